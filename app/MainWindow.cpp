@@ -1,0 +1,273 @@
+#include "app/MainWindow.h"
+
+#include "activity/ActivityInd.h"
+#include "activity/ActivityIndWidget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace tarvel {
+
+namespace {
+// Arial where it exists, elsewhere its metric twin Liberation Sans.
+QFont arial(double points, bool bold) {
+    static const QString family = QFontDatabase::hasFamily(QStringLiteral("Arial"))
+                                      ? QStringLiteral("Arial")
+                                      : QStringLiteral("Liberation Sans");
+    QFont font(family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* label(const QFont& font, QWidget* parent) {
+    auto* result = new QLabel(parent);
+    result->setFont(font);
+    return result;
+}
+
+constexpr int kActivityWidth = 113;
+constexpr int kActivityHeight = 105;
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Tarvel Update Utility"));
+    buildToolbar();
+    buildMenu();
+    setCentralWidget(buildCentralArea());
+    buildStatusBar();
+    resize(860, 360);
+}
+
+void MainWindow::buildToolbar() {
+    auto* toolbar = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const QStringList captions = {QString(),
+                                  QString(),
+                                  QStringLiteral("Add File"),
+                                  QStringLiteral("Update"),
+                                  QStringLiteral("Expert"),
+                                  QString(),
+                                  QStringLiteral("Exit")};
+    for (int index = 1; index <= kButtonCount; ++index) {
+        QAction* action = nullptr;
+        if (index == kSeparator) {
+            action = toolbar->addSeparator();
+        } else if (index == kPlaceholder1 || index == kPlaceholder2) {
+            // Blank space that keeps the buttons where the technician expects them.
+            auto* spacer = new QWidget(toolbar);
+            spacer->setFixedWidth(24);
+            action = toolbar->addWidget(spacer);
+        } else {
+            action = toolbar->addAction(captions.at(index - 1));
+            connect(action, &QAction::triggered, this, [this, index] {
+                if (onToolbarClicked)
+                    onToolbarClicked(index);
+            });
+        }
+        toolbarButtons_[index - 1] = action;
+    }
+    toolbarButton(kAddFile)->setVisible(false);
+}
+
+void MainWindow::buildMenu() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("Com Port"));
+    for (int index = 0; index < kItemCount; ++index) {
+        const QString caption =
+            index == 0 ? QStringLiteral("No Com Ports") : QStringLiteral("Com%1").arg(index);
+        QAction* item = menu->addAction(caption);
+        item->setCheckable(true);
+        // The logic decides about check marks, not the click.
+        connect(item, &QAction::triggered, this, [this, index, item] {
+            item->setChecked(!item->isChecked());
+            if (onComClicked)
+                onComClicked(index);
+        });
+        comItems_[index] = item;
+    }
+}
+
+QWidget* MainWindow::buildCentralArea() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    auto* frame = new QGroupBox(central);
+    auto* frameLayout = new QHBoxLayout(frame);
+    auto* fileLabel = label(arial(9.75, true), frame);
+    fileLabel->setText(QStringLiteral("File Title:"));
+    fileName_ = new QLineEdit(frame);
+    fileName_->setReadOnly(true);
+    frameLayout->addWidget(fileLabel);
+    frameLayout->addWidget(fileName_, 1);
+    layout->addWidget(frame);
+
+    auto* statusRow = new QHBoxLayout;
+    activity_ = new ActivityIndWidget(central);
+    activity_->setFixedSize(kActivityWidth, kActivityHeight);
+    statusRow->addWidget(activity_, 0, Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    title_ = label(arial(18, true), central);
+    english_ = label(arial(12, false), central);
+    german_ = label(arial(12, false), central);
+    for (QLabel* line : {english_, german_}) {
+        line->setWordWrap(true);
+        line->setMinimumWidth(360);
+    }
+    texts->addWidget(title_);
+    texts->addWidget(english_);
+    texts->addWidget(german_);
+    texts->addStretch(1);
+    statusRow->addLayout(texts, 1);
+    elapsed_ = label(arial(48, true), central);
+    elapsed_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusRow->addWidget(elapsed_);
+    layout->addLayout(statusRow, 1);
+
+    auto* progressRow = new QHBoxLayout;
+    progress_ = new QProgressBar(central);
+    progress_->setTextVisible(false);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    percent_ = label(arial(14.25, true), central);
+    percent_->setMinimumWidth(70);
+    percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    progressRow->addWidget(progress_, 1);
+    progressRow->addWidget(percent_);
+    layout->addLayout(progressRow);
+    return central;
+}
+
+void MainWindow::buildStatusBar() {
+    const QFont font = arial(9.75, true);
+    date_ = label(font, this);
+    date_->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    activityLine_ = label(font, this);
+    version_ = label(font, this);
+    statusBar()->addWidget(date_);
+    statusBar()->addWidget(activityLine_, 1);
+    statusBar()->addPermanentWidget(version_);
+    statusBar()->setSizeGripEnabled(false);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (onCloseRequested && !onCloseRequested()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::setTitleColor(quint32 color) {
+    QPalette palette = title_->palette();
+    palette.setColor(QPalette::WindowText, QColor(rgbFromColorRef(color)));
+    title_->setPalette(palette);
+}
+
+void MainWindow::setTitleText(const QString& text) {
+    title_->setText(text);
+}
+void MainWindow::setEnglishText(const QString& text) {
+    english_->setText(text);
+}
+void MainWindow::setGermanText(const QString& text) {
+    german_->setText(text);
+}
+void MainWindow::setElapsedText(const QString& text) {
+    elapsed_->setText(text);
+}
+void MainWindow::setProgressMaximum(int maximum) {
+    progress_->setMaximum(maximum);
+}
+int MainWindow::progressMaximum() const {
+    return progress_->maximum();
+}
+void MainWindow::setProgressValue(int value) {
+    progress_->setValue(value);
+}
+
+void MainWindow::setPercentText(const QString& text) {
+    percent_->setText(text);
+    percent_->repaint();
+}
+
+void MainWindow::setActivityText(const QString& text) {
+    activityLine_->setText(text);
+}
+void MainWindow::setVersionText(const QString& text) {
+    version_->setText(text);
+}
+void MainWindow::setFileNameText(const QString& text) {
+    fileName_->setText(text);
+}
+
+void MainWindow::setBusyPointer(bool busy) {
+    if (busy == busyPointer_)
+        return;
+    busyPointer_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::setItemVisible(int index, bool visible) {
+    comItems_.at(index)->setVisible(visible);
+}
+bool MainWindow::isItemVisible(int index) const {
+    return comItems_.at(index)->isVisible();
+}
+void MainWindow::setItemChecked(int index, bool checked) {
+    comItems_.at(index)->setChecked(checked);
+}
+bool MainWindow::isItemChecked(int index) const {
+    return comItems_.at(index)->isChecked();
+}
+void MainWindow::setItemStatusTip(int index, const QString& tip) {
+    comItems_.at(index)->setStatusTip(tip);
+}
+
+QString MainWindow::titleText() const {
+    return title_->text();
+}
+QString MainWindow::englishText() const {
+    return english_->text();
+}
+QString MainWindow::germanText() const {
+    return german_->text();
+}
+QString MainWindow::elapsedText() const {
+    return elapsed_->text();
+}
+QString MainWindow::percentText() const {
+    return percent_->text();
+}
+QString MainWindow::activityText() const {
+    return activityLine_->text();
+}
+QString MainWindow::versionText() const {
+    return version_->text();
+}
+QString MainWindow::dateText() const {
+    return date_->text();
+}
+int MainWindow::progressValue() const {
+    return progress_->value();
+}
+
+}  // namespace tarvel

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "platform/PortMenuView.h"
+#include "platform/StatusView.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+
+namespace tarvel {
+
+class ActivityIndWidget;
+
+// The main window's controls. It shows what the logic tells it through StatusView and
+// PortMenuView, and hands clicks, menu picks and closing back through the callbacks.
+class MainWindow : public QMainWindow, public StatusView, public PortMenuView {
+  public:
+    // Toolbar buttons by their position, 1 to 7.
+    enum ToolbarButton {
+        kPlaceholder1 = 1,
+        kPlaceholder2,
+        kAddFile,
+        kUpdate,
+        kExpert,
+        kSeparator,
+        kExit,
+        kButtonCount = kExit
+    };
+
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    ActivityIndWidget* activitySurface() const { return activity_; }
+    QAction* toolbarButton(int index) const { return toolbarButtons_.at(index - 1); }
+    QAction* comItem(int index) const { return comItems_.at(index); }
+
+    std::function<void(int index)> onComClicked;
+    std::function<void(int index)> onToolbarClicked;
+    // Asked when the window is closed by its frame; the window closes when it returns true.
+    std::function<bool()> onCloseRequested;
+
+    // StatusView
+    void setTitleColor(quint32 color) override;
+    void setTitleText(const QString& text) override;
+    void setEnglishText(const QString& text) override;
+    void setGermanText(const QString& text) override;
+    void setElapsedText(const QString& text) override;
+    void setProgressMaximum(int maximum) override;
+    int progressMaximum() const override;
+    void setProgressValue(int value) override;
+    void setPercentText(const QString& text) override;
+    void setActivityText(const QString& text) override;
+    void setVersionText(const QString& text) override;
+    void setFileNameText(const QString& text) override;
+    void setBusyPointer(bool busy) override;
+
+    // PortMenuView
+    void setItemVisible(int index, bool visible) override;
+    bool isItemVisible(int index) const override;
+    void setItemChecked(int index, bool checked) override;
+    bool isItemChecked(int index) const override;
+    void setItemStatusTip(int index, const QString& tip) override;
+
+    // The texts as shown, for tests and screenshots.
+    QString titleText() const;
+    QString englishText() const;
+    QString germanText() const;
+    QString elapsedText() const;
+    QString percentText() const;
+    QString activityText() const;
+    QString versionText() const;
+    QString dateText() const;
+    int progressValue() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildToolbar();
+    void buildMenu();
+    QWidget* buildCentralArea();
+    void buildStatusBar();
+
+    std::array<QAction*, kButtonCount> toolbarButtons_{};
+    std::array<QAction*, kItemCount> comItems_{};
+    QLineEdit* fileName_ = nullptr;
+    ActivityIndWidget* activity_ = nullptr;
+    QLabel* title_ = nullptr;
+    QLabel* english_ = nullptr;
+    QLabel* german_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* percent_ = nullptr;
+    QLabel* date_ = nullptr;
+    QLabel* activityLine_ = nullptr;
+    QLabel* version_ = nullptr;
+    bool busyPointer_ = false;
+};
+
+}  // namespace tarvel

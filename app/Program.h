@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/Form1.h"
+#include "app/MainWindow.h"
+#include "platform/PropertyBag.h"
+#include "platform/qt/QtClock.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtEventPump.h"
+#include "platform/qt/QtIntervalTimer.h"
+
+#include <memory>
+
+namespace tarvel {
+
+class SerialDevice;
+class SettingsStore;
+
+// The window program put together: the Qt side of every platform interface, the main window and
+// its logic. The settings store and the serial device come from outside, so that tests can give
+// their own.
+class Program {
+  public:
+    Program(SettingsStore& settings, SerialDevice& serial);
+    ~Program();
+
+    // Creates and shows the window and runs the start-up.
+    void start();
+
+    MainWindow& window() { return window_; }
+    Form1& form() { return *form_; }
+    QtDialogs& dialogs() { return dialogs_; }
+
+  private:
+    void shutDown();
+
+    QtClock clock_;
+    QtEventPump pump_;
+    QtIntervalTimer timer1_;
+    QtDialogs dialogs_;
+    MainWindow window_;
+    Platform platform_;
+    std::unique_ptr<Form1> form_;
+    bool unloaded_ = false;
+};
+
+// The stored layout of the main window's activity indicator.
+MemoryPropertyBag activityLayoutOfMainWindow();
+
+}  // namespace tarvel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvel {
+
+// The "Com Port" menu: item 0 is "No Com Ports", items 1 to 9 are "Com1" to "Com9".
+class PortMenuView {
+  public:
+    static constexpr int kItemCount = 10;
+
+    virtual ~PortMenuView() = default;
+    virtual void setItemVisible(int index, bool visible) = 0;
+    virtual bool isItemVisible(int index) const = 0;
+    virtual void setItemChecked(int index, bool checked) = 0;
+    virtual bool isItemChecked(int index) const = 0;
+    virtual void setItemStatusTip(int index, const QString& tip) = 0;
+};
+
+}  // namespace tarvel

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/EventPump.h"
+
+namespace tarvel {
+
+class QtEventPump : public EventPump {
+  public:
+    void processPending() override;
+    void waitForEvents(double maxSeconds) override;
+};
+
+}  // namespace tarvel

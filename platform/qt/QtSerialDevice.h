@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/SerialDevice.h"
+
+#include <QSerialPort>
+
+namespace tarvel {
+
+class QtSerialDevice : public SerialDevice {
+  public:
+    QtSerialDevice();
+
+    bool open(const QString& path, QString* error) override;
+    void close() override { port_.close(); }
+    bool isOpen() const override { return port_.isOpen(); }
+    qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
+    QByteArray readAll() override { return port_.readAll(); }
+    QByteArray read(qint64 maxSize) override { return port_.read(maxSize); }
+    bool write(const QByteArray& data) override;
+    qint64 bytesToWrite() const override { return port_.bytesToWrite(); }
+
+  private:
+    void handleError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+};
+
+// A reason for the technician why a port could not be opened.
+QString describeOpenError(QSerialPort::SerialPortError error, const QString& path);
+
+}  // namespace tarvel

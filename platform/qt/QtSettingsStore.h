@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QSettings>
+
+namespace tarvel {
+
+// The per-user store of the application: the registry on Windows, an INI file elsewhere
+// ($XDG_CONFIG_HOME/<application>.ini, normally ~/.config).
+class QtSettingsStore : public SettingsStore {
+  public:
+    explicit QtSettingsStore(const QString& application)
+        : settings_(QSettings::NativeFormat, QSettings::UserScope, application) {}
+
+    QString value(const QString& section, const QString& key,
+                  const QString& defaultValue) const override {
+        return settings_.value(section + QLatin1Char('/') + key, defaultValue).toString();
+    }
+    void setValue(const QString& section, const QString& key, const QString& value) override {
+        settings_.setValue(section + QLatin1Char('/') + key, value);
+        settings_.sync();
+    }
+    QString fileName() const { return settings_.fileName(); }
+
+  private:
+    QSettings settings_;
+};
+
+}  // namespace tarvel

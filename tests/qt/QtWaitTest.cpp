@@ -1,0 +1,67 @@
+// warte on the real event loop: it lasts as long as asked, handles events meanwhile, and sleeps
+// instead of burning a core.
+#include "platform/qt/QtClock.h"
+#include "platform/qt/QtEventPump.h"
+#include "platform/qt/QtSerialDevice.h"
+#include "serial/SerialLink.h"
+#include "tests/support/Fakes.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace tarvel::test {
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct RealWait : ::testing::Test {
+    QtClock clock;
+    QtEventPump pump;
+    QtSerialDevice device;
+    FakePortMenu menu;
+    FakeDialogs dialogs;
+    MemorySettingsStore settings;
+    SerialLink link{device, clock, pump, menu, dialogs, settings};
+};
+
+TEST_F(RealWait, LastsAtLeastItsLengthAndRunsTimersMeanwhile) {
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(100);
+    const double start = clock.seconds();
+    link.warte(0.5);
+    const double took = clock.seconds() - start;
+    EXPECT_GE(took, 0.5);
+    EXPECT_LT(took, 0.6);
+    EXPECT_GE(ticks, 4);
+}
+
+TEST_F(RealWait, SleepsInsteadOfSpinning) {
+    const double cpuBefore = cpuSeconds();
+    const double start = clock.seconds();
+    link.warte(2.0);
+    const double wall = clock.seconds() - start;
+    const double cpu = cpuSeconds() - cpuBefore;
+    std::printf("warte(2.0): %.3f s wall, %.4f s CPU (%.2f %% of a core)\n", wall, cpu,
+                100 * cpu / wall);
+    EXPECT_LT(cpu / wall, 0.02);
+}
+
+TEST_F(RealWait, ShortPausesAreNotCutShort) {
+    for (int i = 0; i < 20; ++i) {
+        const double start = clock.seconds();
+        link.warte(0.01);
+        EXPECT_GE(clock.seconds() - start, 0.01);
+    }
+}
+
+}  // namespace
+}  // namespace tarvel::test

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/PortMenuView.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusView.h"
+#include "platform/Surface.h"
+
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QStringList>
+
+#include <array>
+#include <deque>
+
+namespace tarvel::test {
+
+class MemorySettingsStore : public SettingsStore {
+  public:
+    QString value(const QString& section, const QString& key,
+                  const QString& defaultValue) const override {
+        return values.value(section + '/' + key, defaultValue);
+    }
+    void setValue(const QString& section, const QString& key, const QString& value) override {
+        values.insert(section + '/' + key, value);
+    }
+    QMap<QString, QString> values;
+};
+
+struct ShownMessage {
+    QString text;
+    QString title;
+    MessageIcon icon;
+    MessageButtons buttons;
+};
+
+// Message boxes that the test answers in advance (Ok when nothing is queued).
+class FakeDialogs : public Dialogs {
+  public:
+    MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
+                             MessageButtons buttons) override {
+        shown.append({text, title, icon, buttons});
+        if (onShow)
+            onShow(shown.last());
+        if (answers.empty())
+            return MessageResult::Ok;
+        const MessageResult answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QList<ShownMessage> shown;
+    std::deque<MessageResult> answers;
+    std::function<void(const ShownMessage&)> onShow;
+};
+
+// The status controls as plain values, with a log of what the status word showed.
+class FakeStatusView : public StatusView {
+  public:
+    void setTitleColor(quint32 color) override { titleColor = color; }
+    void setTitleText(const QString& text) override {
+        title = text;
+        titles << text;
+    }
+    void setEnglishText(const QString& text) override { english = text; }
+    void setGermanText(const QString& text) override { german = text; }
+    void setElapsedText(const QString& text) override { elapsed = text; }
+    void setProgressMaximum(int maximum) override { progressMax = maximum; }
+    int progressMaximum() const override { return progressMax; }
+    void setProgressValue(int value) override {
+        progressValue = value;
+        highestProgress = std::max(highestProgress, value);
+    }
+    void setPercentText(const QString& text) override {
+        percent = text;
+        percents << text;
+    }
+    void setActivityText(const QString& text) override {
+        activity = text;
+        activities << text;
+    }
+    void setVersionText(const QString& text) override { version = text; }
+    void setFileNameText(const QString& text) override { fileName = text; }
+    void setBusyPointer(bool busy) override { busyPointer = busy; }
+
+    quint32 titleColor = 0;
+    QString title, english, german, elapsed, percent, activity, version, fileName;
+    QStringList titles, percents, activities;
+    int progressMax = 100;
+    int progressValue = 0;
+    int highestProgress = 0;
+    bool busyPointer = false;
+};
+
+class FakePortMenu : public PortMenuView {
+  public:
+    FakePortMenu() {
+        visible.fill(true);
+        checked.fill(false);
+    }
+    void setItemVisible(int index, bool value) override { visible.at(index) = value; }
+    bool isItemVisible(int index) const override { return visible.at(index); }
+    void setItemChecked(int index, bool value) override { checked.at(index) = value; }
+    bool isItemChecked(int index) const override { return checked.at(index); }
+    void setItemStatusTip(int index, const QString& tip) override { tips.at(index) = tip; }
+    int checkedCount() const {
+        return static_cast<int>(std::count(checked.begin(), checked.end(), true));
+    }
+
+    std::array<bool, kItemCount> visible{};
+    std::array<bool, kItemCount> checked{};
+    std::array<QString, kItemCount> tips{};
+};
+
+// The indicator's surface: 1695 x 1575 twips at 15 twips a pixel, a grey button face.
+class FakeSurface : public Surface {
+  public:
+    static constexpr quint32 kButtonFace = 0x00F0F0F0;
+
+    quint32 backColor() const override { return back; }
+    void setBackColor(quint32 color) override { back = color; }
+    quint32 foreColor() const override { return fore; }
+    void setForeColor(quint32 color) override { fore = color; }
+    double widthTwips() const override { return widthTw; }
+    double heightTwips() const override { return heightTw; }
+    double twipsPerPixelX() const override { return 15; }
+    double twipsPerPixelY() const override { return 15; }
+    quint32 systemColor(int index) const override { return index == 15 ? kButtonFace : 0x00808080; }
+    void present(const QImage& image) override {
+        frame = image;
+        ++presents;
+    }
+
+    quint32 back = 0;
+    quint32 fore = 0;
+    double widthTw = 1695;
+    double heightTw = 1575;
+    QImage frame;
+    int presents = 0;
+};
+
+}  // namespace tarvel::test
