@@ -21,6 +21,9 @@ Form1::Form1(Platform& platform, const PropertyBag& activityLayout, QString vers
       status(platform.status, platform.clock, platform.timer1, Activity1),
       link(platform.serial, platform.clock, platform.pump, platform.portMenu, platform.dialogs,
            platform.settings),
+      updater({link, status, Activity1, platform.clock, platform.pump, platform.dialogs,
+               platform.files, platform.fileChooser},
+              platform.programFolder, ManualFileSelect),
       platform_(platform),
       versionText_(std::move(versionText)) {
     Activity1.ReadProperties(activityLayout);
@@ -46,6 +49,7 @@ void Form1::Form_Load() {
 void Form1::Form_Unload() {
     if (link.MSComm1.PortOpen())
         link.MSComm1.setPortOpen(false);
+    updater.closeImageFile();
     platform_.settings.setValue(kSettingsSection, kComPortKey,
                                 QString::number(link.MSComm1.CommPort()));
 }

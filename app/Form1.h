@@ -3,6 +3,7 @@
 #include "activity/ActivityInd.h"
 #include "app/StatusDisplay.h"
 #include "serial/SerialLink.h"
+#include "update/Updater.h"
 
 #include <QString>
 
@@ -11,6 +12,8 @@ namespace tarvel {
 class Clock;
 class Dialogs;
 class EventPump;
+class FileChooser;
+class FileSystem;
 class IntervalTimer;
 class PortMenuView;
 class PropertyBag;
@@ -30,6 +33,10 @@ struct Platform {
     StatusView& status;
     PortMenuView& portMenu;
     Surface& activitySurface;
+    FileSystem& files;
+    FileChooser& fileChooser;
+    // Where the firmware images lie: the folder of the program.
+    QString programFolder;
 };
 
 // The main window's logic: it owns every control's state for the whole run, starts up, shuts
@@ -47,9 +54,9 @@ class Form1 {
     ActivityInd Activity1;
     StatusDisplay status;
     SerialLink link;
-
     bool ComTestBusy = false;
     bool ManualFileSelect = false;
+    Updater updater;
 
   private:
     // The stored "COM-Port" as a number 0 to 9; anything else (an edited store) counts as 0.

@@ -6,7 +6,9 @@
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtEventPump.h"
+#include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
+#include "update/FileSelectionWindow.h"
 
 #include <memory>
 
@@ -20,7 +22,8 @@ class SettingsStore;
 // their own.
 class Program {
   public:
-    Program(SettingsStore& settings, SerialDevice& serial);
+    // programFolder: where the firmware images lie (the program's own folder).
+    Program(SettingsStore& settings, SerialDevice& serial, QString programFolder);
     ~Program();
 
     // Creates and shows the window and runs the start-up.
@@ -32,11 +35,14 @@ class Program {
 
   private:
     void shutDown();
+    void runUpdate();
 
     QtClock clock_;
     QtEventPump pump_;
     QtIntervalTimer timer1_;
     QtDialogs dialogs_;
+    QtFileSystem files_;
+    FileSelectionWindow fileChooser_;
     MainWindow window_;
     Platform platform_;
     std::unique_ptr<Form1> form_;

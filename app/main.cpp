@@ -11,7 +11,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
     tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
     tarvel::QtSerialDevice serial;
-    tarvel::Program program(settings, serial);
+    tarvel::Program program(settings, serial, QCoreApplication::applicationDirPath());
     const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
     if (!screenshot.isEmpty())
         tarvel::screenshotAndQuit(program.window(), screenshot, 1500);

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -49,7 +50,7 @@ struct Window : ::testing::Test {
 };
 
 TEST_F(Window, StartsInTheReadyState) {
-    Program program(settings, serial);
+    Program program(settings, serial, QDir::tempPath());
     program.start();
     MainWindow& window = program.window();
     EXPECT_EQ(window.windowTitle(), "Tarvel Update Utility");
@@ -69,7 +70,7 @@ TEST_F(Window, StartsInTheReadyState) {
 }
 
 TEST_F(Window, ToolbarShowsItsButtonsWithAddFileHidden) {
-    Program program(settings, serial);
+    Program program(settings, serial, QDir::tempPath());
     program.start();
     MainWindow& window = program.window();
     EXPECT_FALSE(window.toolbarButton(MainWindow::kAddFile)->isVisible());
@@ -81,7 +82,7 @@ TEST_F(Window, ToolbarShowsItsButtonsWithAddFileHidden) {
 
 TEST_F(Window, MenuOffersThePortsFoundAndRestoresTheSavedOne) {
     settings.values["Settings/COM-Port"] = "1";
-    Program program(settings, serial);
+    Program program(settings, serial, QDir::tempPath());
     program.start();
     MainWindow& window = program.window();
     EXPECT_FALSE(window.comItem(0)->isVisible());
@@ -98,7 +99,7 @@ TEST_F(Window, MenuOffersThePortsFoundAndRestoresTheSavedOne) {
 
 TEST_F(Window, NoPortAtAllIsReportedAndTheWindowStillStarts) {
     settings.values["Ports/COM1"] = "/nonexistent/tty";
-    Program program(settings, serial);
+    Program program(settings, serial, QDir::tempPath());
     program.start();
     EXPECT_EQ(boxes.texts, QStringList{"No Com Ports available!"});
     EXPECT_TRUE(program.window().comItem(0)->isVisible());
@@ -106,7 +107,7 @@ TEST_F(Window, NoPortAtAllIsReportedAndTheWindowStillStarts) {
 }
 
 TEST_F(Window, MenuPickOpensThePort) {
-    Program program(settings, serial);
+    Program program(settings, serial, QDir::tempPath());
     program.start();
     ASSERT_FALSE(serial.isOpen());
     program.window().comItem(1)->trigger();

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "platform/PropertyBag.h"
+#include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/VirtualTime.h"
@@ -18,6 +19,9 @@ struct Rig {
     // Ports that can be opened, then start-up.
     void load(std::initializer_list<int> presentPorts = {});
     static QString pathOf(int port) { return QStringLiteral("/dev/fake%1").arg(port); }
+    static QString imagePath(const QString& name) { return QStringLiteral("/images/") + name; }
+    Updater& updater() { return form->updater; }
+    QByteArray& received() { return form->link.ReceiveBuffer; }
 
     VirtualTime time;
     VirtualTimer timer1{time};
@@ -27,7 +31,10 @@ struct Rig {
     FakeStatusView status;
     FakePortMenu menu;
     FakeSurface surface;
-    Platform platform{time, time, settings, dialogs, serial, timer1, status, menu, surface};
+    FakeFileSystem files;
+    FakeFileChooser chooser;
+    Platform platform{time,   time, settings, dialogs, serial,  timer1,
+                      status, menu, surface,  files,   chooser, QStringLiteral("/images")};
     MemoryPropertyBag layout{
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}}};
     std::unique_ptr<Form1> form;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tarvel {
+
+// A file opened for binary reading: an image during its transfer.
+class ReadableFile {
+  public:
+    virtual ~ReadableFile() = default;
+    virtual qint64 size() const = 0;
+    // Up to maxSize bytes from where the previous read stopped; fewer at the end or on an error.
+    virtual QByteArray read(qint64 maxSize) = 0;
+    // Up to size bytes from offset.
+    virtual QByteArray readAt(qint64 offset, qint64 size) = 0;
+};
+
+// The files the program works with: firmware images in its folder.
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+
+    // Names of the files (no folders) in folder that match the wildcard pattern, letter case
+    // not significant, in alphabetical order.
+    virtual QStringList filesMatching(const QString& folder, const QString& pattern) const = 0;
+    // Last-modified time in whole seconds; nothing when the path cannot be read.
+    virtual std::optional<qint64> lastModified(const QString& path) const = 0;
+    // True for an existing file that is not a folder.
+    virtual bool isFile(const QString& path) const = 0;
+    virtual std::unique_ptr<ReadableFile> openForReading(const QString& path,
+                                                         QString* error) const = 0;
+    // folder joined with name.
+    virtual QString join(const QString& folder, const QString& name) const = 0;
+};
+
+}  // namespace tarvel

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace tarvel {
+
+class QtFileSystem : public FileSystem {
+  public:
+    QStringList filesMatching(const QString& folder, const QString& pattern) const override;
+    std::optional<qint64> lastModified(const QString& path) const override;
+    bool isFile(const QString& path) const override;
+    std::unique_ptr<ReadableFile> openForReading(const QString& path,
+                                                 QString* error) const override;
+    QString join(const QString& folder, const QString& name) const override;
+};
+
+}  // namespace tarvel

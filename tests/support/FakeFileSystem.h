@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/FileChooser.h"
+#include "platform/FileSystem.h"
+
+#include <QMap>
+
+#include <functional>
+
+namespace tarvel::test {
+
+// Files in memory: path → contents and modification time. Folders are paths of their own.
+class FakeFileSystem : public FileSystem {
+  public:
+    struct File {
+        QByteArray contents;
+        qint64 modified = 0;
+        bool folder = false;
+    };
+
+    void add(const QString& path, const QByteArray& contents, qint64 modified = 1000) {
+        files[path] = {contents, modified, false};
+    }
+    void addFolder(const QString& path) { files[path] = {{}, 0, true}; }
+
+    QStringList filesMatching(const QString& folder, const QString& pattern) const override;
+    std::optional<qint64> lastModified(const QString& path) const override;
+    bool isFile(const QString& path) const override;
+    std::unique_ptr<ReadableFile> openForReading(const QString& path,
+                                                 QString* error) const override;
+    QString join(const QString& folder, const QString& name) const override {
+        return folder + '/' + name;
+    }
+
+    QMap<QString, File> files;
+    mutable int openCount = 0;
+};
+
+// The selection window: answers with a prepared choice and remembers what it listed.
+class FakeFileChooser : public FileChooser {
+  public:
+    std::optional<int> choose(const QStringList& names) override {
+        listed = names;
+        ++shown;
+        return answer;
+    }
+    std::optional<int> answer;
+    QStringList listed;
+    int shown = 0;
+};
+
+}  // namespace tarvel::test

@@ -1,0 +1,58 @@
+#include "app/StatusDisplay.h"
+#include "platform/FileChooser.h"
+#include "platform/FileSystem.h"
+#include "platform/StatusView.h"
+#include "update/Updater.h"
+
+#include <utility>
+#include <vector>
+
+namespace tarvel {
+
+QString Updater::FindFirmwareFile(const QString& pattern) {
+    struct Candidate {
+        QString name;
+        qint64 modified;
+    };
+    std::vector<Candidate> candidates;
+    for (const QString& name : s_.files.filesMatching(programFolder_, pattern)) {
+        // A file that vanished since the listing is no candidate.
+        if (const auto modified = s_.files.lastModified(s_.files.join(programFolder_, name)))
+            candidates.push_back({name, *modified});
+    }
+    if (candidates.empty())
+        return QString();
+
+    // Newest first. Equal times never swap, so among the newest the alphabetically first wins.
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        for (size_t j = i + 1; j < candidates.size(); ++j) {
+            if (candidates[i].modified < candidates[j].modified)
+                std::swap(candidates[i], candidates[j]);
+        }
+    }
+
+    if (candidates.size() > 1 && manualFileSelect_) {
+        QStringList names;
+        for (const Candidate& candidate : candidates)
+            names << candidate.name;
+        s_.status.view().setBusyPointer(false);
+        const std::optional<int> chosen = s_.chooser.choose(names);
+        s_.status.view().setBusyPointer(true);
+        if (chosen && *chosen >= 0 && *chosen < names.size())
+            return s_.files.join(programFolder_, names.at(*chosen));
+        // Closed without a choice: the image of the previous update serves only when it fits
+        // this module; never send one module kind's image to another.
+        for (const QString& name : names) {
+            if (s_.files.join(programFolder_, name) == FirmwareFile)
+                return FirmwareFile;
+        }
+        return QString();
+    }
+    return s_.files.join(programFolder_, candidates.front().name);
+}
+
+bool Updater::FileExists(const QString& Path) const {
+    return s_.files.isFile(Path);
+}
+
+}  // namespace tarvel

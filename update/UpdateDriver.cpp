@@ -1,0 +1,134 @@
+#include "activity/ActivityInd.h"
+#include "app/StatusDisplay.h"
+#include "app/StatusTexts.h"
+#include "platform/Dialogs.h"
+#include "platform/EventPump.h"
+#include "platform/StatusView.h"
+#include "serial/SerialLink.h"
+#include "update/Updater.h"
+
+#include <array>
+
+namespace tarvel {
+
+namespace {
+const QByteArray kSwitchCheck(12, 'X');
+
+// Two-letter announcements of modules that ask for their sectors themselves.
+const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", "TC"};
+
+struct ProbedType {
+    QByteArray code;
+    QString pattern;
+};
+// Probed in this order; the first that answers "R!" wins.
+const std::array<ProbedType, 7> kProbedTypes = {{
+    {"DVBSAT", QStringLiteral("DVB-SAT*.bin")},
+    {"DVBSLV", QStringLiteral("DVB-SLV*.bin")},
+    {"DVBTER", QStringLiteral("DVB-TER*.bin")},
+    {"DVBSCI", QStringLiteral("DVB-SCI*.bin")},
+    {"DVBSCR", QStringLiteral("DVB-SCR*.bin")},
+    {"DVBSCO", QStringLiteral("DVB-SCO*.bin")},
+    {"DVBTCI", QStringLiteral("DVB-TCI*.bin")},
+}};
+const QString kAnnouncedPattern = QStringLiteral("DVB-GEN*.bin");
+}  // namespace
+
+UpdateOutcome Updater::StartUpdate() {
+    // Two exchanges must never share the port: a second start while one runs is ignored.
+    if (running_)
+        return UpdateOutcome::Busy;
+    running_ = true;
+    cancelled_ = false;
+    restartPending_ = false;
+    const UpdateOutcome outcome = identifyAndTransfer();
+    closeImageFile();
+    running_ = false;
+    return outcome;
+}
+
+UpdateOutcome Updater::identifyAndTransfer() {
+    s_.status.view().setBusyPointer(true);
+    ErrorCount = 0;
+    s_.status.ResetElapsedTime();
+    s_.status.view().setProgressValue(0);
+    s_.activity.setForeColor(kRed);
+    s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
+                         texts::checkingGerman());
+
+    if (!s_.link.MSComm1.PortOpen()) {
+        s_.dialogs.messageBox(QStringLiteral("No Com Port selected!"),
+                              QStringLiteral("ComPortError"), MessageIcon::Critical);
+        s_.status.ShowActivity(QString());
+        s_.status.ShowReady();
+        return UpdateOutcome::NoPort;
+    }
+    QByteArray& received = s_.link.ReceiveBuffer;
+    received.clear();
+    s_.pump.processPending();
+
+    for (;;) {
+        // Setup-switch check: a module whose switch is OFF echoes what it is sent.
+        for (;;) {
+            received.clear();
+            if (!send(kSwitchCheck))
+                return endHalted();
+            warte(0.2);
+            if (halt() != Halt::None)
+                return endHalted();
+            if (!received.startsWith("XX"))
+                break;
+            s_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
+                                 texts::warningGerman());
+        }
+        s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
+                             texts::checkingGerman());
+        warte(1);
+        if (halt() != Halt::None)
+            return endHalted();
+        s_.status.StartElapsedClock();
+
+        for (const QByteArray& announcement : kAnnouncements) {
+            if (received.startsWith(announcement))
+                return transferWith(kAnnouncedPattern, false);
+        }
+
+        // Older modules do not announce themselves: ask each type in turn.
+        if (!send("q"))
+            return endHalted();
+        warte(10);
+        received.clear();
+        for (const ProbedType& type : kProbedTypes) {
+            if (!send(type.code.repeated(5)))
+                return endHalted();
+            warte(0.5);
+            if (halt() != Halt::None)
+                return endHalted();
+            if (received.contains("R!")) {
+                ModuleType = type.code;
+                return transferWith(type.pattern, true);
+            }
+            received.clear();
+        }
+        received.clear();
+        s_.pump.processPending();
+    }
+}
+
+UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
+    const QString image = FindFirmwareFile(pattern);
+    if (image.isEmpty()) {
+        s_.dialogs.messageBox(
+            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, programFolder_),
+            QStringLiteral("Update Error"), MessageIcon::Critical);
+        s_.status.ShowActivity(QString());
+        readyWithClockStopped();
+        return UpdateOutcome::NoImage;
+    }
+    FirmwareFile = image;
+    s_.status.view().setFileNameText(FirmwareFile);
+    s_.link.ReceiveBuffer.clear();
+    return acknowledged ? SendFirmwareWithAck() : SendFirmwareOnRequest();
+}
+
+}  // namespace tarvel

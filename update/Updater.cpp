@@ -1,0 +1,110 @@
+#include "update/Updater.h"
+
+#include "activity/ActivityInd.h"
+#include "app/StatusDisplay.h"
+#include "app/StatusTexts.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/EventPump.h"
+#include "platform/FileSystem.h"
+#include "serial/SerialLink.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvel {
+
+namespace {
+// The shortest block on the event loop, so that a deadline reached exactly is passed next time.
+constexpr double kMinimumWait = 0.001;
+}  // namespace
+
+qint64 sectorCount(qint64 length) {
+    return static_cast<qint64>(std::nearbyint(static_cast<double>(length) / 65536.0));
+}
+
+Updater::Updater(Services services, QString programFolder, const bool& manualFileSelect)
+    : s_(services), programFolder_(std::move(programFolder)), manualFileSelect_(manualFileSelect) {}
+
+Updater::~Updater() = default;
+
+void Updater::closeImageFile() {
+    imageFile_.reset();
+}
+
+bool Updater::openImageFile() {
+    closeImageFile();
+    imageFile_ = s_.files.openForReading(FirmwareFile, nullptr);
+    return imageFile_ != nullptr;
+}
+
+bool Updater::send(const QByteArray& text) {
+    return halt() == Halt::None && s_.link.send(text) && halt() == Halt::None;
+}
+
+void Updater::pumpUntil(double deadline) {
+    s_.pump.waitForEvents(std::max(deadline - s_.clock.seconds(), kMinimumWait));
+}
+
+void Updater::warte(double seconds) {
+    const double end = s_.clock.seconds() + seconds;
+    while (s_.clock.seconds() < end && halt() == Halt::None)
+        s_.pump.waitForEvents(end - s_.clock.seconds());
+}
+
+Updater::Halt Updater::halt() const {
+    if (cancelled_)
+        return Halt::Cancelled;
+    if (!s_.link.MSComm1.PortOpen())
+        return Halt::PortLost;
+    return Halt::None;
+}
+
+UpdateOutcome Updater::endHalted() {
+    const Halt reason = halt();
+    closeImageFile();
+    if (reason == Halt::PortLost)
+        showUpdateErrorBox();
+    s_.status.ShowActivity(QString());
+    readyWithClockStopped();
+    return reason == Halt::Cancelled ? UpdateOutcome::Cancelled : UpdateOutcome::Failed;
+}
+
+UpdateOutcome Updater::refuseImage(const QString& reason) {
+    closeImageFile();
+    s_.dialogs.messageBox(
+        QStringLiteral("The firmware image\n%1\ncannot be used: %2.").arg(FirmwareFile, reason),
+        QStringLiteral("Update Error"), MessageIcon::Critical);
+    s_.status.ShowActivity(QString());
+    readyWithClockStopped();
+    return UpdateOutcome::NoImage;
+}
+
+void Updater::showUpdateErrorBox() {
+    s_.dialogs.messageBox(QStringLiteral("Update error\rUpdate Fehler"),
+                          QStringLiteral("Update Error"), MessageIcon::Critical);
+}
+
+void Updater::readyWithClockStopped() {
+    s_.status.ShowReady();
+    s_.status.StopElapsedClock();
+}
+
+// The common end of both transfers: the success word for three seconds, then ready.
+void Updater::showSuccessThenReady() {
+    s_.status.StopElapsedClock();
+    warte(2);
+    s_.status.ShowActivity(QString());
+    s_.activity.setForeColor(kGreen);
+    s_.status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
+    warte(3);
+    s_.status.ShowReady();
+}
+
+void Updater::showPercent(qint64 done, qint64 total) {
+    const double share = static_cast<double>(done) / static_cast<double>(total);
+    s_.status.showPercent(number(static_cast<qint64>(std::floor(share * 100.0))) +
+                          QLatin1Char('%'));
+}
+
+}  // namespace tarvel
