@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -57,13 +58,80 @@ public:
     int replies() const { return replies_; }
 
 private:
-    // Implementation state is the simulator's own business.
-    struct State;
+    // Where the module stands in its protocol. Announcing uses Identifying, AwaitingCount and
+    // SectorData; Probed uses Identifying and the walk states from TypeCode on.
+    enum class Phase {
+        Identifying,    // waits for the "X" rounds or its probe (also after a finished update)
+        AwaitingCount,  // announced itself; waits for "OK" + N
+        SectorData,     // takes the bytes of the requested sector
+        TypeCode,       // swallows the type code the host sends after "R!"
+        Command,        // waits for 'e', 'f', 'b' or 'q'
+        BlockNumber,    // the byte after 'e' or 'f'
+        SectorNumber,   // the byte after 'b'
+        BlockData,      // the 1024 bytes of an announced block and their XOR
+        Lost,           // confused; waits for a probe to come back
+    };
+    // What became of a reply the module meant to send.
+    enum class Outcome { Sent, Rejected, Withheld };
+    // A transmission waiting for its delay; the line keeps the order they were produced in.
+    struct Output {
+        quint64 id = 0;
+        QByteArray bytes;
+        bool due = false;
+        bool finishes = false;  // "EN": the module is finished once it is out
+        bool hangsUp = false;   // the line is dropped instead of sending
+    };
+
+    void handleByte(char c);
+    void handleAnnouncing(char c);
+    void handleProbed(char c);
+    void handleTestMode(char c);
+    qsizetype takeSectorData(const char* data, qsizetype size);
+    qsizetype takeBlockData(const char* data, qsizetype size);
+    bool completesXRound(char c);
+    bool completesOk(char c);
+    void echoRound();
+
+    void startTransfer(int sectorCount);
+    Outcome requestSector(double delay);
+    void completeSector();
+    void runCommand(char command, unsigned char argument);
+    void completeBlock();
+    void becomeLost();
+    void resetSectorBuffer();
+    void storeSector(int index, const QByteArray& data);
+
+    Outcome reply(QByteArray text, double delay, bool finishes = false);
+    void enqueue(Output output, double delay);
+    void markDue(quint64 id);
+    void endSilence();
+
     ModuleConfig config_;
     QByteArray flash_;
     bool finished_ = false;
     bool testPassed_ = false;
     int replies_ = 0;
+
+    Phase phase_ = Phase::Identifying;
+    bool identified_ = false;  // probed: "R!" was given; a walk is under way
+    int switchOffRounds_ = 0;  // rounds still to echo
+    int xCount_ = 0;           // 'X' received towards the current round
+    int okProgress_ = 0;       // 0, 1 after 'O', 2 after "OK": the next byte is the argument
+    QByteArray tail_;          // the last bytes received, for the probes
+    int typeCodeLeft_ = 0;
+    char command_ = 0;
+
+    int sectorCount_ = 0;      // announcing: N
+    int sectorIndex_ = 0;      // announcing: the sector being received
+    QByteArray sector_;        // announcing: its bytes so far
+    QByteArray sectorBuffer_;  // probed: the sector being assembled, 0xFF where not written
+    int blockIndex_ = 0;       // probed: the announced block
+    QByteArray block_;         // probed: its bytes so far
+
+    bool silent_ = false;  // a silence fault is running
+    bool quiet_ = false;   // hung up: hears and says nothing more
+    quint64 nextOutputId_ = 0;
+    QList<Output> outputs_;
 };
 
 }  // namespace tarvel::sim

@@ -1,0 +1,168 @@
+#include "sim/PtyLine.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tarvel::sim {
+
+namespace {
+constexpr qint64 kChunk = 4096;
+constexpr int kErrorBackOffMs = 50;
+
+QString systemError(const char* what) {
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(strerror(errno)));
+}
+}  // namespace
+
+PtyLine::PtyLine(double bytesPerSecond) : readPace_(bytesPerSecond), writePace_(bytesPerSecond) {
+    readResume_.setSingleShot(true);
+    readResume_.setTimerType(Qt::PreciseTimer);
+    writeResume_.setSingleShot(true);
+    writeResume_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&readResume_, &QTimer::timeout, [this] {
+        if (readNotifier_)
+            readNotifier_->setEnabled(true);
+    });
+    QObject::connect(&writeResume_, &QTimer::timeout, [this] { writePending(); });
+}
+
+PtyLine::~PtyLine() {
+    close();
+}
+
+bool PtyLine::open(QString* error) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) {
+        *error = systemError("posix_openpt");
+        return false;
+    }
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = systemError("grantpt/unlockpt");
+        close();
+        return false;
+    }
+    slavePath_ = QString::fromLocal8Bit(ptsname(master_));
+    // Holding the slave open ourselves keeps the master from seeing a hang-up whenever the
+    // host closes its port, and lets us put the line into raw mode before the host comes.
+    slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        *error = systemError("open slave");
+        close();
+        return false;
+    }
+    termios raw{};
+    tcgetattr(slave_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave_, TCSANOW, &raw);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+
+    readNotifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, [this] { readAvailable(); });
+    writeNotifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Write);
+    writeNotifier_->setEnabled(false);
+    QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, [this] { writePending(); });
+    return true;
+}
+
+// Taking no more than the budget leaves the rest in the kernel, where it backs up into the
+// host's writes as on a real line.
+void PtyLine::readAvailable() {
+    const qint64 budget = std::min(readPace_.allowance(), kChunk);
+    if (budget <= 0) {
+        pauseReading();
+        return;
+    }
+    char buffer[kChunk];
+    const ssize_t n = ::read(master_, buffer, static_cast<size_t>(budget));
+    if (n > 0) {
+        readPace_.consume(n);
+        if (readPace_.paced() && readPace_.allowance() <= 0)
+            pauseReading();
+        if (received)
+            received(QByteArray(buffer, static_cast<qsizetype>(n)));
+    } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        // Should the line fail after all, look again later instead of spinning on the error.
+        readNotifier_->setEnabled(false);
+        readResume_.start(kErrorBackOffMs);
+    }
+}
+
+void PtyLine::pauseReading() {
+    if (!readNotifier_)
+        return;
+    readNotifier_->setEnabled(false);
+    readResume_.start(readPace_.millisecondsToRefill());
+}
+
+void PtyLine::write(const QByteArray& bytes) {
+    if (master_ < 0)
+        return;
+    pending_.append(bytes);
+    if (!writeResume_.isActive() && !writeNotifier_->isEnabled())
+        writePending();
+}
+
+void PtyLine::writePending() {
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(false);
+    while (master_ >= 0 && !pending_.isEmpty()) {
+        const qint64 budget = std::min<qint64>(writePace_.allowance(), pending_.size());
+        if (budget <= 0) {
+            writeResume_.start(writePace_.millisecondsToRefill());
+            return;
+        }
+        const ssize_t n = ::write(master_, pending_.constData(), static_cast<size_t>(budget));
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                writeNotifier_->setEnabled(true);
+            else
+                pending_.clear();
+            return;
+        }
+        writePace_.consume(n);
+        pending_.remove(0, n);
+    }
+}
+
+void PtyLine::flush(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (master_ >= 0 && !pending_.isEmpty() && timer.elapsed() < timeoutMs) {
+        const ssize_t n =
+            ::write(master_, pending_.constData(), static_cast<size_t>(pending_.size()));
+        if (n > 0) {
+            pending_.remove(0, n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            break;
+        pollfd fd{master_, POLLOUT, 0};
+        ::poll(&fd, 1, 10);
+    }
+}
+
+void PtyLine::close() {
+    readResume_.stop();
+    writeResume_.stop();
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    pending_.clear();
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = -1;
+    slave_ = -1;
+}
+
+}  // namespace tarvel::sim

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "sim/Pacer.h"
+
+#include <QByteArray>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace tarvel::sim {
+
+// The module's end of a pseudo-terminal pair. The host opens slavePath() as its serial port;
+// the module reads and writes the master, both ways at the line's byte rate when paced.
+class PtyLine {
+  public:
+    // bytesPerSecond <= 0: as fast as the pseudo-terminal goes.
+    explicit PtyLine(double bytesPerSecond);
+    ~PtyLine();
+    PtyLine(const PtyLine&) = delete;
+    PtyLine& operator=(const PtyLine&) = delete;
+
+    // Opens the pair; on failure says why.
+    bool open(QString* error);
+    QString slavePath() const { return slavePath_; }
+
+    // Bytes from the host, as they are let through.
+    std::function<void(const QByteArray& bytes)> received;
+
+    // Queues bytes for the host; they leave at the line's pace.
+    void write(const QByteArray& bytes);
+    // Pushes out what is queued, waiting up to timeoutMs; used before the program ends.
+    void flush(int timeoutMs);
+    // Drops the line: the host sees a hang-up.
+    void close();
+
+  private:
+    void readAvailable();
+    void writePending();
+    void pauseReading();
+
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+    Pacer readPace_;
+    Pacer writePace_;
+    QByteArray pending_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    QTimer readResume_;
+    QTimer writeResume_;
+};
+
+}  // namespace tarvel::sim

@@ -1,0 +1,128 @@
+#include "sim/SimOptions.h"
+
+#include <QCommandLineParser>
+
+#include <limits>
+
+namespace tarvel::sim {
+
+namespace {
+
+struct Reader {
+    QCommandLineParser& parser;
+    QString error;
+
+    double number(const QString& name, double fallback, double minimum = 0) {
+        if (!parser.isSet(name))
+            return fallback;
+        bool ok = false;
+        const double value = parser.value(name).toDouble(&ok);
+        if (!ok || value < minimum)
+            fail(name);
+        return value;
+    }
+    std::optional<int> count(const QString& name) {
+        if (!parser.isSet(name))
+            return std::nullopt;
+        bool ok = false;
+        const int value = parser.value(name).toInt(&ok);
+        if (!ok || value < 0)
+            fail(name);
+        return value;
+    }
+    void fail(const QString& name) {
+        if (error.isEmpty())
+            error = QStringLiteral("invalid value for --%1: %2").arg(name, parser.value(name));
+    }
+};
+
+void addOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        "Plays a plug-in module on a pseudo-terminal. Prints the device path the updater is to "
+        "open as the first line, then answers the host until it is stopped.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"announce", "Announce with a two-letter CODE (UP, SA, TE, SL, SC, TC); the default is UP.",
+         "CODE"},
+        {"type", "Be a probed module of the six-letter type CODE (DVBSAT, DVBTER, ...).", "CODE"},
+        {"test-mode", "Be a module in its communication test mode."},
+        {"switch-off-rounds", "Echo the first K rounds of twelve X (setup switch OFF).", "K"},
+        {"baud", "Pace both directions at RATE/10 bytes per second.", "RATE"},
+        {"reply-delay", "Seconds before each reply (default 0.005).", "SEC"},
+        {"sector-time", "Seconds a sector write takes (default 0.05).", "SEC"},
+        {"silent-at", "Fall silent instead of reply N (counted from 0).", "N"},
+        {"silent-for", "How long the silence lasts; for good if not given.", "SEC"},
+        {"error-at", "Answer E! instead of reply N.", "N"},
+        {"garbage-at", "Send two garbage characters before reply N.", "N"},
+        {"hang-up-at", "Hang up instead of reply N.", "N"},
+        {"flash", "Write the flash contents to FILE after every sector write.", "FILE"},
+        {"exit-when-done", "Exit 0.5 s after the update (or the test) has ended."},
+        {"test-mode-delay", "Test mode: seconds before the first UP (default 0.5).", "SEC"},
+    });
+}
+
+}  // namespace
+
+std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* output,
+                                          int* exitCode) {
+    QCommandLineParser parser;
+    addOptions(parser);
+    *exitCode = 2;
+    if (!parser.parse(arguments)) {
+        *output = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet("help")) {
+        *output = parser.helpText();
+        *exitCode = 0;
+        return std::nullopt;
+    }
+
+    SimOptions options;
+    ModuleConfig& module = options.module;
+    const int kinds =
+        int(parser.isSet("announce")) + int(parser.isSet("type")) + int(parser.isSet("test-mode"));
+    if (kinds > 1) {
+        *output = "choose one of --announce, --type and --test-mode";
+        return std::nullopt;
+    }
+    if (parser.isSet("type")) {
+        module.kind = ModuleConfig::Kind::Probed;
+        module.type = parser.value("type").toLatin1();
+        if (module.type.size() != 6) {
+            *output = "--type takes a six-letter code";
+            return std::nullopt;
+        }
+    } else if (parser.isSet("test-mode")) {
+        module.kind = ModuleConfig::Kind::TestMode;
+    } else if (parser.isSet("announce")) {
+        module.announcement = parser.value("announce").toLatin1();
+        if (module.announcement.size() != 2) {
+            *output = "--announce takes a two-letter code";
+            return std::nullopt;
+        }
+    }
+
+    Reader read{parser, {}};
+    module.switchOffRounds = read.count("switch-off-rounds").value_or(0);
+    const double baud = read.number("baud", 0, 1);
+    options.bytesPerSecond = baud / 10;  // start bit, eight data bits, stop bit
+    module.replyDelay = read.number("reply-delay", module.replyDelay);
+    module.sectorWriteTime = read.number("sector-time", module.sectorWriteTime);
+    module.silentAtReply = read.count("silent-at");
+    module.silentFor = read.number("silent-for", -1, std::numeric_limits<double>::lowest());
+    module.errorAtReply = read.count("error-at");
+    module.garbageAtReply = read.count("garbage-at");
+    module.hangUpAtReply = read.count("hang-up-at");
+    options.flashFile = parser.value("flash");
+    options.exitWhenDone = parser.isSet("exit-when-done");
+    options.testModeDelay = read.number("test-mode-delay", options.testModeDelay);
+    if (!read.error.isEmpty()) {
+        *output = read.error;
+        return std::nullopt;
+    }
+    *exitCode = 0;
+    return options;
+}
+
+}  // namespace tarvel::sim

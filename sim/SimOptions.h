@@ -1,0 +1,26 @@
+#pragma once
+
+#include "sim/ModuleModel.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tarvel::sim {
+
+// How the simulator program is to run, from its command line.
+struct SimOptions {
+    ModuleConfig module;
+    double bytesPerSecond = 0;  // 0: no pacing
+    QString flashFile;          // empty: keep the flash in memory only
+    bool exitWhenDone = false;
+    double testModeDelay = 0.5;  // seconds before the first "UP" in test mode
+};
+
+// Parses the arguments (the program name first). Returns nothing when the program should end:
+// then *output holds the help text or an error, and *exitCode what to end with.
+std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* output,
+                                          int* exitCode);
+
+}  // namespace tarvel::sim

@@ -1,0 +1,38 @@
+// tarvel-module-sim: a plug-in module on a pseudo-terminal, for trying the updater without
+// hardware. The first line on stdout is the device path to open as the serial port.
+
+#include "sim/SimOptions.h"
+#include "sim/Simulator.h"
+#include "sim/TerminationSignals.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("tarvel-module-sim");
+    qSetMessagePattern("tarvel-module-sim: %{message}");
+    QLoggingCategory::setFilterRules("tarvel.sim.info=true");
+
+    QString output;
+    int exitCode = 0;
+    const auto options = tarvel::sim::parseSimOptions(app.arguments(), &output, &exitCode);
+    if (!options) {
+        std::fprintf(exitCode == 0 ? stdout : stderr, "%s\n", qPrintable(output));
+        return exitCode;
+    }
+
+    tarvel::sim::Simulator simulator(*options);
+    QString error;
+    if (!simulator.start(&error)) {
+        std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    tarvel::sim::TerminationSignals termination([&simulator] { simulator.stop("signal"); });
+
+    std::printf("%s\n", qPrintable(simulator.devicePath()));
+    std::fflush(stdout);
+    return app.exec();
+}
