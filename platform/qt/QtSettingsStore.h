@@ -11,7 +11,7 @@ namespace tarvel {
 class QtSettingsStore : public SettingsStore {
   public:
     explicit QtSettingsStore(const QString& application)
-        : settings_(QSettings::NativeFormat, QSettings::UserScope, application) {}
+        : settings_(kFormat, QSettings::UserScope, application) {}
 
     QString value(const QString& section, const QString& key,
                   const QString& defaultValue) const override {
@@ -24,6 +24,11 @@ class QtSettingsStore : public SettingsStore {
     QString fileName() const { return settings_.fileName(); }
 
   private:
+#ifdef Q_OS_WIN
+    static constexpr QSettings::Format kFormat = QSettings::NativeFormat;
+#else
+    static constexpr QSettings::Format kFormat = QSettings::IniFormat;
+#endif
     QSettings settings_;
 };
 
