@@ -1,0 +1,157 @@
+// Whole updates through the real serial port: tarvel-update against tarvel-module-sim on a
+// pseudo-terminal, with the module's flash compared to the image afterwards.
+#include "tests/support/UpdateRig.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tarvel::test {
+namespace {
+
+// A simulated module on a fresh pseudo-terminal; stopped when the test ends.
+class Simulator {
+public:
+    explicit Simulator(QStringList arguments) {
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start(QStringLiteral(TARVEL_MODULE_SIM), arguments);
+        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
+            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+    ~Simulator() {
+        process_.terminate();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
+    }
+    const QString& path() const { return path_; }
+    QByteArray log() { return process_.readAllStandardError(); }
+
+private:
+    QProcess process_;
+    QString path_;
+};
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    double seconds = 0;
+};
+
+struct EndToEnd : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    QString file(const QString& name) const { return folder.filePath(name); }
+    void writeImage(const QString& name, const QByteArray& image) {
+        QFile out(file(name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(image);
+    }
+    QByteArray flash() const {
+        QFile in(file("flash.bin"));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    CliRun update(const QString& port, int timeoutSeconds = 90) {
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
+        cli.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
+        cli.start(QStringLiteral(TARVEL_UPDATE),
+                  {"update", "--port", port, "--folder", folder.path(), "--timeout",
+                   QString::number(timeoutSeconds)});
+        cli.waitForFinished((timeoutSeconds + 10) * 1000);
+        CliRun run;
+        run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+        run.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+        run.err = QString::fromLocal8Bit(cli.readAllStandardError());
+        run.seconds = timer.elapsed() / 1000.0;
+        return run;
+    }
+    QTemporaryDir folder;
+};
+
+QByteArray twoSectorAckImage() {
+    return ackImage(2, [](int sector, int block) { return sector == 1 || block % 3 == 0; });
+}
+
+TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImage) {
+    const QByteArray image = requestImage(2);
+    writeImage("DVB-GEN-2.bin", image);
+    Simulator module({"--announce", "SA", "--flash", file("flash.bin")});
+    ASSERT_FALSE(module.path().isEmpty());
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.out.contains("Update Successful / Update erfolgreich"));
+    EXPECT_TRUE(flash() == image) << "flash of " << flash().size() << " bytes";
+}
+
+TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImage) {
+    const QByteArray image = twoSectorAckImage();
+    writeImage("DVB-SAT-2.bin", image);
+    Simulator module({"--type", "DVBSAT", "--flash", file("flash.bin")});
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(flash() == image.mid(64)) << "flash of " << flash().size() << " bytes";
+}
+
+TEST_F(EndToEnd, SilentModuleIsRecoveredAndTheUpdateCompletes) {
+    const QByteArray image = twoSectorAckImage();
+    writeImage("DVB-TER-2.bin", image);
+    Simulator module({"--type", "DVBTER", "--flash", file("flash.bin"), "--silent-at", "20",
+                      "--silent-for", "1"});
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.out.contains("Error: Update error. Automatical restart, please wait"));
+    EXPECT_TRUE(flash() == image.mid(64));
+}
+
+TEST_F(EndToEnd, HangUpEndsTheUpdateWithAnError) {
+    writeImage("DVB-GEN-2.bin", requestImage(2));
+    Simulator module({"--announce", "UP", "--hang-up-at", "2"});
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 1) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.err.contains("Update error / Update Fehler"));
+    EXPECT_LT(run.seconds, 15.0);
+}
+
+TEST_F(EndToEnd, PortThatCannotBeOpenedIsAUsageError) {
+    const CliRun run = update(folder.filePath("no-such-tty"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("cannot be opened"));
+}
+
+TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStore) {
+    Simulator module({"--announce", "TE"});
+    QDir().mkpath(folder.filePath("config"));
+    QFile settings(folder.filePath("config/Tarvel_Update_Utility.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[Ports]\nCOM3=" + module.path().toLocal8Bit() + "\n");
+    settings.close();
+    // No image: the run ends right after the module has announced itself on Com3.
+    const CliRun run = update("COM3");
+    EXPECT_EQ(run.exitCode, 2) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.err.contains("No firmware image DVB-GEN*.bin"));
+}
+
+TEST_F(EndToEnd, MissingImageIsReportedWithoutTransfer) {
+    Simulator module({"--announce", "UP", "--flash", file("flash.bin")});
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 2) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.err.contains("DVB-GEN*.bin"));
+    EXPECT_TRUE(flash().isEmpty());
+}
+
+}  // namespace
+}  // namespace tarvel::test
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
