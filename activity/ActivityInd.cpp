@@ -96,13 +96,6 @@ void ActivityInd::Resize() {
         actBuf_ = QImage(qMax(width, 0), qMax(height, 0), QImage::Format_RGB32);
 }
 
-void ActivityInd::Paint() {
-    if (actBuf_.isNull())
-        return;
-    actBuf_.fill(rgbFromColorRef(XlatColor(BackColor())));
-    surface_.present(actBuf_);
-}
-
 quint32 ActivityInd::XlatColor(quint32 lColor) const {
     if (lColor & kSystemColorFlag)
         return surface_.systemColor(static_cast<int>(lColor & 0x00FFFFFF));
