@@ -24,6 +24,7 @@ Form1::Form1(Platform& platform, const PropertyBag& activityLayout, QString vers
       updater({link, status, Activity1, platform.clock, platform.pump, platform.dialogs,
                platform.files, platform.fileChooser},
               platform.programFolder, ManualFileSelect),
+      comTest(link, status, platform.dialogs, platform.clock, platform.pump),
       platform_(platform),
       versionText_(std::move(versionText)) {
     Activity1.ReadProperties(activityLayout);

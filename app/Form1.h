@@ -2,6 +2,7 @@
 
 #include "activity/ActivityInd.h"
 #include "app/StatusDisplay.h"
+#include "serial/CommunicationTest.h"
 #include "serial/SerialLink.h"
 #include "update/Updater.h"
 
@@ -16,6 +17,8 @@ class FileChooser;
 class FileSystem;
 class IntervalTimer;
 class PortMenuView;
+class ProgramShell;
+class ToolbarView;
 class PropertyBag;
 class SerialDevice;
 class SettingsStore;
@@ -35,6 +38,8 @@ struct Platform {
     Surface& activitySurface;
     FileSystem& files;
     FileChooser& fileChooser;
+    ToolbarView& toolbar;
+    ProgramShell& shell;
     // Where the firmware images lie: the folder of the program.
     QString programFolder;
 };
@@ -50,20 +55,49 @@ class Form1 {
 
     void Form_Load();
     void Form_Unload();
+    // Closing by the window's frame: false keeps the window open.
+    bool Form_QueryUnload();
+
+    // The technician's controls.
+    void Toolbar1_ButtonClick(int index);
+    void Form_KeyDown(int KeyCode);
+    void Form_KeyPress(int KeyAscii);
+    void runUpdate();
+    void expertLogin();
+    void AddBinFile();
+    void exitProgram();
+    bool IsFileFree(const QString& path) const;
+    bool FileExists(const QString& path) const;
+    // An update or a communication test holds the port.
+    bool exchangeRunning() const { return updater.running() || ComTestBusy; }
 
     ActivityInd Activity1;
     StatusDisplay status;
     SerialLink link;
     bool ComTestBusy = false;
     bool ManualFileSelect = false;
+    bool LoginSucceeded = false;
     Updater updater;
+    CommunicationTest comTest;
+
+    static constexpr int kKeyF1 = 112;
+    static constexpr int kKeyF2 = 113;
+    static constexpr int kKeyEscape = 27;
+    static constexpr int kCtrlT = 20;
 
   private:
+    void runComTest();
+    // Asks before an exit would cut a running update short; true to go on with the exit.
+    bool confirmExitDuringUpdate();
+    void stopExchanges();
+    void waitUntilFree(const QString& path);
+
     // The stored "COM-Port" as a number 0 to 9; anything else (an edited store) counts as 0.
     int savedPort() const;
 
     Platform& platform_;
     QString versionText_;
+    bool exiting_ = false;
 };
 
 // "V" and the version's three numbers without leading zeros: 2.00.0008 gives "V2.0.8".

@@ -10,14 +10,22 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+// The icons are compiled into a static library; register them before use.
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace tarvel {
 
@@ -45,12 +53,49 @@ constexpr int kActivityHeight = 105;
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    initIconResources();
     setWindowTitle(QStringLiteral("Tarvel Update Utility"));
     buildToolbar();
     buildMenu();
     setCentralWidget(buildCentralArea());
     buildStatusBar();
     resize(860, 360);
+    // The window sees keys before its controls.
+    qApp->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    int keyCode = 0;
+    switch (key->key()) {
+        case Qt::Key_F1:
+            keyCode = 112;
+            break;
+        case Qt::Key_F2:
+            keyCode = 113;
+            break;
+        case Qt::Key_Escape:
+            keyCode = 27;
+            break;
+        default:
+            break;
+    }
+    if (keyCode != 0) {
+        if (onKeyDown)
+            onKeyDown(keyCode);
+        return true;
+    }
+    if (key->key() == Qt::Key_T && (key->modifiers() & Qt::ControlModifier)) {
+        if (onKeyPress)
+            onKeyPress(20);  // the control character of Ctrl+T
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::buildToolbar() {
@@ -65,6 +110,14 @@ void MainWindow::buildToolbar() {
                                   QStringLiteral("Expert"),
                                   QString(),
                                   QStringLiteral("Exit")};
+    const QStringList icons = {QString(),
+                               QString(),
+                               QStringLiteral(":/icons/addfile.svg"),
+                               QStringLiteral(":/icons/update.svg"),
+                               QStringLiteral(":/icons/expert.svg"),
+                               QString(),
+                               QStringLiteral(":/icons/exit.svg")};
+    toolbar->setIconSize(QSize(32, 32));
     for (int index = 1; index <= kButtonCount; ++index) {
         QAction* action = nullptr;
         if (index == kSeparator) {
@@ -75,7 +128,7 @@ void MainWindow::buildToolbar() {
             spacer->setFixedWidth(24);
             action = toolbar->addWidget(spacer);
         } else {
-            action = toolbar->addAction(captions.at(index - 1));
+            action = toolbar->addAction(QIcon(icons.at(index - 1)), captions.at(index - 1));
             connect(action, &QAction::triggered, this, [this, index] {
                 if (onToolbarClicked)
                     onToolbarClicked(index);
@@ -88,6 +141,7 @@ void MainWindow::buildToolbar() {
 
 void MainWindow::buildMenu() {
     QMenu* menu = menuBar()->addMenu(QStringLiteral("Com Port"));
+    comMenu_ = menu;
     for (int index = 0; index < kItemCount; ++index) {
         const QString caption =
             index == 0 ? QStringLiteral("No Com Ports") : QStringLiteral("Com%1").arg(index);
@@ -240,6 +294,23 @@ bool MainWindow::isItemChecked(int index) const {
 }
 void MainWindow::setItemStatusTip(int index, const QString& tip) {
     comItems_.at(index)->setStatusTip(tip);
+}
+
+void MainWindow::setMenuEnabled(bool enabled) {
+    comMenu_->setEnabled(enabled);
+}
+
+void MainWindow::setButtonVisible(int index, bool visible) {
+    toolbarButton(index)->setVisible(visible);
+}
+bool MainWindow::isButtonVisible(int index) const {
+    return toolbarButton(index)->isVisible();
+}
+void MainWindow::setButtonEnabled(int index, bool enabled) {
+    toolbarButton(index)->setEnabled(enabled);
+}
+bool MainWindow::isButtonEnabled(int index) const {
+    return toolbarButton(index)->isEnabled();
 }
 
 QString MainWindow::titleText() const {

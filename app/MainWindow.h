@@ -2,6 +2,7 @@
 
 #include "platform/PortMenuView.h"
 #include "platform/StatusView.h"
+#include "platform/ToolbarView.h"
 
 #include <QMainWindow>
 
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 
 namespace tarvel {
@@ -19,30 +21,25 @@ class ActivityIndWidget;
 
 // The main window's controls. It shows what the logic tells it through StatusView and
 // PortMenuView, and hands clicks, menu picks and closing back through the callbacks.
-class MainWindow : public QMainWindow, public StatusView, public PortMenuView {
+class MainWindow : public QMainWindow, public StatusView, public PortMenuView, public ToolbarView {
   public:
-    // Toolbar buttons by their position, 1 to 7.
-    enum ToolbarButton {
-        kPlaceholder1 = 1,
-        kPlaceholder2,
-        kAddFile,
-        kUpdate,
-        kExpert,
-        kSeparator,
-        kExit,
-        kButtonCount = kExit
-    };
+    static constexpr int kButtonCount = kExit;
 
     explicit MainWindow(QWidget* parent = nullptr);
 
     ActivityIndWidget* activitySurface() const { return activity_; }
     QAction* toolbarButton(int index) const { return toolbarButtons_.at(index - 1); }
     QAction* comItem(int index) const { return comItems_.at(index); }
+    QMenu* comMenu() const { return comMenu_; }
 
     std::function<void(int index)> onComClicked;
     std::function<void(int index)> onToolbarClicked;
     // Asked when the window is closed by its frame; the window closes when it returns true.
     std::function<bool()> onCloseRequested;
+    // Keys of the whole window, whichever control has the focus: key codes (F1 112, F2 113,
+    // Esc 27) and character codes (Ctrl+T 20).
+    std::function<void(int keyCode)> onKeyDown;
+    std::function<void(int charCode)> onKeyPress;
 
     // StatusView
     void setTitleColor(quint32 color) override;
@@ -65,6 +62,13 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView {
     void setItemChecked(int index, bool checked) override;
     bool isItemChecked(int index) const override;
     void setItemStatusTip(int index, const QString& tip) override;
+    void setMenuEnabled(bool enabled) override;
+
+    // ToolbarView
+    void setButtonVisible(int index, bool visible) override;
+    bool isButtonVisible(int index) const override;
+    void setButtonEnabled(int index, bool enabled) override;
+    bool isButtonEnabled(int index) const override;
 
     // The texts as shown, for tests and screenshots.
     QString titleText() const;
@@ -79,6 +83,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildToolbar();
@@ -88,6 +93,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView {
 
     std::array<QAction*, kButtonCount> toolbarButtons_{};
     std::array<QAction*, kItemCount> comItems_{};
+    QMenu* comMenu_ = nullptr;
     QLineEdit* fileName_ = nullptr;
     ActivityIndWidget* activity_ = nullptr;
     QLabel* title_ = nullptr;

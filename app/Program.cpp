@@ -1,9 +1,10 @@
 #include "app/Program.h"
 
 #include "activity/ActivityIndWidget.h"
+#include "app/LoginDialog.h"
 #include "app/Version.h"
 
-#include <QAction>
+#include <QFileDialog>
 
 namespace tarvel {
 
@@ -14,10 +15,20 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
 
 Program::Program(SettingsStore& settings, SerialDevice& serial, QString programFolder)
     : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
-      platform_{clock_,   pump_,        settings,
-                dialogs_, serial,       timer1_,
-                window_,  window_,      *window_.activitySurface(),
-                files_,   fileChooser_, std::move(programFolder)} {
+      platform_{clock_,
+                pump_,
+                settings,
+                dialogs_,
+                serial,
+                timer1_,
+                window_,
+                window_,
+                *window_.activitySurface(),
+                files_,
+                fileChooser_,
+                window_,
+                *this,
+                std::move(programFolder)} {
     dialogs_.setParent(&window_);
     fileChooser_.setParent(&window_);
     form_ = std::make_unique<Form1>(
@@ -26,18 +37,15 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString programF
     window_.activitySurface()->setControl(&form_->Activity1);
     form_->Activity1.Resize();
     window_.onComClicked = [this](int index) { form_->link.com_Click(index); };
-    window_.onToolbarClicked = [this](int index) {
-        if (index == MainWindow::kUpdate)
-            runUpdate();
-    };
+    window_.onToolbarClicked = [this](int index) { form_->Toolbar1_ButtonClick(index); };
+    window_.onKeyDown = [this](int keyCode) { form_->Form_KeyDown(keyCode); };
+    window_.onKeyPress = [this](int charCode) { form_->Form_KeyPress(charCode); };
     window_.onCloseRequested = [this] {
-        shutDown();
+        if (!form_->Form_QueryUnload())
+            return false;
+        form_->Form_Unload();
         return true;
     };
-}
-
-Program::~Program() {
-    shutDown();
 }
 
 void Program::start() {
@@ -45,18 +53,31 @@ void Program::start() {
     form_->Form_Load();
 }
 
-void Program::runUpdate() {
-    QAction* button = window_.toolbarButton(MainWindow::kUpdate);
-    button->setEnabled(false);
-    form_->updater.StartUpdate();
-    button->setEnabled(true);
+std::optional<bool> Program::showExpertLogin() {
+    LoginDialog frmLogin(dialogs_, &window_);
+    frmLogin.exec();
+    return frmLogin.outcome();
 }
 
-void Program::shutDown() {
-    if (unloaded_)
-        return;
-    unloaded_ = true;
-    form_->Form_Unload();
+std::optional<QString> Program::chooseFileToOpen(const QString& title, const QString& filterName,
+                                                 const QString& filterPattern,
+                                                 const QString& initialName) {
+    QFileDialog CommonDialog1(&window_, title);
+    CommonDialog1.setFileMode(QFileDialog::ExistingFile);
+    CommonDialog1.setNameFilter(QStringLiteral("%1 (%2)").arg(filterName, filterPattern));
+    // A wildcard as the initial name only repeats the filter; Qt's dialog would take it for a
+    // file name.
+    if (!initialName.contains(QLatin1Char('*')))
+        CommonDialog1.selectFile(initialName);
+    if (CommonDialog1.exec() != QDialog::Accepted || CommonDialog1.selectedFiles().isEmpty())
+        return std::nullopt;
+    return CommonDialog1.selectedFiles().constFirst();
+}
+
+// Closing the main window ends the program once control is back in its main loop; an update
+// that was running has been cancelled and unwinds first.
+void Program::endProgram() {
+    window_.close();
 }
 
 }  // namespace tarvel

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/MainWindow.h"
+#include "platform/ProgramShell.h"
 #include "platform/PropertyBag.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtDialogs.h"
@@ -20,11 +21,10 @@ class SettingsStore;
 // The window program put together: the Qt side of every platform interface, the main window and
 // its logic. The settings store and the serial device come from outside, so that tests can give
 // their own.
-class Program {
+class Program : public ProgramShell {
   public:
     // programFolder: where the firmware images lie (the program's own folder).
     Program(SettingsStore& settings, SerialDevice& serial, QString programFolder);
-    ~Program();
 
     // Creates and shows the window and runs the start-up.
     void start();
@@ -33,10 +33,14 @@ class Program {
     Form1& form() { return *form_; }
     QtDialogs& dialogs() { return dialogs_; }
 
-  private:
-    void shutDown();
-    void runUpdate();
+    // ProgramShell
+    std::optional<bool> showExpertLogin() override;
+    std::optional<QString> chooseFileToOpen(const QString& title, const QString& filterName,
+                                            const QString& filterPattern,
+                                            const QString& initialName) override;
+    void endProgram() override;
 
+  private:
     QtClock clock_;
     QtEventPump pump_;
     QtIntervalTimer timer1_;
@@ -46,7 +50,6 @@ class Program {
     MainWindow window_;
     Platform platform_;
     std::unique_ptr<Form1> form_;
-    bool unloaded_ = false;
 };
 
 // The stored layout of the main window's activity indicator.

@@ -34,6 +34,13 @@ class FileSystem {
     virtual bool isFile(const QString& path) const = 0;
     virtual std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                          QString* error) const = 0;
+    // Copies from to to, replacing a file there; an existing file is kept when the copy fails.
+    virtual bool copyFile(const QString& from, const QString& to, QString* error) = 0;
+    // True when both paths name the same file (for example under another letter case).
+    virtual bool sameFile(const QString& first, const QString& second) const = 0;
+    // True when the file can be opened for reading under a lock that denies every other reader
+    // and writer.
+    virtual bool isFileFree(const QString& path) const = 0;
     // folder joined with name.
     virtual QString join(const QString& folder, const QString& name) const = 0;
 };

@@ -15,6 +15,8 @@ class PortMenuView {
     virtual void setItemChecked(int index, bool checked) = 0;
     virtual bool isItemChecked(int index) const = 0;
     virtual void setItemStatusTip(int index, const QString& tip) = 0;
+    // The whole menu; off while an exchange with the module runs.
+    virtual void setMenuEnabled(bool enabled) = 0;
 };
 
 }  // namespace tarvel

@@ -89,6 +89,8 @@ int Updater::CountDataBlocks() {
             if (!blank)
                 ++count;
             s_.pump.processPending();
+            if (halt() != Halt::None)
+                return -1;
             sectorDone = walk.finishBlock(blank);
         }
         walk.nextSector();
@@ -147,6 +149,8 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
         walk.enterSector();
         bool sectorDone = false;
         while (!sectorDone) {
+            if (halt() != Halt::None)
+                return endHalted();
             if (restartPending_) {
                 // The module was brought back: it starts again at the first block.
                 s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
@@ -161,6 +165,8 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
             const int block = walk.block();
             const QByteArray data = imageFile_->readAt(blockOffset(sector, block), kBlockSize);
             s_.pump.processPending();
+            if (halt() != Halt::None)
+                return endHalted();
             if (data.size() != kBlockSize) {
                 // The image changed under the transfer: never report such an update as done.
                 closeImageFile();

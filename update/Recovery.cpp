@@ -56,6 +56,8 @@ bool Updater::AwaitReply(const QByteArray& expected) {
             if (!send("DVBTER"))
                 return false;
             warte(kRecoveryPause);
+            if (halt() != Halt::None)
+                return false;
             if (moduleIsBack(received)) {
                 ErrorCount = 2;
                 restartPending_ = true;

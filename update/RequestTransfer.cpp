@@ -73,9 +73,14 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
                 break;
             received.clear();
             warte(1);
+            if (halt() != Halt::None)
+                return endHalted();
             const int blockLength = s_.link.MSComm1.OutBufferSize();
             for (int block = 0; block < kBlocksPerSector; ++block) {
                 s_.pump.processPending();
+                // Events may have ended the update (the program is closing, the port is gone).
+                if (halt() != Halt::None)
+                    return endHalted();
                 s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
                                        QStringLiteral("   Block") + number(block));
                 QByteArray data = imageFile_->read(blockLength);

@@ -3,8 +3,10 @@
 #include "platform/Dialogs.h"
 #include "platform/FileChooser.h"
 #include "platform/PortMenuView.h"
+#include "platform/ProgramShell.h"
 #include "platform/StatusView.h"
 #include "platform/Surface.h"
+#include "platform/ToolbarView.h"
 
 #include <QString>
 
@@ -68,6 +70,7 @@ class NoPortMenu : public PortMenuView {
     void setItemChecked(int, bool) override {}
     bool isItemChecked(int) const override { return false; }
     void setItemStatusTip(int, const QString&) override {}
+    void setMenuEnabled(bool) override {}
 };
 
 class NoSurface : public Surface {
@@ -86,6 +89,24 @@ class NoSurface : public Surface {
   private:
     quint32 back_ = 0;
     quint32 fore_ = 0;
+};
+
+class NoToolbar : public ToolbarView {
+  public:
+    void setButtonVisible(int, bool) override {}
+    bool isButtonVisible(int) const override { return false; }
+    void setButtonEnabled(int, bool) override {}
+    bool isButtonEnabled(int) const override { return false; }
+};
+
+class NoShell : public ProgramShell {
+  public:
+    std::optional<bool> showExpertLogin() override { return std::nullopt; }
+    std::optional<QString> chooseFileToOpen(const QString&, const QString&, const QString&,
+                                            const QString&) override {
+        return std::nullopt;
+    }
+    void endProgram() override {}
 };
 
 class NoFileChooser : public FileChooser {

@@ -1,9 +1,11 @@
 // tarvel-update: the update without the window, for production lines and scripts.
 //
-//   tarvel-update update --port PORT [--folder DIR] [--timeout SEC]
+//   tarvel-update update   --port PORT [--folder DIR] [--timeout SEC]
+//   tarvel-update comtest  --port PORT
 //
-// Exit status: 0 update successful; 1 update error; 2 bad usage, port not openable or no usable
-// image; 3 time-out.
+// Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
+// no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
+// Communication failed!", 2 bad usage or port not openable.
 #include "app/Form1.h"
 #include "app/cli/ConsoleFrontEnd.h"
 #include "platform/PropertyBag.h"
@@ -65,7 +67,9 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Updates the firmware of a module."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("update"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("update: flash the module; comtest: test the line "
+                                                "to a module in its test mode."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("COM1 to COM9 (mapped as in the window) or a device path."),
@@ -86,8 +90,9 @@ int main(int argc, char* argv[]) {
         return kSuccess;
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional != QStringList{QStringLiteral("update")})
-        return usage(parser, QStringLiteral("Say what to do: update."));
+    const bool comTest = positional == QStringList{QStringLiteral("comtest")};
+    if (!comTest && positional != QStringList{QStringLiteral("update")})
+        return usage(parser, QStringLiteral("Say what to do: update or comtest."));
     if (!parser.isSet(portOption))
         return usage(parser, QStringLiteral("--port is missing."));
     double timeout = 0;
@@ -109,8 +114,11 @@ int main(int argc, char* argv[]) {
     NoPortMenu menu;
     NoSurface surface;
     NoFileChooser chooser;
-    Platform platform{clock,  pump, settings, dialogs, serial,  timer1,
-                      status, menu, surface,  files,   chooser, parser.value(folderOption)};
+    NoToolbar toolbar;
+    NoShell shell;
+    Platform platform{
+        clock, pump,    settings, dialogs, serial,  timer1, status,
+        menu,  surface, files,    chooser, toolbar, shell,  parser.value(folderOption)};
     Form1 form(platform, MemoryPropertyBag(), QString());
 
     // "COM3" is the third port as the window maps it; anything else is a device path.
@@ -128,6 +136,11 @@ int main(int argc, char* argv[]) {
     if (!form.link.MSComm1.PortOpen())
         return kUsage;
 
+    if (comTest) {
+        const bool passed = form.comTest.RunComTest();
+        form.link.MSComm1.setPortOpen(false);
+        return passed ? kSuccess : kUpdateError;
+    }
     if (timeout > 0)
         QTimer::singleShot(static_cast<int>(timeout * 1000), [&form] { form.updater.cancel(); });
     const UpdateOutcome outcome = form.updater.StartUpdate();

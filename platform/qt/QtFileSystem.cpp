@@ -4,6 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 namespace tarvel {
 
 namespace {
@@ -56,6 +66,54 @@ std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
     if (!file->open(error))
         return nullptr;
     return file;
+}
+
+bool QtFileSystem::copyFile(const QString& from, const QString& to, QString* error) {
+    // Copy beside the destination first, then put it in place in one step: a failing copy
+    // (disk full, no permission) leaves an existing file as it was.
+    const QString partial = to + QStringLiteral(".part");
+    QFile::remove(partial);
+    QFile source(from);
+    if (!source.copy(partial)) {
+        if (error)
+            *error = source.errorString();
+        QFile::remove(partial);
+        return false;
+    }
+    std::error_code failure;
+    std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
+                            std::filesystem::path(to.toStdWString()), failure);
+    if (failure) {
+        if (error)
+            *error = QString::fromStdString(failure.message());
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
+bool QtFileSystem::sameFile(const QString& first, const QString& second) const {
+    std::error_code failure;
+    return std::filesystem::equivalent(std::filesystem::path(first.toStdWString()),
+                                       std::filesystem::path(second.toStdWString()), failure);
+}
+
+bool QtFileSystem::isFileFree(const QString& path) const {
+#ifdef Q_OS_WIN
+    const HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ, 0,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(handle);
+    return true;
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return locked;
+#endif
 }
 
 QString QtFileSystem::join(const QString& folder, const QString& name) const {

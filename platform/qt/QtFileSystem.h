@@ -11,6 +11,9 @@ class QtFileSystem : public FileSystem {
     bool isFile(const QString& path) const override;
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                  QString* error) const override;
+    bool copyFile(const QString& from, const QString& to, QString* error) override;
+    bool sameFile(const QString& first, const QString& second) const override;
+    bool isFileFree(const QString& path) const override;
     QString join(const QString& folder, const QString& name) const override;
 };
 

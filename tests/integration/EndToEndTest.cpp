@@ -16,7 +16,7 @@ namespace {
 
 // A simulated module on a fresh pseudo-terminal; stopped when the test ends.
 class Simulator {
-public:
+  public:
     explicit Simulator(QStringList arguments) {
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(QStringLiteral(TARVEL_MODULE_SIM), arguments);
@@ -31,7 +31,7 @@ public:
     const QString& path() const { return path_; }
     QByteArray log() { return process_.readAllStandardError(); }
 
-private:
+  private:
     QProcess process_;
     QString path_;
 };

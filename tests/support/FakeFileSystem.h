@@ -4,6 +4,8 @@
 #include "platform/FileSystem.h"
 
 #include <QMap>
+#include <QSet>
+#include <QStringList>
 
 #include <functional>
 
@@ -28,12 +30,36 @@ class FakeFileSystem : public FileSystem {
     bool isFile(const QString& path) const override;
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                  QString* error) const override;
+    bool copyFile(const QString& from, const QString& to, QString* error) override {
+        if (!isFile(from) || readOnlyFolders.contains(to.left(to.lastIndexOf('/')))) {
+            if (error)
+                *error = QStringLiteral("Permission denied");
+            return false;
+        }
+        files[to] = files[from];
+        copies << to;
+        return true;
+    }
+    bool sameFile(const QString& first, const QString& second) const override {
+        return first.compare(second, caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) ==
+                   0 &&
+               files.contains(first);
+    }
+    bool isFileFree(const QString& path) const override {
+        ++freeChecks;
+        return !lockedPaths.contains(path);
+    }
     QString join(const QString& folder, const QString& name) const override {
         return folder + '/' + name;
     }
 
     QMap<QString, File> files;
     mutable int openCount = 0;
+    mutable int freeChecks = 0;
+    QSet<QString> lockedPaths;
+    QSet<QString> readOnlyFolders;
+    QStringList copies;
+    bool caseInsensitive = false;
 };
 
 // The selection window: answers with a prepared choice and remembers what it listed.

@@ -2,9 +2,11 @@
 
 #include "platform/Dialogs.h"
 #include "platform/PortMenuView.h"
+#include "platform/ProgramShell.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusView.h"
 #include "platform/Surface.h"
+#include "platform/ToolbarView.h"
 
 #include <QImage>
 #include <QList>
@@ -103,6 +105,7 @@ class FakePortMenu : public PortMenuView {
     void setItemChecked(int index, bool value) override { checked.at(index) = value; }
     bool isItemChecked(int index) const override { return checked.at(index); }
     void setItemStatusTip(int index, const QString& tip) override { tips.at(index) = tip; }
+    void setMenuEnabled(bool enabled) override { menuEnabled = enabled; }
     int checkedCount() const {
         return static_cast<int>(std::count(checked.begin(), checked.end(), true));
     }
@@ -110,6 +113,47 @@ class FakePortMenu : public PortMenuView {
     std::array<bool, kItemCount> visible{};
     std::array<bool, kItemCount> checked{};
     std::array<QString, kItemCount> tips{};
+    bool menuEnabled = true;
+};
+
+class FakeToolbar : public ToolbarView {
+  public:
+    FakeToolbar() {
+        visible.fill(true);
+        enabled.fill(true);
+        visible[kAddFile] = false;
+    }
+    void setButtonVisible(int index, bool value) override { visible.at(index) = value; }
+    bool isButtonVisible(int index) const override { return visible.at(index); }
+    void setButtonEnabled(int index, bool value) override { enabled.at(index) = value; }
+    bool isButtonEnabled(int index) const override { return enabled.at(index); }
+
+    std::array<bool, 8> visible{};
+    std::array<bool, 8> enabled{};
+};
+
+// The modal windows of the program, answered in advance.
+class FakeShell : public ProgramShell {
+  public:
+    std::optional<bool> showExpertLogin() override {
+        ++logins;
+        return loginAnswer;
+    }
+    std::optional<QString> chooseFileToOpen(const QString& title, const QString& filterName,
+                                            const QString& filterPattern,
+                                            const QString& initialName) override {
+        dialogTitle = title;
+        filter = filterName + '|' + filterPattern;
+        initial = initialName;
+        return chosenFile;
+    }
+    void endProgram() override { ++ends; }
+
+    std::optional<bool> loginAnswer;
+    std::optional<QString> chosenFile;
+    QString dialogTitle, filter, initial;
+    int logins = 0;
+    int ends = 0;
 };
 
 // The indicator's surface: 1695 x 1575 twips at 15 twips a pixel, a grey button face.

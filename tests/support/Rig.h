@@ -33,8 +33,10 @@ struct Rig {
     FakeSurface surface;
     FakeFileSystem files;
     FakeFileChooser chooser;
-    Platform platform{time,   time, settings, dialogs, serial,  timer1,
-                      status, menu, surface,  files,   chooser, QStringLiteral("/images")};
+    FakeToolbar toolbar;
+    FakeShell shell;
+    Platform platform{time, time,    settings, dialogs, serial,  timer1, status,
+                      menu, surface, files,    chooser, toolbar, shell,  QStringLiteral("/images")};
     MemoryPropertyBag layout{
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}}};
     std::unique_ptr<Form1> form;

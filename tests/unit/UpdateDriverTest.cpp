@@ -90,7 +90,7 @@ TEST_F(Driver, SwitchOffKeepsWarningAndRepeatsTheCheck) {
 }
 
 TEST_F(Driver, AnnouncementOnlyAtTheStartCounts) {
-    for (const QByteArray answer : {QByteArray("xUP"), QByteArray("up")}) {
+    for (const QByteArray& answer : {QByteArray("xUP"), QByteArray("up")}) {
         UpdateRig local;
         local.files.add(Rig::imagePath("DVB-SAT-1.bin"),
                         ackImage(1, [](int, int block) { return block == 0; }));

@@ -1,0 +1,74 @@
+// The expert's Add File: copies a firmware image into the program's folder, where the next
+// update finds it.
+#include "app/Form1.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/EventPump.h"
+#include "platform/FileSystem.h"
+#include "platform/ProgramShell.h"
+
+#include <QFileInfo>
+
+namespace tarvel {
+
+namespace {
+// How long a copied file may stay locked (a virus scanner, a slow network share) before the
+// technician is told.
+constexpr double kFreeWaitLimit = 30.0;
+constexpr double kFreePollInterval = 0.1;
+}  // namespace
+
+void Form1::AddBinFile() {
+    const std::optional<QString> chosen =
+        platform_.shell.chooseFileToOpen(QStringLiteral("Add Bin-File"), QStringLiteral("Bin-File"),
+                                         QStringLiteral("*.bin"), QStringLiteral("*.bin"));
+    if (!chosen)
+        return;
+    FileSystem& files = platform_.files;
+    const QString destination = files.join(platform_.programFolder, QFileInfo(*chosen).fileName());
+    if (destination == *chosen)
+        return;  // already in place
+    if (files.sameFile(destination, *chosen)) {
+        platform_.dialogs.messageBox(
+            QStringLiteral("%1 is already in the program folder as\n%2").arg(*chosen, destination),
+            QString(), MessageIcon::Information);
+        return;
+    }
+    if (FileExists(destination) &&
+        platform_.dialogs.messageBox(QStringLiteral("File already exists! Overwrite?"), QString(),
+                                     MessageIcon::Question,
+                                     MessageButtons::OkCancel) != MessageResult::Ok) {
+        return;
+    }
+    QString error;
+    if (!files.copyFile(*chosen, destination, &error)) {
+        platform_.dialogs.messageBox(
+            QStringLiteral("%1 cannot be copied to\n%2\n%3").arg(*chosen, destination, error),
+            QString(), MessageIcon::Critical);
+        return;
+    }
+    waitUntilFree(destination);
+}
+
+void Form1::waitUntilFree(const QString& path) {
+    const double start = platform_.clock.seconds();
+    while (!IsFileFree(path)) {
+        if (platform_.clock.seconds() - start > kFreeWaitLimit) {
+            platform_.dialogs.messageBox(
+                QStringLiteral("%1 was copied but is still in use by another program.").arg(path),
+                QString(), MessageIcon::Information);
+            return;
+        }
+        link.warte(kFreePollInterval);
+    }
+}
+
+bool Form1::IsFileFree(const QString& path) const {
+    return platform_.files.isFileFree(path);
+}
+
+bool Form1::FileExists(const QString& path) const {
+    return updater.FileExists(path);
+}
+
+}  // namespace tarvel

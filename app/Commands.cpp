@@ -1,0 +1,120 @@
+// The toolbar, the keys and the expert mode of the main window.
+#include "app/Form1.h"
+#include "platform/Dialogs.h"
+#include "platform/PortMenuView.h"
+#include "platform/ProgramShell.h"
+#include "platform/ToolbarView.h"
+
+namespace tarvel {
+
+void Form1::Toolbar1_ButtonClick(int index) {
+    switch (index) {
+        case ToolbarView::kAddFile:
+            AddBinFile();
+            break;
+        case ToolbarView::kUpdate:
+            runUpdate();
+            break;
+        case ToolbarView::kExpert:
+            expertLogin();
+            break;
+        case ToolbarView::kExit:
+            exitProgram();
+            break;
+        default:
+            break;
+    }
+}
+
+void Form1::Form_KeyDown(int KeyCode) {
+    switch (KeyCode) {
+        case kKeyF1:
+            // Two exchanges must never share the port: no update inside an update or a test.
+            if (exchangeRunning())
+                return;
+            platform_.dialogs.messageBox(QStringLiteral("F1"), QString(), MessageIcon::None);
+            runUpdate();
+            break;
+        case kKeyF2:
+            platform_.dialogs.messageBox(QStringLiteral("F2"), QString(), MessageIcon::None);
+            expertLogin();
+            break;
+        case kKeyEscape:
+            exitProgram();
+            break;
+        default:
+            break;
+    }
+}
+
+void Form1::Form_KeyPress(int KeyAscii) {
+    if (KeyAscii != kCtrlT || ComTestBusy || updater.running())
+        return;
+    ComTestBusy = true;
+    runComTest();
+}
+
+void Form1::runUpdate() {
+    if (exchangeRunning())
+        return;
+    platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, false);
+    // Picking a port would close it under the transfer.
+    platform_.portMenu.setMenuEnabled(false);
+    updater.StartUpdate();
+    platform_.portMenu.setMenuEnabled(true);
+    platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, true);
+}
+
+void Form1::runComTest() {
+    platform_.portMenu.setMenuEnabled(false);
+    comTest.RunComTest();
+    platform_.portMenu.setMenuEnabled(true);
+    ComTestBusy = false;
+    updater.closeImageFile();
+}
+
+void Form1::expertLogin() {
+    const std::optional<bool> accepted = platform_.shell.showExpertLogin();
+    if (accepted)
+        LoginSucceeded = *accepted;
+    if (!accepted || !*accepted)
+        return;
+    platform_.toolbar.setButtonVisible(ToolbarView::kAddFile, true);
+    platform_.toolbar.setButtonVisible(ToolbarView::kExpert, false);
+    ManualFileSelect = true;
+}
+
+bool Form1::confirmExitDuringUpdate() {
+    if (!updater.running())
+        return true;
+    // An interrupted update can leave the module without firmware.
+    return platform_.dialogs.messageBox(QStringLiteral("An update is running. Exit anyway?"),
+                                        QString(), MessageIcon::Question,
+                                        MessageButtons::YesNo) == MessageResult::Yes;
+}
+
+void Form1::stopExchanges() {
+    updater.cancel();
+    comTest.cancel();
+}
+
+void Form1::exitProgram() {
+    if (exiting_ || !confirmExitDuringUpdate())
+        return;
+    exiting_ = true;
+    stopExchanges();
+    Form_Unload();
+    platform_.shell.endProgram();
+}
+
+bool Form1::Form_QueryUnload() {
+    if (exiting_)
+        return true;
+    if (!confirmExitDuringUpdate())
+        return false;
+    exiting_ = true;
+    stopExchanges();
+    return true;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class QWidget;
+
+namespace tarvel::test {
+
+// Plays the technician at the program's modal windows: each one that opens is handed to the
+// next scripted step of its kind. Message boxes without a step are answered with their default
+// button; every message box text is recorded.
+class ModalDriver {
+  public:
+    ModalDriver();
+
+    // Steps for the expert login: type the text, then press OK (true) or Abbrechen (false).
+    struct LoginStep {
+        QString password;
+        bool pressOk;
+    };
+    std::deque<LoginStep> logins;
+    std::deque<QMessageBox::StandardButton> messageAnswers;
+    std::deque<QString> filesToOpen;  // empty string: cancel the dialog
+
+    QStringList messages;
+    QStringList messageTitles;
+    int loginDialogsSeen = 0;
+
+  private:
+    void handle(QWidget* modal);
+    void act(std::function<void()> action);
+
+    QTimer timer_;
+    bool busy_ = false;
+};
+
+}  // namespace tarvel::test
