@@ -1,5 +1,7 @@
 #include "platform/qt/QtClock.h"
 
+#include <chrono>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -11,7 +13,9 @@ quint32 QtClock::tickCount() const {
     return GetTickCount();
 #else
     // Milliseconds of the monotonic clock, cut to 32 bits like the Windows tick counter.
-    return static_cast<quint32>(QElapsedTimer().msecsSinceReference());
+    const auto sinceBoot = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<quint32>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceBoot).count());
 #endif
 }
 

@@ -55,6 +55,14 @@ TEST_F(RealWait, SleepsInsteadOfSpinning) {
     EXPECT_LT(cpu / wall, 0.02);
 }
 
+TEST_F(RealWait, BothClocksAdvanceWithRealTime) {
+    const quint32 ticks = clock.tickCount();
+    const double seconds = clock.seconds();
+    link.warte(0.25);
+    EXPECT_NEAR(static_cast<double>(clock.tickCount() - ticks), 250.0, 30.0);
+    EXPECT_NEAR(clock.seconds() - seconds, 0.25, 0.03);
+}
+
 TEST_F(RealWait, ShortPausesAreNotCutShort) {
     for (int i = 0; i < 20; ++i) {
         const double start = clock.seconds();
