@@ -40,6 +40,7 @@ UpdateOutcome Updater::StartUpdate() {
         return UpdateOutcome::Busy;
     running_ = true;
     cancelled_ = false;
+    identifiedAs.clear();
     restartPending_ = false;
     const UpdateOutcome outcome = identifyAndTransfer();
     closeImageFile();
@@ -89,8 +90,10 @@ UpdateOutcome Updater::identifyAndTransfer() {
         s_.status.StartElapsedClock();
 
         for (const QByteArray& announcement : kAnnouncements) {
-            if (received.startsWith(announcement))
+            if (received.startsWith(announcement)) {
+                identifiedAs = announcement;
                 return transferWith(kAnnouncedPattern, false);
+            }
         }
 
         // Older modules do not announce themselves: ask each type in turn.
@@ -106,6 +109,7 @@ UpdateOutcome Updater::identifyAndTransfer() {
                 return endHalted();
             if (received.contains("R!")) {
                 ModuleType = type.code;
+                identifiedAs = type.code;
                 return transferWith(type.pattern, true);
             }
             received.clear();

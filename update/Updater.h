@@ -71,6 +71,9 @@ class Updater {
 
     QString FirmwareFile;
     QByteArray ModuleType;
+    // How the module of the current or last update made itself known: its two-letter
+    // announcement or its six-letter type; empty until it did.
+    QByteArray identifiedAs;
     qint16 ErrorCount = 0;
     double WaitStart = 0;
 

@@ -8,7 +8,7 @@ constexpr int kBarWidth = 30;
 
 void ConsoleStatusView::line(const QString& text) {
     finishBar();
-    std::fprintf(out_, "%s\n", qPrintable(text));
+    std::fprintf(out_, "%s%s\n", qPrintable(prefix_), qPrintable(text));
     std::fflush(out_);
 }
 
@@ -56,8 +56,8 @@ void ConsoleStatusView::drawBar() {
     const int filled = maximum_ > 0 ? static_cast<int>(qint64(value_) * kBarWidth / maximum_) : 0;
     const QString bar = QString(qBound(0, filled, kBarWidth), QLatin1Char('#')) +
                         QString(kBarWidth - qBound(0, filled, kBarWidth), QLatin1Char('.'));
-    std::fprintf(out_, "\r\033[K[%s] %5s  %s", qPrintable(bar), qPrintable(percent_.trimmed()),
-                 qPrintable(activity_));
+    std::fprintf(out_, "\r\033[K%s[%s] %5s  %s", qPrintable(prefix_), qPrintable(bar),
+                 qPrintable(percent_.trimmed()), qPrintable(activity_));
     std::fflush(out_);
     barShown_ = true;
 }
@@ -68,7 +68,8 @@ MessageResult ConsoleDialogs::messageBox(const QString& text, const QString& tit
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
     const char* kind = icon == MessageIcon::Critical ? "Error" : "Message";
-    std::fprintf(stderr, "%s (%s): %s\n", kind, qPrintable(title.isEmpty() ? kind : title),
+    std::fprintf(stderr, "%s%s (%s): %s\n", qPrintable(prefix_), kind,
+                 qPrintable(title.isEmpty() ? kind : title),
                  qPrintable(shown.replace('\n', QStringLiteral(" / "))));
     std::fflush(stderr);
     return MessageResult::Ok;

@@ -18,7 +18,9 @@ namespace tarvel {
 // On a terminal the progress is one bar that redraws in place instead.
 class ConsoleStatusView : public StatusView {
   public:
-    ConsoleStatusView(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+    // prefix starts every line, for runs side by side.
+    ConsoleStatusView(std::FILE* out, bool terminal, QString prefix = QString())
+        : out_(out), terminal_(terminal), prefix_(std::move(prefix)) {}
 
     void setTitleColor(quint32) override {}
     void setTitleText(const QString& text) override { title_ = text; }
@@ -45,6 +47,7 @@ class ConsoleStatusView : public StatusView {
 
     std::FILE* out_;
     bool terminal_;
+    QString prefix_;
     QString title_, english_, elapsed_, percent_, activity_;
     int maximum_ = 100;
     int value_ = 0;
@@ -54,12 +57,14 @@ class ConsoleStatusView : public StatusView {
 // Message boxes as lines on stderr; nobody answers, so every question gets OK.
 class ConsoleDialogs : public Dialogs {
   public:
-    explicit ConsoleDialogs(ConsoleStatusView& status) : status_(status) {}
+    ConsoleDialogs(ConsoleStatusView& status, QString prefix = QString())
+        : status_(status), prefix_(std::move(prefix)) {}
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                              MessageButtons buttons) override;
 
   private:
     ConsoleStatusView& status_;
+    QString prefix_;
 };
 
 // Without a window there is no menu, no indicator to draw and no one to pick a file.

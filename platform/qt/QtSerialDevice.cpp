@@ -1,5 +1,13 @@
 #include "platform/qt/QtSerialDevice.h"
 
+#include <QFile>
+
+#ifndef Q_OS_WIN
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tarvel {
 
 QtSerialDevice::QtSerialDevice() {
@@ -54,12 +62,46 @@ void QtSerialDevice::handleError(QSerialPort::SerialPortError error) {
 QString describeOpenError(QSerialPort::SerialPortError error, const QString& path) {
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            return QStringLiteral("%1 does not exist").arg(path);
-        case QSerialPort::PermissionError:
-            return QStringLiteral("%1 is busy or access is denied").arg(path);
+            return describeOpenFailure(OpenFailure::Missing, path, QString());
+        case QSerialPort::PermissionError: {
+            // Qt says "permission" both for a device that another program holds and for one the
+            // user may not use; the access rights tell the two apart.
+#ifdef Q_OS_WIN
+            return describeOpenFailure(OpenFailure::Busy, path, QString());
+#else
+            const QByteArray name = QFile::encodeName(path);
+            if (::access(name.constData(), R_OK | W_OK) == 0)
+                return describeOpenFailure(OpenFailure::Busy, path, QString());
+            QString owningGroup;
+            struct stat info {};
+            if (::stat(name.constData(), &info) == 0) {
+                if (const struct group* owner = ::getgrgid(info.st_gid))
+                    owningGroup = QString::fromLocal8Bit(owner->gr_name);
+            }
+            return describeOpenFailure(OpenFailure::NoPermission, path, owningGroup);
+#endif
+        }
         default:
-            return QStringLiteral("%1 cannot be opened").arg(path);
+            return describeOpenFailure(OpenFailure::Other, path, QString());
     }
+}
+
+QString describeOpenFailure(OpenFailure failure, const QString& path, const QString& group) {
+    switch (failure) {
+        case OpenFailure::Missing:
+            return QStringLiteral("%1 does not exist (is the adapter plugged in?)").arg(path);
+        case OpenFailure::Busy:
+            return QStringLiteral("%1 is busy: another program holds it").arg(path);
+        case OpenFailure::NoPermission:
+            return QStringLiteral(
+                       "no permission to use %1: add the user to the group %2 "
+                       "(sudo adduser $USER %2), then log in again")
+                .arg(path,
+                     group.isEmpty() ? QStringLiteral("that owns it (dialout on Debian)") : group);
+        case OpenFailure::Other:
+            break;
+    }
+    return QStringLiteral("%1 cannot be opened").arg(path);
 }
 
 }  // namespace tarvel

@@ -28,4 +28,8 @@ class QtSerialDevice : public SerialDevice {
 // A reason for the technician why a port could not be opened.
 QString describeOpenError(QSerialPort::SerialPortError error, const QString& path);
 
+enum class OpenFailure { Missing, Busy, NoPermission, Other };
+// group: the group that owns the device, for the hint how to get access.
+QString describeOpenFailure(OpenFailure failure, const QString& path, const QString& group);
+
 }  // namespace tarvel

@@ -1,5 +1,6 @@
 // Whole updates through the real serial port: tarvel-update against tarvel-module-sim on a
 // pseudo-terminal, with the module's flash compared to the image afterwards.
+#include "platform/qt/QtSerialDevice.h"
 #include "tests/support/UpdateRig.h"
 
 #include <QCoreApplication>
@@ -55,23 +56,31 @@ struct EndToEnd : ::testing::Test {
         QFile in(file("flash.bin"));
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
-    CliRun update(const QString& port, int timeoutSeconds = 90) {
-        QProcess cli;
+    void startCli(QProcess& cli, const QString& port, QStringList extra = {},
+                  int timeoutSeconds = 90) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
         cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(TARVEL_UPDATE),
+                  QStringList{"update", "--port", port, "--folder", folder.path(), "--timeout",
+                              QString::number(timeoutSeconds)} +
+                      extra);
+    }
+    static CliRun finish(QProcess& cli, int waitSeconds = 100) {
         QElapsedTimer timer;
         timer.start();
-        cli.start(QStringLiteral(TARVEL_UPDATE),
-                  {"update", "--port", port, "--folder", folder.path(), "--timeout",
-                   QString::number(timeoutSeconds)});
-        cli.waitForFinished((timeoutSeconds + 10) * 1000);
+        cli.waitForFinished(waitSeconds * 1000);
         CliRun run;
         run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
         run.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
         run.err = QString::fromLocal8Bit(cli.readAllStandardError());
         run.seconds = timer.elapsed() / 1000.0;
         return run;
+    }
+    CliRun update(const QString& port, int timeoutSeconds = 90, QStringList extra = {}) {
+        QProcess cli;
+        startCli(cli, port, extra, timeoutSeconds);
+        return finish(cli, timeoutSeconds + 10);
     }
     QTemporaryDir folder;
 };
@@ -80,15 +89,66 @@ QByteArray twoSectorAckImage() {
     return ackImage(2, [](int sector, int block) { return sector == 1 || block % 3 == 0; });
 }
 
-TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImage) {
+TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndATranscript) {
     const QByteArray image = requestImage(2);
     writeImage("DVB-GEN-2.bin", image);
     Simulator module({"--announce", "SA", "--flash", file("flash.bin")});
     ASSERT_FALSE(module.path().isEmpty());
-    const CliRun run = update(module.path());
+    const CliRun run = update(module.path(), 90, {"--transcript", file("wire.txt")});
     EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
     EXPECT_TRUE(run.out.contains("Update Successful / Update erfolgreich"));
+    EXPECT_TRUE(run.out.contains("Summary: image DVB-GEN-2.bin, module SA, 131087 bytes sent in"));
     EXPECT_TRUE(flash() == image) << "flash of " << flash().size() << " bytes";
+
+    QFile transcript(file("wire.txt"));
+    ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
+    const QByteArray wire = transcript.readAll();
+    EXPECT_TRUE(wire.contains(" TX  58 58 58 58 58 58 58 58 58 58 58 58"));
+    EXPECT_TRUE(wire.contains(" RX  53 41 ") && wire.contains("|SA|"));
+    EXPECT_TRUE(wire.contains(" TX  4F 4B 02 ") && wire.contains("|OK.|"));
+    EXPECT_TRUE(wire.contains("|EN|"));
+}
+
+TEST_F(EndToEnd, TwoUpdatesSideBySideEachFlashTheirOwnModule) {
+    const QByteArray image = requestImage(1);
+    writeImage("DVB-GEN-1.bin", image);
+    Simulator first({"--announce", "UP", "--flash", file("first.bin")});
+    Simulator second({"--announce", "TC", "--flash", file("second.bin")});
+    QProcess one, two;
+    startCli(one, first.path(), {"--prefix-port"});
+    startCli(two, second.path(), {"--prefix-port"});
+    const CliRun runOne = finish(one);
+    const CliRun runTwo = finish(two);
+    EXPECT_EQ(runOne.exitCode, 0) << qPrintable(runOne.out + runOne.err);
+    EXPECT_EQ(runTwo.exitCode, 0) << qPrintable(runTwo.out + runTwo.err);
+    for (const QString& line : runOne.out.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith("[" + first.path() + "] ")) << qPrintable(line);
+    EXPECT_TRUE(runTwo.out.contains("module TC"));
+    QFile a(file("first.bin")), b(file("second.bin"));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(a.readAll() == image);
+    EXPECT_TRUE(b.readAll() == image);
+}
+
+TEST_F(EndToEnd, TerminationClosesThePortAndExitsWith130) {
+    Simulator module({"--type", "DVBSAT"});  // no image needed: it never gets that far
+    QProcess cli;
+    startCli(cli, module.path());
+    ASSERT_TRUE(cli.waitForReadyRead(5000));  // identification under way
+    cli.terminate();
+    const CliRun run = finish(cli, 10);
+    EXPECT_EQ(run.exitCode, 130) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.err.contains("Interrupted: the port is closed."));
+    EXPECT_LT(run.seconds, 2.0);
+}
+
+TEST_F(EndToEnd, PortHeldByAnotherProgramIsReportedAsBusy) {
+    Simulator module({"--announce", "UP"});
+    QtSerialDevice holder;
+    ASSERT_TRUE(holder.open(module.path(), nullptr));
+    const CliRun run = update(module.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("is busy: another program holds it")) << qPrintable(run.err);
 }
 
 TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImage) {

@@ -94,5 +94,26 @@ TEST_F(PtyLink, HangUpClosesThePortAndClearsTheCheck) {
     EXPECT_FALSE(link->send("X"));
 }
 
+TEST(OpenFailure, EachReasonTellsTheTechnicianWhatToDo) {
+    EXPECT_EQ(describeOpenFailure(OpenFailure::Missing, "/dev/ttyUSB0", {}),
+              "/dev/ttyUSB0 does not exist (is the adapter plugged in?)");
+    EXPECT_EQ(describeOpenFailure(OpenFailure::Busy, "/dev/ttyUSB0", {}),
+              "/dev/ttyUSB0 is busy: another program holds it");
+    EXPECT_EQ(describeOpenFailure(OpenFailure::NoPermission, "/dev/ttyUSB0", "dialout"),
+              "no permission to use /dev/ttyUSB0: add the user to the group dialout (sudo "
+              "adduser $USER dialout), then log in again");
+}
+
+TEST(OpenFailure, PortHeldByAnotherProgramIsBusy) {
+    PseudoTerminal pty;
+    QtSerialDevice first, second;
+    ASSERT_TRUE(first.open(pty.slavePath(), nullptr));
+    QString error;
+    EXPECT_FALSE(second.open(pty.slavePath(), &error));
+    EXPECT_EQ(error, pty.slavePath() + " is busy: another program holds it");
+    EXPECT_FALSE(second.open("/dev/no-such-tty", &error));
+    EXPECT_TRUE(error.contains("does not exist"));
+}
+
 }  // namespace
 }  // namespace tarvel::test

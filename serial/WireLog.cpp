@@ -1,0 +1,81 @@
+#include "serial/WireLog.h"
+
+namespace tarvel {
+
+namespace {
+constexpr int kBytesPerLine = 16;
+}
+
+QByteArray transcriptLine(double milliseconds, const char* direction, const QByteArray& bytes) {
+    QByteArray hex;
+    QByteArray text;
+    for (char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        hex += QByteArray::number(code, 16).rightJustified(2, '0').toUpper() + ' ';
+        text += code >= 0x20 && code < 0x7F ? byte : '.';
+    }
+    return QByteArray::number(milliseconds, 'f', 3).rightJustified(10, ' ') + ' ' + direction +
+           "  " + hex.leftJustified(kBytesPerLine * 3, ' ') + " |" + text + "|\n";
+}
+
+WireLog::WireLog(SerialDevice& device) : device_(device) {
+    device_.onReadyRead = [this] {
+        if (onReadyRead)
+            onReadyRead();
+    };
+    device_.onFailure = [this](const QString& reason) {
+        if (transcript_.isOpen()) {
+            transcript_.write(
+                QByteArray::number(since_.nsecsElapsed() / 1e6, 'f', 3).rightJustified(10, ' ') +
+                " --  line failed: " + reason.toUtf8() + '\n');
+            transcript_.flush();
+        }
+        if (onFailure)
+            onFailure(reason);
+    };
+}
+
+bool WireLog::writeTranscriptTo(const QString& path, QString* error) {
+    transcript_.setFileName(path);
+    if (transcript_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return true;
+    if (error)
+        *error = transcript_.errorString();
+    return false;
+}
+
+bool WireLog::open(const QString& path, QString* error) {
+    if (!since_.isValid())
+        since_.start();
+    return device_.open(path, error);
+}
+
+QByteArray WireLog::readAll() {
+    const QByteArray bytes = device_.readAll();
+    record("RX", bytes);
+    return bytes;
+}
+
+QByteArray WireLog::read(qint64 maxSize) {
+    const QByteArray bytes = device_.read(maxSize);
+    record("RX", bytes);
+    return bytes;
+}
+
+bool WireLog::write(const QByteArray& data) {
+    record("TX", data);
+    return device_.write(data);
+}
+
+void WireLog::record(const char* direction, const QByteArray& bytes) {
+    (direction[0] == 'T' ? sent_ : received_) += bytes.size();
+    if (!transcript_.isOpen() || bytes.isEmpty())
+        return;
+    const double milliseconds = since_.isValid() ? since_.nsecsElapsed() / 1e6 : 0.0;
+    for (qsizetype at = 0; at < bytes.size(); at += kBytesPerLine)
+        transcript_.write(transcriptLine(milliseconds, direction, bytes.mid(at, kBytesPerLine)));
+    // A transcript is read after something went wrong: keep it complete up to the last byte.
+    transcript_.flush();
+}
+
+}  // namespace tarvel

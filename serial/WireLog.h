@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/SerialDevice.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+namespace tarvel {
+
+// A serial device that passes everything through to another one and counts, and optionally
+// writes down, every byte both ways: a transcript for diagnosing an update in the field.
+//
+// Each line: milliseconds since the port was first opened (three decimals), the direction (TX
+// host to module, RX module to host), up to 16 bytes as upper-case hex, and the printable
+// characters between bars, '.' for the others:
+//
+//     1205.114 TX  58 58 58 58 58 58 58 58 58 58 58 58              |XXXXXXXXXXXX|
+class WireLog : public SerialDevice {
+  public:
+    explicit WireLog(SerialDevice& device);
+
+    // Starts writing the transcript to path; false when the file cannot be written.
+    bool writeTranscriptTo(const QString& path, QString* error);
+
+    bool open(const QString& path, QString* error) override;
+    void close() override { device_.close(); }
+    bool isOpen() const override { return device_.isOpen(); }
+    qint64 bytesAvailable() const override { return device_.bytesAvailable(); }
+    QByteArray readAll() override;
+    QByteArray read(qint64 maxSize) override;
+    bool write(const QByteArray& data) override;
+    qint64 bytesToWrite() const override { return device_.bytesToWrite(); }
+
+    qint64 bytesSent() const { return sent_; }
+    qint64 bytesReceived() const { return received_; }
+
+  private:
+    void record(const char* direction, const QByteArray& bytes);
+
+    SerialDevice& device_;
+    QFile transcript_;
+    QElapsedTimer since_;
+    qint64 sent_ = 0;
+    qint64 received_ = 0;
+};
+
+// One transcript line of up to 16 bytes.
+QByteArray transcriptLine(double milliseconds, const char* direction, const QByteArray& bytes);
+
+}  // namespace tarvel
