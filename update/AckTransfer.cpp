@@ -16,6 +16,9 @@ constexpr int kBlockSize = 1024;
 constexpr int kBlocksPerSector = 64;
 constexpr qint64 kMaxSectors = 237;  // module sector s + 19 goes on the line as one byte
 constexpr int kFirstModuleSector = 19;
+// Restarts in a row with no acknowledgement in between. A module that gets lost again after
+// every recovery would otherwise keep the update restarting for ever.
+constexpr int kMaxFruitlessRestarts = 3;
 
 qint64 blockOffset(qint64 sector, int block) {
     return kHeaderSize + sector * kSectorSize + static_cast<qint64>(block) * kBlockSize;
@@ -144,6 +147,15 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     received.clear();
 
     int acknowledged = 0;
+    int fruitlessRestarts = 0;
+    // Waits for an acknowledgement; one that came without a recovery shows the walk progressing.
+    auto acknowledgedBy = [&](const QByteArray& reply) {
+        if (!AwaitReply(reply))
+            return false;
+        if (!restartPending_)
+            fruitlessRestarts = 0;
+        return true;
+    };
     SectorWalk walk(sectors);
     while (!walk.atEnd()) {
         walk.enterSector();
@@ -152,6 +164,12 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
             if (halt() != Halt::None)
                 return endHalted();
             if (restartPending_) {
+                if (++fruitlessRestarts > kMaxFruitlessRestarts) {
+                    closeImageFile();
+                    showUpdateErrorBox();
+                    readyWithClockStopped();
+                    return UpdateOutcome::Failed;
+                }
                 // The module was brought back: it starts again at the first block.
                 s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
                                      texts::runningGerman());
@@ -180,7 +198,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
                 received.clear();
                 if (!send("e" + blockByte))
                     return endHalted();
-                if (!AwaitReply("K!"))
+                if (!acknowledgedBy("K!"))
                     return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
                 s_.status.ShowActivity(QStringLiteral("Sending Sector") +
                                        number(sector + kFirstModuleSector) +
@@ -188,7 +206,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
                 received.clear();
                 if (!send(data + xorOf(data)))
                     return endHalted();
-                if (!AwaitReply("K!"))
+                if (!acknowledgedBy("K!"))
                     return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
                 ++acknowledged;
                 view.setProgressValue(std::min(acknowledged * kBlockSize, view.progressMaximum()));
@@ -197,7 +215,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
                 received.clear();
                 if (!send("f" + blockByte))
                     return endHalted();
-                if (!AwaitReply("K!"))
+                if (!acknowledgedBy("K!"))
                     return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
                 s_.status.ShowActivity(QStringLiteral("Fill Sector") +
                                        number(sector + kFirstModuleSector) +
@@ -212,7 +230,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
         received.clear();
         if (!send("b" + QByteArray(1, static_cast<char>(sector + kFirstModuleSector))))
             return endHalted();
-        if (!AwaitReply("W!K!"))
+        if (!acknowledgedBy("W!K!"))
             return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
         walk.nextSector();
         // A recovery during the last write: the walk starts again instead of quitting.

@@ -199,6 +199,25 @@ TEST_F(AckTransfer, RecoveryAtAnAnnouncementIsNotForgottenByTheDataReply) {
     EXPECT_EQ(rig.countSent(cmd('e', 0)), 2);
 }
 
+TEST_F(AckTransfer, ModuleLostAgainAfterEveryRecoveryIsGivenUp) {
+    // Every announcement is refused: each recovery is followed by another, and the walk never
+    // gets past its first block.
+    module.override = [this](int, const QByteArray& bytes) {
+        if (bytes.size() == 2 && bytes[0] == 'e') {
+            rig.reply("E!");
+            return true;
+        }
+        return false;
+    };
+    useImage(sparseTwoSectorImage());
+    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Failed);
+    EXPECT_EQ(rig.countSent(cmd('e', 0)), 4);  // the first try and three restarts
+    ASSERT_EQ(rig.dialogs.shown.size(), 1);
+    EXPECT_EQ(rig.dialogs.shown[0].text, "Update error\rUpdate Fehler");
+    EXPECT_EQ(rig.status.title, "Ready");
+    EXPECT_FALSE(rig.updater().imageFileOpen());
+}
+
 TEST_F(AckTransfer, SilentModuleIsAbandonedWithTheErrorBox) {
     module.override = [&](int index, const QByteArray&) { return index >= 4; };
     useImage(sparseTwoSectorImage());
