@@ -33,12 +33,16 @@ void ModuleModel::receive(const QByteArray& bytes) {
     // A fault may strike in the middle of a piece; what follows it is lost.
     while (left > 0 && !quiet_ && !silent_) {
         qsizetype used = 1;
-        if (phase_ == Phase::SectorData)
+        if (hostBytesToDrop_ > 0) {
+            used = std::min(left, hostBytesToDrop_);
+            hostBytesToDrop_ -= used;
+        } else if (phase_ == Phase::SectorData) {
             used = takeSectorData(data, left);
-        else if (phase_ == Phase::BlockData)
+        } else if (phase_ == Phase::BlockData) {
             used = takeBlockData(data, left);
-        else
+        } else {
             handleByte(*data);
+        }
         data += used;
         left -= used;
     }
@@ -286,6 +290,10 @@ void ModuleModel::storeSector(int index, const QByteArray& data) {
 // Every reply passes here, so a fault can be aimed at any of them by its index.
 ModuleModel::Outcome ModuleModel::reply(QByteArray text, double delay, bool finishes) {
     const int index = replies_++;
+    if (config_.lateAtReply == index) {
+        qCInfo(lcSim, "fault: reply %d (%s) %g s late", index, text.constData(), config_.lateBy);
+        delay += config_.lateBy;
+    }
     if (config_.hangUpAtReply == index) {
         qCInfo(lcSim, "fault: hanging up instead of reply %d (%s)", index, text.constData());
         quiet_ = true;
@@ -312,6 +320,14 @@ ModuleModel::Outcome ModuleModel::reply(QByteArray text, double delay, bool fini
     if (config_.garbageAtReply == index) {
         qCInfo(lcSim, "fault: garbage before reply %d", index);
         text.prepend("#~");
+    }
+    if (config_.dropAtReply == index) {
+        qCInfo(lcSim, "fault: %d characters lost %s reply %d", config_.dropCount,
+               config_.dropFromHost ? "of the host's after" : "of", index);
+        if (config_.dropFromHost)
+            hostBytesToDrop_ = config_.dropCount;
+        else
+            text.remove(0, config_.dropCount);
     }
     Output output;
     output.bytes = std::move(text);
@@ -345,7 +361,7 @@ void ModuleModel::markDue(quint64 id) {
             finished_ = true;
             qCInfo(lcSim, "finished: end of transfer sent");
         }
-        if (transmit)
+        if (transmit && !output.bytes.isEmpty())
             transmit(output.bytes);
     }
 }

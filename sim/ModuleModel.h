@@ -12,16 +12,20 @@ namespace tarvel::sim {
 // What the simulated module is and which faults it plays.
 struct ModuleConfig {
     enum class Kind {
-        Announcing,  // answers the twelve "X" with a two-letter code, then the request-driven protocol
-        Probed,      // silent to the "X", answers its six-letter probe with "R!", then the acknowledged protocol
-        TestMode,    // the communication test: sends "UP", expects "OK"+0x01, answers "OK"
+        // Answers the twelve "X" with a two-letter code, then the request-driven protocol.
+        Announcing,
+        // Silent to the "X", answers its six-letter probe with "R!", then the acknowledged
+        // protocol.
+        Probed,
+        // The communication test: sends "UP", expects "OK"+0x01, answers "OK".
+        TestMode,
     };
     Kind kind = Kind::Announcing;
     QByteArray announcement = "UP";  // Announcing: "UP", "SA", "TE", "SL", "SC" or "TC"
     QByteArray type = "DVBSAT";      // Probed: "DVBSAT", "DVBSLV", "DVBTER", "DVBSCI", ...
 
-    int switchOffRounds = 0;    // echo the first k rounds of twelve "X" (setup switch OFF)
-    double replyDelay = 0.005;  // seconds between a complete command and its reply
+    int switchOffRounds = 0;        // echo the first k rounds of twelve "X" (setup switch OFF)
+    double replyDelay = 0.005;      // seconds between a complete command and its reply
     double sectorWriteTime = 0.05;  // seconds a sector takes to write (both protocols)
 
     // Faults. "Events" count the module's own replies from 0 (every reply it would send:
@@ -29,15 +33,23 @@ struct ModuleConfig {
     std::optional<int> silentAtReply;  // from this reply on, drop what arrives and send nothing ...
     double silentFor = -1;             // ... for this many seconds (< 0: for good)
     std::optional<int> errorAtReply;   // answer "E!" instead of this one "K!" (once)
-    std::optional<int> garbageAtReply; // send two garbage characters before this reply
-    std::optional<int> hangUpAtReply;  // hang up instead of sending this reply
+    std::optional<int> garbageAtReply;  // send two garbage characters before this reply
+    std::optional<int> hangUpAtReply;   // hang up instead of sending this reply
+    // Lost characters, once: the first dropCount characters of this reply never reach the host
+    // (the module believes it sent them all), or with dropFromHost the first dropCount bytes
+    // the host sends after the module produced this reply never reach the module.
+    std::optional<int> dropAtReply;
+    int dropCount = 1;
+    bool dropFromHost = false;
+    std::optional<int> lateAtReply;  // send this reply lateBy seconds late; later replies queue
+    double lateBy = 0;               // behind it, as on a line that keeps its order
 };
 
 // A plug-in module on the far end of the serial line, as the update protocols see it. It is fed
 // the host's bytes and answers through transmit, after delays it asks schedule for. Its flash
 // holds what it was told to write.
 class ModuleModel {
-public:
+  public:
     explicit ModuleModel(ModuleConfig config);
 
     // How the model reaches its line and its clock.
@@ -53,11 +65,11 @@ public:
     // The written flash: sector i at offset i * 65536, erased bytes are 0xFF. Its length is the
     // end of the highest sector written.
     const QByteArray& flash() const { return flash_; }
-    bool finished() const { return finished_; }        // "EN" sent, or "q" received
-    bool testPassed() const { return testPassed_; }    // test mode: "OK"+0x01 received
+    bool finished() const { return finished_; }      // "EN" sent, or "q" received
+    bool testPassed() const { return testPassed_; }  // test mode: "OK"+0x01 received
     int replies() const { return replies_; }
 
-private:
+  private:
     // Where the module stands in its protocol. Announcing uses Identifying, AwaitingCount and
     // SectorData; Probed uses Identifying and the walk states from TypeCode on.
     enum class Phase {
@@ -128,8 +140,9 @@ private:
     int blockIndex_ = 0;       // probed: the announced block
     QByteArray block_;         // probed: its bytes so far
 
-    bool silent_ = false;  // a silence fault is running
-    bool quiet_ = false;   // hung up: hears and says nothing more
+    bool silent_ = false;            // a silence fault is running
+    bool quiet_ = false;             // hung up: hears and says nothing more
+    qsizetype hostBytesToDrop_ = 0;  // a dropped-bytes fault on the way in, still to strike
     quint64 nextOutputId_ = 0;
     QList<Output> outputs_;
 };

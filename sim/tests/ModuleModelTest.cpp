@@ -436,5 +436,91 @@ TEST(Faults, HangUpComesAfterTheRepliesBeforeIt) {
     EXPECT_EQ(line.hangUps, 1);
 }
 
+TEST(Faults, DroppedCharactersOfAReply) {
+    ModuleConfig config = probed();
+    config.dropAtReply = 1;
+    config.dropCount = 1;
+    Line line(config);
+    enterWalk(line);
+    EXPECT_EQ(line.exchange(command('f', 0)), "!");
+    EXPECT_EQ(line.exchange(command('f', 1)), "K!");
+    EXPECT_EQ(line.model.replies(), 3);
+}
+
+TEST(Faults, AReplyDroppedWholeStillCounts) {
+    ModuleConfig config = announcing();
+    config.dropAtReply = 0;
+    config.dropCount = 5;
+    Line line(config);
+    EXPECT_EQ(line.exchange(kRound), QByteArray());
+    EXPECT_EQ(line.exchange(QByteArray("OK") + '\x01'), "OK");  // it did announce itself
+    EXPECT_EQ(line.model.replies(), 2);
+}
+
+TEST(Faults, DroppedCharactersAtTheEndMarkStillFinish) {
+    ModuleConfig config = announcing();
+    config.dropAtReply = 2;
+    config.dropCount = 1;
+    Line line(config);
+    line.exchange(kRound);
+    line.exchange(QByteArray("OK") + '\x01');
+    EXPECT_EQ(sendSector(line, pattern(kSector, 30)), "N");
+    EXPECT_TRUE(line.model.finished());
+}
+
+TEST(Faults, HostBytesLostAfterAReply) {
+    ModuleConfig config = announcing();
+    config.dropAtReply = 1;  // the request for sector 0: its first three bytes are lost
+    config.dropCount = 3;
+    config.dropFromHost = true;
+    Line line(config);
+    line.exchange(kRound);
+    EXPECT_EQ(line.exchange(QByteArray("OK") + '\x01'), "OK");
+    const QByteArray sector = pattern(kSector, 31);
+    EXPECT_EQ(sendSector(line, sector), QByteArray());  // three bytes short
+    EXPECT_EQ(line.exchange("abc"), "EN");
+    EXPECT_TRUE(line.model.flash() == sector.mid(3) + "abc");
+}
+
+TEST(Faults, HostBytesLostAcrossPieces) {
+    ModuleConfig config = probed();
+    config.dropAtReply = 0;  // "R!": the type code and the next command are lost
+    config.dropCount = 8;
+    config.dropFromHost = true;
+    Line line(config);
+    ASSERT_EQ(line.exchange(kRound + "q"), QByteArray());
+    ASSERT_EQ(line.exchange(QByteArray("DVBTER").repeated(5)), "R!");
+    EXPECT_EQ(line.exchange("DVBTER"), QByteArray());
+    EXPECT_EQ(line.exchange(command('f', 0)), QByteArray());
+    EXPECT_EQ(line.exchange("DVBTER"), QByteArray());  // the type code, taken at last
+    EXPECT_EQ(line.exchange(command('f', 1)), "K!");
+}
+
+TEST(Faults, LateReplyJustBeforeOrAfterATimeOut) {
+    for (const double lateBy : {3.9, 4.1}) {
+        ModuleConfig config = announcing();
+        config.replyDelay = 0.005;
+        config.lateAtReply = 1;
+        config.lateBy = lateBy;
+        Line line(config);
+        line.exchange(kRound);
+        EXPECT_EQ(line.exchange(QByteArray("OK") + '\x01', lateBy), QByteArray()) << lateBy;
+        line.advance(0.01);
+        EXPECT_EQ(line.take(), "OK") << lateBy;
+    }
+}
+
+TEST(Faults, RepliesBehindALateOneKeepTheirOrder) {
+    ModuleConfig config = probed();
+    config.lateAtReply = 1;
+    config.lateBy = 2.1;
+    Line line(config);
+    enterWalk(line);
+    EXPECT_EQ(line.exchange(command('f', 0) + command('f', 1), 2.0), QByteArray());
+    line.advance(0.2);
+    EXPECT_EQ(line.take(), "K!K!");
+    EXPECT_EQ(line.exchange(command('f', 2)), "K!");
+}
+
 }  // namespace
 }  // namespace tarvel::sim

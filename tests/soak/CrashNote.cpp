@@ -2,12 +2,17 @@
 
 #include <csignal>
 #include <cstring>
+#include <initializer_list>
 
 #include <unistd.h>
 
 namespace tarvel::test {
 
 namespace {
+
+// No case takes more than a second or so; one that runs for a minute loops without waiting,
+// where the virtual clock's wait limit cannot catch it.
+constexpr unsigned kStuckAfterSeconds = 60;
 
 volatile std::sig_atomic_t runningCase = -1;
 
@@ -31,7 +36,7 @@ void putNumber(long value) {
 void onFatalSignal(int signal) {
     const long number = runningCase;
     if (number >= 0) {
-        put("\nsoak: crashed in case ");
+        put(signal == SIGALRM ? "\nsoak: stuck in case " : "\nsoak: crashed in case ");
         putNumber(number);
         put("\nreplay: TARVEL_SOAK_CASE=");
         putNumber(number);
@@ -44,16 +49,13 @@ void onFatalSignal(int signal) {
 }  // namespace
 
 void noteCrashesOfCases() {
-    for (const int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
+    for (const int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGALRM})
         std::signal(signal, onFatalSignal);
 }
 
-void setRunningCase(int number) {
+void setRunningCase(int number, bool watchForStuck) {
     runningCase = number;
-}
-
-void noteRunningCaseFinished() {
-    runningCase = -1;
+    ::alarm(number >= 0 && watchForStuck ? kStuckAfterSeconds : 0);
 }
 
 }  // namespace tarvel::test

@@ -1,5 +1,6 @@
 #include "tests/soak/SoakCase.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
@@ -106,18 +107,25 @@ int aimAt(Draw& draw, int cleanReplies) {
     return draw.below(cleanReplies);
 }
 
-AimedFault makeFault(Draw& draw, SoakFault kind, int cleanReplies) {
+// The request-driven transfer carries no checksum, echo or sector number: a reply that comes
+// later than the request time-out and the restart pause together (4 s + 2 s) can let a
+// restart's "OK"+N land in the module's sector data unseen by either side. That is the
+// protocol's limit, not the program's, so its late replies stay within that window.
+constexpr double kLatestRequestDrivenReply = 5.9;
+
+AimedFault makeFault(Draw& draw, SoakFault kind, int cleanReplies, bool acknowledged) {
     AimedFault fault{kind, aimAt(draw, cleanReplies)};
     switch (kind) {
         case SoakFault::SilentForATime:
-            fault.seconds =
-                draw.chance(0.5) ? draw.pick(kNearTimeOuts) : draw.between(0.05, 15.0);
+            fault.seconds = draw.chance(0.5) ? draw.pick(kNearTimeOuts) : draw.between(0.05, 15.0);
             break;
         case SoakFault::Late:
             fault.seconds = draw.chance(0.75) ? draw.pick(kNearTimeOuts) : draw.between(0, 12.0);
+            if (!acknowledged)
+                fault.seconds = std::min(fault.seconds, kLatestRequestDrivenReply);
             break;
         case SoakFault::DropReply:
-            fault.count = 1 + draw.below(4);  // four or more: the whole reply
+            fault.count = 1 + draw.below(4);  // as many as the reply has: all of it
             break;
         case SoakFault::DropHost:
             fault.count = draw.chance(0.8) ? 1 + draw.below(8) : 1 + draw.below(3000);
@@ -208,7 +216,8 @@ SoakCase makeSoakCase(int number) {
     if (c.acknowledged) {
         module.kind = sim::ModuleConfig::Kind::Probed;
         module.type = draw.pick(kTypes);
-        c.imageName = QStringLiteral("DVB-%1-soak.bin").arg(QString::fromLatin1(module.type.mid(3)));
+        c.imageName =
+            QStringLiteral("DVB-%1-soak.bin").arg(QString::fromLatin1(module.type.mid(3)));
         c.image = makeAckImage(draw, c.sectors);
         walkSectors(c);
         if (c.dataBlocks == 0) {
@@ -232,7 +241,7 @@ SoakCase makeSoakCase(int number) {
             taken = taken || sharesSetting(fault.kind, kind);
         if (taken)
             continue;
-        c.faults.append(makeFault(draw, kind, c.cleanReplies));
+        c.faults.append(makeFault(draw, kind, c.cleanReplies, c.acknowledged));
         applyFault(module, c.faults.last());
     }
     return c;
@@ -243,8 +252,10 @@ std::string describe(const SoakCase& c) {
     std::string result;
     if (c.acknowledged) {
         std::string visited;
-        for (int s = 0; s < c.sectors; ++s)
-            visited += c.visited[s] ? std::to_string(s) + " " : std::string();
+        for (int s = 0; s < c.sectors; ++s) {
+            if (c.visited[s])
+                visited += (visited.empty() ? "" : ",") + std::to_string(s);
+        }
         std::snprintf(text, sizeof text,
                       "case %d: probed %s module, acknowledged transfer of %s: %d sectors "
                       "(visited: %s), %d data blocks",

@@ -12,6 +12,7 @@ namespace tarvel::test {
 struct SoakResult {
     UpdateOutcome outcome = UpdateOutcome::Busy;
     bool transferStarted = false;
+    QByteArray identifiedType;  // the type the host's probes found, if any
     double virtualSeconds = 0;
     QList<SoakFault> firedFaults;  // faults whose reply came
     std::vector<std::string> problems;
