@@ -8,7 +8,11 @@ MessageResult QtDialogs::messageBox(const QString& text, const QString& title, M
                                     MessageButtons buttons) {
     QMessageBox box(parent_);
     box.setWindowTitle(title.isEmpty() ? applicationTitle_ : title);
-    box.setText(text);
+    // The two-line texts separate their lines with a carriage return alone.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
     switch (icon) {
         case MessageIcon::None:
             box.setIcon(QMessageBox::NoIcon);
