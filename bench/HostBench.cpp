@@ -10,6 +10,7 @@
 #include "platform/qt/QtSerialDevice.h"
 #include "serial/SerialLink.h"
 #include "tests/qt/PseudoTerminal.h"
+#include "tests/support/CpuTime.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/UpdateRig.h"
@@ -21,20 +22,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <algorithm>
 #include <cstdio>
 
 using namespace tarvel;
-
-namespace {
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-}  // namespace
+using test::cpuSeconds;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

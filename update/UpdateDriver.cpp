@@ -122,12 +122,8 @@ UpdateOutcome Updater::identifyAndTransfer() {
 UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
-        s_.dialogs.messageBox(
-            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, programFolder_),
-            QStringLiteral("Update Error"), MessageIcon::Critical);
-        s_.status.ShowActivity(QString());
-        readyWithClockStopped();
-        return UpdateOutcome::NoImage;
+        return endWithoutImage(
+            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, programFolder_));
     }
     FirmwareFile = image;
     s_.status.view().setFileNameText(FirmwareFile);

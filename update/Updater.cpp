@@ -71,10 +71,13 @@ UpdateOutcome Updater::endHalted() {
 }
 
 UpdateOutcome Updater::refuseImage(const QString& reason) {
+    return endWithoutImage(
+        QStringLiteral("The firmware image\n%1\ncannot be used: %2.").arg(FirmwareFile, reason));
+}
+
+UpdateOutcome Updater::endWithoutImage(const QString& message) {
     closeImageFile();
-    s_.dialogs.messageBox(
-        QStringLiteral("The firmware image\n%1\ncannot be used: %2.").arg(FirmwareFile, reason),
-        QStringLiteral("Update Error"), MessageIcon::Critical);
+    s_.dialogs.messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
     s_.status.ShowActivity(QString());
     readyWithClockStopped();
     return UpdateOutcome::NoImage;

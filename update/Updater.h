@@ -92,6 +92,8 @@ class Updater {
     // Ends the update because of a halt: the error box for a lost line, then the ready state.
     UpdateOutcome endHalted();
     UpdateOutcome refuseImage(const QString& reason);
+    // Nothing was sent: the message, then the ready state with the clock stopped.
+    UpdateOutcome endWithoutImage(const QString& message);
     void showUpdateErrorBox();
     void showSuccessThenReady();
     void showPercent(qint64 done, qint64 total);
