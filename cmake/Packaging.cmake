@@ -21,7 +21,10 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
     "Installation folder: the programs' own folder, where they also look for firmware images" FORCE)
 endif()
 
-set(TARVEL_PROGRAMS tarvel-update-utility tarvel-update tarvel-module-sim)
+set(TARVEL_PROGRAMS tarvel-update-utility tarvel-update)
+if(TARGET tarvel-module-sim)
+  list(APPEND TARVEL_PROGRAMS tarvel-module-sim)
+endif()
 
 install(TARGETS ${TARVEL_PROGRAMS}
   RUNTIME DESTINATION .
