@@ -33,8 +33,8 @@ TEST_F(RealWait, LastsAtLeastItsLengthAndRunsTimersMeanwhile) {
     link.warte(0.5);
     const double took = clock.seconds() - start;
     EXPECT_GE(took, 0.5);
-    EXPECT_LT(took, 0.6);
-    EXPECT_GE(ticks, 4);
+    EXPECT_LT(took, 1.0);
+    EXPECT_GE(ticks, 3);
 }
 
 TEST_F(RealWait, SleepsInsteadOfSpinning) {
@@ -52,8 +52,10 @@ TEST_F(RealWait, BothClocksAdvanceWithRealTime) {
     const quint32 ticks = clock.tickCount();
     const double seconds = clock.seconds();
     link.warte(0.25);
-    EXPECT_NEAR(static_cast<double>(clock.tickCount() - ticks), 250.0, 30.0);
-    EXPECT_NEAR(clock.seconds() - seconds, 0.25, 0.03);
+    const double waited = clock.seconds() - seconds;
+    EXPECT_GE(waited, 0.25);
+    // The tick counter keeps pace with the seconds clock, to its millisecond resolution.
+    EXPECT_NEAR((clock.tickCount() - ticks) / 1000.0, waited, 0.003);
 }
 
 TEST_F(RealWait, ShortPausesAreNotCutShort) {
