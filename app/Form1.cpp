@@ -1,9 +1,9 @@
 #include "app/Form1.h"
 
-#include "app/StatusTexts.h"
 #include "platform/PropertyBag.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusView.h"
+#include "status/StatusTexts.h"
 
 namespace tarvel {
 

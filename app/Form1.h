@@ -1,9 +1,9 @@
 #pragma once
 
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "serial/CommunicationTest.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "update/CommunicationTest.h"
 #include "update/Updater.h"
 
 #include <QString>

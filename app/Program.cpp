@@ -1,6 +1,6 @@
 #include "app/Program.h"
 
-#include "activity/ActivityIndWidget.h"
+#include "app/ActivityIndWidget.h"
 #include "app/LoginDialog.h"
 #include "app/Version.h"
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FileSelectionWindow.h"
 #include "app/Form1.h"
 #include "app/MainWindow.h"
 #include "platform/ProgramShell.h"
@@ -9,7 +10,6 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
-#include "update/FileSelectionWindow.h"
 
 #include <memory>
 

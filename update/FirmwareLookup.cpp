@@ -1,7 +1,7 @@
-#include "app/StatusDisplay.h"
 #include "platform/FileChooser.h"
 #include "platform/FileSystem.h"
 #include "platform/StatusView.h"
+#include "status/StatusDisplay.h"
 #include "update/Updater.h"
 
 #include <utility>

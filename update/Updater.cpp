@@ -1,13 +1,13 @@
 #include "update/Updater.h"
 
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "app/StatusTexts.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "status/StatusTexts.h"
 
 #include <algorithm>
 #include <cmath>
