@@ -40,8 +40,8 @@ struct Platform {
     FileChooser& fileChooser;
     ToolbarView& toolbar;
     ProgramShell& shell;
-    // Where the firmware images lie: the folder of the program.
-    QString programFolder;
+    // Where the firmware images lie.
+    QString imageFolder;
 };
 
 // The main window's logic: it owns every control's state for the whole run, starts up, shuts

@@ -23,8 +23,8 @@ class SettingsStore;
 // their own.
 class Program : public ProgramShell {
   public:
-    // programFolder: where the firmware images lie (the program's own folder).
-    Program(SettingsStore& settings, SerialDevice& serial, QString programFolder);
+    // imageFolder: where the firmware images lie.
+    Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder);
 
     // Creates and shows the window and runs the start-up.
     void start();

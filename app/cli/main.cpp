@@ -20,6 +20,7 @@
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "serial/WireLog.h"
+#include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -71,6 +72,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
 
+    QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
+    const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), or tests the line to a module in its test "
@@ -84,8 +88,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("PORT"));
     const QCommandLineOption folderOption(
         QStringLiteral("folder"),
-        QStringLiteral("Where the images are looked up (default: the program's folder)."),
-        QStringLiteral("DIR"), QCoreApplication::applicationDirPath());
+        QStringLiteral("Where the images are looked up (default: %1).").arg(defaultFolder),
+        QStringLiteral("DIR"), defaultFolder);
     const QCommandLineOption timeoutOption(
         QStringLiteral("timeout"),
         QStringLiteral("End a run that has not finished after SEC seconds."),
@@ -123,7 +127,6 @@ int main(int argc, char* argv[]) {
 
     QtClock clock;
     QtEventPump pump;
-    QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
     QtSerialDevice serial;
     WireLog wire(serial);
     if (parser.isSet(transcriptOption)) {
