@@ -42,8 +42,9 @@ QFont arial(double points, bool bold) {
     return font;
 }
 
-QLabel* label(const QFont& font, QWidget* parent) {
+QLabel* label(const QString& name, const QFont& font, QWidget* parent) {
     auto* result = new QLabel(parent);
+    result->setObjectName(name);
     result->setFont(font);
     return result;
 }
@@ -163,9 +164,10 @@ QWidget* MainWindow::buildCentralArea() {
 
     auto* frame = new QGroupBox(central);
     auto* frameLayout = new QHBoxLayout(frame);
-    auto* fileLabel = label(arial(9.75, true), frame);
+    auto* fileLabel = label(QStringLiteral("Label_Type"), arial(9.75, true), frame);
     fileLabel->setText(QStringLiteral("File Title:"));
     fileName_ = new QLineEdit(frame);
+    fileName_->setObjectName(QStringLiteral("Text_Filename"));
     fileName_->setReadOnly(true);
     frameLayout->addWidget(fileLabel);
     frameLayout->addWidget(fileName_, 1);
@@ -176,9 +178,9 @@ QWidget* MainWindow::buildCentralArea() {
     activity_->setFixedSize(kActivityWidth, kActivityHeight);
     statusRow->addWidget(activity_, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
-    title_ = label(arial(18, true), central);
-    english_ = label(arial(12, false), central);
-    german_ = label(arial(12, false), central);
+    title_ = label(QStringLiteral("Label_title"), arial(18, true), central);
+    english_ = label(QStringLiteral("Label_englisch"), arial(12, false), central);
+    german_ = label(QStringLiteral("Label_deutsch"), arial(12, false), central);
     for (QLabel* line : {english_, german_}) {
         line->setWordWrap(true);
         line->setMinimumWidth(360);
@@ -188,17 +190,18 @@ QWidget* MainWindow::buildCentralArea() {
     texts->addWidget(german_);
     texts->addStretch(1);
     statusRow->addLayout(texts, 1);
-    elapsed_ = label(arial(48, true), central);
+    elapsed_ = label(QStringLiteral("lblZeit"), arial(48, true), central);
     elapsed_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusRow->addWidget(elapsed_);
     layout->addLayout(statusRow, 1);
 
     auto* progressRow = new QHBoxLayout;
     progress_ = new QProgressBar(central);
+    progress_->setObjectName(QStringLiteral("ProgressBar1"));
     progress_->setTextVisible(false);
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    percent_ = label(arial(14.25, true), central);
+    percent_ = label(QStringLiteral("Label1"), arial(14.25, true), central);
     percent_->setMinimumWidth(70);
     percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     progressRow->addWidget(progress_, 1);
@@ -209,10 +212,10 @@ QWidget* MainWindow::buildCentralArea() {
 
 void MainWindow::buildStatusBar() {
     const QFont font = arial(9.75, true);
-    date_ = label(font, this);
+    date_ = label(QStringLiteral("Panel1"), font, this);
     date_->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
-    activityLine_ = label(font, this);
-    version_ = label(font, this);
+    activityLine_ = label(QStringLiteral("Panel2"), font, this);
+    version_ = label(QStringLiteral("Panel3"), font, this);
     statusBar()->addWidget(date_);
     statusBar()->addWidget(activityLine_, 1);
     statusBar()->addPermanentWidget(version_);

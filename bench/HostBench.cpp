@@ -8,12 +8,11 @@
 #include "platform/qt/QtIntervalTimer.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "serial/SerialLink.h"
+#include "sim/PtyLine.h"
 #include "status/StatusDisplay.h"
-#include "tests/qt/PseudoTerminal.h"
-#include "tests/support/CpuTime.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/UpdateRig.h"
+#include "tests/support/Wire.h"
 #include "update/Updater.h"
 
 #include <QCoreApplication>
@@ -25,13 +24,28 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 using namespace tarvel;
-using test::cpuSeconds;
+
+namespace {
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const double waitSeconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    test::PseudoTerminal pty;
+    sim::PtyLine pty(0);
+    QString error;
+    if (!pty.open(&error)) {
+        std::fprintf(stderr, "cannot open a pseudo-terminal: %s\n", qPrintable(error));
+        return 1;
+    }
     test::MemorySettingsStore settings;
     settings.values["Ports/COM1"] = pty.slavePath();
     QtClock clock;
@@ -85,7 +99,7 @@ int main(int argc, char** argv) {
     image.open(QIODevice::WriteOnly);
     image.write(test::ackImage(237, [](int, int) { return true; }));
     image.close();
-    test::FakeStatusView view;
+    test::FakeStatusView view(clock);
     test::FakeSurface surface;
     QtIntervalTimer timer1;
     ActivityInd activity(surface);

@@ -1,7 +1,7 @@
 // Whole updates through the real serial port: tarvel-update against tarvel-module-sim on a
 // pseudo-terminal, with the module's flash compared to the image afterwards.
 #include "platform/qt/QtSerialDevice.h"
-#include "tests/support/UpdateRig.h"
+#include "tests/support/Wire.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -186,8 +186,8 @@ TEST_F(EndToEnd, PortThatCannotBeOpenedIsAUsageError) {
     EXPECT_TRUE(run.err.contains("cannot be opened"));
 }
 
-TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStore) {
-    Simulator module({"--announce", "TE"});
+TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStoreAndAMissingImageSendsNothing) {
+    Simulator module({"--announce", "TE", "--flash", file("flash.bin")});
     QDir().mkpath(folder.filePath("config"));
     QFile settings(folder.filePath("config/Tarvel_Update_Utility.ini"));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
@@ -196,15 +196,17 @@ TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStore) {
     // No image: the run ends right after the module has announced itself on Com3.
     const CliRun run = update("COM3");
     EXPECT_EQ(run.exitCode, 2) << qPrintable(run.out + run.err);
-    EXPECT_TRUE(run.err.contains("No firmware image DVB-GEN*.bin"));
+    EXPECT_TRUE(run.err.contains("No firmware image DVB-GEN*.bin was found in / " + folder.path()));
+    EXPECT_TRUE(flash().isEmpty());
 }
 
-TEST_F(EndToEnd, MissingImageIsReportedWithoutTransfer) {
-    Simulator module({"--announce", "UP", "--flash", file("flash.bin")});
-    const CliRun run = update(module.path());
-    EXPECT_EQ(run.exitCode, 2) << qPrintable(run.out + run.err);
-    EXPECT_TRUE(run.err.contains("DVB-GEN*.bin"));
-    EXPECT_TRUE(flash().isEmpty());
+TEST_F(EndToEnd, CommunicationTestPassesAgainstAModuleInItsTestMode) {
+    Simulator module({"--test-mode", "--test-mode-delay", "0.2"});
+    QProcess cli;
+    cli.start(QStringLiteral(TARVEL_UPDATE), {"comtest", "--port", module.path()});
+    const CliRun run = finish(cli, 15);
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
+    EXPECT_TRUE(run.err.contains("Serial Communication O.K.")) << qPrintable(run.err);
 }
 
 }  // namespace

@@ -1,118 +1,226 @@
-// The window offscreen: its controls after start-up, the port menu and the stored port.
+// The real window offscreen: its state after start-up, the port menu, the toolbar, the keys, the
+// expert login, Add File, exit, and the colours it shows.
 #include "app/ActivityIndWidget.h"
 #include "app/Program.h"
 #include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
-#include "status/StatusTexts.h"
-#include "tests/qt/PseudoTerminal.h"
+#include "sim/PtyLine.h"
+#include "tests/qt/ModalDriver.h"
 #include "tests/support/Fakes.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QMessageBox>
-#include <QTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace tarvel::test {
 namespace {
 
-// Answers every message box the window opens, and remembers its text.
-class MessageBoxWatcher {
-  public:
-    MessageBoxWatcher() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->accept();
-            }
-        });
-        timer_.start(10);
-    }
-    QStringList texts;
-
-  private:
-    QTimer timer_;
-};
-
 struct Window : ::testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(pty.isValid());
-        settings.values["Ports/COM1"] = pty.slavePath();
+        QString error;
+        ASSERT_TRUE(line.open(&error)) << qPrintable(error);
+        ASSERT_TRUE(imageFolder.isValid() && elsewhere.isValid());
+        line.received = [this](const QByteArray& bytes) {
+            heard += bytes;
+            if (onHeard)
+                onHeard();
+        };
+        settings.values["Ports/COM1"] = line.slavePath();
         for (int port = 2; port <= 9; ++port)
             settings.values[QStringLiteral("Ports/COM%1").arg(port)] = "/nonexistent/tty";
+        settings.values["Settings/COM-Port"] = "1";
     }
-    PseudoTerminal pty;
+    void start() {
+        program = std::make_unique<Program>(settings, serial, imageFolder.path());
+        program->start();
+    }
+    MainWindow& window() { return program->window(); }
+    bool visible(int button) { return window().isButtonVisible(button); }
+    void click(int button) { window().toolbarButton(button)->trigger(); }
+    static void writeFile(const QString& path, const QByteArray& contents) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    static QByteArray readFile(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    sim::PtyLine line{0};
+    QByteArray heard;  // what the module's end received
+    std::function<void()> onHeard;
+    QTemporaryDir imageFolder, elsewhere;
     MemorySettingsStore settings;
     QtSerialDevice serial;
-    MessageBoxWatcher boxes;
+    ModalDriver driver;
+    std::unique_ptr<Program> program;
 };
 
-TEST_F(Window, StartsInTheReadyState) {
-    Program program(settings, serial, QDir::tempPath());
-    program.start();
-    MainWindow& window = program.window();
-    EXPECT_EQ(window.windowTitle(), "Tarvel Update Utility");
-    EXPECT_EQ(window.titleText(), "Ready");
-    EXPECT_EQ(window.englishText(), texts::readyEnglish());
-    EXPECT_EQ(window.germanText(), texts::readyGerman());
-    EXPECT_EQ(window.elapsedText(), "0:00:00");
-    EXPECT_EQ(window.percentText(), "0%");
-    EXPECT_EQ(window.progressValue(), 0);
-    EXPECT_TRUE(window.activityText().isEmpty());
-    EXPECT_FALSE(window.dateText().isEmpty());
-    EXPECT_EQ(window.versionText(),
-              versionText(TARVEL_VERSION_MAJOR, TARVEL_VERSION_MINOR, TARVEL_VERSION_PATCH));
-    EXPECT_EQ(window.activitySurface()->size(), QSize(113, 105));
-    EXPECT_EQ(program.form().Activity1.buffer().size(), QSize(113, 105));
-    EXPECT_TRUE(boxes.texts.isEmpty());
-}
-
-TEST_F(Window, ToolbarShowsItsButtonsWithAddFileHidden) {
-    Program program(settings, serial, QDir::tempPath());
-    program.start();
-    MainWindow& window = program.window();
-    EXPECT_FALSE(window.toolbarButton(MainWindow::kAddFile)->isVisible());
-    EXPECT_EQ(window.toolbarButton(MainWindow::kUpdate)->text(), "Update");
-    EXPECT_EQ(window.toolbarButton(MainWindow::kExpert)->text(), "Expert");
-    EXPECT_EQ(window.toolbarButton(MainWindow::kExit)->text(), "Exit");
-    EXPECT_TRUE(window.toolbarButton(MainWindow::kSeparator)->isSeparator());
-}
-
-TEST_F(Window, MenuOffersThePortsFoundAndRestoresTheSavedOne) {
-    settings.values["Settings/COM-Port"] = "1";
-    Program program(settings, serial, QDir::tempPath());
-    program.start();
-    MainWindow& window = program.window();
-    EXPECT_FALSE(window.comItem(0)->isVisible());
-    EXPECT_TRUE(window.comItem(1)->isVisible());
-    EXPECT_TRUE(window.comItem(1)->isChecked());
-    EXPECT_EQ(window.comItem(1)->statusTip(), pty.slavePath());
-    for (int index = 2; index <= 9; ++index)
-        EXPECT_FALSE(window.comItem(index)->isVisible());
+TEST_F(Window, StartsReadyWithTheSavedPortOpenAndStoresItAtTheEnd) {
+    start();
+    EXPECT_EQ(window().windowTitle(), "Tarvel Update Utility");
+    EXPECT_EQ(window().titleText(), "Ready");
+    EXPECT_EQ(window().englishText(),
+              "To start update procedure turn setup switch to ON and press Update button");
+    EXPECT_EQ(window().germanText(),
+              "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update "
+              "Button drücken");
+    EXPECT_EQ(window().elapsedText(), "0:00:00");
+    EXPECT_EQ(window().percentText(), "0%");
+    EXPECT_TRUE(window().activityText().isEmpty());
+    EXPECT_FALSE(window().dateText().isEmpty());
+    EXPECT_EQ(window().versionText(), QStringLiteral("V%1.%2.%3")
+                                          .arg(TARVEL_VERSION_MAJOR)
+                                          .arg(TARVEL_VERSION_MINOR)
+                                          .arg(TARVEL_VERSION_PATCH));
+    EXPECT_EQ(window().activitySurface()->size(), QSize(113, 105));
+    EXPECT_FALSE(visible(ToolbarView::kAddFile));
+    EXPECT_EQ(window().toolbarButton(ToolbarView::kUpdate)->text(), "Update");
+    EXPECT_EQ(window().toolbarButton(ToolbarView::kExpert)->text(), "Expert");
+    EXPECT_EQ(window().toolbarButton(ToolbarView::kExit)->text(), "Exit");
+    EXPECT_TRUE(window().toolbarButton(ToolbarView::kSeparator)->isSeparator());
+    for (int index = 0; index <= 9; ++index)
+        EXPECT_EQ(window().comItem(index)->isVisible(), index == 1) << "item " << index;
+    EXPECT_TRUE(window().comItem(1)->isChecked());
+    EXPECT_EQ(window().comItem(1)->statusTip(), line.slavePath());
     EXPECT_TRUE(serial.isOpen());
-    window.close();
+    EXPECT_TRUE(driver.messages.isEmpty());
+    settings.values.remove("Settings/COM-Port");
+    window().close();
     EXPECT_FALSE(serial.isOpen());
     EXPECT_EQ(settings.values.value("Settings/COM-Port"), "1");
 }
 
-TEST_F(Window, NoPortAtAllIsReportedAndTheWindowStillStarts) {
+TEST_F(Window, NoPortAtAllIsReportedAndAMenuPickOpensOneLater) {
     settings.values["Ports/COM1"] = "/nonexistent/tty";
-    Program program(settings, serial, QDir::tempPath());
-    program.start();
-    EXPECT_EQ(boxes.texts, QStringList{"No Com Ports available!"});
-    EXPECT_TRUE(program.window().comItem(0)->isVisible());
-    EXPECT_EQ(program.window().titleText(), "Ready");
+    start();
+    EXPECT_EQ(driver.messages, QStringList{"No Com Ports available!"});
+    EXPECT_TRUE(window().comItem(0)->isVisible());
+    EXPECT_EQ(window().titleText(), "Ready");
+    settings.values["Ports/COM1"] = line.slavePath();
+    program->form().link.com_Click(1);
+    EXPECT_TRUE(serial.isOpen());
+    EXPECT_TRUE(window().comItem(1)->isChecked());
 }
 
-TEST_F(Window, MenuPickOpensThePort) {
-    Program program(settings, serial, QDir::tempPath());
-    program.start();
-    ASSERT_FALSE(serial.isOpen());
-    program.window().comItem(1)->trigger();
-    EXPECT_TRUE(serial.isOpen());
-    EXPECT_TRUE(program.window().comItem(1)->isChecked());
+// The status word and the indicator show the logic's colours as the technician sees them.
+TEST_F(Window, ColoursReachTheScreen) {
+    start();
+    program->form().status.ShowStatus("Running", 0x0000FF, {}, {});
+    EXPECT_EQ(window().findChild<QLabel*>("Label_title")->palette().color(QPalette::WindowText),
+              QColor(255, 0, 0));
+    program->form().status.ShowStatus("Update Successful / Update erfolgreich", 0x00C000, {}, {});
+    EXPECT_EQ(window().findChild<QLabel*>("Label_title")->palette().color(QPalette::WindowText),
+              QColor(0, 192, 0));
+    program->form().Activity1.setForeColor(0x0000FF);
+    const QImage frame = window().activitySurface()->shownFrame();
+    int red = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            red += frame.pixel(x, y) == qRgb(255, 0, 0) ? 1 : 0;
+    EXPECT_GT(red, 500);
+}
+
+TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
+    start();
+    onHeard = [this] {
+        if (heard == QByteArray(12, 'X'))  // then the module is gone: the update's error box
+            QTimer::singleShot(0, [this] { line.close(); });
+    };
+    QTest::keyClick(window().findChild<QLineEdit*>(), Qt::Key_F1);
+    EXPECT_EQ(heard, QByteArray(12, 'X'));
+    EXPECT_EQ(driver.messages, (QStringList{"F1", "Update error\nUpdate Fehler"}));
+    EXPECT_EQ(window().titleText(), "Ready");
+}
+
+TEST_F(Window, CtrlTInTheIdleWindowRunsTheCommunicationTest) {
+    start();
+    QTimer::singleShot(100, [this] { line.write("UP"); });
+    onHeard = [this] {
+        if (heard == QByteArray("OK\x01", 3))
+            line.write("OK");
+    };
+    QTest::keyClick(&window(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(driver.messages, QStringList{"Serial Communication O.K."});
+    EXPECT_EQ(driver.messageTitles, QStringList{"Com-Test"});
+}
+
+TEST_F(Window, PasswordsAreCheckedExactlyAndF2WorksWhateverHasTheFocus) {
+    start();
+    driver.logins = {{"12345", true}, {"58014 ", true}, {"58014", false}};
+    click(ToolbarView::kExpert);
+    EXPECT_EQ(driver.messages, QStringList(2, "Invalid Password. Please try again!"));
+    EXPECT_EQ(driver.messageTitles, QStringList(2, "Expert Password"));
+    EXPECT_EQ(driver.loginDialogsSeen, 3);  // the dialog stayed open after each refusal
+    EXPECT_TRUE(visible(ToolbarView::kExpert));
+    EXPECT_FALSE(program->form().ManualFileSelect);
+
+    driver.messages.clear();
+    driver.logins = {{"58014", true}};
+    QTest::keyClick(window().findChild<QLineEdit*>(), Qt::Key_F2);
+    EXPECT_EQ(driver.messages, QStringList{"F2"});
+    EXPECT_TRUE(visible(ToolbarView::kAddFile));
+    EXPECT_FALSE(visible(ToolbarView::kExpert));
+    EXPECT_TRUE(program->form().ManualFileSelect);
+}
+
+TEST_F(Window, AddFileAsksBeforeOverwritingAndCopiesOnlyAfterOk) {
+    start();
+    driver.logins = {{"58014", true}};
+    click(ToolbarView::kExpert);
+    const QString source = elsewhere.filePath("DVB-SAT-7.bin");
+    const QString destination = imageFolder.filePath("DVB-SAT-7.bin");
+    writeFile(source, "new");
+    writeFile(destination, "old");
+    for (const auto& [answer, result] :
+         {std::pair{QMessageBox::Cancel, "old"}, std::pair{QMessageBox::Ok, "new"}}) {
+        driver.messages.clear();
+        driver.filesToOpen = {source};
+        driver.messageAnswers = {answer};
+        click(ToolbarView::kAddFile);
+        EXPECT_EQ(driver.messages, QStringList{"File already exists! Overwrite?"});
+        EXPECT_EQ(driver.messageTitles.last(), "Tarvel_Update_Utility");
+        EXPECT_EQ(readFile(destination), result);
+    }
+    EXPECT_FALSE(QFile::exists(destination + ".part"));
+}
+
+TEST_F(Window, EscClosesThePortStoresItsNumberAndClosesTheWindow) {
+    start();
+    settings.values.remove("Settings/COM-Port");
+    QTest::keyClick(&window(), Qt::Key_Escape);
+    EXPECT_FALSE(serial.isOpen());
+    EXPECT_EQ(settings.values.value("Settings/COM-Port"), "1");
+    EXPECT_FALSE(window().isVisible());
+}
+
+// Nobody answers: the update keeps identifying until the technician closes the window.
+TEST_F(Window, DuringAnUpdateKeysThatWouldShareThePortAreIgnoredAndClosingAsksFirst) {
+    start();
+    bool menuDuring = true, updateDuring = true;
+    QTimer::singleShot(300, [&] {
+        menuDuring = window().comMenu()->isEnabled();
+        updateDuring = window().toolbarButton(ToolbarView::kUpdate)->isEnabled();
+        QTest::keyClick(&window(), Qt::Key_F1);
+        QTest::keyClick(&window(), Qt::Key_T, Qt::ControlModifier);
+        window().close();
+    });
+    QTimer::singleShot(600, [&] { QTest::keyClick(&window(), Qt::Key_Escape); });
+    driver.messageAnswers = {QMessageBox::No, QMessageBox::Yes};
+    click(ToolbarView::kUpdate);
+    EXPECT_FALSE(menuDuring);
+    EXPECT_FALSE(updateDuring);
+    EXPECT_EQ(driver.messages, QStringList(2, "An update is running. Exit anyway?"));
+    EXPECT_EQ(heard.count('X'), 12);  // one switch check: no second update, no test
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(serial.isOpen());
 }
 
 }  // namespace

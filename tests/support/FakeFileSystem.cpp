@@ -60,7 +60,6 @@ std::unique_ptr<ReadableFile> FakeFileSystem::openForReading(const QString& path
             *error = QStringLiteral("no such file");
         return nullptr;
     }
-    ++openCount;
     return std::make_unique<MemoryFile>(files[path].contents);
 }
 

@@ -57,7 +57,6 @@ class FakeFileSystem : public FileSystem {
     }
 
     QMap<QString, File> files;
-    mutable int openCount = 0;
     mutable int freeChecks = 0;
     QSet<QString> lockedPaths;
     QSet<QString> readOnlyFolders;

@@ -14,9 +14,6 @@ bool FakeSerialDevice::open(const QString& path, QString* error) {
     open_ = true;
     path_ = path;
     openLog_ << path;
-    incoming_.clear();  // like a real open, which flushes what waited before it
-    pending_ = 0;
-    ++session_;
     return true;
 }
 
@@ -28,9 +25,7 @@ void FakeSerialDevice::close() {
 }
 
 QByteArray FakeSerialDevice::readAll() {
-    QByteArray result;
-    result.swap(incoming_);
-    return result;
+    return std::exchange(incoming_, {});
 }
 
 QByteArray FakeSerialDevice::read(qint64 maxSize) {
@@ -43,15 +38,14 @@ bool FakeSerialDevice::write(const QByteArray& data) {
     if (!open_)
         return false;
     sent_ += data;
-    const int session = session_;
-    auto onLine = [this, data, session] {
+    pending_ += data.size();
+    auto onLine = [this, data, session = session_] {
         if (session != session_)
             return;
         pending_ -= data.size();
         if (peer)
             peer(data);
     };
-    pending_ += data.size();
     if (lineBytesPerSecond > 0)
         time_.after(data.size() / lineBytesPerSecond, onLine);
     else
@@ -60,45 +54,19 @@ bool FakeSerialDevice::write(const QByteArray& data) {
 }
 
 void FakeSerialDevice::deliver(const QByteArray& bytes, double delay) {
-    const int session = session_;
-    time_.after(delay, [this, bytes, session] {
+    time_.after(delay, [this, bytes, session = session_] {
         if (!open_ || session != session_)
             return;
         incoming_ += bytes;
-        ++readyReadSignals_;
         if (onReadyRead)
             onReadyRead();
     });
 }
 
-void FakeSerialDevice::vanish(const QString& reason) {
+void FakeSerialDevice::vanish() {
     presentPaths.remove(path_);
     if (open_ && onFailure)
-        onFailure(reason);
-}
-
-ScriptedPeer::ScriptedPeer(FakeSerialDevice& device) : device_(device) {
-    device_.peer = [this](const QByteArray& bytes) {
-        received_ += bytes;
-        unmatched_ += bytes;
-        for (Rule& rule : rules_) {
-            if (rule.used && !rule.repeat)
-                continue;
-            const int at = unmatched_.indexOf(rule.trigger);
-            if (at < 0)
-                continue;
-            unmatched_.remove(0, at + rule.trigger.size());
-            rule.used = true;
-            device_.deliver(rule.answer, rule.delay);
-            break;
-        }
-    };
-}
-
-ScriptedPeer& ScriptedPeer::reply(const QByteArray& trigger, const QByteArray& answer, double delay,
-                                  bool repeat) {
-    rules_.append({trigger, answer, delay, repeat, false});
-    return *this;
+        onFailure(QStringLiteral("device removed"));
 }
 
 }  // namespace tarvel::test

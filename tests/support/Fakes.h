@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/PortMenuView.h"
 #include "platform/ProgramShell.h"
@@ -43,8 +44,6 @@ class FakeDialogs : public Dialogs {
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                              MessageButtons buttons) override {
         shown.append({text, title, icon, buttons});
-        if (onShow)
-            onShow(shown.last());
         if (answers.empty())
             return MessageResult::Ok;
         const MessageResult answer = answers.front();
@@ -53,25 +52,42 @@ class FakeDialogs : public Dialogs {
     }
     QList<ShownMessage> shown;
     std::deque<MessageResult> answers;
-    std::function<void(const ShownMessage&)> onShow;
 };
 
-// The status controls as plain values, with a log of what the status word showed.
+// One status as the technician saw it: the word in its colour and the two lines, and when.
+struct ShownStatus {
+    double at;
+    QString word;
+    quint32 color;
+    QString english;
+    QString german;
+    bool operator==(const ShownStatus& other) const {
+        return word == other.word && color == other.color && english == other.english &&
+               german == other.german;
+    }
+};
+
+// The status controls as plain values, with logs of what they showed.
 class FakeStatusView : public StatusView {
   public:
+    explicit FakeStatusView(const Clock& clock) : clock_(clock) {}
     void setTitleColor(quint32 color) override { titleColor = color; }
     void setTitleText(const QString& text) override {
         title = text;
         titles << text;
     }
     void setEnglishText(const QString& text) override { english = text; }
-    void setGermanText(const QString& text) override { german = text; }
+    // The German line is the last of a status change: the whole status is known now.
+    void setGermanText(const QString& text) override {
+        german = text;
+        statuses.append({clock_.seconds(), title, titleColor, english, german});
+    }
     void setElapsedText(const QString& text) override { elapsed = text; }
     void setProgressMaximum(int maximum) override { progressMax = maximum; }
     int progressMaximum() const override { return progressMax; }
     void setProgressValue(int value) override {
         progressValue = value;
-        highestProgress = std::max(highestProgress, value);
+        progressValues << value;
     }
     void setPercentText(const QString& text) override {
         percent = text;
@@ -88,10 +104,14 @@ class FakeStatusView : public StatusView {
     quint32 titleColor = 0;
     QString title, english, german, elapsed, percent, activity, version, fileName;
     QStringList titles, percents, activities;
+    QList<ShownStatus> statuses;
+    QList<int> progressValues;
     int progressMax = 100;
     int progressValue = 0;
-    int highestProgress = 0;
     bool busyPointer = false;
+
+  private:
+    const Clock& clock_;
 };
 
 class FakePortMenu : public PortMenuView {
@@ -164,7 +184,10 @@ class FakeSurface : public Surface {
     quint32 backColor() const override { return back; }
     void setBackColor(quint32 color) override { back = color; }
     quint32 foreColor() const override { return fore; }
-    void setForeColor(quint32 color) override { fore = color; }
+    void setForeColor(quint32 color) override {
+        fore = color;
+        foreColors << color;
+    }
     double widthTwips() const override { return widthTw; }
     double heightTwips() const override { return heightTw; }
     double twipsPerPixelX() const override { return 15; }
@@ -177,6 +200,7 @@ class FakeSurface : public Surface {
 
     quint32 back = 0;
     quint32 fore = 0;
+    QList<quint32> foreColors;
     double widthTw = 1695;
     double heightTw = 1575;
     QImage frame;

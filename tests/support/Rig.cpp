@@ -16,4 +16,59 @@ void Rig::load(std::initializer_list<int> presentPorts) {
     form->Form_Load();
 }
 
+ModuleRig::ModuleRig(sim::ModuleConfig config) : module(std::move(config)) {
+    load({1});
+    form->link.com_Click(1);
+    module.transmit = [this](const QByteArray& bytes) {
+        replies.append({time.seconds(), bytes});
+        serial.deliver(bytes);
+    };
+    module.schedule = [this](double delay, std::function<void()> action) {
+        time.after(delay, std::move(action));
+    };
+    module.hangUp = [this] { serial.vanish(); };
+    serial.peer = [this](const QByteArray& bytes) {
+        writes.append({time.seconds(), bytes});
+        if (!intercept || !intercept(bytes))
+            module.receive(bytes);
+    };
+}
+
+QList<QByteArray> ModuleRig::sent() const {
+    QList<QByteArray> result;
+    for (const HostWrite& write : writes)
+        result << write.bytes;
+    return result;
+}
+
+int ModuleRig::countSent(const QByteArray& bytes) const {
+    return static_cast<int>(sent().count(bytes));
+}
+
+void ModuleRig::useImage(const QString& name, const QByteArray& image) {
+    files.add(imagePath(name), image);
+    updater().FirmwareFile = imagePath(name);
+}
+
+double ModuleRig::sentAt(const QByteArray& bytes, int occurrence) const {
+    for (const HostWrite& write : writes) {
+        if (write.bytes == bytes && occurrence-- == 0)
+            return write.at;
+    }
+    return -1;
+}
+
+sim::ModuleConfig probedModule(const QByteArray& type) {
+    sim::ModuleConfig config;
+    config.kind = sim::ModuleConfig::Kind::Probed;
+    config.type = type;
+    return config;
+}
+
+sim::ModuleConfig announcingModule(const QByteArray& announcement) {
+    sim::ModuleConfig config;
+    config.announcement = announcement;
+    return config;
+}
+
 }  // namespace tarvel::test

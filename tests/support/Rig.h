@@ -2,17 +2,19 @@
 
 #include "app/Form1.h"
 #include "platform/PropertyBag.h"
+#include "sim/ModuleModel.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeSerialDevice.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/VirtualTime.h"
+#include "tests/support/Wire.h"
 
 #include <memory>
 
 namespace tarvel::test {
 
-// The main window's logic on fakes: virtual time, a scripted serial line, recorded views.
-// Ports 1 to 9 map to /dev/fake<n>; a test makes some of them present.
+// The main window's logic on fakes: virtual time, a fake serial line, recorded views. Ports 1
+// to 9 map to /dev/fake<n>, of which a test makes some present; the images lie in /images.
 struct Rig {
     Rig();
 
@@ -21,14 +23,14 @@ struct Rig {
     static QString pathOf(int port) { return QStringLiteral("/dev/fake%1").arg(port); }
     static QString imagePath(const QString& name) { return QStringLiteral("/images/") + name; }
     Updater& updater() { return form->updater; }
-    QByteArray& received() { return form->link.ReceiveBuffer; }
+    StatusDisplay& display() { return form->status; }
 
     VirtualTime time;
     VirtualTimer timer1{time};
     MemorySettingsStore settings;
     FakeDialogs dialogs;
     FakeSerialDevice serial{time};
-    FakeStatusView status;
+    FakeStatusView status{time};
     FakePortMenu menu;
     FakeSurface surface;
     FakeFileSystem files;
@@ -37,9 +39,38 @@ struct Rig {
     FakeShell shell;
     Platform platform{time, time,    settings, dialogs, serial,  timer1, status,
                       menu, surface, files,    chooser, toolbar, shell,  QStringLiteral("/images")};
+    // The stored layout of the main window's indicator.
     MemoryPropertyBag layout{
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}}};
     std::unique_ptr<Form1> form;
 };
+
+struct HostWrite {
+    double at;
+    QByteArray bytes;
+};
+
+// Com1 open to a module played by the simulator's own module model on the rig's clock. Every
+// write of the host is logged; intercept may answer a write itself (returning true) instead of
+// the module, for a fault the model does not play.
+struct ModuleRig : Rig {
+    explicit ModuleRig(sim::ModuleConfig config = {});
+
+    void reply(const QByteArray& bytes, double delay = 0.005) { serial.deliver(bytes, delay); }
+    QList<QByteArray> sent() const;
+    int countSent(const QByteArray& bytes) const;
+    double sentAt(const QByteArray& bytes, int occurrence = 0) const;
+
+    // Puts the image into the image folder and makes it the update's image.
+    void useImage(const QString& name, const QByteArray& image);
+
+    sim::ModuleModel module;
+    std::function<bool(const QByteArray& bytes)> intercept;
+    QList<HostWrite> writes;
+    QList<HostWrite> replies;  // what the module sent, and when
+};
+
+sim::ModuleConfig probedModule(const QByteArray& type);
+sim::ModuleConfig announcingModule(const QByteArray& announcement = "UP");
 
 }  // namespace tarvel::test

@@ -31,7 +31,6 @@ class VirtualTime : public Clock, public EventPump {
     // Where the 32-bit tick counter stands at time 0, to test its wrap.
     void setTickBase(quint32 base) { tickBase_ = base; }
     std::uint64_t waits() const { return waits_; }
-    std::uint64_t pendingProcessed() const { return pendingProcessed_; }
     // A wait beyond this many is taken for a runaway loop: the test fails instead of hanging.
     void setWaitLimit(std::uint64_t limit) { waitLimit_ = limit; }
 
@@ -42,7 +41,6 @@ class VirtualTime : public Clock, public EventPump {
     quint32 tickBase_ = 0;
     std::uint64_t sequence_ = 0;
     std::uint64_t waits_ = 0;
-    std::uint64_t pendingProcessed_ = 0;
     std::uint64_t waitLimit_ = 50'000'000;
     std::map<std::pair<double, std::uint64_t>, std::function<void()>> queue_;
 };

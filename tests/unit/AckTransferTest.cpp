@@ -1,81 +1,45 @@
-// The acknowledged transfer: data blocks with their checksum, fill and write commands, the walk
-// that skips blank sectors, and restarts after a recovery.
-#include "status/StatusTexts.h"
-#include "tests/support/UpdateRig.h"
-
-#include <QElapsedTimer>
+// The acknowledged transfer: announced data blocks with their checksum, fill and write commands,
+// the walk that skips blank sectors, restarts after a recovery, and the ending of an update.
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
 namespace tarvel::test {
 namespace {
 
-// A module that acknowledges every command of the walk; hooks let a test bend single replies.
-struct AckModule {
-    explicit AckModule(UpdateRig& rig) : rig(rig) {
-        rig.module = [this](const QByteArray& bytes) { receive(bytes); };
-    }
-    void receive(const QByteArray& bytes) {
-        const int index = commands++;
-        if (override && override(index, bytes))
-            return;
-        const char command = bytes.isEmpty() ? 0 : bytes[0];
-        if (bytes.size() == 1025 || ((command == 'e' || command == 'f') && bytes.size() == 2))
-            rig.reply("K!");
-        else if (command == 'b' && bytes.size() == 2)
-            rig.reply("W!K!");
-        else if (bytes.startsWith("DVBTER"))
-            rig.reply("R!");
-    }
-    UpdateRig& rig;
-    int commands = 0;
-    // Returns true when it has answered (or chosen silence) for command index itself.
-    std::function<bool(int index, const QByteArray& bytes)> override;
-};
+// Sector 0 holds data in blocks 0..9, sector 1 only in block 63.
+QByteArray sparseImage() {
+    return ackImage(2,
+                    [](int sector, int block) { return sector == 0 ? block <= 9 : block == 63; });
+}
 
-// Commands the host sent after the type code, without the data blocks' contents.
-QList<QByteArray> commandsOf(const UpdateRig& rig) {
+// The module's commands after the type code, with "data" for each block's 1025 bytes.
+QList<QByteArray> commandsOf(const ModuleRig& rig) {
     QList<QByteArray> result;
     for (const QByteArray& write : rig.sent().mid(1))
         result << (write.size() == 1025 ? QByteArray("data") : write);
     return result;
 }
 
-QByteArray withXor(const QByteArray& block) {
-    char sum = 0;
-    for (char byte : block)
-        sum ^= byte;
-    return block + sum;
-}
-
-QByteArray cmd(char command, int value) {
-    return QByteArray(1, command) + QByteArray(1, static_cast<char>(value));
+// The transfer to a module that has just answered its probe.
+UpdateOutcome transfer(ModuleRig& rig, const QByteArray& image) {
+    rig.useImage("DVB-SAT-1.bin", image);
+    rig.updater().ModuleType = "DVBSAT";
+    rig.module.receive(QByteArray("DVBSAT").repeated(5));
+    rig.time.advance(0.1);
+    return rig.updater().SendFirmwareWithAck();
 }
 
 struct AckTransfer : ::testing::Test {
-    void useImage(const QByteArray& image) {
-        rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), image);
-        rig.updater().FirmwareFile = Rig::imagePath("DVB-SAT-1.bin");
-        rig.updater().ModuleType = "DVBSAT";
-        this->image = image;
+    void run(const QByteArray& image, UpdateOutcome expected = UpdateOutcome::Success) {
+        EXPECT_EQ(transfer(rig, image), expected);
     }
-    UpdateRig rig;
-    AckModule module{rig};
-    QByteArray image;
+    ModuleRig rig{probedModule("DVBSAT")};
 };
 
-// Sector 0 holds data in blocks 0..9, sector 1 only in block 63.
-QByteArray sparseTwoSectorImage() {
-    return ackImage(2,
-                    [](int sector, int block) { return sector == 0 ? block <= 9 : block == 63; });
-}
-
 TEST_F(AckTransfer, SparseImageGoesOutExactlyAsTheWalkSays) {
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().CountDataBlocks(), 11);
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.status.progressMax, 11 * 1024);
-
+    const QByteArray image = sparseImage();
+    run(image);
     QList<QByteArray> expected;
     for (int block = 0; block <= 9; ++block)
         expected << cmd('e', block) << "data";
@@ -87,23 +51,22 @@ TEST_F(AckTransfer, SparseImageGoesOutExactlyAsTheWalkSays) {
     expected << cmd('e', 63) << "data" << cmd('b', 20) << "q";
     EXPECT_EQ(rig.sent().first(), "DVBSAT");
     EXPECT_EQ(commandsOf(rig), expected);
-    EXPECT_EQ(rig.status.highestProgress, 11 * 1024);
-    EXPECT_EQ(rig.status.percents.at(rig.status.percents.size() - 2), " 100%");
-    EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_TRUE(rig.status.titles.contains(texts::successWord()));
-}
-
-TEST_F(AckTransfer, DataBlocksCarryTheirBytesAndXor) {
-    useImage(sparseTwoSectorImage());
-    rig.updater().SendFirmwareWithAck();
-    const QList<QByteArray> writes = rig.sent();
-    EXPECT_EQ(writes.at(2), withXor(image.mid(64, 1024)));
-    EXPECT_EQ(writes.at(writes.size() - 3), withXor(image.mid(64 + 65536 + 63 * 1024, 1024)));
+    EXPECT_TRUE(rig.module.flash() == image.mid(64));
+    EXPECT_EQ(rig.status.progressMax, 11 * 1024);
+    EXPECT_EQ(rig.status.progressValues.mid(0, 3), (QList<int>{0, 1024, 2048}));
+    EXPECT_EQ(rig.status.progressValues.mid(10), (QList<int>{10 * 1024, 11 * 1024, 0}));
+    EXPECT_EQ(rig.status.percents.mid(1, 3), (QStringList{"0%", " 9%", " 18%"}));
+    EXPECT_EQ(rig.status.percents.mid(rig.status.percents.size() - 2),
+              (QStringList{" 100%", "0%"}));
+    EXPECT_EQ(rig.status.activities.first(), "Waiting for response...");
+    for (const char* text :
+         {"Sending Sector 19   Block 0", "Fill Sector 19   Block 10", "Writing Sector 19",
+          "Fill Sector 20   Block 62", "Sending Sector 20   Block 63", "Writing Sector 20"})
+        EXPECT_TRUE(rig.status.activities.contains(text)) << text;
 }
 
 TEST_F(AckTransfer, SectorEndingBlankSkipsToTheLastSector) {
-    useImage(ackImage(4, [](int sector, int block) { return sector == 0 && block < 63; }));
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
+    run(ackImage(4, [](int sector, int block) { return sector == 0 && block < 63; }));
     QList<QByteArray> writes;
     for (const QByteArray& command : commandsOf(rig)) {
         if (command.startsWith('b'))
@@ -112,105 +75,85 @@ TEST_F(AckTransfer, SectorEndingBlankSkipsToTheLastSector) {
     EXPECT_EQ(writes, (QList<QByteArray>{cmd('b', 19), cmd('b', 22)}));
 }
 
+// 237 sectors, each ending in data so that the walk visits every one: module sectors 19 to 255.
+TEST_F(AckTransfer, ModuleSectorNumbersRunUpTo255) {
+    const QByteArray image = ackImage(237, [](int, int block) { return block == 63; });
+    run(image);
+    QList<QByteArray> writes, expected;
+    for (const QByteArray& command : commandsOf(rig)) {
+        if (command.startsWith('b'))
+            writes << command;
+    }
+    for (int sector = 19; sector <= 255; ++sector)
+        expected << cmd('b', sector);
+    EXPECT_EQ(writes, expected);
+    EXPECT_TRUE(rig.module.flash() == image.mid(64));
+}
+
 TEST_F(AckTransfer, OneByteBelowBlankMakesADataBlockWithItsXor) {
-    QByteArray image(64, 'H');
-    QByteArray block(1024, static_cast<char>(0xFF));
-    block[500] = static_cast<char>(0xFE);
-    image += block + QByteArray(63 * 1024, static_cast<char>(0xFF));
-    useImage(image);
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
+    QByteArray block(1024, '\xff');
+    block[500] = '\xfe';
+    run(QByteArray(64, 'H') + block + QByteArray(63 * 1024, '\xff'));
     EXPECT_EQ(rig.sent().at(1), cmd('e', 0));
     EXPECT_EQ(rig.sent().at(2), block + '\x01');
 }
 
-TEST_F(AckTransfer, StatusNamesModuleSectorsFromNineteen) {
-    useImage(sparseTwoSectorImage());
-    rig.updater().SendFirmwareWithAck();
-    EXPECT_EQ(rig.status.activities.first(), "Waiting for response...");
-    EXPECT_TRUE(rig.status.activities.contains("Sending Sector 19   Block 0"));
-    EXPECT_TRUE(rig.status.activities.contains("Fill Sector 19   Block 10"));
-    EXPECT_TRUE(rig.status.activities.contains("Writing Sector 20"));
-}
-
-TEST_F(AckTransfer, AcknowledgementInsideOtherTextCounts) {
-    module.override = [this](int, const QByteArray& bytes) {
-        if (bytes.size() == 2 && bytes[0] == 'e') {
+// The write command is acknowledged with "W!K!": "K!" alone is no acknowledgement, while an
+// acknowledgement may come amid other text.
+TEST_F(AckTransfer, WriteWantsWkAndAcknowledgementsMayComeAmidOtherText) {
+    rig.intercept = [&, written = false](const QByteArray& bytes) mutable {
+        if (bytes == cmd('f', 10))
             rig.reply("abK!cd");
-            return true;
-        }
-        return false;
+        else if (bytes == cmd('b', 19) && !written)
+            rig.reply("K!");
+        else
+            return false;
+        written = written || bytes == cmd('b', 19);
+        return true;
     };
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
-    EXPECT_TRUE(rig.dialogs.shown.isEmpty());
+    run(sparseImage());
+    EXPECT_EQ(rig.countSent(cmd('f', 10)), 3);  // in sector 0, again after the restart, sector 1
+    EXPECT_EQ(rig.countSent(cmd('b', 19)), 2);
+    EXPECT_TRUE(rig.status.titles.contains("Error"));
+    EXPECT_TRUE(rig.module.flash() == sparseImage().mid(64));
 }
 
-TEST_F(AckTransfer, RejectedBlockRestartsTheWalkAndProgressStaysWithinItsMaximum) {
-    bool rejected = false;
-    int dataBlocks = 0;
-    module.override = [&](int, const QByteArray& bytes) {
-        // The module refuses the third data block once.
-        if (bytes.size() == 1025 && ++dataBlocks == 3 && !rejected) {
-            rejected = true;
-            rig.reply("E!");
-            return true;
-        }
-        return false;
-    };
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
-    EXPECT_TRUE(rejected);
-    EXPECT_LE(rig.status.highestProgress, 11 * 1024);
-    EXPECT_TRUE(rig.status.titles.contains("Error"));
-    // The walk starts again at block 0 of sector 0 and sends everything once more.
-    EXPECT_EQ(rig.countSent(cmd('e', 0)), 2);
+TEST(AckRestart, RefusedBlockRestartsTheWalkAtTheNextBlock) {
+    sim::ModuleConfig config = probedModule("DVBSAT");
+    config.errorAtReply =
+        4;  // after "R!": K! to ("e", 0), to its data, to ("e", 1), E! to its data
+    ModuleRig rig(config);
+    EXPECT_EQ(transfer(rig, sparseImage()), UpdateOutcome::Success);
+    EXPECT_EQ(commandsOf(rig).mid(2, 3), (QList<QByteArray>{cmd('e', 1), "data", cmd('e', 0)}));
     EXPECT_EQ(rig.countSent(cmd('b', 20)), 1);
+    EXPECT_TRUE(rig.module.flash() == sparseImage().mid(64));
+    for (int value : rig.status.progressValues)
+        EXPECT_LE(value, 11 * 1024);
 }
 
 TEST_F(AckTransfer, RecoveryDuringTheLastWriteRestartsInsteadOfQuitting) {
-    int lastWrites = 0;
-    module.override = [&](int, const QByteArray& bytes) {
-        if (bytes == cmd('b', 20) && ++lastWrites == 1) {
-            rig.reply("E!");  // the write failed
-            return true;
-        }
-        return false;
+    rig.intercept = [&, refused = false](const QByteArray& bytes) mutable {
+        if (bytes != cmd('b', 20) || refused)
+            return false;
+        refused = true;
+        rig.reply("E!");
+        return true;
     };
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.countSent(cmd('b', 20)), 2);
+    run(sparseImage());
     EXPECT_EQ(rig.countSent(cmd('b', 19)), 2);
+    EXPECT_EQ(rig.countSent(cmd('b', 20)), 2);
     EXPECT_EQ(rig.countSent("q"), 1);
     EXPECT_EQ(rig.sent().last(), "q");
 }
 
-TEST_F(AckTransfer, RecoveryAtAnAnnouncementIsNotForgottenByTheDataReply) {
-    int announcements = 0;
-    module.override = [&](int, const QByteArray& bytes) {
-        if (bytes == cmd('e', 5) && ++announcements == 1) {
-            rig.reply("E!");  // rejected announcement; the data that follows is acknowledged
-            return true;
-        }
-        return false;
-    };
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Success);
-    // The restart happens at the next block: block 0 is announced again.
-    EXPECT_EQ(rig.countSent(cmd('e', 0)), 2);
-}
-
 TEST_F(AckTransfer, ModuleLostAgainAfterEveryRecoveryIsGivenUp) {
-    // Every announcement is refused: each recovery is followed by another, and the walk never
-    // gets past its first block.
-    module.override = [this](int, const QByteArray& bytes) {
-        if (bytes.size() == 2 && bytes[0] == 'e') {
-            rig.reply("E!");
-            return true;
-        }
-        return false;
+    rig.intercept = [&](const QByteArray& bytes) {
+        if (bytes != cmd('e', 0))
+            return false;
+        rig.reply("E!");
+        return true;
     };
-    useImage(sparseTwoSectorImage());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Failed);
+    run(sparseImage(), UpdateOutcome::Failed);
     EXPECT_EQ(rig.countSent(cmd('e', 0)), 4);  // the first try and three restarts
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].text, "Update error\rUpdate Fehler");
@@ -218,47 +161,57 @@ TEST_F(AckTransfer, ModuleLostAgainAfterEveryRecoveryIsGivenUp) {
     EXPECT_FALSE(rig.updater().imageFileOpen());
 }
 
-TEST_F(AckTransfer, SilentModuleIsAbandonedWithTheErrorBox) {
-    module.override = [&](int index, const QByteArray&) { return index >= 4; };
-    useImage(sparseTwoSectorImage());
-    rig.form->status.StartElapsedClock();
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::Failed);
+TEST_F(AckTransfer, SilentModuleIsAbandonedWithoutQuitting) {
+    rig.intercept = [](const QByteArray&) { return true; };
+    rig.display().StartElapsedClock();
+    run(sparseImage(), UpdateOutcome::Failed);
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].text, "Update error\rUpdate Fehler");
-    EXPECT_EQ(rig.status.title, "Ready");
     EXPECT_FALSE(rig.timer1.isEnabled());
     EXPECT_EQ(rig.countSent("q"), 0);
 }
 
-struct RefusedAckImage : AckTransfer, ::testing::WithParamInterface<QByteArray> {};
-
-TEST_P(RefusedAckImage, IsRefusedBeforeTheTypeCodeGoesOut) {
-    useImage(GetParam());
-    EXPECT_EQ(rig.updater().SendFirmwareWithAck(), UpdateOutcome::NoImage);
-    EXPECT_TRUE(rig.writes.isEmpty());
-    ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("DVB-SAT-1.bin"));
-    EXPECT_EQ(rig.status.title, "Ready");
+TEST(ImageRefusal, NothingIsSentForAnImageTheTransferCannotCarry) {
+    for (const bool acknowledged : {false, true}) {
+        ModuleRig rig;
+        rig.useImage("DVB-X.bin", acknowledged ? ackImage(2, [](int, int) { return false; })
+                                               : QByteArray(65536 + 100, 'A'));
+        const UpdateOutcome outcome = acknowledged ? rig.updater().SendFirmwareWithAck()
+                                                   : rig.updater().SendFirmwareOnRequest();
+        EXPECT_EQ(outcome, UpdateOutcome::NoImage);
+        EXPECT_TRUE(rig.writes.isEmpty());
+        ASSERT_EQ(rig.dialogs.shown.size(), 1);
+        EXPECT_TRUE(
+            rig.dialogs.shown[0].text.startsWith("The firmware image\n/images/DVB-X.bin\n"));
+        EXPECT_EQ(rig.status.title, "Ready");
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, RefusedAckImage,
-    ::testing::Values(QByteArray(40, 'H'),                                  // short header
-                      QByteArray(64, 'H'),                                  // no sector
-                      ackImage(1, [](int, int) { return true; }) + "tail",  // ragged length
-                      ackImage(2, [](int, int) { return false; }),          // nothing but 0xFF
-                      QByteArray(64 + 238 * 65536, 'A')));                  // too many sectors
-
-TEST(CountDataBlocksSpeed, LargestImageTakesWellUnderATenthOfASecond) {
-    UpdateRig rig;
-    rig.files.add(Rig::imagePath("big.bin"), ackImage(237, [](int, int) { return true; }));
-    rig.updater().FirmwareFile = Rig::imagePath("big.bin");
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(rig.updater().CountDataBlocks(), 237 * 64);
-    const qint64 ms = timer.elapsed();
-    std::printf("CountDataBlocks over 237 sectors: %lld ms\n", static_cast<long long>(ms));
-    EXPECT_LT(ms, 100);
+// Both transfers end alike: the clock stops, two seconds later the green success word with empty
+// lines, three seconds after that the ready state.
+TEST(TransferEnding, SuccessWordAfterTwoSecondsThenReadyAfterThree) {
+    for (const bool acknowledged : {false, true}) {
+        ModuleRig rig(acknowledged ? probedModule("DVBSAT") : announcingModule());
+        rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
+        rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), sparseImage());
+        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        // The end: "q" from the host, or "EN" from the module.
+        const double end = acknowledged ? rig.sentAt("q", 1) : rig.replies.last().at;
+        ASSERT_GT(end, 0);
+        const QList<ShownStatus>& shown = rig.status.statuses;
+        ASSERT_GE(shown.size(), 2);
+        const ShownStatus& success = shown[shown.size() - 2];
+        EXPECT_EQ(success.word, "Update Successful / Update erfolgreich");
+        EXPECT_EQ(success.color, 0x00C000u);
+        EXPECT_TRUE(success.english.isEmpty() && success.german.isEmpty());
+        EXPECT_NEAR(success.at - end, 2.0, 0.01) << (acknowledged ? "ack" : "request");
+        EXPECT_EQ(shown.last().word, "Ready");
+        EXPECT_NEAR(shown.last().at - success.at, 3.0, 1e-6);
+        EXPECT_FALSE(rig.timer1.isEnabled());
+        EXPECT_EQ(rig.status.activity, "");
+        const int elapsed = rig.status.elapsed.mid(5).toInt();
+        EXPECT_EQ(elapsed, static_cast<int>(end - 1.2)) << "the clock stopped at the end";
+    }
 }
 
 }  // namespace

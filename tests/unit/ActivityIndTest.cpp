@@ -1,4 +1,4 @@
-// The indicator control's properties, their persistence and the off-screen buffer.
+// The indicator control's properties, their persistence and its off-screen buffer.
 #include "activity/ActivityInd.h"
 #include "platform/PropertyBag.h"
 #include "tests/support/Fakes.h"
@@ -30,72 +30,47 @@ TEST_F(Indicator, NewControlHasTheDefaultsAndStoresNoEntry) {
     EXPECT_TRUE(bag.entries().isEmpty());
 }
 
-TEST_F(Indicator, StepIsClampedAndReadBackClamped) {
-    control.setStep(-5);
-    EXPECT_EQ(control.Step(), 0);
-    control.setStep(250);
-    EXPECT_EQ(control.Step(), 100);
-    EXPECT_EQ(reports, (QStringList{"Step", "Step"}));
-}
-
-TEST_F(Indicator, UnchangedStepDoesNotRepaintButStillReports) {
-    control.setStep(40);
-    const int presents = surface.presents;
-    control.setStep(40);
-    EXPECT_EQ(surface.presents, presents);
-    EXPECT_EQ(reports.count("Step"), 2);
-}
-
-TEST_F(Indicator, OtherSettersRepaintBeforeReturningEvenWhenUnchanged) {
+// Every setter repaints before it returns and reports its property, except that Step repaints
+// only when it changes; Step is kept within 0 to 100.
+TEST_F(Indicator, SettersRepaintAndReport) {
     control.setStyle(0);
-    EXPECT_EQ(surface.presents, 1);
     control.setBackColor(0x8000000F);
-    EXPECT_EQ(surface.presents, 2);
     control.setForeColor(0x00500000);
     EXPECT_EQ(surface.presents, 3);
-    EXPECT_EQ(reports, (QStringList{"Style", "BackColor", "ForeColor"}));
+    control.setStep(250);
+    EXPECT_EQ(control.Step(), 100);
+    control.setStep(100);
+    EXPECT_EQ(surface.presents, 4);
+    control.setStep(-5);
+    EXPECT_EQ(control.Step(), 0);
+    EXPECT_EQ(reports, (QStringList{"Style", "BackColor", "ForeColor", "Step", "Step", "Step"}));
 }
 
-TEST_F(Indicator, AnyStyleIsStoredAndAnUnknownOneShowsOnlyTheBackground) {
-    control.setBackColor(0x00123456);
-    control.setStyle(7);
-    EXPECT_EQ(control.Style(), 7);
-    ASSERT_FALSE(surface.frame.isNull());
-    EXPECT_EQ(surface.frame.pixel(0, 0), rgbFromColorRef(0x00123456));
-    EXPECT_EQ(surface.frame.pixel(56, 52), rgbFromColorRef(0x00123456));
-}
-
-TEST_F(Indicator, SystemColoursAreTranslatedOnlyWherePlainRgbIsNeeded) {
-    EXPECT_EQ(control.XlatColor(0x8000000F), FakeSurface::kButtonFace);
-    EXPECT_EQ(control.XlatColor(0x00C00000), 0x00C00000u);
-    control.setBackColor(0x8000000F);
-    EXPECT_EQ(control.BackColor(), 0x8000000Fu);  // stored as given
-    EXPECT_EQ(surface.frame.pixel(3, 3), rgbFromColorRef(FakeSurface::kButtonFace));
-}
-
-TEST_F(Indicator, LoadingAStoredLayoutFillsTheMissingEntriesWithDefaults) {
-    MemoryPropertyBag stored({{"Style", 3}, {"ForeColor", 0x00C00000}});
+TEST_F(Indicator, StoredLayoutIsReadWithDefaultsAndAStepKeptInRange) {
+    const MemoryPropertyBag stored({{"Style", 3}, {"ForeColor", 0x00C00000}});
     control.ReadProperties(stored);
     EXPECT_EQ(control.Style(), 3);
-    EXPECT_EQ(control.Step(), 0);
     EXPECT_EQ(control.BackColor(), 0x8000000Fu);
     EXPECT_EQ(control.ForeColor(), 0x00C00000u);
     EXPECT_TRUE(reports.isEmpty());
     MemoryPropertyBag saved;
     control.WriteProperties(saved);
     EXPECT_EQ(saved.entries(), stored.entries());
+    for (const auto& [step, kept] : {std::pair{400, 100}, std::pair{-70000, 0}}) {
+        control.ReadProperties(MemoryPropertyBag({{"Step", step}}));
+        EXPECT_EQ(control.Step(), kept);
+    }
 }
 
-TEST_F(Indicator, StoredStepOutsideItsRangeIsKeptWithinIt) {
-    control.ReadProperties(MemoryPropertyBag({{"Step", 400}}));
-    EXPECT_EQ(control.Step(), 100);
-    control.ReadProperties(MemoryPropertyBag({{"Step", -70000}}));
-    EXPECT_EQ(control.Step(), 0);
+TEST_F(Indicator, SystemColoursAreStoredAsGivenAndPaintedAsTheDesktopHasThem) {
+    EXPECT_EQ(control.XlatColor(0x8000000F), FakeSurface::kButtonFace);
+    EXPECT_EQ(control.XlatColor(0x00C00000), 0x00C00000u);
+    control.setBackColor(0x8000000F);
+    EXPECT_EQ(control.BackColor(), 0x8000000Fu);
+    EXPECT_EQ(surface.frame.pixel(3, 3), rgbFromColorRef(FakeSurface::kButtonFace));
 }
 
 TEST_F(Indicator, BufferFollowsTheControlSize) {
-    EXPECT_DOUBLE_EQ(control.bufferWidth(), 113.0);
-    EXPECT_DOUBLE_EQ(control.bufferHeight(), 105.0);
     EXPECT_EQ(control.buffer().size(), QSize(113, 105));
     surface.widthTw = 1500;
     surface.heightTw = 757.5;

@@ -1,4 +1,5 @@
-// Choosing and opening a port from the "Com Port" menu, losing it, and warte.
+// The serial link: choosing and opening a port, how received characters reach ReceiveBuffer,
+// output that returns once the line has the bytes, a vanishing adapter, and warte.
 #include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
@@ -6,95 +7,128 @@
 namespace tarvel::test {
 namespace {
 
-TEST(ComClick, SwitchingPortsClosesTheOldAndOpensTheNewConfigured) {
+struct OpenLink : ::testing::Test {
+    void SetUp() override {
+        rig.load({1, 2, 5});
+        rig.form->link.com_Click(1);
+    }
+    SerialLink& link() { return rig.form->link; }
     Rig rig;
-    rig.load({2, 5});
-    SerialLink& link = rig.form->link;
-    link.com_Click(2);
+};
+
+// Characters are handed over in pairs, as by the two-character receive queue: a lone first
+// character waits for its partner, a lone character that completes a pair goes at once.
+TEST_F(OpenLink, ReceivedCharactersArriveInPairs) {
+    QByteArray everyByte;
+    for (int code = 0; code < 256; ++code)
+        everyByte += static_cast<char>(code);
+    struct Row {
+        QList<std::pair<double, QByteArray>> arrivals;
+        QList<std::pair<double, QByteArray>> buffer;  // ReceiveBuffer at these times
+    };
+    const Row rows[] = {
+        {{{0, "U"}, {0.030, "P"}}, {{0.029, ""}, {0.030, "UP"}}},
+        {{{0, "W!K"}, {0.005, "!"}}, {{0.005, "W!K!"}}},
+        {{{0, "W"}, {0.001, "!"}, {0.002, "K"}, {0.003, "!"}}, {{0.0015, "W!"}, {0.003, "W!K!"}}},
+        {{{0, everyByte}}, {{0.001, everyByte}}},
+    };
+    for (const Row& row : rows) {
+        link().ReceiveBuffer.clear();
+        const double start = rig.time.seconds();
+        for (const auto& [at, bytes] : row.arrivals)
+            rig.serial.deliver(bytes, at);
+        for (const auto& [at, expected] : row.buffer) {
+            rig.time.advance(start + at - rig.time.seconds());
+            EXPECT_EQ(link().ReceiveBuffer, expected) << "at " << at;
+        }
+        rig.time.advance(0.1);
+    }
+}
+
+TEST_F(OpenLink, WhatIsSentStartsANewPair) {
+    rig.serial.deliver("abc");
+    rig.time.advance(0.01);
+    link().ReceiveBuffer.clear();
+    ASSERT_TRUE(link().send("q"));
+    rig.serial.deliver("K");
+    rig.time.advance(0.01);
+    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
+    rig.serial.deliver("!");
+    rig.time.advance(0.01);
+    EXPECT_EQ(link().ReceiveBuffer, "K!");
+}
+
+TEST_F(OpenLink, OutputReturnsOnceTheLineHasTheBytesAndSeesRepliesMeanwhile) {
+    rig.serial.lineBytesPerSecond = 11520;
+    rig.serial.deliver("OK", 0.5);
+    QByteArray everyByte;
+    for (int code = 0; code < 256; ++code)
+        everyByte += static_cast<char>(code);
+    ASSERT_TRUE(link().send(everyByte.repeated(64)));
+    EXPECT_EQ(rig.serial.bytesToWrite(), 0);
+    EXPECT_NEAR(rig.time.seconds(), 16384 / 11520.0, 0.06);
+    EXPECT_EQ(rig.serial.sent(), everyByte.repeated(64));
+    EXPECT_EQ(link().ReceiveBuffer, "OK");
+}
+
+TEST_F(OpenLink, VanishingAdapterEndsOutputClosesThePortAndClearsTheCheck) {
+    rig.serial.lineBytesPerSecond = 11520;
+    rig.time.after(0.2, [this] { rig.serial.vanish(); });
+    EXPECT_FALSE(link().send(QByteArray(65536, 'A')));
+    EXPECT_LT(rig.time.seconds(), 0.3);
+    EXPECT_FALSE(link().MSComm1.PortOpen());
+    EXPECT_EQ(rig.menu.checkedCount(), 0);
+    EXPECT_FALSE(link().send("X"));
+}
+
+TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNewConfigured) {
     rig.serial.deliver("xyz");
     rig.time.advance(0.01);
-    EXPECT_EQ(link.ReceiveBuffer, "xyz");
-
-    link.com_Click(5);
-    EXPECT_FALSE(rig.menu.checked[2]);
+    link().com_Click(5);
+    EXPECT_FALSE(rig.menu.checked[1]);
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_EQ(rig.serial.openPath(), Rig::pathOf(5));
-    EXPECT_EQ(rig.serial.openLog().last(), Rig::pathOf(5));
-    EXPECT_EQ(link.MSComm1.InBufferSize(), 2);
-    EXPECT_EQ(link.MSComm1.OutBufferSize(), 16384);
-    EXPECT_EQ(link.MSComm1.RThreshold(), 2);
-    EXPECT_EQ(link.MSComm1.CommPort(), 5);
-    EXPECT_TRUE(link.ReceiveBuffer.isEmpty());
+    EXPECT_EQ(link().MSComm1.InBufferSize(), 2);
+    EXPECT_EQ(link().MSComm1.OutBufferSize(), 16384);
+    EXPECT_EQ(link().MSComm1.RThreshold(), 2);
+    EXPECT_EQ(link().MSComm1.CommPort(), 5);
+    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
+
+    link().ReceiveBuffer = "stale";
+    link().com_Click(5);  // the open port again: closed, reopened, emptied
+    EXPECT_EQ(rig.serial.openLog().count(Rig::pathOf(5)), 3);  // probe, two picks
+    EXPECT_TRUE(rig.menu.checked[5]);
+    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
 }
 
-TEST(ComClick, PickingTheOpenPortAgainReopensItAndEmptiesTheBuffer) {
-    Rig rig;
-    rig.load({2});
-    SerialLink& link = rig.form->link;
-    link.com_Click(2);
-    link.ReceiveBuffer = "stale";
-    link.com_Click(2);
-    EXPECT_TRUE(rig.serial.isOpen());
-    EXPECT_TRUE(rig.menu.checked[2]);
-    EXPECT_TRUE(link.ReceiveBuffer.isEmpty());
-    EXPECT_EQ(rig.serial.openLog().count(Rig::pathOf(2)), 3);  // probe, first pick, second pick
-}
-
-TEST(ComClick, PortTakenSinceTheScanIsReportedAndLeavesNoPortOpen) {
-    Rig rig;
-    rig.load({2, 5});
-    rig.form->link.com_Click(2);
+TEST_F(OpenLink, PortTakenSinceTheScanIsReportedAndLeavesNoPortOpen) {
     rig.serial.busyPaths.insert(Rig::pathOf(5));
-    rig.form->link.com_Click(5);
+    link().com_Click(5);
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.menu.checkedCount(), 0);
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].title, "ComPortError");
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("Com5"));
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains(Rig::pathOf(5)));
+    EXPECT_EQ(rig.dialogs.shown[0].text, "Com5 (/dev/fake5) cannot be opened: /dev/fake5 is busy");
 }
 
-TEST(ComClick, VanishedAdapterClosesThePortAndClearsTheCheck) {
-    Rig rig;
-    rig.load({3});
-    rig.form->link.com_Click(3);
-    rig.serial.vanish();
-    EXPECT_FALSE(rig.form->link.MSComm1.PortOpen());
-    EXPECT_EQ(rig.menu.checkedCount(), 0);
-    EXPECT_FALSE(rig.form->link.send("X"));
-}
-
-TEST(Warte, LastsAtLeastItsLengthAndHandlesTicksAndCharactersMeanwhile) {
-    Rig rig;
-    rig.load({1});
-    SerialLink& link = rig.form->link;
-    link.com_Click(1);
-    rig.form->status.StartElapsedClock();
+TEST_F(OpenLink, WarteLastsItsLengthWhileTicksAndCharactersAreHandled) {
+    rig.display().StartElapsedClock();
     rig.serial.deliver("UP", 0.3);
     const double start = rig.time.seconds();
-    link.warte(0.5);
-    EXPECT_GE(rig.time.seconds() - start, 0.5);
-    EXPECT_LT(rig.time.seconds() - start, 0.5 + 1e-9);
-    EXPECT_EQ(link.ReceiveBuffer, "UP");
+    const auto waits = rig.time.waits();
+    link().warte(0.5);
+    EXPECT_DOUBLE_EQ(rig.time.seconds() - start, 0.5);
+    EXPECT_EQ(link().ReceiveBuffer, "UP");
     EXPECT_EQ(rig.timer1.ticks(), 5);
-}
+    EXPECT_LE(rig.time.waits() - waits, 7u);  // one wake-up per event, no polling
 
-TEST(Warte, ZeroOrNegativeReturnsAtOnceWithoutProcessingEvents) {
-    Rig rig;
-    rig.load({});
-    const auto waits = rig.time.waits();
-    rig.form->link.warte(0);
-    rig.form->link.warte(-1);
-    EXPECT_EQ(rig.time.waits(), waits);
-}
-
-TEST(Warte, TenSecondsTakeFewWakeUps) {
-    Rig rig;
-    rig.load({});
-    const auto waits = rig.time.waits();
-    rig.form->link.warte(10);
-    // Blocking until the deadline, not polling: one wake-up when nothing else happens.
-    EXPECT_LE(rig.time.waits() - waits, 2u);
+    const auto before = rig.time.waits();
+    link().warte(0);
+    link().warte(-1);
+    EXPECT_EQ(rig.time.waits(), before);
+    rig.display().StopElapsedClock();
+    link().warte(10);
+    EXPECT_LE(rig.time.waits() - before, 2u);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The status display and the elapsed-time clock.
+// The status display's own rules: the elapsed-time clock, the indicator's turning, the ready
+// state, numbers in texts and the version text.
 #include "status/StatusTexts.h"
 #include "tests/support/Rig.h"
 
@@ -11,53 +12,51 @@ struct Clock : ::testing::Test {
     void SetUp() override { rig.load({}); }
     void startAt(quint32 tickBase = 0) {
         rig.time.setTickBase(tickBase);
-        display().ResetElapsedTime();
-        display().StartElapsedClock();
+        rig.display().ResetElapsedTime();
+        rig.display().StartElapsedClock();
     }
-    StatusDisplay& display() { return rig.form->status; }
     Rig rig;
 };
 
 TEST_F(Clock, CarriesSecondsIntoMinutesAndMinutesIntoHours) {
     startAt();
-    rig.time.advance(59.999);
-    EXPECT_EQ(rig.status.elapsed, "0:00:59");
-    rig.time.advance(1.0);
-    EXPECT_EQ(rig.status.elapsed, "0:01:00");
-    rig.time.advance(3600.0 - 60.0);
-    EXPECT_EQ(rig.status.elapsed, "1:00:00");
-    rig.time.advance(5 * 60 + 7);
-    EXPECT_EQ(rig.status.elapsed, "1:05:07");
+    const std::pair<double, const char*> steps[] = {
+        {59.999, "0:00:59"}, {1.0, "0:01:00"}, {3600.0 - 60.0, "1:00:00"}, {5 * 60 + 7, "1:05:07"}};
+    for (const auto& [seconds, shown] : steps) {
+        rig.time.advance(seconds);
+        EXPECT_EQ(rig.status.elapsed, shown);
+    }
 }
 
 TEST_F(Clock, KeepsCountingAcrossTheTickCounterWrap) {
     startAt(0xFFFFFFFFu - 1500);  // wraps 1.5 s after the start
     rig.time.advance(3.05);
     EXPECT_EQ(rig.status.elapsed, "0:00:03");
-    EXPECT_EQ(display().ElapsedMillis, 0);
 }
 
 TEST_F(Clock, LateTickAddsTheWholeTimeSinceThePreviousOne) {
     startAt();
     rig.time.advance(0.1);
-    display().StopElapsedClock();
+    rig.display().StopElapsedClock();
     rig.time.advance(2.5);  // the window was busy; no tick ran
-    display().Timer1_Timer();
+    rig.display().Timer1_Timer();
     EXPECT_EQ(rig.status.elapsed, "0:00:02");
-    EXPECT_EQ(display().ElapsedMillis, 600);
+    rig.time.advance(0.4);
+    rig.display().Timer1_Timer();  // the 600 ms left over count on
+    EXPECT_EQ(rig.status.elapsed, "0:00:03");
 }
 
 TEST_F(Clock, StopKeepsTheLastTimeAndResetShowsZero) {
     startAt();
     rig.time.advance(12.0);
-    display().StopElapsedClock();
+    rig.display().StopElapsedClock();
     rig.time.advance(30.0);
     EXPECT_EQ(rig.status.elapsed, "0:00:12");
-    display().ResetElapsedTime();
+    rig.display().ResetElapsedTime();
     EXPECT_EQ(rig.status.elapsed, "0:00:00");
 }
 
-TEST_F(Clock, IndicatorStepRunsThroughElevenPhases) {
+TEST_F(Clock, IndicatorStepRunsThroughElevenPhasesPerSweep) {
     rig.form->Activity1.setStep(0);
     startAt();
     QList<int> steps;
@@ -69,41 +68,29 @@ TEST_F(Clock, IndicatorStepRunsThroughElevenPhases) {
 }
 
 TEST_F(Clock, ShowReadyRestoresTheReadyStateButNotTheClockOrActivityLine) {
-    display().ShowActivity("Sending Sector 3");
-    display().ShowStatus("Error", kRed, "e", "d");
-    rig.status.progressValue = 40;
+    rig.display().ShowActivity("Sending Sector 3");
+    rig.display().ShowStatus("Error", 0x0000FF, "e", "d");
     rig.status.busyPointer = true;
     startAt();
-    rig.time.advance(2.0);
-    display().ShowReady();
-    EXPECT_EQ(rig.form->Activity1.ForeColor(), kGreen);
-    EXPECT_EQ(rig.status.titleColor, kBlack);
-    EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_EQ(rig.status.english, texts::readyEnglish());
-    EXPECT_EQ(rig.status.german, texts::readyGerman());
+    rig.display().ShowReady();
+    EXPECT_EQ(rig.surface.fore, 0x00C000u);
+    EXPECT_EQ(rig.status.statuses.last(),
+              (ShownStatus{0, "Ready", 0x000000,
+                           "To start update procedure turn setup switch to ON and press Update "
+                           "button",
+                           "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen "
+                           "und Update Button drücken"}));
     EXPECT_EQ(rig.status.progressValue, 0);
     EXPECT_EQ(rig.status.percent, "0%");
     EXPECT_FALSE(rig.status.busyPointer);
     EXPECT_EQ(rig.status.activity, "Sending Sector 3");
-    EXPECT_TRUE(display().elapsedClockRunning());
+    EXPECT_TRUE(rig.timer1.isEnabled());
 }
 
-TEST_F(Clock, ShowStatusWithoutAColourKeepsTheWordColour) {
-    display().ShowStatus("Error", kRed, "e", "d");
-    display().ShowStatus("Running", std::nullopt, "e2", "d2");
-    EXPECT_EQ(rig.status.titleColor, kRed);
-    EXPECT_EQ(rig.status.title, "Running");
-    EXPECT_EQ(rig.status.german, "d2");
-}
-
-TEST(StatusNumbers, NonNegativeNumbersGetOneLeadingBlank) {
-    EXPECT_EQ(number(0), " 0");
-    EXPECT_EQ(number(25), " 25");
-    EXPECT_EQ(number(-3), "-3");
+TEST(StatusTexts, NumbersGetOneLeadingBlankUnlessNegativeAndTheVersionNone) {
     EXPECT_EQ("Sending Sector" + number(0) + "   Block" + number(3), "Sending Sector 0   Block 3");
-}
-
-TEST(Version, ThreeNumbersWithoutLeadingZeros) {
+    EXPECT_EQ(number(25) + "%", " 25%");
+    EXPECT_EQ(number(-3), "-3");
     EXPECT_EQ(versionText(2, 0, 8), "V2.0.8");
     EXPECT_EQ(versionText(10, 12, 0), "V10.12.0");
 }

@@ -1,175 +1,235 @@
-// The update driver: the no-port case, the setup-switch check, identification by announcement
-// and by probing, and the hand-over to a transfer.
-#include "status/StatusTexts.h"
-#include "tests/support/UpdateRig.h"
+// The update driver: the setup-switch check, identification by announcement and by probing, the
+// hand-over to a transfer, and every status the technician sees on the way.
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
 namespace tarvel::test {
 namespace {
 
-const QByteArray kTwelveX(12, 'X');
+constexpr quint32 kBlackWord = 0x000000, kRed = 0x0000FF, kGreen = 0x00C000;
 
-QByteArray probe(const char* code) {
-    return QByteArray(code).repeated(5);
+// Images for every module kind, each different, so the flash tells which one was sent.
+void addEveryImage(Rig& rig) {
+    rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
+    for (int i = 0; i < 7; ++i) {
+        rig.files.add(Rig::imagePath(kProbedTypes[i].image),
+                      ackImage(1, [i](int, int block) { return block == i; }));
+    }
 }
 
-struct Driver : ::testing::Test {
-    void SetUp() override {
-        rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
-        rig.files.add(Rig::imagePath("DVB-SAT-1.bin"),
-                      ackImage(1, [](int, int block) { return block == 0; }));
-        rig.files.add(Rig::imagePath("DVB-SLV-1.bin"),
-                      ackImage(1, [](int, int block) { return block == 0; }));
-        rig.status.titles.clear();
-    }
-    // A module that answers the switch check with text and runs the request-driven protocol.
-    void announcingModule(const QByteArray& answer, int echoRounds = 0) {
-        rig.module = [this, answer, echoRounds, rounds = 0,
-                      data = 0](const QByteArray& bytes) mutable {
-            if (bytes == kTwelveX) {
-                rig.reply(rounds++ < echoRounds ? kTwelveX : answer);
-            } else if (bytes.startsWith("OK") && bytes.size() == 3) {
-                rig.reply("OK", 0.05);
-            } else if ((data += bytes.size()) == 65536) {
-                rig.reply("EN", 0.05);
-            }
-        };
-    }
-    // A probed module of the given types: "R!" to their probes, then acknowledges everything.
-    void probedModule(QList<QByteArray> types, QByteArray lateText = {}) {
-        rig.module = [this, types, lateText](const QByteArray& bytes) {
-            for (const QByteArray& type : types) {
-                if (bytes == probe(type))
-                    rig.reply("R!");
-            }
-            if (bytes == "q" && !lateText.isEmpty())
-                rig.reply(lateText, 5.0);
-            if (bytes.size() == 1025 || (bytes.size() == 2 && (bytes[0] == 'e' || bytes[0] == 'f')))
-                rig.reply("K!");
-            if (bytes.size() == 2 && bytes[0] == 'b')
-                rig.reply("W!K!");
-        };
-    }
-    UpdateRig rig;
+struct Identification {
+    sim::ModuleConfig module;
+    QByteArray code;  // how the module made itself known
 };
 
-TEST_F(Driver, WithoutAnOpenPortNothingIsSent) {
+std::vector<Identification> everyModule() {
+    std::vector<Identification> rows;
+    for (const QByteArray& announcement : kAnnouncements)
+        rows.push_back({announcingModule(announcement), announcement});
+    for (const ProbedType& type : kProbedTypes)
+        rows.push_back({probedModule(type.code), type.code});
+    // "R!" counts anywhere in what came after the probe.
+    sim::ModuleConfig chatty = probedModule("DVBSCO");
+    chatty.garbageAtReply = 0;
+    rows.push_back({chatty, "DVBSCO"});
+    return rows;
+}
+
+TEST(Identification, EveryModuleGetsItsOwnImageByItsOwnTransfer) {
+    for (const Identification& row : everyModule()) {
+        ModuleRig rig(row.module);
+        addEveryImage(rig);
+        SCOPED_TRACE(row.code.toStdString());
+        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        const QList<QByteArray> sent = rig.sent();
+        ASSERT_GE(sent.size(), 3);
+        EXPECT_EQ(sent[0], QByteArray(12, 'X'));
+        // Twelve "X", 0.2 s for an echo, 1 s for the announcement: then the next step.
+        EXPECT_NEAR(rig.writes[1].at - rig.writes[0].at, 1.2, 1e-6);
+        EXPECT_EQ(rig.updater().identifiedAs, row.code);
+        QString image = "DVB-GEN-1.bin";
+        if (row.code.size() == 2) {
+            EXPECT_EQ(sent[1], QByteArray("OK\x01", 3));
+            EXPECT_TRUE(rig.module.flash() == rig.files.files[Rig::imagePath(image)].contents);
+        } else {
+            // "q", ten quiet seconds, then the probes in their order, half a second apart.
+            EXPECT_EQ(sent[1], "q");
+            int probes = 0;
+            while (kProbedTypes[probes].code != row.code) {
+                EXPECT_EQ(sent[2 + probes], kProbedTypes[probes].code.repeated(5));
+                ++probes;
+            }
+            EXPECT_EQ(sent[2 + probes], row.code.repeated(5));
+            EXPECT_EQ(sent[3 + probes], row.code);  // the type code opens the transfer
+            EXPECT_NEAR(rig.writes[2].at - rig.writes[1].at, 10.0, 1e-6);
+            EXPECT_NEAR(rig.writes[2 + probes].at - rig.writes[2].at, 0.5 * probes, 1e-6);
+            image = kProbedTypes[probes].image;
+            EXPECT_EQ(rig.updater().ModuleType, row.code);
+            EXPECT_TRUE(rig.module.flash() ==
+                        rig.files.files[Rig::imagePath(image)].contents.mid(64));
+        }
+        EXPECT_EQ(rig.updater().FirmwareFile, Rig::imagePath(image));
+        EXPECT_EQ(rig.status.fileName, Rig::imagePath(image));
+    }
+}
+
+TEST(Identification, AnnouncementCountsOnlyAtTheStartAndWithinTheSecond) {
+    struct Row {
+        QByteArray announcement;
+        double replyDelay;
+        QByteArray nextWrite;  // after the twelve "X"
+    };
+    const Row rows[] = {{"UP", 1.15, QByteArray("OK\x01", 3)},
+                        {"UP", 1.25, "q"},
+                        {"up", 0.01, "q"},
+                        {"xU", 0.01, "q"}};
+    for (const Row& row : rows) {
+        sim::ModuleConfig config = announcingModule(row.announcement);
+        config.replyDelay = row.replyDelay;
+        ModuleRig rig(config);
+        addEveryImage(rig);
+        rig.time.at(20.0, [&rig] { rig.updater().cancel(); });
+        rig.updater().StartUpdate();
+        ASSERT_GE(rig.sent().size(), 2);
+        EXPECT_EQ(rig.sent()[1], row.nextWrite)
+            << row.announcement.constData() << " after " << row.replyDelay << " s";
+    }
+}
+
+TEST(Identification, SwitchOffShowsTheWarningAndRepeatsTheCheck) {
+    sim::ModuleConfig config = announcingModule();
+    config.switchOffRounds = 3;
+    ModuleRig rig(config);
+    addEveryImage(rig);
+    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+    EXPECT_EQ(rig.countSent(QByteArray(12, 'X')), 4);
+    EXPECT_NEAR(rig.sentAt(QByteArray(12, 'X'), 3) - rig.sentAt(QByteArray(12, 'X'), 0), 0.6, 1e-6);
+    EXPECT_EQ(rig.status.titles.mid(1, 5),
+              (QStringList{"Checking", "Warning", "Warning", "Warning", "Checking"}));
+}
+
+TEST(Identification, UnansweredPassesRepeatWhileTheClockCountsAndLateAnswersAreDropped) {
+    ModuleRig rig;
+    // An "R!" in the quiet ten seconds after "q" answers no probe.
+    rig.intercept = [&rig](const QByteArray& bytes) {
+        if (bytes == "q")
+            rig.reply("R!", 5.0);
+        return true;
+    };
+    rig.time.at(31.0, [&rig] { rig.updater().cancel(); });
+    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Cancelled);
+    // Each pass takes 0.2 + 1 + 10 + 7 x 0.5 = 14.7 s.
+    EXPECT_EQ(rig.countSent(QByteArray(12, 'X')), 3);
+    EXPECT_NEAR(rig.sentAt(QByteArray(12, 'X'), 1) - rig.sentAt(QByteArray(12, 'X'), 0), 14.7,
+                1e-6);
+    EXPECT_EQ(rig.countSent("DVBSAT"), 0);
+    EXPECT_EQ(rig.status.elapsed, "0:00:29");  // from the first pass on, never reset
+}
+
+TEST(Identification, WithoutAnOpenPortNothingIsSent) {
+    ModuleRig rig;
     rig.form->link.MSComm1.setPortOpen(false);
     EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::NoPort);
     EXPECT_TRUE(rig.writes.isEmpty());
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].text, "No Com Port selected!");
     EXPECT_EQ(rig.dialogs.shown[0].title, "ComPortError");
+    EXPECT_EQ(rig.dialogs.shown[0].icon, MessageIcon::Critical);
     EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_EQ(rig.form->Activity1.ForeColor(), kGreen);
+    EXPECT_EQ(rig.surface.fore, kGreen);
     EXPECT_FALSE(rig.status.busyPointer);
     EXPECT_FALSE(rig.timer1.isEnabled());
 }
 
-TEST_F(Driver, AnnouncingModuleGetsTheGeneralImageByRequest) {
-    rig.updater().ModuleType = "DVBTER";
-    announcingModule("SC");
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.sent().at(0), kTwelveX);
-    EXPECT_EQ(rig.sent().at(1), QByteArray("OK\x01", 3));
-    EXPECT_EQ(rig.updater().FirmwareFile, Rig::imagePath("DVB-GEN-1.bin"));
-    EXPECT_EQ(rig.status.fileName, Rig::imagePath("DVB-GEN-1.bin"));
-    EXPECT_EQ(rig.updater().ModuleType, "DVBTER");
-    EXPECT_EQ(rig.status.titles.first(), "Checking");
-}
-
-TEST_F(Driver, SwitchOffKeepsWarningAndRepeatsTheCheck) {
-    announcingModule("UP", 3);
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.countSent(kTwelveX), 4);
-    EXPECT_EQ(rig.status.titles.count("Warning"), 3);
-    EXPECT_NEAR(rig.writes[1].at - rig.writes[0].at, 0.2, 0.01);
-    const int firstChecking = rig.status.titles.indexOf("Checking", 1);
-    EXPECT_GT(firstChecking, rig.status.titles.lastIndexOf("Warning"));
-}
-
-TEST_F(Driver, AnnouncementOnlyAtTheStartCounts) {
-    for (const QByteArray& answer : {QByteArray("xUP"), QByteArray("up")}) {
-        UpdateRig local;
-        local.files.add(Rig::imagePath("DVB-SAT-1.bin"),
-                        ackImage(1, [](int, int block) { return block == 0; }));
-        local.module = [&](const QByteArray& bytes) {
-            if (bytes == kTwelveX)
-                local.reply(answer);
-            if (bytes == probe("DVBSAT"))
-                local.reply("R!");
-            if (bytes.size() == 1025 || bytes.size() == 2)
-                local.reply(bytes[0] == 'b' ? "W!K!" : "K!");
-        };
-        EXPECT_EQ(local.updater().StartUpdate(), UpdateOutcome::Success) << answer.constData();
-        EXPECT_EQ(local.sent().at(1), "q") << answer.constData();
+TEST(Identification, MissingImageOrImageFolderIsNamedAndNothingIsSent) {
+    struct Row {
+        bool folderThere;
+        QString message;
+    };
+    const Row rows[] = {{true, "No firmware image DVB-GEN*.bin was found in\n/images"},
+                        {false, "The image folder\n/images\ndoes not exist."}};
+    for (const Row& row : rows) {
+        ModuleRig rig;
+        if (!row.folderThere)
+            rig.files.files.remove("/images");
+        EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::NoImage);
+        EXPECT_EQ(rig.sent(), QList<QByteArray>{QByteArray(12, 'X')});
+        ASSERT_EQ(rig.dialogs.shown.size(), 1);
+        EXPECT_EQ(rig.dialogs.shown[0].text, row.message);
+        EXPECT_EQ(rig.dialogs.shown[0].title, "Update Error");
+        EXPECT_EQ(rig.status.title, "Ready");
+        EXPECT_FALSE(rig.timer1.isEnabled());
     }
 }
 
-TEST_F(Driver, ProbesFollowTheTableAndTheFirstAnswerWins) {
-    probedModule({"DVBSLV", "DVBTER"});
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.sent().mid(0, 4),
-              (QList<QByteArray>{kTwelveX, "q", probe("DVBSAT"), probe("DVBSLV")}));
-    EXPECT_EQ(rig.sent().at(4), "DVBSLV");  // the type code opens the transfer
-    EXPECT_EQ(rig.updater().ModuleType, "DVBSLV");
-    EXPECT_EQ(rig.updater().FirmwareFile, Rig::imagePath("DVB-SLV-1.bin"));
-    // "q", then ten seconds, then half a second per probe.
-    EXPECT_NEAR(rig.writes[2].at - rig.writes[1].at, 10.0, 0.01);
-    EXPECT_NEAR(rig.writes[3].at - rig.writes[2].at, 0.5, 0.01);
-}
-
-TEST_F(Driver, AnswerDuringTheQuietWaitIsDiscarded) {
-    probedModule({}, "R!");
-    rig.time.setWaitLimit(200000);
-    rig.time.after(40.0, [this] { rig.updater().cancel(); });
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Cancelled);
-    EXPECT_EQ(rig.countSent(probe("DVBTCI")), 2);  // two whole unanswered passes
-    EXPECT_EQ(rig.countSent("DVBSAT"), 0);
-}
-
-TEST_F(Driver, UnansweredPassesRepeatAndTheClockKeepsCounting) {
-    rig.time.setWaitLimit(200000);
-    rig.time.after(31.0, [this] { rig.updater().cancel(); });
-    rig.updater().StartUpdate();
-    EXPECT_EQ(rig.countSent(kTwelveX), 3);
-    // Each pass takes 0.2 + 1 + 10 + 7 × 0.5 = 14.7 s.
-    EXPECT_NEAR(rig.writes[9].at - rig.writes[0].at, 14.7, 0.02);
-    EXPECT_EQ(rig.status.elapsed.left(4), "0:00");
-    EXPECT_GE(rig.status.elapsed.mid(5).toInt(), 29);
-}
-
-TEST_F(Driver, NoMatchingImageEndsInTheReadyStateWithAMessage) {
-    rig.files.files.remove(Rig::imagePath("DVB-GEN-1.bin"));
-    announcingModule("UP");
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::NoImage);
-    EXPECT_EQ(rig.sent(), QList<QByteArray>{kTwelveX});
-    ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_EQ(rig.dialogs.shown[0].title, "Update Error");
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("DVB-GEN*.bin"));
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("/images"));
-    EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_FALSE(rig.timer1.isEnabled());
-}
-
-TEST_F(Driver, SecondStartDuringAnUpdateIsIgnored) {
-    announcingModule("UP");
+TEST(Identification, SecondStartDuringAnUpdateIsIgnored) {
+    ModuleRig rig;
+    addEveryImage(rig);
     UpdateOutcome nested = UpdateOutcome::Success;
     rig.time.after(2.0, [&] { nested = rig.updater().StartUpdate(); });
     EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
     EXPECT_EQ(nested, UpdateOutcome::Busy);
-    EXPECT_EQ(rig.countSent(kTwelveX), 1);
+    EXPECT_EQ(rig.countSent(QByteArray(12, 'X')), 1);
 }
 
-TEST_F(Driver, VanishedPortDuringIdentificationEndsWithTheErrorBox) {
-    rig.time.after(5.0, [this] { rig.serial.vanish(); });
+TEST(Identification, VanishedPortEndsWithTheErrorBoxAtOnce) {
+    ModuleRig rig;
+    rig.intercept = [](const QByteArray&) { return true; };
+    rig.time.after(5.0, [&rig] { rig.serial.vanish(); });
     EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Failed);
-    EXPECT_LT(rig.time.seconds(), 5.1);
+    EXPECT_LT(rig.time.seconds(), 5.01);
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].text, "Update error\rUpdate Fehler");
     EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_FALSE(rig.updater().running());
+}
+
+// Every status a whole update shows, in order, with its colour and both lines.
+TEST(Statuses, AnUpdateShowsEachStateInItsWordsAndColours) {
+    const ShownStatus checking{0, "Checking", kBlackWord,
+                               "Checking module type for update, please wait",
+                               "Prüfe Modultyp für Update-Vorgang, bitte warten"};
+    const ShownStatus warning{0, "Warning", kBlackWord, "Please turn setup switch to ON to proceed",
+                              "Bitte Setup Schalter auf ON stellen, um fortzufahren"};
+    auto running = [](quint32 color) {
+        return ShownStatus{0, "Running", color, "Update in progress, please wait",
+                           "Update wird ausgeführt, bitte warten"};
+    };
+    const ShownStatus error{0, "Error", kRed, "Update error. Automatical restart, please wait",
+                            "Update Fehler. Automatischer Neustart, bitte warten"};
+    const ShownStatus success{0, "Update Successful / Update erfolgreich", kGreen, "", ""};
+    const ShownStatus ready{
+        0, "Ready", kBlackWord,
+        "To start update procedure turn setup switch to ON and press Update button",
+        "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
+        "drücken"};
+
+    // The request-driven transfer: switch OFF once, the first request lost.
+    sim::ModuleConfig announcing = announcingModule();
+    announcing.switchOffRounds = 1;
+    announcing.silentAtReply = 1;
+    announcing.silentFor = 1;
+    // The acknowledged transfer: a fill command refused once. Its "Running" keeps the word's
+    // colour: black at first, red after an error.
+    sim::ModuleConfig probed = probedModule("DVBSAT");
+    probed.errorAtReply = 4;
+    const struct {
+        sim::ModuleConfig module;
+        QList<ShownStatus> expected;
+    } rows[] = {
+        {announcing,
+         {checking, warning, checking, running(kRed), error, running(kRed), success, ready}},
+        {probed, {checking, checking, running(kBlackWord), error, running(kRed), success, ready}},
+    };
+    for (const auto& row : rows) {
+        ModuleRig rig(row.module);
+        addEveryImage(rig);
+        rig.status.statuses.clear();
+        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        EXPECT_EQ(rig.status.statuses, row.expected);
+        // The indicator: as stored in the layout, red from the start, green at the end.
+        EXPECT_EQ(rig.surface.foreColors, (QList<quint32>{0x00C00000, kRed, kGreen, kGreen}));
+    }
 }
 
 }  // namespace
