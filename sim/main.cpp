@@ -1,6 +1,7 @@
 // tarvel-module-sim: a plug-in module on a pseudo-terminal, for trying the updater without
 // hardware. The first line on stdout is the device path to open as the serial port.
 
+#include "app/Version.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
 #include "sim/TerminationSignals.h"
@@ -13,6 +14,7 @@
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarvel-module-sim");
+    QCoreApplication::setApplicationVersion(TARVEL_VERSION);
     qSetMessagePattern("tarvel-module-sim: %{message}");
     QLoggingCategory::setFilterRules("tarvel.sim.info=true");
 
