@@ -3,6 +3,7 @@
 # Installed the way Debian installs programs, in the GNU folders under the prefix (the
 # package's prefix is /usr; `cmake --install build --prefix DIR` works the same for any DIR):
 #   <prefix>/bin/                      tarvel-update-utility, tarvel-update, tarvel-module-sim
+#   <prefix>/share/man/man1/           their manual pages (cmake/ManualPages.cmake)
 #   <prefix>/share/doc/tarvel-update-utility/   README.md, copyright, changelog.gz
 #   <prefix>/share/applications/, icons/hicolor/scalable/apps/, metainfo/
 #                                      the desktop entry, its icon and its AppStream metainfo
@@ -55,4 +56,5 @@ install(CODE "
 install(SCRIPT packaging/InstallDesktopEntry.cmake)
 install(SCRIPT packaging/InstallImageFolder.cmake)
 
+include(cmake/ManualPages.cmake)
 include(cmake/DebianPackage.cmake)
