@@ -19,15 +19,6 @@ qint16 clampStep(qint64 step) {
 }
 }  // namespace
 
-QRgb rgbFromColorRef(quint32 color) {
-    return qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-}
-
-quint32 colorRefFromRgb(QRgb rgb) {
-    return static_cast<quint32>(qRed(rgb)) | (static_cast<quint32>(qGreen(rgb)) << 8) |
-           (static_cast<quint32>(qBlue(rgb)) << 16);
-}
-
 ActivityInd::ActivityInd(Surface& surface) : surface_(surface) {}
 
 void ActivityInd::setStyle(qint32 NewStyle) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ColorRef.h"
+
 #include <QImage>
 #include <QString>
 #include <QtGlobal>
@@ -61,9 +63,5 @@ class ActivityInd {
     double bufferWidth_ = 0;
     double bufferHeight_ = 0;
 };
-
-// 0x00BBGGRR to a Qt colour value and back.
-QRgb rgbFromColorRef(quint32 color);
-quint32 colorRefFromRgb(QRgb rgb);
 
 }  // namespace tarvel

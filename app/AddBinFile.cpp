@@ -1,5 +1,5 @@
-// The expert's Add File: copies a firmware image into the program's folder, where the next
-// update finds it.
+// The expert's Add File: copies a firmware image into the image folder, where the next update
+// finds it.
 #include "app/Form1.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -25,12 +25,12 @@ void Form1::AddBinFile() {
     if (!chosen)
         return;
     FileSystem& files = platform_.files;
-    const QString destination = files.join(platform_.programFolder, QFileInfo(*chosen).fileName());
+    const QString destination = files.join(platform_.imageFolder, QFileInfo(*chosen).fileName());
     if (destination == *chosen)
         return;  // already in place
     if (files.sameFile(destination, *chosen)) {
         platform_.dialogs.messageBox(
-            QStringLiteral("%1 is already in the program folder as\n%2").arg(*chosen, destination),
+            QStringLiteral("%1 is already in the image folder as\n%2").arg(*chosen, destination),
             QString(), MessageIcon::Information);
         return;
     }

@@ -1,9 +1,9 @@
 #include "app/Form1.h"
 
-#include "app/StatusTexts.h"
 #include "platform/PropertyBag.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusView.h"
+#include "status/StatusTexts.h"
 
 namespace tarvel {
 
@@ -23,7 +23,7 @@ Form1::Form1(Platform& platform, const PropertyBag& activityLayout, QString vers
            platform.settings),
       updater({link, status, Activity1, platform.clock, platform.pump, platform.dialogs,
                platform.files, platform.fileChooser},
-              platform.programFolder, ManualFileSelect),
+              platform.imageFolder, ManualFileSelect),
       comTest(link, status, platform.dialogs, platform.clock, platform.pump),
       platform_(platform),
       versionText_(std::move(versionText)) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "serial/CommunicationTest.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "update/CommunicationTest.h"
 #include "update/Updater.h"
 
 #include <QString>
@@ -40,8 +40,8 @@ struct Platform {
     FileChooser& fileChooser;
     ToolbarView& toolbar;
     ProgramShell& shell;
-    // Where the firmware images lie: the folder of the program.
-    QString programFolder;
+    // Where the firmware images lie.
+    QString imageFolder;
 };
 
 // The main window's logic: it owns every control's state for the whole run, starts up, shuts

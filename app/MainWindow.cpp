@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "activity/ActivityInd.h"
-#include "activity/ActivityIndWidget.h"
+#include "app/ActivityIndWidget.h"
 
 #include <QAction>
 #include <QApplication>

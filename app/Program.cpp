@@ -1,6 +1,6 @@
 #include "app/Program.h"
 
-#include "activity/ActivityIndWidget.h"
+#include "app/ActivityIndWidget.h"
 #include "app/LoginDialog.h"
 #include "app/Version.h"
 
@@ -13,7 +13,7 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}});
 }
 
-Program::Program(SettingsStore& settings, SerialDevice& serial, QString programFolder)
+Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder)
     : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
       platform_{clock_,
                 pump_,
@@ -28,7 +28,7 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString programF
                 fileChooser_,
                 window_,
                 *this,
-                std::move(programFolder)} {
+                std::move(imageFolder)} {
     dialogs_.setParent(&window_);
     fileChooser_.setParent(&window_);
     form_ = std::make_unique<Form1>(

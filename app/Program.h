@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FileSelectionWindow.h"
 #include "app/Form1.h"
 #include "app/MainWindow.h"
 #include "platform/ProgramShell.h"
@@ -9,7 +10,6 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
-#include "update/FileSelectionWindow.h"
 
 #include <memory>
 
@@ -23,8 +23,8 @@ class SettingsStore;
 // their own.
 class Program : public ProgramShell {
   public:
-    // programFolder: where the firmware images lie (the program's own folder).
-    Program(SettingsStore& settings, SerialDevice& serial, QString programFolder);
+    // imageFolder: where the firmware images lie.
+    Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder);
 
     // Creates and shows the window and runs the start-up.
     void start();

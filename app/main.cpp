@@ -4,6 +4,7 @@
 #include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "update/ImageFolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,7 +39,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
     tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
     tarvel::QtSerialDevice serial;
-    tarvel::Program program(settings, serial, QCoreApplication::applicationDirPath());
+    tarvel::Program program(settings, serial,
+                            tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings));
     const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
     if (!screenshot.isEmpty())
         tarvel::screenshotAndQuit(program.window(), screenshot, 1500);

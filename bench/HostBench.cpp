@@ -2,13 +2,13 @@
 // a pseudo-terminal reaches ReceiveBuffer, and how long the scan of the largest image takes.
 // Prints one line per figure.
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
 #include "tests/qt/PseudoTerminal.h"
 #include "tests/support/CpuTime.h"
 #include "tests/support/FakeFileSystem.h"

@@ -41,6 +41,9 @@ class FileSystem {
     // True when the file can be opened for reading under a lock that denies every other reader
     // and writer.
     virtual bool isFileFree(const QString& path) const = 0;
+    // Why folder cannot be searched for images ("does not exist", "is not a folder", "cannot be
+    // read"); empty when it can.
+    virtual QString folderProblem(const QString& folder) const = 0;
     // folder joined with name.
     virtual QString join(const QString& folder, const QString& name) const = 0;
 };

@@ -1,10 +1,10 @@
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "app/StatusTexts.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
 #include "platform/StatusView.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "status/StatusTexts.h"
 #include "update/Updater.h"
 
 namespace tarvel {

@@ -1,7 +1,7 @@
-#include "app/StatusDisplay.h"
 #include "platform/FileChooser.h"
 #include "platform/FileSystem.h"
 #include "platform/StatusView.h"
+#include "status/StatusDisplay.h"
 #include "update/Updater.h"
 
 #include <utility>
@@ -15,9 +15,9 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
         qint64 modified;
     };
     std::vector<Candidate> candidates;
-    for (const QString& name : s_.files.filesMatching(programFolder_, pattern)) {
+    for (const QString& name : s_.files.filesMatching(imageFolder_, pattern)) {
         // A file that vanished since the listing is no candidate.
-        if (const auto modified = s_.files.lastModified(s_.files.join(programFolder_, name)))
+        if (const auto modified = s_.files.lastModified(s_.files.join(imageFolder_, name)))
             candidates.push_back({name, *modified});
     }
     if (candidates.empty())
@@ -39,16 +39,16 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
         const std::optional<int> chosen = s_.chooser.choose(names);
         s_.status.view().setBusyPointer(true);
         if (chosen && *chosen >= 0 && *chosen < names.size())
-            return s_.files.join(programFolder_, names.at(*chosen));
+            return s_.files.join(imageFolder_, names.at(*chosen));
         // Closed without a choice: the image of the previous update serves only when it fits
         // this module; never send one module kind's image to another.
         for (const QString& name : names) {
-            if (s_.files.join(programFolder_, name) == FirmwareFile)
+            if (s_.files.join(imageFolder_, name) == FirmwareFile)
                 return FirmwareFile;
         }
         return QString();
     }
-    return s_.files.join(programFolder_, candidates.front().name);
+    return s_.files.join(imageFolder_, candidates.front().name);
 }
 
 bool Updater::FileExists(const QString& Path) const {

@@ -1,7 +1,7 @@
-#include "app/StatusDisplay.h"
-#include "app/StatusTexts.h"
 #include "platform/Clock.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "status/StatusTexts.h"
 #include "update/Updater.h"
 
 namespace tarvel {

@@ -1,10 +1,11 @@
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "app/StatusTexts.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
+#include "platform/FileSystem.h"
 #include "platform/StatusView.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "status/StatusTexts.h"
 #include "update/Updater.h"
 
 #include <array>
@@ -120,10 +121,15 @@ UpdateOutcome Updater::identifyAndTransfer() {
 }
 
 UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
+    const QString folderProblem = s_.files.folderProblem(imageFolder_);
+    if (!folderProblem.isEmpty()) {
+        return endWithoutImage(
+            QStringLiteral("The image folder\n%1\n%2.").arg(imageFolder_, folderProblem));
+    }
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
         return endWithoutImage(
-            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, programFolder_));
+            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, imageFolder_));
     }
     FirmwareFile = image;
     s_.status.view().setFileNameText(FirmwareFile);

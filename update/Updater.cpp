@@ -1,13 +1,13 @@
 #include "update/Updater.h"
 
 #include "activity/ActivityInd.h"
-#include "app/StatusDisplay.h"
-#include "app/StatusTexts.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
+#include "status/StatusTexts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,8 +23,8 @@ qint64 sectorCount(qint64 length) {
     return static_cast<qint64>(std::nearbyint(static_cast<double>(length) / 65536.0));
 }
 
-Updater::Updater(Services services, QString programFolder, const bool& manualFileSelect)
-    : s_(services), programFolder_(std::move(programFolder)), manualFileSelect_(manualFileSelect) {}
+Updater::Updater(Services services, QString imageFolder, const bool& manualFileSelect)
+    : s_(services), imageFolder_(std::move(imageFolder)), manualFileSelect_(manualFileSelect) {}
 
 Updater::~Updater() = default;
 

@@ -44,7 +44,7 @@ class Updater {
         FileChooser& chooser;
     };
 
-    Updater(Services services, QString programFolder, const bool& manualFileSelect);
+    Updater(Services services, QString imageFolder, const bool& manualFileSelect);
     ~Updater();
 
     // The update driver; returns when the update has ended.
@@ -100,7 +100,7 @@ class Updater {
     void readyWithClockStopped();
 
     Services s_;
-    QString programFolder_;
+    QString imageFolder_;
     const bool& manualFileSelect_;
     std::unique_ptr<ReadableFile> imageFile_;
     bool running_ = false;

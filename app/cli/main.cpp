@@ -21,6 +21,7 @@
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "serial/WireLog.h"
+#include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -73,6 +74,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
 
+    QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
+    const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), or tests the line to a module in its test "
@@ -87,8 +91,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("PORT"));
     const QCommandLineOption folderOption(
         QStringLiteral("folder"),
-        QStringLiteral("Where the images are looked up (default: the program's folder)."),
-        QStringLiteral("DIR"), QCoreApplication::applicationDirPath());
+        QStringLiteral("Where the images are looked up (default: %1).").arg(defaultFolder),
+        QStringLiteral("DIR"), defaultFolder);
     const QCommandLineOption timeoutOption(
         QStringLiteral("timeout"),
         QStringLiteral("End a run that has not finished after SEC seconds."),
@@ -128,7 +132,6 @@ int main(int argc, char* argv[]) {
 
     QtClock clock;
     QtEventPump pump;
-    QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
     QtSerialDevice serial;
     WireLog wire(serial);
     if (parser.isSet(transcriptOption)) {

@@ -116,6 +116,17 @@ bool QtFileSystem::isFileFree(const QString& path) const {
 #endif
 }
 
+QString QtFileSystem::folderProblem(const QString& folder) const {
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("does not exist");
+    if (!info.isDir())
+        return QStringLiteral("is not a folder");
+    if (!info.isReadable() || !info.isExecutable())
+        return QStringLiteral("cannot be read");
+    return QString();
+}
+
 QString QtFileSystem::join(const QString& folder, const QString& name) const {
     return QDir(folder).filePath(name);
 }

@@ -14,6 +14,7 @@ class QtFileSystem : public FileSystem {
     bool copyFile(const QString& from, const QString& to, QString* error) override;
     bool sameFile(const QString& first, const QString& second) const override;
     bool isFileFree(const QString& path) const override;
+    QString folderProblem(const QString& folder) const override;
     QString join(const QString& folder, const QString& name) const override;
 };
 

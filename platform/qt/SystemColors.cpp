@@ -1,6 +1,6 @@
 #include "platform/qt/SystemColors.h"
 
-#include "activity/ActivityInd.h"
+#include "platform/ColorRef.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,9 +1,9 @@
 // The window offscreen: its controls after start-up, the port menu and the stored port.
-#include "activity/ActivityIndWidget.h"
+#include "app/ActivityIndWidget.h"
 #include "app/Program.h"
-#include "app/StatusTexts.h"
 #include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
+#include "status/StatusTexts.h"
 #include "tests/qt/PseudoTerminal.h"
 #include "tests/support/Fakes.h"
 

@@ -1,6 +1,6 @@
 #include "tests/soak/SoakRun.h"
 
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/soak/ModuleBridge.h"
 
 #include <algorithm>

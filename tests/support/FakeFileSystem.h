@@ -49,6 +49,9 @@ class FakeFileSystem : public FileSystem {
         ++freeChecks;
         return !lockedPaths.contains(path);
     }
+    QString folderProblem(const QString& folder) const override {
+        return files.value(folder).folder ? QString() : QStringLiteral("does not exist");
+    }
     QString join(const QString& folder, const QString& name) const override {
         return folder + '/' + name;
     }

@@ -3,6 +3,7 @@
 namespace tarvel::test {
 
 Rig::Rig() {
+    files.addFolder(QStringLiteral("/images"));
     for (int port = 1; port <= 9; ++port)
         settings.values.insert(QStringLiteral("Ports/COM%1").arg(port), pathOf(port));
 }

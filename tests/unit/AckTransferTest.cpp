@@ -1,6 +1,6 @@
 // The acknowledged transfer: data blocks with their checksum, fill and write commands, the walk
 // that skips blank sectors, and restarts after a recovery.
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/support/UpdateRig.h"
 
 #include <QElapsedTimer>

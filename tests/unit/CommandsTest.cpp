@@ -181,7 +181,7 @@ TEST_F(AddFile, SameFileUnderAnotherLetterCaseIsNotCopiedOntoItself) {
     EXPECT_TRUE(rig.files.copies.isEmpty());
     EXPECT_EQ(rig.files.files.value(Rig::imagePath("DVB-SAT-9.bin")).contents, "image");
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("already in the program folder"));
+    EXPECT_TRUE(rig.dialogs.shown[0].text.contains("already in the image folder"));
 }
 
 TEST_F(AddFile, FailingCopyIsReportedAndTheProgramGoesOn) {

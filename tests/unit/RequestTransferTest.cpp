@@ -1,5 +1,5 @@
 // The request-driven transfer: the module asks for every sector with "OK" and ends with "EN".
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/support/UpdateRig.h"
 
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 // Start-up and shut-down of the main window: the port scan, the restored port, the ready state
 // and the stored port number.
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>

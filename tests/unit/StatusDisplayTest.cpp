@@ -1,5 +1,5 @@
 // The status display and the elapsed-time clock.
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The update driver: the no-port case, the setup-switch check, identification by announcement
 // and by probing, and the hand-over to a transfer.
-#include "app/StatusTexts.h"
+#include "status/StatusTexts.h"
 #include "tests/support/UpdateRig.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "app/StatusDisplay.h"
+#include "status/StatusDisplay.h"
 
 #include "activity/ActivityInd.h"
-#include "app/StatusTexts.h"
 #include "platform/Clock.h"
 #include "platform/IntervalTimer.h"
 #include "platform/StatusView.h"
+#include "status/StatusTexts.h"
 
 namespace tarvel {
 

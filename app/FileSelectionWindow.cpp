@@ -1,4 +1,4 @@
-#include "update/FileSelectionWindow.h"
+#include "app/FileSelectionWindow.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -1,11 +1,11 @@
-#include "serial/CommunicationTest.h"
+#include "update/CommunicationTest.h"
 
-#include "app/StatusDisplay.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/StatusView.h"
 #include "serial/SerialLink.h"
+#include "status/StatusDisplay.h"
 
 #include <algorithm>
 

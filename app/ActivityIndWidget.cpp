@@ -1,4 +1,4 @@
-#include "activity/ActivityIndWidget.h"
+#include "app/ActivityIndWidget.h"
 
 #include "activity/ActivityInd.h"
 #include "platform/qt/SystemColors.h"
