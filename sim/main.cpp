@@ -1,7 +1,6 @@
 // tarvel-module-sim: a plug-in module on a pseudo-terminal, for trying the updater without
 // hardware. The first line on stdout is the device path to open as the serial port.
 
-#include "app/Version.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
 #include "sim/TerminationSignals.h"
