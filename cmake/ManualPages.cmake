@@ -13,6 +13,18 @@ if(NOT TARVEL_HELP2MAN OR NOT TARVEL_GZIP)
   return()
 endif()
 
+# The programs' help names the image folder they would use. For the pages that is the folder of
+# the installed programs, not the build tree's, and never one from the builder's own settings: a
+# settings file made for the pages names it.
+if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/|$)")
+  set(_documented_folder /var/lib/tarvel-update-utility)
+else()
+  set(_documented_folder ${CMAKE_INSTALL_FULL_BINDIR})
+endif()
+set(_settings_home ${CMAKE_BINARY_DIR}/man/settings)
+file(CONFIGURE OUTPUT ${_settings_home}/Tarvel_Update_Utility.ini
+  CONTENT "[Paths]\nImageFolder=${_documented_folder}\n")
+
 set(_pages)
 foreach(_program IN LISTS TARVEL_PROGRAMS)
   set(_page ${CMAKE_BINARY_DIR}/man/${_program}.1)
@@ -21,10 +33,11 @@ foreach(_program IN LISTS TARVEL_PROGRAMS)
   # as a user types it, not by its path in the build folder.
   add_custom_command(OUTPUT ${_page}.gz
     COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${_program}>:$ENV{PATH}"
+            XDG_CONFIG_HOME=${_settings_home}
             ${TARVEL_HELP2MAN} --no-info --section=1
             --include=${_material} --output=${_page} ${_program}
     COMMAND ${TARVEL_GZIP} -9nf ${_page}
-    DEPENDS ${_program} ${_material}
+    DEPENDS ${_program} ${_material} ${_settings_home}/Tarvel_Update_Utility.ini
     COMMENT "Manual page ${_program}(1)"
     VERBATIM)
   list(APPEND _pages ${_page}.gz)
