@@ -1,32 +1,61 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it, checks the installed programs and removes it again.
-# Run as root on Debian 12 (the package is installed system-wide with apt-get).
+# Builds the Debian package, checks it with lintian, installs it, checks the installed programs,
+# removes and purges it; then checks the upgrade from the package of the earlier layout, which
+# kept the programs and the images in /opt/tarvel-update-utility. Run as root on Debian 12 (the
+# packages are installed system-wide with apt-get).
 #
 #   packaging/test-deb.sh [BUILD_DIR]
 #
 # BUILD_DIR is configured, built and packaged (Release, no tests); without it a temporary folder
 # is used and deleted afterwards. JOBS sets the build's parallel jobs (default: half the cores).
+# TARVEL_SKIP_UPGRADE=1 leaves the upgrade check out (it builds the earlier package too).
 #
-# Checks: the programs run through their links in /usr/bin; the window starts with the offscreen
-# platform without missing libraries; the desktop entry validates (if desktop-file-validate is
-# there); /opt/tarvel-update-utility belongs to the group dialout with mode 2775, so a member of
-# dialout who is not root can add an image; and the command line program, started through its
-# link and without --folder, finds that image in /opt/tarvel-update-utility and flashes it into
-# the module simulator. At the end the package, and anything apt-get installed along with it, is
-# removed again.
+# Checks:
+#   the package: lintian reports no error and no warning; nothing lies under /opt.
+#   installed:   the three programs run from /usr/bin (--help, --version); the window starts
+#                with the offscreen platform without missing libraries; the desktop entry and
+#                the AppStream metainfo validate; `man -w` finds the three manual pages and
+#                `man tarvel-update` shows the exit status, the port names and a production-line
+#                run; /var/lib/tarvel-update-utility belongs to the group dialout with mode 2775,
+#                so a member of dialout who is not root adds an image there, and
+#                /usr/bin/tarvel-update, without --folder, finds that image and flashes it into
+#                the module simulator.
+#   removed:     nothing of the package is left but the image the technician added; purged:
+#                that is gone too.
+#   upgraded:    the earlier package (commit bd6e03e) with an image added to
+#                /opt/tarvel-update-utility, then this package over it: the image is in
+#                /var/lib/tarvel-update-utility and /opt/tarvel-update-utility is gone.
+# At the end anything apt-get installed along with the packages is removed again.
 set -euo pipefail
 
 package=tarvel-update-utility
-appdir=/opt/tarvel-update-utility
+images=/var/lib/tarvel-update-utility
+old_folder=/opt/tarvel-update-utility
+old_commit=bd6e03e
+programs=(tarvel-update-utility tarvel-update tarvel-module-sim)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { echo "ok:   $*"; }
+package_state() { dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | tr -d ' '; }
 
 [ "$(id -u)" = 0 ] || fail "run as root (the package is installed with apt-get)"
 command -v apt-get >/dev/null || fail "apt-get not found: this test needs Debian"
-if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'installed'; then
-  fail "$package is already installed; remove it first (this test removes what it installs)"
+[ -z "$(package_state)" ] || [ "$(package_state)" = un ] \
+  || fail "$package is installed ($(package_state)); purge it first (this test purges what it installs)"
+
+"$source_dir/scripts/install-deps"
+tools=(lintian man-db appstream desktop-file-utils dpkg-dev file)
+missing=()
+for tool in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$tool" 2>/dev/null | grep -q "install ok installed" || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== Installing the tools of this test: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if grep -rqs '^path-exclude=*/usr/share/man' /etc/dpkg/dpkg.cfg.d/; then
+  fail "dpkg is set to leave out manual pages (path-exclude in /etc/dpkg/dpkg.cfg.d)"
 fi
 
 work=$(mktemp -d)
@@ -38,37 +67,33 @@ else
   build_dir=$work/build
   own_build_dir=1
 fi
-installed=
 sim_pid=
-extra_packages=()
+dpkg-query -W -f='${Package}\n' | sort >"$work/before.txt"
+
+# Anything this test installed, the package and what apt-get pulled in along with it, is purged.
+purge_everything() {
+  local extra
+  dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 ~ /^ii/ {print $2}' | sort >"$work/after.txt"
+  mapfile -t extra < <(comm -13 "$work/before.txt" "$work/after.txt" | grep -vx "$package" || true)
+  if [ -n "$(package_state)" ] && [ "$(package_state)" != un ]; then
+    apt-get purge -y "$package" >>"$work/remove.log" 2>&1 || cat "$work/remove.log" >&2
+  fi
+  if [ ${#extra[@]} -gt 0 ]; then
+    echo "   removing what came with it: ${extra[*]}"
+    apt-get purge -y "${extra[@]}" >>"$work/remove.log" 2>&1 || cat "$work/remove.log" >&2
+  fi
+}
 
 cleanup() {
   local status=$?
   set +e
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -f "$appdir/DVB-GEN-package-test.bin"
-  if [ -n "$installed" ]; then
-    echo "== Removing the package"
-    apt-get remove -y "$package" >"$work/remove.log" 2>&1 || cat "$work/remove.log" >&2
-    if [ ${#extra_packages[@]} -gt 0 ]; then
-      echo "   and what it pulled in: ${extra_packages[*]}"
-      apt-get purge -y "${extra_packages[@]}" >>"$work/remove.log" 2>&1 || cat "$work/remove.log" >&2
-    fi
-    if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'installed'; then
-      echo "FAIL: $package is still installed" >&2; status=1
-    fi
-    for left in "$appdir" /usr/bin/tarvel-update-utility /usr/bin/tarvel-update \
-                /usr/bin/tarvel-module-sim /usr/share/applications/$package.desktop \
-                /usr/share/icons/hicolor/scalable/apps/$package.svg; do
-      if [ -e "$left" ] || [ -L "$left" ]; then
-        echo "FAIL: $left is left behind" >&2; status=1
-      fi
-    done
-  fi
+  purge_everything
   rm -rf "$work"
   [ -n "$own_build_dir" ] && rm -rf "$build_dir"
   if [ "$status" = 0 ]; then
-    echo "PASS: package built, installed, checked and removed"
+    echo "PASS: package built, checked, installed, removed and purged$(
+      [ "${TARVEL_SKIP_UPGRADE:-}" = 1 ] && echo "; upgrade not checked" || echo "; upgrade checked")"
   else
     echo "FAILED (status $status)" >&2
   fi
@@ -76,47 +101,70 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# build_package SOURCE BUILD: configures, builds and packages; prints the .deb's path.
+build_package() {
+  local jobs=${JOBS:-$(( $(nproc) / 2 > 0 ? $(nproc) / 2 : 1 ))}
+  cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF \
+    >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; fail "configure $1"; }
+  nice cmake --build "$2" -j "$jobs" >"$work/build.log" 2>&1 \
+    || { tail -40 "$work/build.log" >&2; fail "build $1"; }
+  rm -f "$2/${package}"_*.deb
+  (cd "$2" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack"; }
+  local debs=("$2/${package}"_*.deb)
+  { [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; } || fail "no single ${package}_*.deb in $2"
+  echo "${debs[0]}"
+}
+
+install_deb() {
+  (cd "$(dirname "$1")" && apt-get install -y "./$(basename "$1")") >"$work/install.log" 2>&1 \
+    || { cat "$work/install.log" >&2; fail "apt-get install $1"; }
+}
+
+# A technician: not root, member of dialout (here: nobody with dialout as an extra group).
+as_technician() {
+  setpriv --reuid=nobody --regid=nogroup --groups=dialout -- env HOME="$work" "$@"
+}
+
 echo "== Building the package in $build_dir"
-jobs=${JOBS:-$(( $(nproc) / 2 > 0 ? $(nproc) / 2 : 1 ))}
-cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DTARVEL_BUILD_TESTS=OFF >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; fail "configure"; }
-nice cmake --build "$build_dir" -j "$jobs" >"$work/build.log" 2>&1 || { tail -40 "$work/build.log" >&2; fail "build"; }
-rm -f "$build_dir/${package}"_*.deb
-(cd "$build_dir" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack"; }
-debs=("$build_dir/${package}"_*.deb)
-{ [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ]; } || fail "no single ${package}_*.deb in $build_dir"
-deb=${debs[0]}
+deb=$(build_package "$source_dir" "$build_dir")
 pass "$(basename "$deb"), $(stat -c %s "$deb") bytes"
 echo "   Depends: $(dpkg-deb -f "$deb" Depends)"
 
+echo "== Checking the package"
+dpkg-deb -c "$deb" >"$work/contents.txt"
+if grep -q ' \./opt/' "$work/contents.txt"; then
+  grep ' \./opt/' "$work/contents.txt" >&2
+  fail "the package holds files under /opt"
+fi
+pass "nothing under /opt"
+lintian_status=0
+lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges is not recommended' "$work/lintian.txt" | sed 's/^/   lintian: /' || true
+[ "$lintian_status" = 0 ] || fail "lintian reports errors or warnings (exit status $lintian_status)"
+pass "lintian: no error, no warning"
+
 echo "== Installing it"
-dpkg-query -W -f='${Package}\n' | sort >"$work/before.txt"
-installed=1
-(cd "$build_dir" && apt-get install -y "./$(basename "$deb")") >"$work/install.log" 2>&1 \
-  || { cat "$work/install.log" >&2; fail "apt-get install"; }
-dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 ~ /^ii/ {print $2}' | sort >"$work/after.txt"
-mapfile -t extra_packages < <(comm -13 "$work/before.txt" "$work/after.txt" | grep -vx "$package" || true)
-pass "installed$([ ${#extra_packages[@]} -gt 0 ] && echo " with ${extra_packages[*]}")"
+install_deb "$deb"
+pass "installed"
 
 echo "== Checking the installation"
 export XDG_CONFIG_HOME=$work/config   # the programs' settings go here, not into root's home
 mkdir -p "$XDG_CONFIG_HOME"
 chmod 777 "$XDG_CONFIG_HOME"
 
-for program in tarvel-update-utility tarvel-update tarvel-module-sim; do
-  [ -x "$appdir/$program" ] || fail "$appdir/$program missing"
-  [ "$(readlink -f "/usr/bin/$program")" = "$appdir/$program" ] \
-    || fail "/usr/bin/$program does not lead to $appdir/$program"
+for program in "${programs[@]}"; do
+  [ -f "/usr/bin/$program" ] && [ -x "/usr/bin/$program" ] && [ ! -L "/usr/bin/$program" ] \
+    || fail "/usr/bin/$program is not an executable file"
+  "/usr/bin/$program" --help >"$work/help.txt" 2>&1 </dev/null \
+    || { cat "$work/help.txt" >&2; fail "$program --help"; }
+  grep -q 'Usage:' "$work/help.txt" || fail "$program --help printed no usage"
+  [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "/usr/bin/$program" --version)" = "$program 1.0.0" ] \
+    || fail "$program --version does not say \"$program 1.0.0\""
 done
-[ -f "$appdir/README.md" ] || fail "$appdir/README.md missing"
-pass "programs and README.md in $appdir, links in /usr/bin"
-
-/usr/bin/tarvel-update --help >"$work/help.txt" 2>&1 || { cat "$work/help.txt" >&2; fail "tarvel-update --help"; }
-grep -q 'Usage:' "$work/help.txt" || fail "tarvel-update --help printed no usage"
-pass "/usr/bin/tarvel-update --help"
-/usr/bin/tarvel-module-sim --help >"$work/help.txt" 2>&1 || { cat "$work/help.txt" >&2; fail "tarvel-module-sim --help"; }
-grep -q 'Usage:' "$work/help.txt" || fail "tarvel-module-sim --help printed no usage"
-pass "/usr/bin/tarvel-module-sim --help"
+pass "the programs in /usr/bin answer --help and --version (without a display)"
+[ -f /usr/share/doc/$package/README.md ] || fail "/usr/share/doc/$package/README.md missing"
+[ -f /usr/share/doc/$package/copyright ] || fail "/usr/share/doc/$package/copyright missing"
+pass "README.md and copyright in /usr/share/doc/$package"
 
 window_status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/tarvel-update-utility \
@@ -131,49 +179,102 @@ pass "tarvel-update-utility starts offscreen (ended by timeout: $([ "$window_sta
 
 desktop=/usr/share/applications/$package.desktop
 [ -f "$desktop" ] || fail "$desktop missing"
-grep -qx "Exec=$appdir/tarvel-update-utility" "$desktop" || fail "$desktop: Exec is not $appdir/tarvel-update-utility"
+grep -qx "Exec=tarvel-update-utility" "$desktop" || fail "$desktop: Exec is not tarvel-update-utility"
 [ -f /usr/share/icons/hicolor/scalable/apps/$package.svg ] || fail "icon missing"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
-  pass "desktop entry and icon; desktop-file-validate has no complaint"
-else
-  pass "desktop entry and icon (desktop-file-validate not installed: not validated)"
+desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
+metainfo=(/usr/share/metainfo/*.metainfo.xml)
+grep -q "<launchable type=\"desktop-id\">$package.desktop</launchable>" "${metainfo[0]}" \
+  || fail "${metainfo[0]} does not name $package.desktop"
+appstreamcli validate --no-net --pedantic "${metainfo[0]}" >"$work/appstream.txt" 2>&1 \
+  || { cat "$work/appstream.txt" >&2; fail "appstreamcli validate ${metainfo[0]}"; }
+pass "desktop entry, icon and $(basename "${metainfo[0]}") validate"
+
+for program in "${programs[@]}"; do
+  page=$(man -w "$program" 2>/dev/null) || fail "man -w $program finds no manual page"
+  [ "$page" = "/usr/share/man/man1/$program.1.gz" ] || fail "man -w $program: $page"
+done
+MANWIDTH=100 man tarvel-update >"$work/man.txt" 2>&1 || { cat "$work/man.txt" >&2; fail "man tarvel-update"; }
+for wanted in 'EXIT STATUS' 'PORT NAMES' 'COM1 is /dev/ttyS0' 'COM3=/dev/ttyUSB0' \
+              'tarvel-update update --port /dev/ttyUSB0 --transcript wire.txt --timeout 600' \
+              "$images"; do
+  grep -qF -- "$wanted" "$work/man.txt" || { cat "$work/man.txt" >&2; fail "man tarvel-update does not show: $wanted"; }
+done
+pass "man -w finds the three pages; man tarvel-update shows exit status, port names, a production-line run"
+
+[ "$(stat -c '%G %a' "$images")" = "dialout 2775" ] \
+  || fail "$images is $(stat -c '%G %a' "$images"), not dialout 2775"
+pass "$images: group dialout, mode 2775"
+
+python3 "$source_dir/scripts/make-sample-image" "$work/sample.bin" 1
+chmod 644 "$work/sample.bin"
+image=$images/DVB-GEN-package-test.bin
+as_technician cp "$work/sample.bin" "$image" || fail "a member of dialout cannot add an image"
+[ "$(stat -c %G "$image")" = dialout ] || fail "an added image does not belong to dialout"
+pass "a member of dialout (not root) adds an image; it belongs to dialout"
+
+mkdir -m 777 "$work/sim"
+exec 3< <(exec setpriv --reuid=nobody --regid=nogroup --groups=dialout -- \
+  /usr/bin/tarvel-module-sim --announce UP --flash "$work/sim/flash.bin" --exit-when-done \
+  2>"$work/sim/sim.log")
+sim_pid=$!
+device=
+read -r -t 10 -u 3 device || true
+[ -n "$device" ] || { cat "$work/sim/sim.log" >&2; fail "the module simulator did not start"; }
+# No --folder: a program in /usr/bin looks for its images in /var/lib/tarvel-update-utility.
+as_technician /usr/bin/tarvel-update update --port "$device" --timeout 60 >"$work/update.log" 2>&1 \
+  || { cat "$work/update.log" >&2; fail "tarvel-update update through /usr/bin did not flash the image"; }
+grep -q "^Image: $image\$" "$work/update.log" \
+  || { cat "$work/update.log" >&2; fail "tarvel-update did not take the image from $images"; }
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=
+cmp -s "$work/sample.bin" "$work/sim/flash.bin" || fail "the simulated module's flash differs from the image"
+pass "/usr/bin/tarvel-update finds the image in $images and flashes it into the simulator"
+
+echo "== Removing the package"
+dpkg -L "$package" >"$work/owned.txt"
+apt-get remove -y "$package" >"$work/remove.log" 2>&1 || { cat "$work/remove.log" >&2; fail "apt-get remove"; }
+[ "$(package_state)" = rc ] || fail "after apt-get remove $package is in state $(package_state), not rc"
+while read -r path; do
+  if [ -d "$path" ] && [ ! -L "$path" ]; then
+    # Folders of this package alone go; shared ones (/usr/bin, ...) stay for the others.
+    case "$path" in
+      "$images") ;;  # keeps the technician's image until the package is purged
+      */$package | */$package/*) fail "$path is left behind" ;;
+    esac
+  elif [ -e "$path" ] || [ -L "$path" ]; then
+    fail "$path is left behind"
+  fi
+done <"$work/owned.txt"
+[ "$(ls -A "$images")" = "$(basename "$image")" ] \
+  || fail "after removal $images holds '$(ls -A "$images" | tr '\n' ' ')', not just the added image"
+pass "removed: nothing left but the technician's image in $images"
+apt-get purge -y "$package" >>"$work/remove.log" 2>&1 || { cat "$work/remove.log" >&2; fail "apt-get purge"; }
+{ [ -z "$(package_state)" ] || [ "$(package_state)" = un ]; } || fail "purged, but dpkg still knows $package"
+[ ! -e "$images" ] || fail "purged, but $images is left behind"
+pass "purged: $images is gone too"
+
+if [ "${TARVEL_SKIP_UPGRADE:-}" = 1 ]; then
+  echo "skip: upgrade from the earlier layout (TARVEL_SKIP_UPGRADE=1)"
+  exit 0
 fi
 
-[ "$(stat -c '%G %a' "$appdir")" = "dialout 2775" ] \
-  || fail "$appdir is $(stat -c '%G %a' "$appdir"), not dialout 2775"
-pass "$appdir: group dialout, mode 2775"
+echo "== Upgrading from the earlier layout (package of $old_commit)"
+git -C "$source_dir" cat-file -e "$old_commit^{commit}" 2>/dev/null \
+  || fail "commit $old_commit is not in this clone (a shallow clone?); TARVEL_SKIP_UPGRADE=1 leaves the check out"
+mkdir "$work/old-source"
+git -C "$source_dir" archive "$old_commit" | tar -x -C "$work/old-source"
+old_deb=$(build_package "$work/old-source" "$work/old-build")
+install_deb "$old_deb"
+[ -x "$old_folder/tarvel-update" ] || fail "the earlier package did not install into $old_folder"
+old_image=$old_folder/DVB-GEN-added-by-technician.bin
+as_technician cp "$work/sample.bin" "$old_image" || fail "a member of dialout cannot add an image to $old_folder"
+pass "earlier package installed; a technician's image added to $old_folder"
 
-# A technician: not root, member of dialout (here: nobody with dialout as an extra group).
-as_technician() {
-  setpriv --reuid=nobody --regid=nogroup --groups=dialout -- env HOME="$work" "$@"
-}
-if command -v setpriv >/dev/null && command -v python3 >/dev/null; then
-  python3 "$source_dir/scripts/make-sample-image" "$work/sample.bin" 1
-  chmod 644 "$work/sample.bin"
-  image=$appdir/DVB-GEN-package-test.bin
-  as_technician cp "$work/sample.bin" "$image" || fail "a member of dialout cannot add an image"
-  [ "$(stat -c %G "$image")" = dialout ] || fail "an added image does not belong to dialout"
-  pass "a member of dialout (not root) adds an image; it belongs to dialout"
-
-  mkdir -m 777 "$work/sim"
-  exec 3< <(exec setpriv --reuid=nobody --regid=nogroup --groups=dialout -- \
-    /usr/bin/tarvel-module-sim --announce UP --flash "$work/sim/flash.bin" --exit-when-done \
-    2>"$work/sim/sim.log")
-  sim_pid=$!
-  device=
-  read -r -t 10 -u 3 device || true
-  [ -n "$device" ] || { cat "$work/sim/sim.log" >&2; fail "the module simulator did not start"; }
-  # No --folder: the program looks in its own folder, which the link in /usr/bin leads to.
-  as_technician /usr/bin/tarvel-update update --port "$device" --timeout 60 >"$work/update.log" 2>&1 \
-    || { cat "$work/update.log" >&2; fail "tarvel-update update through /usr/bin did not flash the image"; }
-  grep -q "^Image: $image\$" "$work/update.log" \
-    || { cat "$work/update.log" >&2; fail "tarvel-update did not take the image from $appdir"; }
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=
-  cmp -s "$work/sample.bin" "$work/sim/flash.bin" || fail "the simulated module's flash differs from the image"
-  rm -f "$image"
-  pass "/usr/bin/tarvel-update finds the image in $appdir and flashes it into the simulator"
-else
-  echo "skip: setpriv or python3 missing: adding and flashing an image not tried"
-fi
+install_deb "$deb"
+[ "$(package_state)" = ii ] || fail "after the upgrade $package is in state $(package_state)"
+moved=$images/$(basename "$old_image")
+cmp -s "$work/sample.bin" "$moved" || fail "the technician's image is not in $images after the upgrade"
+[ ! -e "$old_folder" ] || fail "$old_folder is left after the upgrade: $(ls -A "$old_folder" | tr '\n' ' ')"
+[ "$(stat -c '%G %a' "$images")" = "dialout 2775" ] || fail "$images is not dialout 2775 after the upgrade"
+[ -f /usr/bin/tarvel-update ] && [ ! -L /usr/bin/tarvel-update ] || fail "/usr/bin/tarvel-update is still a link"
+pass "upgraded: the image moved to $images, $old_folder is gone"

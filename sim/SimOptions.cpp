@@ -1,6 +1,7 @@
 #include "sim/SimOptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 #include <limits>
 
@@ -41,6 +42,7 @@ void addOptions(QCommandLineParser& parser) {
         "Plays a plug-in module on a pseudo-terminal. Prints the device path the updater is to "
         "open as the first line, then answers the host until it is stopped.");
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"announce", "Announce with a two-letter CODE (UP, SA, TE, SL, SC, TC); the default is UP.",
          "CODE"},
@@ -74,6 +76,12 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     }
     if (parser.isSet("help")) {
         *output = parser.helpText();
+        *exitCode = 0;
+        return std::nullopt;
+    }
+    if (parser.isSet("version")) {
+        *output =
+            QCoreApplication::applicationName() + ' ' + QCoreApplication::applicationVersion();
         *exitCode = 0;
         return std::nullopt;
     }

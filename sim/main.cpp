@@ -13,6 +13,7 @@
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarvel-module-sim");
+    QCoreApplication::setApplicationVersion(TARVEL_VERSION);
     qSetMessagePattern("tarvel-module-sim: %{message}");
     QLoggingCategory::setFilterRules("tarvel.sim.info=true");
 

@@ -10,6 +10,7 @@
 // Communication failed!", 2 bad usage or port not openable. Both: 130 interrupted (Ctrl+C,
 // SIGTERM).
 #include "app/Form1.h"
+#include "app/Version.h"
 #include "app/cli/ConsoleFrontEnd.h"
 #include "app/cli/Interruption.h"
 #include "platform/PropertyBag.h"
@@ -71,6 +72,7 @@ int exitCodeOf(UpdateOutcome outcome) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
 
     QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
@@ -81,6 +83,7 @@ int main(int argc, char* argv[]) {
         "mode (comtest).\nExit status: 0 success, 1 update error or test failed, 2 bad usage, "
         "port not openable or no usable image, 3 time-out, 130 interrupted."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("update or comtest"));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
@@ -108,6 +111,8 @@ int main(int argc, char* argv[]) {
         std::printf("%s", qPrintable(parser.helpText()));
         return kSuccess;
     }
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     const QStringList positional = parser.positionalArguments();
     const bool comTest = positional == QStringList{QStringLiteral("comtest")};
     if (!comTest && positional != QStringList{QStringLiteral("update")})

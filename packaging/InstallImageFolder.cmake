@@ -1,0 +1,19 @@
+# Run by `cmake --install` (and by cpack) for the prefix really used; see cmake/Packaging.cmake.
+# A program installed below /usr keeps its firmware images in /var/lib/tarvel-update-utility,
+# since /usr is read-only to the programs; installed anywhere else it uses its own folder and
+# there is nothing to make here.
+#
+# In the package the folder belongs to root with mode 0755, and the package's postinst gives it
+# to the group dialout with mode 2775, so that technicians may add images. Installed directly
+# (no DESTDIR), this script does the same.
+
+if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/|$)")
+  set(_folder /var/lib/tarvel-update-utility)
+  message(STATUS "Installing: $ENV{DESTDIR}${_folder}")
+  file(MAKE_DIRECTORY "$ENV{DESTDIR}${_folder}")
+  if("$ENV{DESTDIR}" STREQUAL "")
+    execute_process(COMMAND chgrp dialout "${_folder}" ERROR_QUIET)
+    file(CHMOD "${_folder}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+      GROUP_READ GROUP_WRITE GROUP_EXECUTE WORLD_READ WORLD_EXECUTE SETGID)
+  endif()
+endif()
