@@ -28,6 +28,7 @@ Form1::Form1(Platform& platform, const PropertyBag& activityLayout, QString vers
       platform_(platform),
       versionText_(std::move(versionText)) {
     Activity1.ReadProperties(activityLayout);
+    link.onSlowAdapter = [this](const QString& hint) { status.ShowActivity(hint); };
 }
 
 void Form1::Form_Load() {

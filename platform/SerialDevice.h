@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tarvel {
 
@@ -24,6 +25,9 @@ class SerialDevice {
     // to the operating system's driver.
     virtual bool write(const QByteArray& data) = 0;
     virtual qint64 bytesToWrite() const = 0;
+    // The latency timer in ms of the open USB adapter, after the attempt to lower it; nothing
+    // when the device has none (or it cannot be seen).
+    virtual std::optional<int> latencyTimerMs() const { return std::nullopt; }
 
     // New bytes have arrived (delivered by the event pump).
     std::function<void()> onReadyRead;

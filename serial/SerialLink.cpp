@@ -4,13 +4,19 @@
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/PortMenuView.h"
+#include "platform/SerialDevice.h"
 #include "serial/PortNames.h"
 
 namespace tarvel {
 
 SerialLink::SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, PortMenuView& menu,
                        Dialogs& dialogs, const SettingsStore& settings)
-    : MSComm1(device, pump), clock_(clock), pump_(pump), menu_(menu), dialogs_(dialogs) {
+    : MSComm1(device, pump),
+      device_(device),
+      clock_(clock),
+      pump_(pump),
+      menu_(menu),
+      dialogs_(dialogs) {
     MSComm1.pathForPort = [&settings](int port) { return devicePathForPort(settings, port); };
     MSComm1.OnComm = [this] { MSComm1_OnComm(); };
     MSComm1.OnPortLost = [this](const QString& reason) { portLost(reason); };
@@ -65,6 +71,13 @@ void SerialLink::com_Click(int Index) {
                                 .arg(Index)
                                 .arg(MSComm1.devicePath(), error),
                             QStringLiteral("ComPortError"), MessageIcon::Critical);
+    } else if (const auto latency = device_.latencyTimerMs();
+               latency && *latency > kSlowAdapterMs && onSlowAdapter) {
+        // Short enough for the status bar of the window at its usual width.
+        onSlowAdapter(QStringLiteral("%1: the adapter's latency timer is %2 ms; set it to 1 ms "
+                                     "for a faster update (README, Troubleshooting)")
+                          .arg(MSComm1.devicePath())
+                          .arg(*latency));
     }
     ReceiveBuffer.clear();
 }

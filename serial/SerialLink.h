@@ -3,6 +3,9 @@
 #include "serial/CommControl.h"
 
 #include <QByteArray>
+#include <QString>
+
+#include <functional>
 
 namespace tarvel {
 
@@ -23,11 +26,17 @@ class SerialLink {
     static constexpr int kInBufferSize = 2;
     static constexpr int kOutBufferSize = 16384;
     static constexpr int kRThreshold = 2;
+    // An adapter latency timer up to this costs little; the usual 16 ms costs minutes on a large
+    // image, as every reply of the acknowledged transfer waits for it.
+    static constexpr int kSlowAdapterMs = 2;
 
     SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, PortMenuView& menu,
                Dialogs& dialogs, const SettingsStore& settings);
 
     CommControl MSComm1;
+    // Told, with a hint for the technician, when the port just opened is a USB adapter whose
+    // latency timer is slow and could not be lowered.
+    std::function<void(const QString& hint)> onSlowAdapter;
     // Every character received since it was last cleared, in arrival order.
     QByteArray ReceiveBuffer;
 
@@ -47,6 +56,7 @@ class SerialLink {
     void MSComm1_OnComm();
     void portLost(const QString& reason);
 
+    SerialDevice& device_;
     Clock& clock_;
     EventPump& pump_;
     PortMenuView& menu_;

@@ -30,6 +30,7 @@ class WireLog : public SerialDevice {
     QByteArray read(qint64 maxSize) override;
     bool write(const QByteArray& data) override;
     qint64 bytesToWrite() const override { return device_.bytesToWrite(); }
+    std::optional<int> latencyTimerMs() const override { return device_.latencyTimerMs(); }
 
     qint64 bytesSent() const { return sent_; }
     qint64 bytesReceived() const { return received_; }

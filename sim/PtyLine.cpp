@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,7 +25,8 @@ QString systemError(const char* what) {
 }
 }  // namespace
 
-PtyLine::PtyLine(double bytesPerSecond) : readPace_(bytesPerSecond), writePace_(bytesPerSecond) {
+PtyLine::PtyLine(double bytesPerSecond, int adapterLatencyMs)
+    : readPace_(bytesPerSecond), writePace_(bytesPerSecond), adapter_(adapterLatencyMs) {
     readResume_.setSingleShot(true);
     readResume_.setTimerType(Qt::PreciseTimer);
     writeResume_.setSingleShot(true);
@@ -34,6 +36,10 @@ PtyLine::PtyLine(double bytesPerSecond) : readPace_(bytesPerSecond), writePace_(
             readNotifier_->setEnabled(true);
     });
     QObject::connect(&writeResume_, &QTimer::timeout, [this] { writePending(); });
+    adapter_.expired = [this](const QByteArray& bytes) {
+        toHost_.append(bytes);
+        writePending();
+    };
 }
 
 PtyLine::~PtyLine() {
@@ -112,36 +118,49 @@ void PtyLine::write(const QByteArray& bytes) {
         writePending();
 }
 
+// The line's pace lets bytes into the adapter; what the adapter lets go is written to the host,
+// and while the pseudo-terminal takes no more, nothing more goes onto the line either.
 void PtyLine::writePending() {
     if (writeNotifier_)
         writeNotifier_->setEnabled(false);
-    while (master_ >= 0 && !pending_.isEmpty()) {
+    while (master_ >= 0) {
+        if (!toHost_.isEmpty()) {
+            const ssize_t n =
+                ::write(master_, toHost_.constData(), static_cast<size_t>(toHost_.size()));
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    writeNotifier_->setEnabled(true);
+                } else {
+                    toHost_.clear();
+                    pending_.clear();
+                }
+                return;
+            }
+            toHost_.remove(0, n);
+            continue;
+        }
+        if (pending_.isEmpty())
+            return;
         const qint64 budget = std::min<qint64>(writePace_.allowance(), pending_.size());
         if (budget <= 0) {
             writeResume_.start(writePace_.millisecondsToRefill());
             return;
         }
-        const ssize_t n = ::write(master_, pending_.constData(), static_cast<size_t>(budget));
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                writeNotifier_->setEnabled(true);
-            else
-                pending_.clear();
-            return;
-        }
-        writePace_.consume(n);
-        pending_.remove(0, n);
+        writePace_.consume(budget);
+        toHost_ = adapter_.take(pending_.left(budget));
+        pending_.remove(0, budget);
     }
 }
 
 void PtyLine::flush(int timeoutMs) {
+    toHost_ += adapter_.drain() + std::exchange(pending_, QByteArray());
     QElapsedTimer timer;
     timer.start();
-    while (master_ >= 0 && !pending_.isEmpty() && timer.elapsed() < timeoutMs) {
+    while (master_ >= 0 && !toHost_.isEmpty() && timer.elapsed() < timeoutMs) {
         const ssize_t n =
-            ::write(master_, pending_.constData(), static_cast<size_t>(pending_.size()));
+            ::write(master_, toHost_.constData(), static_cast<size_t>(toHost_.size()));
         if (n > 0) {
-            pending_.remove(0, n);
+            toHost_.remove(0, n);
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
@@ -157,6 +176,8 @@ void PtyLine::close() {
     readNotifier_.reset();
     writeNotifier_.reset();
     pending_.clear();
+    adapter_.drain();
+    toHost_.clear();
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/Pacer.h"
+#include "sim/UsbAdapter.h"
 
 #include <QByteArray>
 #include <QSocketNotifier>
@@ -13,11 +14,13 @@
 namespace tarvel::sim {
 
 // The module's end of a pseudo-terminal pair. The host opens slavePath() as its serial port;
-// the module reads and writes the master, both ways at the line's byte rate when paced.
+// the module reads and writes the master, both ways at the line's byte rate when paced. Bytes
+// for the host may pass a USB adapter that holds them for its latency timer.
 class PtyLine {
   public:
-    // bytesPerSecond <= 0: as fast as the pseudo-terminal goes.
-    explicit PtyLine(double bytesPerSecond);
+    // bytesPerSecond <= 0: as fast as the pseudo-terminal goes. adapterLatencyMs <= 0: no
+    // adapter.
+    explicit PtyLine(double bytesPerSecond, int adapterLatencyMs = 0);
     ~PtyLine();
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
@@ -46,7 +49,9 @@ class PtyLine {
     QString slavePath_;
     Pacer readPace_;
     Pacer writePace_;
-    QByteArray pending_;
+    QByteArray pending_;  // not yet on the line
+    UsbAdapter adapter_;
+    QByteArray toHost_;  // let go by the adapter, not yet taken by the pseudo-terminal
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     QTimer readResume_;

@@ -50,6 +50,10 @@ void addOptions(QCommandLineParser& parser) {
         {"test-mode", "Be a module in its communication test mode."},
         {"switch-off-rounds", "Echo the first K rounds of twelve X (setup switch OFF).", "K"},
         {"baud", "Pace both directions at RATE/10 bytes per second.", "RATE"},
+        {"latency",
+         "Hand bytes to the host as a USB adapter with a latency timer of MS milliseconds does: "
+         "held until MS ms after the first of them, or until 62 of them wait.",
+         "MS"},
         {"reply-delay", "Seconds before each reply (default 0.005).", "SEC"},
         {"sector-time", "Seconds a sector write takes (default 0.05).", "SEC"},
         {"silent-at", "Fall silent instead of reply N (counted from 0).", "N"},
@@ -115,6 +119,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     module.switchOffRounds = read.count("switch-off-rounds").value_or(0);
     const double baud = read.number("baud", 0, 1);
     options.bytesPerSecond = baud / 10;  // start bit, eight data bits, stop bit
+    options.adapterLatencyMs = read.count("latency").value_or(0);
     module.replyDelay = read.number("reply-delay", module.replyDelay);
     module.sectorWriteTime = read.number("sector-time", module.sectorWriteTime);
     module.silentAtReply = read.count("silent-at");

@@ -13,6 +13,7 @@ namespace tarvel::sim {
 struct SimOptions {
     ModuleConfig module;
     double bytesPerSecond = 0;  // 0: no pacing
+    int adapterLatencyMs = 0;   // 0: no USB adapter between the module and the host
     QString flashFile;          // empty: keep the flash in memory only
     bool exitWhenDone = false;
     double testModeDelay = 0.5;  // seconds before the first "UP" in test mode

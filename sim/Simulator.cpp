@@ -24,7 +24,9 @@ int milliseconds(double seconds) {
 }  // namespace
 
 Simulator::Simulator(SimOptions options)
-    : options_(std::move(options)), model_(options_.module), line_(options_.bytesPerSecond) {
+    : options_(std::move(options)),
+      model_(options_.module),
+      line_(options_.bytesPerSecond, options_.adapterLatencyMs) {
     model_.transmit = [this](const QByteArray& bytes) { transmit(bytes); };
     model_.schedule = [this](double delay, std::function<void()> action) {
         schedule(delay, std::move(action));

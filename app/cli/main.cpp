@@ -155,6 +155,9 @@ int main(int argc, char* argv[]) {
         clock, pump,    settings, dialogs, wire,    timer1, status,
         menu,  surface, files,    chooser, toolbar, shell,  parser.value(folderOption)};
     Form1 form(platform, MemoryPropertyBag(), QString());
+    form.link.onSlowAdapter = [&prefix](const QString& hint) {
+        std::fprintf(stderr, "%s%s\n", qPrintable(prefix), qPrintable(hint));
+    };
 
     // "COM3" is the third port as the window maps it; anything else is a device path.
     const QRegularExpression comName(QStringLiteral("^COM([1-9])$"),

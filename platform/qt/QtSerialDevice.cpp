@@ -1,5 +1,7 @@
 #include "platform/qt/QtSerialDevice.h"
 
+#include "platform/qt/AdapterLatency.h"
+
 #include <QFile>
 
 #ifndef Q_OS_WIN
@@ -26,12 +28,25 @@ bool QtSerialDevice::open(const QString& path, QString* error) {
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (port_.open(QIODevice::ReadWrite))
+    latencyTimer_.reset();
+    if (port_.open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_LINUX
+        // Each reply is a few bytes that the next command waits for: every millisecond a
+        // driver or adapter holds them back counts.
+        requestLowLatency(port_.handle());
+        latencyTimer_ = lowerLatencyTimer(path);
+#endif
         return true;
+    }
     if (error)
         *error = describeOpenError(port_.error(), path);
     port_.clearError();
     return false;
+}
+
+void QtSerialDevice::close() {
+    port_.close();
+    latencyTimer_.reset();
 }
 
 bool QtSerialDevice::write(const QByteArray& data) {

@@ -11,18 +11,20 @@ class QtSerialDevice : public SerialDevice {
     QtSerialDevice();
 
     bool open(const QString& path, QString* error) override;
-    void close() override { port_.close(); }
+    void close() override;
     bool isOpen() const override { return port_.isOpen(); }
     qint64 bytesAvailable() const override { return port_.bytesAvailable(); }
     QByteArray readAll() override { return port_.readAll(); }
     QByteArray read(qint64 maxSize) override { return port_.read(maxSize); }
     bool write(const QByteArray& data) override;
     qint64 bytesToWrite() const override { return port_.bytesToWrite(); }
+    std::optional<int> latencyTimerMs() const override { return latencyTimer_; }
 
   private:
     void handleError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    std::optional<int> latencyTimer_;
 };
 
 // A reason for the technician why a port could not be opened.
