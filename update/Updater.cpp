@@ -19,10 +19,6 @@ namespace {
 constexpr double kMinimumWait = 0.001;
 }  // namespace
 
-qint64 sectorCount(qint64 length) {
-    return static_cast<qint64>(std::nearbyint(static_cast<double>(length) / 65536.0));
-}
-
 Updater::Updater(Services services, QString imageFolder, const bool& manualFileSelect)
     : s_(services), imageFolder_(std::move(imageFolder)), manualFileSelect_(manualFileSelect) {}
 
