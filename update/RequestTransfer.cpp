@@ -8,6 +8,7 @@
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
 #include "update/ImageCheck.h"
+#include "update/ProtocolWaits.h"
 #include "update/Updater.h"
 
 namespace tarvel {
@@ -64,7 +65,7 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
             if (timedOut)
                 break;
             received.clear();
-            warte(1);
+            warte(waits::kBeforeSector);
             if (halt() != Halt::None)
                 return endHalted();
             const int blockLength = s_.link.MSComm1.OutBufferSize();

@@ -8,6 +8,7 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ProtocolWaits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -92,11 +93,11 @@ void Updater::readyWithClockStopped() {
 // The common end of both transfers: the success word for three seconds, then ready.
 void Updater::showSuccessThenReady() {
     s_.status.StopElapsedClock();
-    warte(2);
+    warte(waits::kBeforeSuccess);
     s_.status.ShowActivity(QString());
     s_.activity.setForeColor(kGreen);
     s_.status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
-    warte(3);
+    warte(waits::kSuccessShown);
     s_.status.ShowReady();
 }
 
