@@ -66,5 +66,19 @@ TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
     }
 }
 
+TEST(ImageInspection, ExpertChoosesSeeingSizeAndDurationOrWhyNot) {
+    UpdateRig rig;
+    rig.form->ManualFileSelect = true;
+    rig.files.add(Rig::imagePath("DVB-GEN-new.bin"), requestImage(20), 200);
+    rig.files.add(Rig::imagePath("DVB-GEN-old.bin"), QByteArray(3, 'x'), 100);
+    rig.updater().FindFirmwareFile("DVB-GEN*.bin");
+    const QList<FileChoice> shown = rig.chooser.choices;
+    // 20 sectors: 113.78 s on the line and 26.2 s of pauses
+    EXPECT_EQ(shown.value(0).size + ", " + shown.value(0).duration,
+              "1,310,720 bytes, about 2 min 20 s");
+    EXPECT_EQ(shown.value(1).duration.section(": ", 1),
+              "its length of 3 bytes is not a whole number of 65536-byte sectors");
+}
+
 }  // namespace
 }  // namespace tarvel::test
