@@ -1,27 +1,36 @@
 #include "app/FileSelectionWindow.h"
 
 #include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace tarvel {
 
-std::optional<int> FileSelectionWindow::choose(const QStringList& names) {
+std::optional<int> FileSelectionWindow::choose(const QList<FileChoice>& choices) {
     QDialog window(parent_);
     window.setObjectName(QStringLiteral("Form_Filelist"));
     window.setWindowTitle(QStringLiteral("Fileselection"));
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(new QLabel(QStringLiteral("Please select File:"), &window));
-    auto* list = new QListWidget(&window);
+    auto* list = new QTreeWidget(&window);
     list->setObjectName(QStringLiteral("List1"));
-    list->addItems(names);
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Modified"),
+                           QStringLiteral("Size"), QStringLiteral("Update takes")});
+    for (const FileChoice& choice : choices) {
+        auto* item = new QTreeWidgetItem(
+            list, QStringList{choice.name, choice.modified, choice.size, choice.duration});
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(list);
-    window.resize(420, 260);
+    window.resize(720, 260);
 
     std::optional<int> chosen;
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &window, [&](QListWidgetItem* item) {
-        chosen = list->row(item);
+    QObject::connect(list, &QTreeWidget::itemDoubleClicked, &window, [&](QTreeWidgetItem* item) {
+        chosen = list->indexOfTopLevelItem(item);
         window.accept();
     });
     window.exec();

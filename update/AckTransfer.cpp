@@ -5,32 +5,17 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ImageCheck.h"
+#include "update/SectorWalk.h"
 #include "update/Updater.h"
 
 namespace tarvel {
 
 namespace {
-constexpr qint64 kHeaderSize = 64;
-constexpr qint64 kSectorSize = 65536;
-constexpr int kBlockSize = 1024;
-constexpr int kBlocksPerSector = 64;
-constexpr qint64 kMaxSectors = 237;  // module sector s + 19 goes on the line as one byte
 constexpr int kFirstModuleSector = 19;
 // Restarts in a row with no acknowledgement in between. A module that gets lost again after
 // every recovery would otherwise keep the update restarting for ever.
 constexpr int kMaxFruitlessRestarts = 3;
-
-qint64 blockOffset(qint64 sector, int block) {
-    return kHeaderSize + sector * kSectorSize + static_cast<qint64>(block) * kBlockSize;
-}
-
-// A block whose bytes are all 0xFF is blank: the module fills it itself.
-bool isBlank(const QByteArray& block) {
-    unsigned char all = 0xFF;
-    for (char byte : block)
-        all &= static_cast<unsigned char>(byte);
-    return all == 0xFF;
-}
 
 char xorOf(const QByteArray& block) {
     unsigned char sum = 0;
@@ -38,87 +23,28 @@ char xorOf(const QByteArray& block) {
         sum ^= static_cast<unsigned char>(byte);
     return static_cast<char>(sum);
 }
-
-// The sector walk shared by the count and the transfer: sectors in order, except that once a
-// sector ends in a blank block the walk jumps to the last sector.
-class SectorWalk {
-  public:
-    explicit SectorWalk(qint64 sectors) : sectors_(sectors) {}
-    bool atEnd() const { return sector_ > sectors_ - 1; }
-    qint64 sector() const { return sector_; }
-    int block() const { return block_; }
-    void enterSector() {
-        if (lastBlockBlank_)
-            sector_ = sectors_ - 1;
-    }
-    // After block: true when it was the sector's last.
-    bool finishBlock(bool blank) {
-        lastBlockBlank_ = blank;
-        return ++block_ == kBlocksPerSector;
-    }
-    void nextSector() {
-        ++sector_;
-        block_ = 0;
-    }
-    void restart() {
-        sector_ = 0;
-        block_ = 0;
-        lastBlockBlank_ = false;
-    }
-
-  private:
-    qint64 sectors_;
-    qint64 sector_ = 0;
-    int block_ = 0;
-    bool lastBlockBlank_ = false;
-};
 }  // namespace
 
 int Updater::CountDataBlocks() {
     if (!openImageFile())
         return -1;
-    const qint64 sectors = sectorCount(imageFile_->size() - kHeaderSize);
-    int count = 0;
-    SectorWalk walk(sectors);
-    while (!walk.atEnd()) {
-        walk.enterSector();
-        bool sectorDone = false;
-        while (!sectorDone) {
-            const QByteArray block =
-                imageFile_->readAt(blockOffset(walk.sector(), walk.block()), kBlockSize);
-            if (block.size() != kBlockSize)
-                return -1;
-            const bool blank = isBlank(block);
-            if (!blank)
-                ++count;
-            s_.pump.processPending();
-            if (halt() != Halt::None)
-                return -1;
-            sectorDone = walk.finishBlock(blank);
-        }
-        walk.nextSector();
-    }
-    return count;
+    // Events keep flowing during a long count, and may end it.
+    const std::optional<WalkCounts> counts = walkAckImage(*imageFile_, [this] {
+        s_.pump.processPending();
+        return halt() == Halt::None;
+    });
+    return counts ? counts->dataBlocks : -1;
 }
 
 // The host drives this transfer block by block and the module acknowledges every step. Every
 // wait for an acknowledgement may bring a silent module back; the walk then starts again.
 UpdateOutcome Updater::SendFirmwareWithAck() {
     if (!openImageFile())
-        return refuseImage(QStringLiteral("it cannot be opened"));
+        return refuseImage(cannotBeOpened());
     const qint64 length = imageFile_->size();
-    if (length < kHeaderSize)
-        return refuseImage(QStringLiteral("it is shorter than its 64-byte header"));
-    if ((length - kHeaderSize) % kSectorSize != 0) {
-        return refuseImage(QStringLiteral("its length after the 64-byte header, %1 bytes, is not "
-                                          "a whole number of 65536-byte sectors")
-                               .arg(length - kHeaderSize));
-    }
-    const qint64 sectors = sectorCount(length - kHeaderSize);
-    if (sectors < 1 || sectors > kMaxSectors) {
-        return refuseImage(
-            QStringLiteral("it holds %1 sectors, this transfer carries 1 to 237").arg(sectors));
-    }
+    if (const QString problem = lengthProblem(TransferKind::Ack, length); !problem.isEmpty())
+        return refuseImage(problem);
+    const qint64 sectors = sectorsOf(TransferKind::Ack, length);
     QByteArray& received = s_.link.ReceiveBuffer;
     StatusView& view = s_.status.view();
 
@@ -128,15 +54,15 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     if (halt() != Halt::None)
         return endHalted();
     if (dataBlocks < 0)
-        return refuseImage(QStringLiteral("it cannot be read"));
+        return refuseImage(cannotBeRead());
     if (dataBlocks == 0)
-        return refuseImage(QStringLiteral("it holds no data, every byte is 0xFF"));
-    view.setProgressMaximum(dataBlocks * kBlockSize);
+        return refuseImage(holdsNoData());
+    view.setProgressMaximum(dataBlocks * kAckBlockSize);
     view.setProgressValue(0);
     s_.status.showPercent(QStringLiteral("0%"));
     view.setBusyPointer(true);
     if (!openImageFile())
-        return refuseImage(QStringLiteral("it cannot be opened"));
+        return refuseImage(cannotBeOpened());
     s_.status.ShowActivity(QStringLiteral("Waiting for response..."));
 
     ErrorCount = 0;
@@ -181,11 +107,12 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
             ErrorCount = 0;
             const qint64 sector = walk.sector();
             const int block = walk.block();
-            const QByteArray data = imageFile_->readAt(blockOffset(sector, block), kBlockSize);
+            const QByteArray data =
+                imageFile_->readAt(ackBlockOffset(sector, block), kAckBlockSize);
             s_.pump.processPending();
             if (halt() != Halt::None)
                 return endHalted();
-            if (data.size() != kBlockSize) {
+            if (data.size() != kAckBlockSize) {
                 // The image changed under the transfer: never report such an update as done.
                 closeImageFile();
                 showUpdateErrorBox();
@@ -209,8 +136,10 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
                 if (!acknowledgedBy("K!"))
                     return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
                 ++acknowledged;
-                view.setProgressValue(std::min(acknowledged * kBlockSize, view.progressMaximum()));
-                showPercent(static_cast<qint64>(acknowledged) * kBlockSize, view.progressMaximum());
+                view.setProgressValue(
+                    std::min(acknowledged * kAckBlockSize, view.progressMaximum()));
+                showPercent(static_cast<qint64>(acknowledged) * kAckBlockSize,
+                            view.progressMaximum());
             } else {
                 received.clear();
                 if (!send("f" + blockByte))

@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StatusView.h"
 #include "status/StatusDisplay.h"
+#include "update/FileChoiceDetails.h"
 #include "update/Updater.h"
 
 #include <utility>
@@ -33,10 +34,13 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
 
     if (candidates.size() > 1 && manualFileSelect_) {
         QStringList names;
-        for (const Candidate& candidate : candidates)
+        QList<FileChoice> choices;
+        for (const Candidate& candidate : candidates) {
             names << candidate.name;
+            choices << describeChoice(s_.files, imageFolder_, candidate.name, candidate.modified);
+        }
         s_.status.view().setBusyPointer(false);
-        const std::optional<int> chosen = s_.chooser.choose(names);
+        const std::optional<int> chosen = s_.chooser.choose(choices);
         s_.status.view().setBusyPointer(true);
         if (chosen && *chosen >= 0 && *chosen < names.size())
             return s_.files.join(imageFolder_, names.at(*chosen));

@@ -7,14 +7,14 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ImageCheck.h"
+#include "update/ProtocolWaits.h"
 #include "update/Updater.h"
 
 namespace tarvel {
 
 namespace {
-constexpr qint64 kSectorSize = 65536;
 constexpr int kBlocksPerSector = 4;
-constexpr qint64 kMaxSectors = 255;  // the count goes on the line as one byte
 constexpr double kRequestTimeout = 4.0;
 constexpr int kMaxTimeouts = 4;  // three automatic restarts, the fourth time-out ends the update
 }  // namespace
@@ -23,18 +23,11 @@ constexpr int kMaxTimeouts = 4;  // three automatic restarts, the fourth time-ou
 // A module that falls silent gets the whole transfer again, up to three times.
 UpdateOutcome Updater::SendFirmwareOnRequest() {
     if (!openImageFile())
-        return refuseImage(QStringLiteral("it cannot be opened"));
+        return refuseImage(cannotBeOpened());
     const qint64 length = imageFile_->size();
-    if (length % kSectorSize != 0) {
-        return refuseImage(QStringLiteral("its length of %1 bytes is not a whole number of "
-                                          "65536-byte sectors")
-                               .arg(length));
-    }
-    const qint64 sectors = sectorCount(length);
-    if (sectors < 1 || sectors > kMaxSectors) {
-        return refuseImage(
-            QStringLiteral("it holds %1 sectors, this transfer carries 1 to 255").arg(sectors));
-    }
+    if (const QString problem = lengthProblem(TransferKind::Request, length); !problem.isEmpty())
+        return refuseImage(problem);
+    const qint64 sectors = sectorsOf(TransferKind::Request, length);
     QByteArray& received = s_.link.ReceiveBuffer;
     StatusView& view = s_.status.view();
 
@@ -47,7 +40,7 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
         view.setBusyPointer(true);
         s_.status.ResetElapsedTime();
         if (!openImageFile())
-            return refuseImage(QStringLiteral("it cannot be opened"));
+            return refuseImage(cannotBeOpened());
         s_.status.ShowActivity(QStringLiteral("Waiting for request..."));
         s_.status.StartElapsedClock();
         if (!send(QByteArray("OK") + static_cast<char>(sectors)))
@@ -72,7 +65,7 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
             if (timedOut)
                 break;
             received.clear();
-            warte(1);
+            warte(waits::kBeforeSector);
             if (halt() != Halt::None)
                 return endHalted();
             const int blockLength = s_.link.MSComm1.OutBufferSize();

@@ -6,6 +6,8 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ModuleKinds.h"
+#include "update/ProtocolWaits.h"
 #include "update/Updater.h"
 
 #include <array>
@@ -18,21 +20,6 @@ const QByteArray kSwitchCheck(12, 'X');
 // Two-letter announcements of modules that ask for their sectors themselves.
 const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", "TC"};
 
-struct ProbedType {
-    QByteArray code;
-    QString pattern;
-};
-// Probed in this order; the first that answers "R!" wins.
-const std::array<ProbedType, 7> kProbedTypes = {{
-    {"DVBSAT", QStringLiteral("DVB-SAT*.bin")},
-    {"DVBSLV", QStringLiteral("DVB-SLV*.bin")},
-    {"DVBTER", QStringLiteral("DVB-TER*.bin")},
-    {"DVBSCI", QStringLiteral("DVB-SCI*.bin")},
-    {"DVBSCR", QStringLiteral("DVB-SCR*.bin")},
-    {"DVBSCO", QStringLiteral("DVB-SCO*.bin")},
-    {"DVBTCI", QStringLiteral("DVB-TCI*.bin")},
-}};
-const QString kAnnouncedPattern = QStringLiteral("DVB-GEN*.bin");
 }  // namespace
 
 UpdateOutcome Updater::StartUpdate() {
@@ -75,7 +62,7 @@ UpdateOutcome Updater::identifyAndTransfer() {
             received.clear();
             if (!send(kSwitchCheck))
                 return endHalted();
-            warte(0.2);
+            warte(waits::kSwitchCheck);
             if (halt() != Halt::None)
                 return endHalted();
             if (!received.startsWith("XX"))
@@ -85,7 +72,7 @@ UpdateOutcome Updater::identifyAndTransfer() {
         }
         s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                              texts::checkingGerman());
-        warte(1);
+        warte(waits::kIdentification);
         if (halt() != Halt::None)
             return endHalted();
         s_.status.StartElapsedClock();
@@ -93,19 +80,19 @@ UpdateOutcome Updater::identifyAndTransfer() {
         for (const QByteArray& announcement : kAnnouncements) {
             if (received.startsWith(announcement)) {
                 identifiedAs = announcement;
-                return transferWith(kAnnouncedPattern, false);
+                return transferWith(announcedPattern(), false);
             }
         }
 
         // Older modules do not announce themselves: ask each type in turn.
         if (!send("q"))
             return endHalted();
-        warte(10);
+        warte(waits::kQuietAfterQuit);
         received.clear();
-        for (const ProbedType& type : kProbedTypes) {
+        for (const ProbedType& type : probedTypes()) {
             if (!send(type.code.repeated(5)))
                 return endHalted();
-            warte(0.5);
+            warte(waits::kPerProbe);
             if (halt() != Halt::None)
                 return endHalted();
             if (received.contains("R!")) {

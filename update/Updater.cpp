@@ -8,6 +8,7 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ProtocolWaits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,10 +19,6 @@ namespace {
 // The shortest block on the event loop, so that a deadline reached exactly is passed next time.
 constexpr double kMinimumWait = 0.001;
 }  // namespace
-
-qint64 sectorCount(qint64 length) {
-    return static_cast<qint64>(std::nearbyint(static_cast<double>(length) / 65536.0));
-}
 
 Updater::Updater(Services services, QString imageFolder, const bool& manualFileSelect)
     : s_(services), imageFolder_(std::move(imageFolder)), manualFileSelect_(manualFileSelect) {}
@@ -96,11 +93,11 @@ void Updater::readyWithClockStopped() {
 // The common end of both transfers: the success word for three seconds, then ready.
 void Updater::showSuccessThenReady() {
     s_.status.StopElapsedClock();
-    warte(2);
+    warte(waits::kBeforeSuccess);
     s_.status.ShowActivity(QString());
     s_.activity.setForeColor(kGreen);
     s_.status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
-    warte(3);
+    warte(waits::kSuccessShown);
     s_.status.ShowReady();
 }
 

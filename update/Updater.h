@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/ImageCheck.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -108,9 +110,5 @@ class Updater {
     // A recovery succeeded; the walk starts again at its next block (or instead of quitting).
     bool restartPending_ = false;
 };
-
-// Sectors in an image of the given length: length / 65536 rounded to the nearest whole number,
-// ties to even.
-qint64 sectorCount(qint64 length);
 
 }  // namespace tarvel

@@ -116,7 +116,7 @@ class NoShell : public ProgramShell {
 
 class NoFileChooser : public FileChooser {
   public:
-    std::optional<int> choose(const QStringList&) override { return std::nullopt; }
+    std::optional<int> choose(const QList<FileChoice>&) override { return std::nullopt; }
 };
 
 }  // namespace tarvel

@@ -4,6 +4,7 @@
 //   tarvel-update update  --port PORT [--folder DIR] [--timeout SEC] [--transcript FILE]
 //                         [--prefix-port]
 //   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port]
+//   tarvel-update inspect FILE... [--kind request|ack] [--json]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
 // no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
@@ -12,6 +13,7 @@
 #include "app/Form1.h"
 #include "app/Version.h"
 #include "app/cli/ConsoleFrontEnd.h"
+#include "app/cli/Inspect.h"
 #include "app/cli/Interruption.h"
 #include "platform/PropertyBag.h"
 #include "platform/qt/QtClock.h"
@@ -73,14 +75,18 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
+    // inspect has options of its own and needs no port: it takes over before the parser below.
+    if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
+        return runInspect(QCoreApplication::arguments());
 
     QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Updates the firmware of a module (update), or tests the line to a module in its test "
-        "mode (comtest).\nExit status: 0 success, 1 update error or test failed, 2 bad usage, "
+        "Updates the firmware of a module (update), tests the line to a module in its test "
+        "mode (comtest), or tells whether images would be accepted (inspect FILE..., see "
+        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage, "
         "port not openable or no usable image, 3 time-out, 130 interrupted."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -67,12 +67,16 @@ class FakeFileSystem : public FileSystem {
 // The selection window: answers with a prepared choice and remembers what it listed.
 class FakeFileChooser : public FileChooser {
   public:
-    std::optional<int> choose(const QStringList& names) override {
-        listed = names;
+    std::optional<int> choose(const QList<FileChoice>& offered) override {
+        choices = offered;
+        listed.clear();
+        for (const FileChoice& choice : offered)
+            listed << choice.name;
         ++shown;
         return answer;
     }
     std::optional<int> answer;
+    QList<FileChoice> choices;
     QStringList listed;
     int shown = 0;
 };

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace tarvel {
+
+// tarvel-update inspect FILE... [--kind request|ack] [--json]: whether an update would accept
+// each image, and what its update would cost. arguments are the program's own, "inspect" the
+// first after its name. Returns the exit status: 0 every image usable, 1 any refused, 2 bad
+// usage.
+int runInspect(const QStringList& arguments);
+
+}  // namespace tarvel

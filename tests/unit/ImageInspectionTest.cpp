@@ -1,0 +1,84 @@
+// Inspect judges an image exactly as its update does, and forecasts what the update costs.
+#include "tests/support/Rig.h"
+#include "update/ImageInspection.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace tarvel::test {
+namespace {
+
+TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
+    const QByteArray blank = QByteArray(64, 'H') + QByteArray(65536, '\xff');
+    const QByteArray sparse =
+        ackImage(3, [](int s, int b) { return s == 0 ? b <= 9 : s == 2 && b == 63; });
+    const struct {
+        QString name;
+        std::optional<QByteArray> image;   // nothing: no such file
+        QString reason;                    // empty: usable, and then what its update costs
+        std::tuple<int, int, int> walk{};  // data blocks, blank blocks, sectors visited
+        qint64 bytes = 0;
+        double seconds = 0;
+    } rows[] = {
+        {"DVB-GEN-a.bin", QByteArray(100, 'a'),
+         "its length of 100 bytes is not a whole number of 65536-byte sectors"},
+        {"dvb-gen-b.BIN", QByteArray(), "it holds 0 sectors, this transfer carries 1 to 255"},
+        {"DVB-GEN-c.bin", requestImage(256),
+         "it holds 256 sectors, this transfer carries 1 to 255"},
+        {"DVB-GEN-d.bin", std::nullopt, "it cannot be opened"},
+        {"DVB-TCI-e.bin", QByteArray(63, 'e'), "it is shorter than its 64-byte header"},
+        {"DVB-SCO-f.bin", QByteArray(164, 'f'),
+         "its length after the 64-byte header, 100 bytes, is not a whole number of 65536-byte "
+         "sectors"},
+        {"DVB-SAT-g.bin", blank + requestImage(237),
+         "it holds 238 sectors, this transfer carries 1 to 237"},
+        {"DVB-SLV-h.bin", blank + blank.mid(64), "it holds no data, every byte is 0xFF"},
+        // 12 + 3 + 65536 bytes, and "OK", "EN" back, at 11520 bytes/s; 0.2 + 1 + 1 + 2 + 3 s
+        {"DVB-GEN-1.bin", requestImage(1), "", {}, 65551, 65555 / 11520.0 + 7.2},
+        // Data in blocks 0..9 of sector 0 and block 63 of sector 2: sector 0 ends blank, so the
+        // walk skips sector 1. Found by the third probe:
+        // 12 + 1 + 3 x 30 + 6 + 11 x 1027 + 117 x 2 + 2 x 2 + 1 bytes, and 11 x 4 + 117 x 2 +
+        // 2 x 4 back; 0.2 + 1 + 10 + 3 x 0.5 + 2 + 3 s
+        {"DVB-TER-3.bin", sparse, "", {11, 117, 2}, 11645, 11931 / 11520.0 + 17.7},
+    };
+    for (const auto& row : rows) {
+        ModuleRig rig;
+        const QString path = Rig::imagePath(row.name);
+        if (row.image)
+            rig.files.add(path, *row.image);
+        const ImageInspection inspection = inspectImage(rig.files, path, kindForName(row.name));
+        EXPECT_EQ(inspection.check.problem, row.reason) << qPrintable(row.name);
+        if (inspection.forecast) {
+            const WalkCounts walk = inspection.check.walk.value_or(WalkCounts{});
+            EXPECT_EQ(std::tuple(walk.dataBlocks, walk.blankBlocks, walk.sectorsVisited), row.walk);
+            EXPECT_EQ(inspection.forecast->bytesToModule, row.bytes);
+            EXPECT_NEAR(inspection.forecast->seconds, row.seconds, 1e-9);
+            continue;
+        }
+        // The update refuses it in the same words, before it sends anything.
+        Updater& update = rig.updater();
+        update.FirmwareFile = path;
+        inspection.kind->transfer == TransferKind::Ack ? update.SendFirmwareWithAck()
+                                                       : update.SendFirmwareOnRequest();
+        EXPECT_EQ(rig.dialogs.shown.value(0).text.section("cannot be used: ", 1), row.reason + ".");
+        EXPECT_TRUE(rig.writes.isEmpty());
+    }
+}
+
+TEST(ImageInspection, ExpertChoosesSeeingSizeAndDurationOrWhyNot) {
+    ModuleRig rig;
+    rig.form->ManualFileSelect = true;
+    rig.files.add(Rig::imagePath("DVB-GEN-new.bin"), requestImage(20), 200);
+    rig.files.add(Rig::imagePath("DVB-GEN-old.bin"), QByteArray(3, 'x'), 100);
+    rig.updater().FindFirmwareFile("DVB-GEN*.bin");
+    const QList<FileChoice> shown = rig.chooser.choices;
+    // 20 sectors: 113.78 s on the line and 26.2 s of pauses
+    EXPECT_EQ(shown.value(0).size + ", " + shown.value(0).duration,
+              "1,310,720 bytes, about 2 min 20 s");
+    EXPECT_EQ(shown.value(1).duration.section(": ", 1),
+              "its length of 3 bytes is not a whole number of 65536-byte sectors");
+}
+
+}  // namespace
+}  // namespace tarvel::test
