@@ -27,6 +27,9 @@ ModuleRig::ModuleRig(sim::ModuleConfig config) : module(std::move(config)) {
         time.after(delay, std::move(action));
     };
     module.hangUp = [this] { serial.vanish(); };
+    // An update still running after an hour of virtual time would never end: stop it, and let
+    // the test fail on its outcome instead of hanging.
+    time.at(3600, [this] { updater().cancel(); });
     serial.peer = [this](const QByteArray& bytes) {
         writes.append({time.seconds(), bytes});
         if (!intercept || !intercept(bytes))
