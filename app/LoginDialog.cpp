@@ -23,6 +23,8 @@ LoginDialog::LoginDialog(Dialogs& dialogs, QWidget* parent) : QDialog(parent), d
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setEchoMode(QLineEdit::Password);
+    // A star for every character typed, rather than the style's own dot.
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     QFont font(QFontDatabase::hasFamily(QStringLiteral("Arial"))
                    ? QStringLiteral("Arial")
                    : QStringLiteral("Liberation Sans"));

@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -60,7 +61,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     setCentralWidget(buildCentralArea());
     buildStatusBar();
-    resize(860, 360);
+    // The status word is black from the start, whatever the desktop's theme.
+    setTitleColor(0x000000);
+    resize(sizeHint());
     // The window sees keys before its controls.
     qApp->installEventFilter(this);
 }
@@ -181,10 +184,11 @@ QWidget* MainWindow::buildCentralArea() {
     title_ = label(QStringLiteral("Label_title"), arial(18, true), central);
     english_ = label(QStringLiteral("Label_englisch"), arial(12, false), central);
     german_ = label(QStringLiteral("Label_deutsch"), arial(12, false), central);
-    for (QLabel* line : {english_, german_}) {
-        line->setWordWrap(true);
-        line->setMinimumWidth(360);
-    }
+    // Room for the longest instruction, the ready state's German line, on one line.
+    const QFontMetrics metrics(german_->font());
+    german_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral(
+        "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
+        "drücken")));
     texts->addWidget(title_);
     texts->addWidget(english_);
     texts->addWidget(german_);
@@ -193,7 +197,7 @@ QWidget* MainWindow::buildCentralArea() {
     elapsed_ = label(QStringLiteral("lblZeit"), arial(48, true), central);
     elapsed_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusRow->addWidget(elapsed_);
-    layout->addLayout(statusRow, 1);
+    layout->addLayout(statusRow);
 
     auto* progressRow = new QHBoxLayout;
     progress_ = new QProgressBar(central);
@@ -207,19 +211,35 @@ QWidget* MainWindow::buildCentralArea() {
     progressRow->addWidget(progress_, 1);
     progressRow->addWidget(percent_);
     layout->addLayout(progressRow);
+    // A taller window keeps the progress bar under the texts; the room goes below it.
+    layout->addStretch(1);
     return central;
 }
 
 void MainWindow::buildStatusBar() {
     const QFont font = arial(9.75, true);
     date_ = label(QStringLiteral("Panel1"), font, this);
-    date_->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
     activityLine_ = label(QStringLiteral("Panel2"), font, this);
     version_ = label(QStringLiteral("Panel3"), font, this);
+    for (QLabel* panel : {date_, activityLine_, version_})
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    dateTimer_ = new QTimer(this);
+    dateTimer_->setObjectName(QStringLiteral("dateTimer"));
+    dateTimer_->setSingleShot(true);
+    connect(dateTimer_, &QTimer::timeout, this, [this] { showToday(); });
+    showToday();
     statusBar()->addWidget(date_);
     statusBar()->addWidget(activityLine_, 1);
     statusBar()->addPermanentWidget(version_);
     statusBar()->setSizeGripEnabled(false);
+}
+
+// The date panel turns to the new day at midnight, however long the program runs.
+void MainWindow::showToday() {
+    date_->setText(QLocale().toString(today(), QLocale::ShortFormat));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime midnight(now.date().addDays(1), QTime(0, 0));
+    dateTimer_->start(static_cast<int>(now.msecsTo(midnight)) + 1000);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

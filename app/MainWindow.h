@@ -4,6 +4,7 @@
 #include "platform/StatusView.h"
 #include "platform/ToolbarView.h"
 
+#include <QDate>
 #include <QMainWindow>
 
 #include <array>
@@ -14,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QTimer;
 
 namespace tarvel {
 
@@ -79,6 +81,10 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QString activityText() const;
     QString versionText() const;
     QString dateText() const;
+    // Today's date for the status bar; a test may set another.
+    std::function<QDate()> today = &QDate::currentDate;
+    // Shows today's date and looks again just after the next midnight.
+    void showToday();
     int progressValue() const;
 
   protected:
@@ -103,6 +109,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QProgressBar* progress_ = nullptr;
     QLabel* percent_ = nullptr;
     QLabel* date_ = nullptr;
+    QTimer* dateTimer_ = nullptr;
     QLabel* activityLine_ = nullptr;
     QLabel* version_ = nullptr;
     bool busyPointer_ = false;

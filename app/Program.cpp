@@ -48,9 +48,11 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
     };
 }
 
+// Start-up runs before the window appears, as a load step does: its messages come first, and
+// the window shows in its ready state.
 void Program::start() {
-    window_.show();
     form_->Form_Load();
+    window_.show();
 }
 
 std::optional<bool> Program::showExpertLogin() {
@@ -65,6 +67,7 @@ std::optional<QString> Program::chooseFileToOpen(const QString& title, const QSt
     QFileDialog CommonDialog1(&window_, title);
     CommonDialog1.setFileMode(QFileDialog::ExistingFile);
     CommonDialog1.setNameFilter(QStringLiteral("%1 (%2)").arg(filterName, filterPattern));
+    CommonDialog1.setOption(QFileDialog::HideNameFilterDetails);  // "Bin-File", as named
     // A wildcard as the initial name only repeats the filter; Qt's dialog would take it for a
     // file name.
     if (!initialName.contains(QLatin1Char('*')))

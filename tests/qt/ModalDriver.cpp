@@ -3,6 +3,7 @@
 #include "app/LoginDialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,6 +34,8 @@ void ModalDriver::handle(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         messages << box->text();
         messageTitles << box->windowTitle();
+        if (onMessage)
+            onMessage(box->text());
         QMessageBox::StandardButton answer = QMessageBox::NoButton;
         if (!messageAnswers.empty()) {
             answer = messageAnswers.front();
@@ -58,6 +61,8 @@ void ModalDriver::handle(QWidget* modal) {
         return;
     }
     if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (auto* filter = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            fileFilters << filter->currentText();
         const QString file = filesToOpen.empty() ? QString() : filesToOpen.front();
         if (!filesToOpen.empty())
             filesToOpen.pop_front();

@@ -28,7 +28,11 @@ class ModalDriver {
     std::deque<QMessageBox::StandardButton> messageAnswers;
     std::deque<QString> filesToOpen;  // empty string: cancel the dialog
 
+    // Called as each message box is answered.
+    std::function<void(const QString& text)> onMessage;
+
     QStringList messages;
+    QStringList fileFilters;  // what each file dialog's filter shows
     QStringList messageTitles;
     int loginDialogsSeen = 0;
 

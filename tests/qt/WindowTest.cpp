@@ -1,6 +1,7 @@
 // The real window offscreen: its state after start-up, the port menu, the toolbar, the keys, the
 // expert login, Add File, exit, and the colours it shows.
 #include "app/ActivityIndWidget.h"
+#include "app/LoginDialog.h"
 #include "app/Program.h"
 #include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
@@ -9,6 +10,7 @@
 #include "tests/support/Fakes.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -98,10 +100,14 @@ TEST_F(Window, StartsReadyWithTheSavedPortOpenAndStoresItAtTheEnd) {
     EXPECT_EQ(settings.values.value("Settings/COM-Port"), "1");
 }
 
-TEST_F(Window, NoPortAtAllIsReportedAndAMenuPickOpensOneLater) {
+TEST_F(Window, NoPortAtAllIsReportedBeforeTheWindowShowsAndAMenuPickOpensOneLater) {
     settings.values["Ports/COM1"] = "/nonexistent/tty";
+    bool shownBehind = true;
+    driver.onMessage = [&](const QString&) { shownBehind = program->window().isVisible(); };
     start();
     EXPECT_EQ(driver.messages, QStringList{"No Com Ports available!"});
+    EXPECT_FALSE(shownBehind);
+    EXPECT_TRUE(window().isVisible());
     EXPECT_TRUE(window().comItem(0)->isVisible());
     EXPECT_EQ(window().titleText(), "Ready");
     settings.values["Ports/COM1"] = line.slavePath();
@@ -110,9 +116,17 @@ TEST_F(Window, NoPortAtAllIsReportedAndAMenuPickOpensOneLater) {
     EXPECT_TRUE(window().comItem(1)->isChecked());
 }
 
-// The status word and the indicator show the logic's colours as the technician sees them.
+// The status word and the indicator show the logic's colours as the technician sees them; the
+// word is black from the start, even on a dark desktop.
 TEST_F(Window, ColoursReachTheScreen) {
+    const QPalette desktop = QApplication::palette();
+    QPalette dark = desktop;
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
     start();
+    QApplication::setPalette(desktop);
+    EXPECT_EQ(window().findChild<QLabel*>("Label_title")->palette().color(QPalette::WindowText),
+              QColor(0, 0, 0));
     program->form().status.ShowStatus("Running", 0x0000FF, {}, {});
     EXPECT_EQ(window().findChild<QLabel*>("Label_title")->palette().color(QPalette::WindowText),
               QColor(255, 0, 0));
@@ -126,6 +140,40 @@ TEST_F(Window, ColoursReachTheScreen) {
         for (int x = 0; x < frame.width(); ++x)
             red += frame.pixel(x, y) == qRgb(255, 0, 0) ? 1 : 0;
     EXPECT_GT(red, 500);
+}
+
+// Each instruction on one line, the progress bar right below them, three separate panels, and a
+// date that turns at midnight.
+TEST_F(Window, LayoutKeepsEachInstructionOnOneLineAndTheDateCurrent) {
+    start();
+    const QString longest =
+        "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
+        "drücken";
+    auto* german = window().findChild<QLabel*>("Label_deutsch");
+    EXPECT_LE(QFontMetrics(german->font()).horizontalAdvance(longest), german->width());
+    EXPECT_EQ(german->text(), longest);
+    window().resize(window().width(), window().height() + 200);  // taller than it needs
+    QApplication::processEvents();
+    const QRect progress = window().findChild<QWidget*>("ProgressBar1")->geometry();
+    EXPECT_LT(progress.top() - german->geometry().bottom(), 40) << "a band above the progress";
+    for (const char* panel : {"Panel1", "Panel2", "Panel3"})
+        EXPECT_EQ(window().findChild<QLabel*>(panel)->frameShape(), QFrame::Panel) << panel;
+
+    window().today = [] { return QDate(2027, 1, 1); };
+    window().showToday();
+    EXPECT_EQ(window().dateText(), QLocale().toString(QDate(2027, 1, 1), QLocale::ShortFormat));
+    const auto* dateTimer = window().findChild<QTimer*>("dateTimer");
+    ASSERT_TRUE(dateTimer && dateTimer->isActive());
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_NEAR(dateTimer->remainingTime(),
+                now.msecsTo(QDateTime(now.date().addDays(1), {})) + 1000, 2000);
+}
+
+TEST_F(Window, PasswordShowsAStarForEveryCharacter) {
+    start();
+    LoginDialog frmLogin(program->dialogs(), &window());
+    QTest::keyClicks(frmLogin.txtPassword, "58014");
+    EXPECT_EQ(frmLogin.txtPassword->displayText(), "*****");
 }
 
 TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
@@ -189,6 +237,7 @@ TEST_F(Window, AddFileAsksBeforeOverwritingAndCopiesOnlyAfterOk) {
         EXPECT_EQ(driver.messageTitles.last(), "Tarvel_Update_Utility");
         EXPECT_EQ(readFile(destination), result);
     }
+    EXPECT_EQ(driver.fileFilters, QStringList(2, "Bin-File"));
     EXPECT_FALSE(QFile::exists(destination + ".part"));
 }
 
