@@ -34,6 +34,13 @@ void Form1::AddBinFile() {
             QString(), MessageIcon::Information);
         return;
     }
+    if (!files.isFile(*chosen)) {
+        // A pipe or a device named like an image would hang the copy, and no update can use it.
+        platform_.dialogs.messageBox(
+            QStringLiteral("%1 is not a regular file and cannot be an image.").arg(*chosen),
+            QString(), MessageIcon::Critical);
+        return;
+    }
     if (FileExists(destination) &&
         platform_.dialogs.messageBox(QStringLiteral("File already exists! Overwrite?"), QString(),
                                      MessageIcon::Question,

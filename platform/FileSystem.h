@@ -25,12 +25,16 @@ class FileSystem {
   public:
     virtual ~FileSystem() = default;
 
-    // Names of the files (no folders) in folder that match the wildcard pattern, letter case
-    // not significant, in alphabetical order.
+    // Names of the regular files (or links to them) in folder that match the wildcard pattern,
+    // letter case not significant, in alphabetical order. Folders, pipes, sockets and devices are
+    // never among them.
     virtual QStringList filesMatching(const QString& folder, const QString& pattern) const = 0;
+    // Entries in folder matching the pattern whose names this system cannot spell, with the
+    // bytes it cannot read written as \xNN: files no path can reach.
+    virtual QStringList unreadableNames(const QString& folder, const QString& pattern) const = 0;
     // Last-modified time in whole seconds; nothing when the path cannot be read.
     virtual std::optional<qint64> lastModified(const QString& path) const = 0;
-    // True for an existing file that is not a folder.
+    // True for an existing regular file, or a link to one.
     virtual bool isFile(const QString& path) const = 0;
     virtual std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                          QString* error) const = 0;

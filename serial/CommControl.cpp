@@ -16,7 +16,15 @@ CommControl::CommControl(SerialDevice& device, EventPump& pump) : device_(device
 }
 
 QString CommControl::devicePath() const {
+    if (!fixedDevice_.isEmpty())
+        return fixedDevice_;
     return pathForPort ? pathForPort(commPort_) : QStringLiteral("COM%1").arg(commPort_);
+}
+
+QString CommControl::portName() const {
+    if (!fixedDevice_.isEmpty())
+        return fixedDevice_;
+    return QStringLiteral("Com%1 (%2)").arg(commPort_).arg(devicePath());
 }
 
 bool CommControl::PortOpen() const {

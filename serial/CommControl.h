@@ -29,6 +29,10 @@ class CommControl {
     int CommPort() const { return commPort_; }
     void setCommPort(int port) { commPort_ = port; }
     QString devicePath() const;
+    // Opens this device whatever the port number, as the command line's --port /dev/ttyUSB0.
+    void useDevice(const QString& path) { fixedDevice_ = path; }
+    // How messages name the port: "Com3 (/dev/ttyUSB0)", or a device given by its path alone.
+    QString portName() const;
 
     int InBufferSize() const { return inBufferSize_; }
     void setInBufferSize(int size) { inBufferSize_ = size; }
@@ -57,6 +61,7 @@ class CommControl {
     SerialDevice& device_;
     EventPump& pump_;
     int commPort_ = 1;
+    QString fixedDevice_;
     int inBufferSize_ = 1024;
     int inputLen_ = 0;
     int outBufferSize_ = 512;

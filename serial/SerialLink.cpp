@@ -67,10 +67,9 @@ void SerialLink::com_Click(int Index) {
     if (!MSComm1.setPortOpen(true, &error)) {
         // Taken by another program since the scan, or gone: no port is open, none is checked.
         menu_.setItemChecked(Index, false);
-        dialogs_.messageBox(QStringLiteral("Com%1 (%2) cannot be opened: %3")
-                                .arg(Index)
-                                .arg(MSComm1.devicePath(), error),
-                            QStringLiteral("ComPortError"), MessageIcon::Critical);
+        dialogs_.messageBox(
+            QStringLiteral("%1 cannot be opened: %2").arg(MSComm1.portName(), error),
+            QStringLiteral("ComPortError"), MessageIcon::Critical);
     } else if (const auto latency = device_.latencyTimerMs();
                latency && *latency > kSlowAdapterMs && onSlowAdapter) {
         // Short enough for the status bar of the window at its usual width.

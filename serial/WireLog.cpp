@@ -68,6 +68,8 @@ bool WireLog::write(const QByteArray& data) {
 }
 
 void WireLog::record(const char* direction, const QByteArray& bytes) {
+    if (onBytes && !bytes.isEmpty())
+        onBytes(direction, bytes);
     (direction[0] == 'T' ? sent_ : received_) += bytes.size();
     if (!transcript_.isOpen() || bytes.isEmpty())
         return;

@@ -33,6 +33,8 @@ class WireLog : public SerialDevice {
     std::optional<int> latencyTimerMs() const override { return device_.latencyTimerMs(); }
 
     qint64 bytesSent() const { return sent_; }
+    // Told of every piece of bytes on the wire, TX to the module or RX from it.
+    std::function<void(const char* direction, const QByteArray& bytes)> onBytes;
     qint64 bytesReceived() const { return received_; }
 
   private:

@@ -71,6 +71,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     if (!send(ModuleType))
         return endHalted();
     received.clear();
+    dataPhase = {};
 
     int acknowledged = 0;
     int fruitlessRestarts = 0;
@@ -121,6 +122,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
             }
             const bool blank = isBlank(data);
             const QByteArray blockByte(1, static_cast<char>(block));
+            dataPhaseStarts();
             if (!blank) {
                 received.clear();
                 if (!send("e" + blockByte))
@@ -168,6 +170,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     }
 
     received.clear();
+    dataPhaseEnds();
     if (!send("q"))
         return endHalted();
     closeImageFile();

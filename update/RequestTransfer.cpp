@@ -49,6 +49,7 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
 
         bool timedOut = false;
         qint64 blocksSent = 0;
+        dataPhase = {};
         for (qint64 sector = 0; sector < sectors && !timedOut; ++sector) {
             WaitStart = s_.clock.seconds();
             for (;;) {
@@ -79,6 +80,7 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
                 QByteArray data = imageFile_->read(blockLength);
                 if (data.size() < blockLength)
                     data.append(QByteArray(blockLength - data.size(), ' '));
+                dataPhaseStarts();
                 if (!send(data))
                     return endHalted();
                 ++blocksSent;
@@ -87,6 +89,8 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
             }
             s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
         }
+        if (!timedOut)
+            dataPhaseEnds();
 
         if (!timedOut) {
             WaitStart = s_.clock.seconds();

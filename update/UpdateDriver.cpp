@@ -27,6 +27,7 @@ UpdateOutcome Updater::StartUpdate() {
     if (running_)
         return UpdateOutcome::Busy;
     running_ = true;
+    dataPhase = {};
     cancelled_ = false;
     identifiedAs.clear();
     restartPending_ = false;
@@ -115,6 +116,12 @@ UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
     }
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
+        const QStringList unreadable = s_.files.unreadableNames(imageFolder_, pattern);
+        if (!unreadable.isEmpty()) {
+            return endWithoutImage(QStringLiteral("The image folder\n%1\nholds %2, whose name "
+                                                  "cannot be read. Rename it, then try again.")
+                                       .arg(imageFolder_, unreadable.join(QStringLiteral(", "))));
+        }
         return endWithoutImage(
             QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, imageFolder_));
     }

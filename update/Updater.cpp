@@ -20,6 +20,21 @@ namespace {
 constexpr double kMinimumWait = 0.001;
 }  // namespace
 
+QString outcomeWord(UpdateOutcome outcome) {
+    switch (outcome) {
+        case UpdateOutcome::Success:
+            return QStringLiteral("success");
+        case UpdateOutcome::NoImage:
+            return QStringLiteral("no-image");
+        case UpdateOutcome::Refused:
+            return QStringLiteral("refused");
+        case UpdateOutcome::Cancelled:
+            return QStringLiteral("cancelled");
+        default:
+            return QStringLiteral("error");
+    }
+}
+
 Updater::Updater(Services services, QString imageFolder, const bool& manualFileSelect)
     : s_(services), imageFolder_(std::move(imageFolder)), manualFileSelect_(manualFileSelect) {}
 
@@ -36,7 +51,18 @@ bool Updater::openImageFile() {
 }
 
 bool Updater::send(const QByteArray& text) {
+    if (dataPhase.start >= 0 && dataPhase.end < 0)
+        dataPhase.bytes += text.size();
     return halt() == Halt::None && s_.link.send(text) && halt() == Halt::None;
+}
+
+void Updater::dataPhaseStarts() {
+    if (dataPhase.start < 0)
+        dataPhase.start = s_.clock.seconds();
+}
+
+void Updater::dataPhaseEnds() {
+    dataPhase.end = s_.clock.seconds();
 }
 
 void Updater::pumpUntil(double deadline) {
@@ -68,8 +94,9 @@ UpdateOutcome Updater::endHalted() {
 }
 
 UpdateOutcome Updater::refuseImage(const QString& reason) {
-    return endWithoutImage(
+    endWithoutImage(
         QStringLiteral("The firmware image\n%1\ncannot be used: %2.").arg(FirmwareFile, reason));
+    return UpdateOutcome::Refused;
 }
 
 UpdateOutcome Updater::endWithoutImage(const QString& message) {

@@ -25,7 +25,8 @@ enum class UpdateOutcome {
     Success,    // "Update Successful"
     Failed,     // the module did not answer in time, or the line failed
     NoPort,     // no port was open
-    NoImage,    // no image matched, none was chosen, or the image could not be carried
+    NoImage,    // no image matched, or none was chosen
+    Refused,    // the image cannot be carried by its transfer; nothing was sent
     Cancelled,  // stopped from outside (program exit, command-line time-out)
     Busy,       // an update was already running; this start was ignored
 };
@@ -71,6 +72,15 @@ class Updater {
     void closeImageFile();
     bool imageFileOpen() const { return imageFile_ != nullptr; }
 
+    // The transfer's data phase, for the figures a technician compares with the line rate:
+    // from its first block to its last, and the bytes sent meanwhile.
+    struct DataPhase {
+        double start = -1;
+        double end = -1;
+        qint64 bytes = 0;
+    };
+    DataPhase dataPhase;
+
     QString FirmwareFile;
     QByteArray ModuleType;
     // How the module of the current or last update made itself known: its two-letter
@@ -85,6 +95,8 @@ class Updater {
     UpdateOutcome identifyAndTransfer();
     UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
     bool openImageFile();
+    void dataPhaseStarts();
+    void dataPhaseEnds();
     // Sends text to the module; false when the line is gone or the update was cancelled.
     bool send(const QByteArray& text);
     void warte(double seconds);
@@ -110,5 +122,8 @@ class Updater {
     // A recovery succeeded; the walk starts again at its next block (or instead of quitting).
     bool restartPending_ = false;
 };
+
+// How the record of updates names an outcome: success, error, no-image, refused or cancelled.
+QString outcomeWord(UpdateOutcome outcome);
 
 }  // namespace tarvel

@@ -3,12 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <filesystem>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -43,9 +45,13 @@ class QtReadableFile : public ReadableFile {
 QStringList QtFileSystem::filesMatching(const QString& folder, const QString& pattern) const {
     QDir dir(folder);
     dir.setNameFilters({pattern});
-    dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    // Without QDir::System: a pipe named like an image would block the update that opens it.
+    dir.setFilter(QDir::Files | QDir::Hidden);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);
-    return dir.entryList();
+    QStringList names = dir.entryList();
+    // QDir takes a link for a file whatever it points to.
+    names.removeIf([&dir](const QString& name) { return !QFileInfo(dir.filePath(name)).isFile(); });
+    return names;
 }
 
 std::optional<qint64> QtFileSystem::lastModified(const QString& path) const {
@@ -56,12 +62,46 @@ std::optional<qint64> QtFileSystem::lastModified(const QString& path) const {
 }
 
 bool QtFileSystem::isFile(const QString& path) const {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    return QFileInfo(path).isFile();
+}
+
+QStringList QtFileSystem::unreadableNames(const QString& folder, const QString& pattern) const {
+    QStringList names;
+#ifndef Q_OS_WIN  // Windows spells every name in UTF-16
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const QRegularExpression matcher(QRegularExpression::wildcardToRegularExpression(pattern),
+                                     QRegularExpression::CaseInsensitiveOption);
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+            continue;
+        QString escaped;
+        for (const char byte : raw) {
+            const auto code = static_cast<unsigned char>(byte);
+            escaped += code < 0x80 ? QString(QLatin1Char(byte))
+                                   : QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        }
+        if (matcher.match(escaped).hasMatch())
+            names << escaped;
+    }
+    ::closedir(dir);
+#else
+    Q_UNUSED(folder);
+    Q_UNUSED(pattern);
+#endif
+    return names;
 }
 
 std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
                                                            QString* error) const {
+    // Opening a pipe would wait for a writer that never comes.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return nullptr;
+    }
     auto file = std::make_unique<QtReadableFile>(path);
     if (!file->open(error))
         return nullptr;

@@ -8,6 +8,7 @@ class QtFileSystem : public FileSystem {
   public:
     QStringList filesMatching(const QString& folder, const QString& pattern) const override;
     std::optional<qint64> lastModified(const QString& path) const override;
+    QStringList unreadableNames(const QString& folder, const QString& pattern) const override;
     bool isFile(const QString& path) const override;
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                  QString* error) const override;

@@ -26,6 +26,9 @@ class FakeFileSystem : public FileSystem {
     void addFolder(const QString& path) { files[path] = {{}, 0, true}; }
 
     QStringList filesMatching(const QString& folder, const QString& pattern) const override;
+    QStringList unreadableNames(const QString&, const QString&) const override {
+        return unreadable;
+    }
     std::optional<qint64> lastModified(const QString& path) const override;
     bool isFile(const QString& path) const override;
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
@@ -61,6 +64,7 @@ class FakeFileSystem : public FileSystem {
     QSet<QString> lockedPaths;
     QSet<QString> readOnlyFolders;
     QStringList copies;
+    QStringList unreadable;
     bool caseInsensitive = false;
 };
 

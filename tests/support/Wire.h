@@ -68,6 +68,10 @@ inline QByteArray ackImage(int sectors, const std::function<bool(int sector, int
 
 }  // namespace tarvel::test
 
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 // Byte strings in test failures: printable characters as they are, others as \xNN, long ones by
 // their size.
 inline void PrintTo(const QByteArray& bytes, std::ostream* os) {

@@ -178,7 +178,7 @@ TEST(ImageRefusal, NothingIsSentForAnImageTheTransferCannotCarry) {
                                                : QByteArray(65536 + 100, 'A'));
         const UpdateOutcome outcome = acknowledged ? rig.updater().SendFirmwareWithAck()
                                                    : rig.updater().SendFirmwareOnRequest();
-        EXPECT_EQ(outcome, UpdateOutcome::NoImage);
+        EXPECT_EQ(outcome, UpdateOutcome::Refused);
         EXPECT_TRUE(rig.writes.isEmpty());
         ASSERT_EQ(rig.dialogs.shown.size(), 1);
         EXPECT_TRUE(

@@ -117,49 +117,28 @@ TEST_F(Commands, AddFileCopiesIntoTheImageFolderAskingBeforeItReplaces) {
         QString message;    // the start of the one message shown, if any
         double took;
     };
+    const QString overwrite = "File already exists! Overwrite?";
+    // clang-format off
     const Row rows[] = {
         {"new", "/usb/DVB-SAT-9.bin", {}, {}, "new image", {}, 0},
         {"cancelled", {}, {}, {}, {}, {}, 0},
-        {"in place", Rig::imagePath("DVB-SAT-9.bin"), "old", {}, "old", {}, 0},
-        {"kept",
-         "/usb/DVB-SAT-9.bin",
-         "old",
-         {MessageResult::Cancel},
-         "old",
-         "File already exists! Overwrite?",
-         0},
-        {"replaced",
-         "/usb/DVB-SAT-9.bin",
-         "old",
-         {MessageResult::Ok},
-         "new image",
-         "File already exists! Overwrite?",
-         0},
-        {"same file",
-         "/IMAGES/DVB-SAT-9.bin",
-         "old",
-         {},
-         "old",
-         "/IMAGES/DVB-SAT-9.bin is already in the image folder as\n/images/DVB-SAT-9.bin",
-         0},
-        {"read-only",
-         "/usb/DVB-SAT-9.bin",
-         {},
-         {},
-         {},
-         "/usb/DVB-SAT-9.bin cannot be copied to\n/images/DVB-SAT-9.bin\nPermission denied",
-         0},
-        {"locked",
-         "/usb/DVB-SAT-9.bin",
-         {},
-         {},
-         "new image",
-         "/images/DVB-SAT-9.bin was copied but is still in use by another program.",
-         30},
+        {"in place", destination, "old", {}, "old", {}, 0},
+        {"kept", "/usb/DVB-SAT-9.bin", "old", {MessageResult::Cancel}, "old", overwrite, 0},
+        {"replaced", "/usb/DVB-SAT-9.bin", "old", {MessageResult::Ok}, "new image", overwrite, 0},
+        {"same file", "/IMAGES/DVB-SAT-9.bin", "old", {}, "old",
+         "/IMAGES/DVB-SAT-9.bin is already in the image folder as\n/images/DVB-SAT-9.bin", 0},
+        {"read-only", "/usb/DVB-SAT-9.bin", {}, {}, {},
+         "/usb/DVB-SAT-9.bin cannot be copied to\n/images/DVB-SAT-9.bin\nPermission denied", 0},
+        {"locked", "/usb/DVB-SAT-9.bin", {}, {}, "new image",
+         "/images/DVB-SAT-9.bin was copied but is still in use by another program.", 30},
+        {"not a file", "/usb/DVB-SAT-pipe.bin", {}, {}, {},
+         "/usb/DVB-SAT-pipe.bin is not a regular file and cannot be an image.", 0},
     };
+    // clang-format on
     for (const Row& row : rows) {
         ModuleRig rig;
         rig.files.add("/usb/DVB-SAT-9.bin", "new image");
+        rig.files.addFolder("/usb/DVB-SAT-pipe.bin");  // not a regular file, like a pipe
         if (!row.existing.isEmpty())
             rig.files.add(destination, row.existing);
         rig.files.caseInsensitive = QByteArray(row.what) == "same file";

@@ -58,8 +58,9 @@ TEST(Startup, StoredPortIsOpenedWhenItIsThereAndAnythingElseOpensNothing) {
         SCOPED_TRACE(row.stored ? row.stored : "nothing stored");
         EXPECT_EQ(rig.serial.openPath(), row.opened ? Rig::pathOf(row.opened) : QString());
         EXPECT_EQ(rig.menu.checkedCount(), row.opened ? 1 : 0);
-        if (row.opened)
+        if (row.opened) {
             EXPECT_TRUE(rig.menu.checked[row.opened]);
+        }
         EXPECT_EQ(rig.status.title, "Ready");
     }
 }

@@ -145,14 +145,22 @@ TEST(Identification, WithoutAnOpenPortNothingIsSent) {
 TEST(Identification, MissingImageOrImageFolderIsNamedAndNothingIsSent) {
     struct Row {
         bool folderThere;
+        QStringList unreadable;  // names the system cannot spell
         QString message;
     };
-    const Row rows[] = {{true, "No firmware image DVB-GEN*.bin was found in\n/images"},
-                        {false, "The image folder\n/images\ndoes not exist."}};
+    const Row rows[] = {
+        {true, {}, "No firmware image DVB-GEN*.bin was found in\n/images"},
+        {false, {}, "The image folder\n/images\ndoes not exist."},
+        {true,
+         {"DVB-GEN-\\xe9.bin"},
+         "The image folder\n/images\nholds DVB-GEN-\\xe9.bin, whose name cannot be read. Rename "
+         "it, then try again."},
+    };
     for (const Row& row : rows) {
         ModuleRig rig;
         if (!row.folderThere)
             rig.files.files.remove("/images");
+        rig.files.unreadable = row.unreadable;
         EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::NoImage);
         EXPECT_EQ(rig.sent(), QList<QByteArray>{QByteArray(12, 'X')});
         ASSERT_EQ(rig.dialogs.shown.size(), 1);
