@@ -60,14 +60,22 @@ void Form1::runUpdate() {
     platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, false);
     // Picking a port would close it under the transfer.
     platform_.portMenu.setMenuEnabled(false);
-    updater.StartUpdate();
+    if (onExchangeBegins)
+        onExchangeBegins(false);
+    const UpdateOutcome outcome = updater.StartUpdate();
+    if (onExchangeEnds)
+        onExchangeEnds(outcomeWord(outcome));
     platform_.portMenu.setMenuEnabled(true);
     platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, true);
 }
 
 void Form1::runComTest() {
     platform_.portMenu.setMenuEnabled(false);
-    comTest.RunComTest();
+    if (onExchangeBegins)
+        onExchangeBegins(true);
+    const bool passed = comTest.RunComTest();
+    if (onExchangeEnds)
+        onExchangeEnds(passed ? QStringLiteral("success") : QStringLiteral("error"));
     platform_.portMenu.setMenuEnabled(true);
     ComTestBusy = false;
     updater.closeImageFile();

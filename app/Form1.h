@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tarvel {
 
 class Clock;
@@ -70,6 +72,11 @@ class Form1 {
     bool FileExists(const QString& path) const;
     // An update or a communication test holds the port.
     bool exchangeRunning() const { return updater.running() || ComTestBusy; }
+
+    // Told as an update (false) or a communication test (true) begins, and how it ended, for the
+    // record of updates.
+    std::function<void(bool comTest)> onExchangeBegins;
+    std::function<void(const QString& outcome)> onExchangeEnds;
 
     ActivityInd Activity1;
     StatusDisplay status;

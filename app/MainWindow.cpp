@@ -159,6 +159,20 @@ void MainWindow::buildMenu() {
         });
         comItems_[index] = item;
     }
+    QMenu* log = menuBar()->addMenu(QStringLiteral("Log"));
+    log->setObjectName(QStringLiteral("LogMenu"));
+    connect(log->addAction(QStringLiteral("Show Last Log")), &QAction::triggered, this, [this] {
+        if (onShowLastLog)
+            onShowLastLog();
+    });
+    connect(log->addAction(QStringLiteral("Open Log Folder")), &QAction::triggered, this, [this] {
+        if (onOpenLogFolder)
+            onOpenLogFolder();
+    });
+}
+
+void MainWindow::showNotice(const QString& text) {
+    statusBar()->showMessage(text, 15000);
 }
 
 QWidget* MainWindow::buildCentralArea() {

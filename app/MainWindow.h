@@ -41,6 +41,11 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     // Keys of the whole window, whichever control has the focus: key codes (F1 112, F2 113,
     // Esc 27) and character codes (Ctrl+T 20).
     std::function<void(int keyCode)> onKeyDown;
+    // The "Log" menu.
+    std::function<void()> onShowLastLog;
+    std::function<void()> onOpenLogFolder;
+    // A passing note on the status bar, such as a record that cannot be written.
+    void showNotice(const QString& text);
     std::function<void(int charCode)> onKeyPress;
 
     // StatusView

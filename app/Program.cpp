@@ -4,7 +4,15 @@
 #include "app/LoginDialog.h"
 #include "app/Version.h"
 
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QUrl>
+#include <QVBoxLayout>
 
 namespace tarvel {
 
@@ -13,15 +21,19 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}});
 }
 
-Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder)
+Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder,
+                 QString stateFolder)
     : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
+      wire_(serial),
+      log_(std::move(stateFolder),
+           versionText(TARVEL_VERSION_MAJOR, TARVEL_VERSION_MINOR, TARVEL_VERSION_PATCH)),
       platform_{clock_,
                 pump_,
                 settings,
                 dialogs_,
-                serial,
+                wire_,
                 timer1_,
-                window_,
+                log_.watching(window_),
                 window_,
                 *window_.activitySurface(),
                 files_,
@@ -46,6 +58,45 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
         form_->Form_Unload();
         return true;
     };
+
+    // The record of every update and test.
+    wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
+        log_.wire(direction, bytes);
+    };
+    log_.module = [this] { return form_->updater.identifiedAs; };
+    log_.onWarning = [this](const QString& warning) { window_.showNotice(warning); };
+    form_->onExchangeBegins = [this](bool comTest) {
+        const CommControl& port = form_->link.MSComm1;
+        log_.begin({comTest ? QStringLiteral("comtest") : QStringLiteral("update"),
+                    QStringLiteral("COM%1").arg(port.CommPort()), port.devicePath(),
+                    wire_.latencyTimerMs()});
+    };
+    form_->onExchangeEnds = [this](const QString& outcome) { log_.end(outcome); };
+    window_.onShowLastLog = [this] { showLastLog(); };
+    window_.onOpenLogFolder = [this] {
+        QDir().mkpath(log_.folder() + QStringLiteral("/logs"));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(log_.folder() + QStringLiteral("/logs")));
+    };
+}
+
+// The last log in a window of its own that stays open beside the main window.
+void Program::showLastLog() {
+    QFile file(log_.lastLog());
+    if (log_.lastLog().isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        dialogs_.messageBox(QStringLiteral("No update or test has left a log yet."), QString(),
+                            MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    auto* viewer = new QDialog(&window_);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->setWindowTitle(QFileInfo(file).fileName());
+    auto* text = new QPlainTextEdit(QString::fromUtf8(file.readAll()), viewer);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    (new QVBoxLayout(viewer))->addWidget(text);
+    viewer->resize(900, 600);
+    viewer->show();
 }
 
 // Start-up runs before the window appears, as a load step does: its messages come first, and

@@ -3,6 +3,7 @@
 #include "app/FileSelectionWindow.h"
 #include "app/Form1.h"
 #include "app/MainWindow.h"
+#include "app/UpdateLog.h"
 #include "platform/ProgramShell.h"
 #include "platform/PropertyBag.h"
 #include "platform/qt/QtClock.h"
@@ -10,6 +11,7 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
+#include "serial/WireLog.h"
 
 #include <memory>
 
@@ -23,8 +25,9 @@ class SettingsStore;
 // their own.
 class Program : public ProgramShell {
   public:
-    // imageFolder: where the firmware images lie.
-    Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder);
+    // imageFolder: where the firmware images lie; stateFolder: where the record of updates goes.
+    Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder,
+            QString stateFolder);
 
     // Creates and shows the window and runs the start-up.
     void start();
@@ -32,6 +35,7 @@ class Program : public ProgramShell {
     MainWindow& window() { return window_; }
     Form1& form() { return *form_; }
     QtDialogs& dialogs() { return dialogs_; }
+    UpdateLog& log() { return log_; }
 
     // ProgramShell
     std::optional<bool> showExpertLogin() override;
@@ -41,6 +45,8 @@ class Program : public ProgramShell {
     void endProgram() override;
 
   private:
+    void showLastLog();
+
     QtClock clock_;
     QtEventPump pump_;
     QtIntervalTimer timer1_;
@@ -48,6 +54,8 @@ class Program : public ProgramShell {
     QtFileSystem files_;
     FileSelectionWindow fileChooser_;
     MainWindow window_;
+    WireLog wire_;
+    UpdateLog log_;
     Platform platform_;
     std::unique_ptr<Form1> form_;
 };

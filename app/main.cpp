@@ -4,6 +4,7 @@
 #include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/StateFolder.h"
 #include "update/ImageFolder.h"
 
 #include <QApplication>
@@ -40,7 +41,8 @@ int main(int argc, char* argv[]) {
     tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
     tarvel::QtSerialDevice serial;
     tarvel::Program program(settings, serial,
-                            tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings));
+                            tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings),
+                            tarvel::stateFolder());
     const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
     if (!screenshot.isEmpty())
         tarvel::screenshotAndQuit(program.window(), screenshot, 1500);

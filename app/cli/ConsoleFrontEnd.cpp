@@ -25,6 +25,11 @@ void ConsoleStatusView::setGermanText(const QString& text) {
         status += QStringLiteral(": ") + english_;
     if (!text.isEmpty())
         status += QStringLiteral(" / ") + text;
+    // The window shows a status again without a visible change ("Checking" after the switch
+    // check); a line of its own would only repeat it.
+    if (status == lastStatus_)
+        return;
+    lastStatus_ = status;
     line(status);
 }
 

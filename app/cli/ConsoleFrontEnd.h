@@ -48,7 +48,7 @@ class ConsoleStatusView : public StatusView {
     std::FILE* out_;
     bool terminal_;
     QString prefix_;
-    QString title_, english_, elapsed_, percent_, activity_;
+    QString title_, english_, elapsed_, percent_, activity_, lastStatus_;
     int maximum_ = 100;
     int value_ = 0;
     bool barShown_ = false;

@@ -2,8 +2,8 @@
 // lines and scripts.
 //
 //   tarvel-update update  --port PORT [--folder DIR] [--timeout SEC] [--transcript FILE]
-//                         [--prefix-port]
-//   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port]
+//                         [--prefix-port] [--no-log]
+//   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log]
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
@@ -12,61 +12,26 @@
 // SIGTERM).
 #include "app/Form1.h"
 #include "app/Version.h"
-#include "app/cli/ConsoleFrontEnd.h"
+#include "app/cli/Exchange.h"
 #include "app/cli/Inspect.h"
-#include "app/cli/Interruption.h"
-#include "platform/PropertyBag.h"
-#include "platform/qt/QtClock.h"
-#include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
-#include "platform/qt/QtIntervalTimer.h"
-#include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
-#include "serial/WireLog.h"
 #include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <cstdio>
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 using namespace tarvel;
 
 namespace {
 
-enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupted = 130 };
-constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, 10 bits a byte
-
 int usage(const QCommandLineParser& parser, const QString& problem) {
     std::fprintf(stderr, "%s\n\n%s", qPrintable(problem), qPrintable(parser.helpText()));
     return kUsage;
-}
-
-int exitCodeOf(UpdateOutcome outcome) {
-    switch (outcome) {
-        case UpdateOutcome::Success:
-            return kSuccess;
-        case UpdateOutcome::Failed:
-            return kFailed;
-        case UpdateOutcome::Cancelled:
-            return kTimeout;
-        case UpdateOutcome::NoPort:
-        case UpdateOutcome::NoImage:
-        case UpdateOutcome::Busy:
-            return kUsage;
-    }
-    return kFailed;
 }
 
 }  // namespace
@@ -110,7 +75,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption prefixOption(
         QStringLiteral("prefix-port"),
         QStringLiteral("Start every output line with the port, for runs side by side."));
-    parser.addOptions({portOption, folderOption, timeoutOption, transcriptOption, prefixOption});
+    const QCommandLineOption noLogOption(
+        QStringLiteral("no-log"),
+        QStringLiteral("Leave no log and no history row in the record of updates."));
+    parser.addOptions(
+        {portOption, folderOption, timeoutOption, transcriptOption, prefixOption, noLogOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -132,88 +101,36 @@ int main(int argc, char* argv[]) {
         if (!ok || timeout <= 0)
             return usage(parser, QStringLiteral("--timeout needs a number of seconds above 0."));
     }
-    const QString port = parser.value(portOption);
-    const QString prefix =
-        parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
-
-    QtClock clock;
-    QtEventPump pump;
-    QtSerialDevice serial;
-    WireLog wire(serial);
-    if (parser.isSet(transcriptOption)) {
-        QString error;
-        if (!wire.writeTranscriptTo(parser.value(transcriptOption), &error)) {
-            std::fprintf(stderr, "%sCannot write the transcript %s: %s\n", qPrintable(prefix),
-                         qPrintable(parser.value(transcriptOption)), qPrintable(error));
-            return kUsage;
+    Exchange exchange;
+    exchange.comTest = comTest;
+    exchange.timeout = timeout;
+    exchange.port = parser.value(portOption);
+    // "COM3" is the third port as the window maps it; other COM names are mistakes, and
+    // anything else is a device path.
+    const auto com =
+        QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
+            .match(exchange.port);
+    if (com.hasMatch()) {
+        if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch()) {
+            return usage(parser,
+                         QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.")
+                             .arg(exchange.port));
         }
-    }
-    QtIntervalTimer timer1;
-    QtFileSystem files;
-    ConsoleStatusView status(stdout, isatty(fileno(stdout)) != 0, prefix);
-    ConsoleDialogs dialogs(status, prefix);
-    NoPortMenu menu;
-    NoSurface surface;
-    NoFileChooser chooser;
-    NoToolbar toolbar;
-    NoShell shell;
-    Platform platform{
-        clock, pump,    settings, dialogs, wire,    timer1, status,
-        menu,  surface, files,    chooser, toolbar, shell,  parser.value(folderOption)};
-    Form1 form(platform, MemoryPropertyBag(), QString());
-    form.link.onSlowAdapter = [&prefix](const QString& hint) {
-        std::fprintf(stderr, "%s%s\n", qPrintable(prefix), qPrintable(hint));
-    };
-
-    // "COM3" is the third port as the window maps it; anything else is a device path.
-    const QRegularExpression comName(QStringLiteral("^COM([1-9])$"),
-                                     QRegularExpression::CaseInsensitiveOption);
-    const auto match = comName.match(port);
-    int index = 1;
-    if (match.hasMatch())
-        index = match.captured(1).toInt();
-    else
-        form.link.MSComm1.pathForPort = [port](int) { return port; };
-    form.link.com_Click(index);
-    if (!form.link.MSComm1.PortOpen())
-        return kUsage;
-
-    const Interruption interruption([&form] {
-        form.updater.cancel();
-        form.comTest.cancel();
-    });
-    int result = kFailed;
-    if (comTest) {
-        result = form.comTest.RunComTest() ? kSuccess : kFailed;
+        exchange.comPort = com.captured(1).toInt();
     } else {
-        if (timeout > 0) {
-            QTimer::singleShot(static_cast<int>(timeout * 1000),
-                               [&form] { form.updater.cancel(); });
-        }
-        QElapsedTimer took;
-        took.start();
-        const UpdateOutcome outcome = form.updater.StartUpdate();
-        const double seconds = took.nsecsElapsed() / 1e9;
-        status.finishBar();
-        result = exitCodeOf(outcome);
-        if (outcome == UpdateOutcome::Success) {
-            const double rate = wire.bytesSent() / seconds;
-            std::printf(
-                "%sSummary: image %s, module %s, %lld bytes sent in %.1f s, %.0f bytes/s, "
-                "%.1f %% of the line rate (11520 bytes/s)\n",
-                qPrintable(prefix), qPrintable(QFileInfo(form.updater.FirmwareFile).fileName()),
-                form.updater.identifiedAs.constData(), static_cast<long long>(wire.bytesSent()),
-                seconds, rate, 100.0 * rate / kLineBytesPerSecond);
-        } else if (outcome == UpdateOutcome::Cancelled && !interruption.happened()) {
-            std::fprintf(stderr, "%sTime-out: the update did not finish within %g s.\n",
-                         qPrintable(prefix), timeout);
+        exchange.device = exchange.port;
+    }
+    exchange.folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
+    if (!comTest) {
+        const QString problem = QtFileSystem().folderProblem(exchange.folder);
+        if (!problem.isEmpty()) {
+            return usage(parser,
+                         QStringLiteral("The image folder %1 %2.").arg(exchange.folder, problem));
         }
     }
-    form.link.MSComm1.setPortOpen(false);
-    form.updater.closeImageFile();
-    if (interruption.happened()) {
-        std::fprintf(stderr, "%sInterrupted: the port is closed.\n", qPrintable(prefix));
-        return kInterrupted;
-    }
-    return result;
+    exchange.transcript = parser.value(transcriptOption);
+    exchange.prefix =
+        parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(exchange.port) : QString();
+    exchange.record = !parser.isSet(noLogOption);
+    return runExchange(exchange, settings);
 }

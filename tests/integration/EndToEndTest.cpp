@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -60,6 +61,7 @@ struct EndToEnd : ::testing::Test {
                   int timeoutSeconds = 90) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
+        environment.insert("XDG_STATE_HOME", stateHome.isEmpty() ? file("state") : stateHome);
         cli.setProcessEnvironment(environment);
         cli.start(QStringLiteral(TARVEL_UPDATE),
                   QStringList{"update", "--port", port, "--folder", folder.path(), "--timeout",
@@ -83,6 +85,7 @@ struct EndToEnd : ::testing::Test {
         return finish(cli, timeoutSeconds + 10);
     }
     QTemporaryDir folder;
+    QString stateHome;  // where the record of updates goes; empty: a folder of the test's
 };
 
 QByteArray twoSectorAckImage() {
@@ -98,7 +101,26 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndATranscript) {
     EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
     EXPECT_TRUE(run.out.contains("Update Successful / Update erfolgreich"));
     EXPECT_TRUE(run.out.contains("Summary: image DVB-GEN-2.bin, module SA, 131087 bytes sent in"));
+    EXPECT_TRUE(QRegularExpression("bytes/s; data phase 131072 bytes in [0-9.]+ s, [0-9.]+ % of "
+                                   "the line rate \\(11520 bytes/s\\)\n")
+                    .match(run.out)
+                    .hasMatch());
+    EXPECT_EQ(run.out.count("Checking: "), 1);  // each status change once
     EXPECT_TRUE(flash() == image) << "flash of " << flash().size() << " bytes";
+    // The record: the log named on the last line, and a history row.
+    const QString log = run.out.trimmed().section('\n', -1).section("Log: ", 1);
+    EXPECT_TRUE(log.startsWith(file("state/Tarvel_Update_Utility/logs/")));
+    QFile logFile(log), history(file("state/Tarvel_Update_Utility/history.csv"));
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly) && history.open(QIODevice::ReadOnly));
+    const QByteArray logged = logFile.readAll();
+    EXPECT_TRUE(logged.contains("Module: SA\nImage: " + file("DVB-GEN-2.bin").toUtf8()));
+    EXPECT_TRUE(logged.contains("|EN|"));
+    EXPECT_TRUE(QRegularExpression("\nOutcome: success after [0-9.]+ s, 131087 bytes sent\n$")
+                    .match(QString::fromUtf8(logged))
+                    .hasMatch());
+    const QByteArray row = history.readAll().split('\n').value(1);
+    EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() + "\r"))
+        << row.constData();
 
     QFile transcript(file("wire.txt"));
     ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
@@ -151,13 +173,19 @@ TEST_F(EndToEnd, PortHeldByAnotherProgramIsReportedAsBusy) {
     EXPECT_TRUE(run.err.contains("is busy: another program holds it")) << qPrintable(run.err);
 }
 
-TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImage) {
+// A record that cannot be written (here a file stands where its folder should be) costs a
+// warning, not the update.
+TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImageWhateverBecomesOfTheRecord) {
     const QByteArray image = twoSectorAckImage();
     writeImage("DVB-SAT-2.bin", image);
+    writeImage("not-a-folder", "x");
+    stateHome = file("not-a-folder");
     Simulator module({"--type", "DVBSAT", "--flash", file("flash.bin")});
     const CliRun run = update(module.path());
     EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
     EXPECT_TRUE(flash() == image.mid(64)) << "flash of " << flash().size() << " bytes";
+    EXPECT_EQ(run.err.count("The update record cannot be written"), 1) << qPrintable(run.err);
+    EXPECT_FALSE(run.out.contains("Log: "));
 }
 
 TEST_F(EndToEnd, SilentModuleIsRecoveredAndTheUpdateCompletes) {
@@ -180,10 +208,33 @@ TEST_F(EndToEnd, HangUpEndsTheUpdateWithAnError) {
     EXPECT_LT(run.seconds, 15.0);
 }
 
-TEST_F(EndToEnd, PortThatCannotBeOpenedIsAUsageError) {
-    const CliRun run = update(folder.filePath("no-such-tty"));
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.contains("cannot be opened"));
+// Refused at once, with a message that names what is wrong, and nothing recorded.
+TEST_F(EndToEnd, BadPortsAndFoldersAreRefusedAtOnce) {
+    writeImage("a-file", "x");
+    const QString noTty = file("no-such-tty");
+    const struct {
+        QStringList arguments;
+        QString message;
+    } rows[] = {
+        {{"--port", "COM0"}, "--port COM0: a port is COM1 to COM9 or a device path."},
+        {{"--port", "COM10"}, "--port COM10: a port is COM1 to COM9 or a device path."},
+        {{"--port", "comX"}, "--port comX: a port is COM1 to COM9 or a device path."},
+        {{"--port", noTty, "--folder", file("none")},
+         "The image folder " + file("none") + " does not exist."},
+        {{"--port", noTty, "--folder", file("a-file")},
+         "The image folder " + file("a-file") + " is not a folder."},
+        {{"--port", noTty, "--folder", folder.path()},
+         noTty + " cannot be opened: " + noTty + " does not exist (is the adapter plugged in?)"},
+    };
+    for (const auto& row : rows) {
+        QProcess cli;
+        cli.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        cli.start(QStringLiteral(TARVEL_UPDATE), QStringList{"update"} + row.arguments);
+        const CliRun run = finish(cli, 10);
+        EXPECT_EQ(run.exitCode, 2) << qPrintable(row.arguments.join(' '));
+        EXPECT_TRUE(run.err.contains(row.message)) << qPrintable(run.err);
+        EXPECT_LT(run.seconds, 3.0);
+    }
 }
 
 TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStoreAndAMissingImageSendsNothing) {

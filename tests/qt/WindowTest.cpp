@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,7 +40,8 @@ struct Window : ::testing::Test {
         settings.values["Settings/COM-Port"] = "1";
     }
     void start() {
-        program = std::make_unique<Program>(settings, serial, imageFolder.path());
+        program =
+            std::make_unique<Program>(settings, serial, imageFolder.path(), stateFolder.path());
         program->start();
     }
     MainWindow& window() { return program->window(); }
@@ -58,7 +60,7 @@ struct Window : ::testing::Test {
     sim::PtyLine line{0};
     QByteArray heard;  // what the module's end received
     std::function<void()> onHeard;
-    QTemporaryDir imageFolder, elsewhere;
+    QTemporaryDir imageFolder, elsewhere, stateFolder;
     MemorySettingsStore settings;
     QtSerialDevice serial;
     ModalDriver driver;
@@ -186,6 +188,14 @@ TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
     EXPECT_EQ(heard, QByteArray(12, 'X'));
     EXPECT_EQ(driver.messages, (QStringList{"F1", "Update error\nUpdate Fehler"}));
     EXPECT_EQ(window().titleText(), "Ready");
+    // The update left its record, and the Log menu shows it.
+    EXPECT_TRUE(
+        readFile(stateFolder.filePath("history.csv")).split('\n').value(1).contains(",error,"));
+    window().findChild<QMenu*>("LogMenu")->actions().value(0)->trigger();
+    auto* viewer = window().findChild<QPlainTextEdit*>();
+    ASSERT_TRUE(viewer);
+    EXPECT_TRUE(viewer->toPlainText().startsWith("Tarvel Update Utility V"));
+    EXPECT_EQ(viewer->toPlainText().toUtf8(), readFile(program->log().lastLog()));
 }
 
 TEST_F(Window, CtrlTInTheIdleWindowRunsTheCommunicationTest) {

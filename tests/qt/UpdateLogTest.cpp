@@ -1,0 +1,124 @@
+// The record of updates: one log per exchange with what the technician saw and what went over
+// the wire, a history row per update, the newest 100 logs kept, and nothing lost but the record
+// when it cannot be written.
+#include "app/UpdateLog.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/VirtualTime.h"
+#include "tests/support/Wire.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tarvel::test {
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
+    QTemporaryDir state;
+    const QString image = state.filePath("DVB-SAT \"new\", 2.bin");  // a name that needs quotes
+    {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("abc");
+    }
+    UpdateLog log(state.path(), "V1.0.0");
+    VirtualTime time;
+    FakeStatusView window(time);
+    StatusView& view = log.watching(window);
+    log.module = [] { return QByteArray("DVBSAT"); };
+    log.begin({"update", "COM1", "/dev/ttyUSB0", 16});
+    view.setTitleText("Running");
+    view.setEnglishText("Update in progress, please wait");
+    view.setGermanText("Update wird ausgeführt, bitte warten");
+    view.setActivityText("Sending Sector 19   Block 0");
+    view.setFileNameText(image);
+    log.wire("TX", QByteArray("e\x00", 2));
+    log.wire("RX", "K!");
+    log.end("success");
+    EXPECT_EQ(window.title, "Running");  // the window still shows everything
+    EXPECT_EQ(window.activity, "Sending Sector 19   Block 0");
+
+    const QString name = QFileInfo(log.lastLog()).fileName();
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d_COM1\\.log$")
+                    .match(name)
+                    .hasMatch())
+        << qPrintable(name);
+    const QList<QByteArray> lines = contents(log.lastLog()).split('\n');
+    ASSERT_GE(lines.size(), 11);
+    EXPECT_EQ(lines[0], "Tarvel Update Utility V1.0.0, update");
+    EXPECT_TRUE(lines[1].startsWith("Started: 20"));
+    EXPECT_EQ(lines[2], "Port: COM1 (/dev/ttyUSB0)");
+    EXPECT_EQ(lines[3], "Adapter latency timer: 16 ms");
+    EXPECT_EQ(lines[4].mid(10),
+              " ST  Running | Update in progress, please wait | Update wird "
+              "ausgeführt, bitte warten");
+    EXPECT_EQ(lines[5].mid(10), " AC  Sending Sector 19   Block 0");
+    EXPECT_EQ(lines[6], "Module: DVBSAT");
+    EXPECT_EQ(lines[7], "Image: " + image.toUtf8() +
+                            ", 3 bytes, SHA-256 "
+                            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(lines[8].mid(10), " TX  65 00" + QByteArray(43, ' ') + " |e.|");
+    EXPECT_EQ(lines[9].mid(10), " RX  4B 21" + QByteArray(43, ' ') + " |K!|");
+    EXPECT_TRUE(lines[10].startsWith("Outcome: success after 0.")) << lines[10].constData();
+
+    const QList<QByteArray> history = contents(state.filePath("history.csv")).split('\n');
+    EXPECT_EQ(history[0],
+              "started,finished,port,device,module,image,image_size,image_sha256,"
+              "bytes_sent,duration_s,outcome,log\r");
+    const QRegularExpression row(
+        "^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d),\\1?[^,]*,COM1,/dev/ttyUSB0,"
+        "DVBSAT,\"[^\"]*/DVB-SAT \"\"new\"\", 2\\.bin\",3,ba7816bf[0-9a-f]{56},2,0\\.\\d,success,"
+        "[^,]*_COM1\\.log\\r$");
+    EXPECT_TRUE(row.match(QString::fromUtf8(history.value(1))).hasMatch())
+        << history.value(1).constData();
+}
+
+TEST(UpdateLog, KeepsTheNewestHundredLogsAndTestsLeaveNoHistoryRow) {
+    QTemporaryDir state;
+    QDir().mkpath(state.filePath("logs"));
+    for (int day = 1; day <= 105; ++day)
+        QFile(state.filePath(
+                  QStringLiteral("logs/2020-01-%1T00-00-00_COM1.log").arg(day, 3, 10, QChar('0'))))
+            .open(QIODevice::WriteOnly);
+    UpdateLog log(state.path(), "V1.0.0");
+    log.begin({"comtest", "COM2", "/dev/ttyS1", {}});
+    log.end("error");
+    const QStringList kept = QDir(state.filePath("logs")).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(kept.size(), 100);
+    EXPECT_EQ(kept.first(), "2020-01-007T00-00-00_COM1.log");
+    EXPECT_EQ(kept.last(), QFileInfo(log.lastLog()).fileName());
+    EXPECT_FALSE(QFile::exists(state.filePath("history.csv")));
+}
+
+TEST(UpdateLog, FolderThatCannotBeWrittenCostsOneWarningAndNothingElse) {
+    QTemporaryDir parent;
+    QFile(parent.filePath("state")).open(QIODevice::WriteOnly);  // a file where the folder goes
+    UpdateLog log(parent.filePath("state"), "V1.0.0");
+    QStringList warnings;
+    log.onWarning = [&warnings](const QString& warning) { warnings << warning; };
+    VirtualTime time;
+    FakeStatusView window(time);
+    StatusView& view = log.watching(window);
+    for (int exchange = 0; exchange < 2; ++exchange) {
+        log.begin({"update", "COM1", "/dev/ttyS0", {}});
+        view.setActivityText("Waiting for request...");
+        log.wire("TX", "XX");
+        log.end("success");
+    }
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith("The update record cannot be written"))
+        << qPrintable(warnings[0]);
+    EXPECT_EQ(window.activity, "Waiting for request...");
+    EXPECT_TRUE(log.lastLog().isEmpty());
+}
+
+}  // namespace
+}  // namespace tarvel::test
