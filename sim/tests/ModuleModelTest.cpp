@@ -40,7 +40,6 @@ TEST(ModuleModel, AnswersTheHostAsAModuleDoes) {
     const QByteArray a = pattern(1024, 1), b = pattern(1024, 2), c = pattern(1024, 3);
     QByteArray badSum = withXor(c);
     badSum[1024] = static_cast<char>(badSum[1024] ^ 1);
-    const QByteArray sectorA = pattern(65536, 4), sectorB = pattern(65536, 5);
     const QByteArray walked = a + erased(65536 - 1024) + erased(63 * 1024) + b;
     const QByteArray sat = "DVBSAT";
     ModuleConfig testMode;
@@ -52,9 +51,6 @@ TEST(ModuleModel, AnswersTheHostAsAModuleDoes) {
         QByteArray flash;
     } rows[] = {
         // clang-format off
-        {"announces and takes its sectors", {},
-         {{QByteArray(12, 'X'), "UP"}, {"OK\x02", "OK"}, {sectorA, "OK"}, {sectorB, "EN"}},
-         sectorA + sectorB},
         {"echoes while switched off", switchedOff,
          {{"XXXXX", ""}, {"XXXXXXX", QByteArray(12, 'X')},
           {QByteArray(12, 'X'), QByteArray(12, 'X')}, {QByteArray(12, 'X'), "UP"}, {"OKX", "OK"}},

@@ -1,6 +1,5 @@
 // Whole updates through the real serial port: tarvel-update against tarvel-module-sim on a
 // pseudo-terminal, with the module's flash compared to the image afterwards.
-#include "platform/qt/QtSerialDevice.h"
 #include "tests/support/Wire.h"
 
 #include <QCoreApplication>
@@ -164,15 +163,6 @@ TEST_F(EndToEnd, TerminationClosesThePortAndExitsWith130) {
     EXPECT_LT(run.seconds, 2.0);
 }
 
-TEST_F(EndToEnd, PortHeldByAnotherProgramIsReportedAsBusy) {
-    Simulator module({"--announce", "UP"});
-    QtSerialDevice holder;
-    ASSERT_TRUE(holder.open(module.path(), nullptr));
-    const CliRun run = update(module.path());
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.contains("is busy: another program holds it")) << qPrintable(run.err);
-}
-
 // A record that cannot be written (here a file stands where its folder should be) costs a
 // warning, not the update.
 TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImageWhateverBecomesOfTheRecord) {
@@ -186,17 +176,6 @@ TEST_F(EndToEnd, AcknowledgedUpdateWritesTheImageWhateverBecomesOfTheRecord) {
     EXPECT_TRUE(flash() == image.mid(64)) << "flash of " << flash().size() << " bytes";
     EXPECT_EQ(run.err.count("The update record cannot be written"), 1) << qPrintable(run.err);
     EXPECT_FALSE(run.out.contains("Log: "));
-}
-
-TEST_F(EndToEnd, SilentModuleIsRecoveredAndTheUpdateCompletes) {
-    const QByteArray image = twoSectorAckImage();
-    writeImage("DVB-TER-2.bin", image);
-    Simulator module({"--type", "DVBTER", "--flash", file("flash.bin"), "--silent-at", "20",
-                      "--silent-for", "1"});
-    const CliRun run = update(module.path());
-    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.out + run.err);
-    EXPECT_TRUE(run.out.contains("Error: Update error. Automatical restart, please wait"));
-    EXPECT_TRUE(flash() == image.mid(64));
 }
 
 TEST_F(EndToEnd, HangUpEndsTheUpdateWithAnError) {

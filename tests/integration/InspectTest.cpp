@@ -42,17 +42,12 @@ TEST_F(Inspect, JsonVerdictsAndExitCodes) {
     EXPECT_EQ(run({"inspect", "--json", image, "none.bin"}, &lines), 1);
     const QByteArray sha256 = QCryptographicHash::hash(requestImage(1), QCryptographicHash::Sha256);
     EXPECT_EQ(QJsonDocument::fromJson(lines.value(0)).object(),
-              (QJsonObject{{"file", image},
-                           {"size", 65536},
-                           {"kind", "request"},
-                           {"sectors", 1},
-                           {"data_blocks", {}},
-                           {"blank_blocks", {}},
-                           {"bytes_to_module", 65551},
-                           {"predicted_seconds", 12.89},
-                           {"sha256", QString(sha256.toHex())},
-                           {"usable", true},
-                           {"reason", {}}}));
+              // clang-format off
+              (QJsonObject{{"file", image}, {"size", 65536}, {"kind", "request"}, {"sectors", 1},
+                           {"data_blocks", {}}, {"blank_blocks", {}}, {"bytes_to_module", 65551},
+                           {"predicted_seconds", 12.89}, {"sha256", QString(sha256.toHex())},
+                           {"usable", true}, {"reason", {}}}));
+    // clang-format on
     EXPECT_EQ(QJsonDocument::fromJson(lines.value(1)).object()["reason"], "it cannot be opened");
     EXPECT_EQ(run({"inspect", image, "--json"}), 0);
     for (const QStringList& bad : {QStringList{"inspect"}, QStringList{"inspect", "--frob", image},

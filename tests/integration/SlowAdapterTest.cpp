@@ -1,5 +1,5 @@
 // A USB adapter's latency timer: lowered through sysfs where allowed, named to the technician
-// when it stays slow, and played by the simulator.
+// when it stays slow.
 #include "platform/qt/AdapterLatency.h"
 #include "serial/SerialLink.h"
 #include "tests/support/FakeSerialDevice.h"
@@ -7,9 +7,6 @@
 #include "tests/support/VirtualTime.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -68,22 +65,6 @@ TEST(LatencyTimer, OnlyATimerAboveTwoMillisecondsIsNamedToTheTechnician) {
         link.com_Click(1);
         EXPECT_EQ(shown.contains("/dev/ttyS0: the adapter's latency " + hint), !hint.isEmpty());
     }
-}
-
-TEST(SimulatedAdapter, HoldsTheModulesReplyForItsLatencyTimer) {
-    QProcess module;
-    module.start(TARVEL_MODULE_SIM, {"--latency", "50", "--reply-delay", "0"});
-    ASSERT_TRUE(module.waitForReadyRead(5000));
-    QSerialPort port(QString::fromLocal8Bit(module.readLine()).trimmed());
-    ASSERT_TRUE(port.open(QIODevice::ReadWrite));
-    QElapsedTimer sinceAsked;
-    sinceAsked.start();
-    port.write(QByteArray(12, 'X'));
-    QByteArray reply;
-    while (reply.size() < 2 && port.waitForReadyRead(5000))
-        reply += port.readAll();
-    EXPECT_EQ(reply, "UP");
-    EXPECT_GE(sinceAsked.elapsed(), 45);  // about 1 ms without the adapter
 }
 
 }  // namespace

@@ -56,15 +56,6 @@ TEST_F(PtyLink, EveryByteValueTravelsBothWaysUnchanged) {
     EXPECT_EQ(link->ReceiveBuffer, everyByte);
 }
 
-TEST_F(PtyLink, SplitReplyArrivesWhole) {
-    line.write("U");
-    link->warte(0.03);
-    EXPECT_TRUE(link->ReceiveBuffer.isEmpty());
-    line.write("P");
-    ASSERT_TRUE(await([&] { return !link->ReceiveBuffer.isEmpty(); }));
-    EXPECT_EQ(link->ReceiveBuffer, "UP");
-}
-
 TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
     QList<double> latencies;
     for (int round = 0; round < 20; ++round) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <optional>
@@ -45,8 +46,7 @@ struct Draw {
     bool chance(double probability) { return between(0, 1) < probability; }
     QByteArray bytes(int size) {
         QByteArray result(size, '\0');
-        for (char& byte : result)
-            byte = static_cast<char>(engine() & 0xFF);
+        std::generate(result.begin(), result.end(), [this] { return static_cast<char>(engine()); });
         return result;
     }
     std::mt19937 engine;
@@ -59,10 +59,6 @@ struct Case {
     double lineRate = 0;
     QList<std::pair<Fault, int>> faults;  // kind, the reply it strikes
 };
-
-bool blank(const QByteArray& bytes) {
-    return bytes.count('\xff') == bytes.size();
-}
 
 // Data, blank and nearly blank blocks. Once a sector ends blank the host skips to the last
 // sector, so the sectors skipped are made blank: the flash must then equal the image.
@@ -78,7 +74,7 @@ QByteArray ackImage(Draw& draw, int sectors) {
         body += data;
     }
     for (int sector = 0; sector + 2 < sectors; ++sector) {
-        if (blank(body.mid(sector * 65536 + 63 * 1024, 1024)))
+        if (body.mid(sector * 65536 + 63 * 1024, 1024) == QByteArray(1024, '\xff'))
             body.replace((sector + 1) * 65536, 65536, QByteArray(65536, '\xff'));
     }
     return draw.bytes(64) + body;

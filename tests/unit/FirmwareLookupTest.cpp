@@ -1,5 +1,7 @@
-// Choosing the image for a module: the newest that matches, or the expert's own choice.
+// Where the images lie, and choosing the image for a module: the newest that matches, or the
+// expert's own choice.
 #include "tests/support/Rig.h"
+#include "update/ImageFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -40,26 +42,41 @@ TEST(Lookup, ExpertChoosesAmongSeveralListedNewestFirst) {
     rig.chooser.answer = 1;
     EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-3.bin"));
     EXPECT_EQ(rig.chooser.listed, (QStringList{"DVB-SAT-2.bin", "DVB-SAT-3.bin", "DVB-SAT-1.bin"}));
-}
 
-// Closed without a choice: the previous update's image serves only if it fits this module.
-TEST(Lookup, SelectionClosedWithoutAChoiceNeverSendsAnotherKindsImage) {
-    ModuleRig rig;
-    rig.form->ManualFileSelect = true;
-    for (const char* name : {"DVB-SAT-1.bin", "DVB-SAT-2.bin", "DVB-TER-1.bin", "DVB-TER-2.bin"})
-        rig.files.add(Rig::imagePath(name), "x", 100);
+    // Closed without a choice: the previous update's image serves only if it fits this module.
+    rig.chooser.answer.reset();
+    rig.updater().FirmwareFile.clear();
     EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-SAT*.bin").isEmpty());
     rig.updater().FirmwareFile = Rig::imagePath("DVB-SAT-1.bin");
     EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-1.bin"));
+    rig.files.add(Rig::imagePath("DVB-TER-2.bin"), "x", 100);
     EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-TER*.bin").isEmpty());
 }
 
-TEST(Lookup, FileExistsOnlyForFiles) {
-    ModuleRig rig;
-    rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), "x");
-    EXPECT_TRUE(rig.updater().FileExists(Rig::imagePath("DVB-SAT-1.bin")));
-    EXPECT_FALSE(rig.updater().FileExists(Rig::imagePath("")));
-    EXPECT_FALSE(rig.updater().FileExists(Rig::imagePath("none.bin")));
+// The image folder: the settings store's choice, /var/lib for a program installed below /usr,
+// otherwise the program's own folder.
+TEST(ImageFolder, FollowsTheSettingThenTheInstallationPlace) {
+    struct Row {
+        const char* programFolder;
+        const char* setting;  // nullptr: nothing stored
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"/usr/bin", nullptr, "/var/lib/tarvel-update-utility"},
+        {"/usr/local/bin", nullptr, "/var/lib/tarvel-update-utility"},
+        {"/home/tech/tarvel/build", nullptr, "/home/tech/tarvel/build"},
+        {"/usrlocal/bin", nullptr, "/usrlocal/bin"},
+        {"/opt/tarvel", nullptr, "/opt/tarvel"},
+        {"/usr/bin", "/srv/images/", "/srv/images"},
+        {"/home/tech/build", " /media/usb ", "/media/usb"},
+        {"/usr/bin", "  ", "/var/lib/tarvel-update-utility"},
+    };
+    for (const Row& row : rows) {
+        MemorySettingsStore settings;
+        if (row.setting)
+            settings.values["Paths/ImageFolder"] = row.setting;
+        EXPECT_EQ(imageFolder(row.programFolder, settings), row.expected) << row.programFolder;
+    }
 }
 
 }  // namespace

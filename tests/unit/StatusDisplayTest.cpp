@@ -46,16 +46,6 @@ TEST_F(Clock, LateTickAddsTheWholeTimeSinceThePreviousOne) {
     EXPECT_EQ(rig.status.elapsed, "0:00:03");
 }
 
-TEST_F(Clock, StopKeepsTheLastTimeAndResetShowsZero) {
-    startAt();
-    rig.time.advance(12.0);
-    rig.display().StopElapsedClock();
-    rig.time.advance(30.0);
-    EXPECT_EQ(rig.status.elapsed, "0:00:12");
-    rig.display().ResetElapsedTime();
-    EXPECT_EQ(rig.status.elapsed, "0:00:00");
-}
-
 TEST_F(Clock, IndicatorStepRunsThroughElevenPhasesPerSweep) {
     rig.form->Activity1.setStep(0);
     startAt();

@@ -171,16 +171,6 @@ TEST(Identification, MissingImageOrImageFolderIsNamedAndNothingIsSent) {
     }
 }
 
-TEST(Identification, SecondStartDuringAnUpdateIsIgnored) {
-    ModuleRig rig;
-    addEveryImage(rig);
-    UpdateOutcome nested = UpdateOutcome::Success;
-    rig.time.after(2.0, [&] { nested = rig.updater().StartUpdate(); });
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
-    EXPECT_EQ(nested, UpdateOutcome::Busy);
-    EXPECT_EQ(rig.countSent(QByteArray(12, 'X')), 1);
-}
-
 TEST(Identification, VanishedPortEndsWithTheErrorBoxAtOnce) {
     ModuleRig rig;
     rig.intercept = [](const QByteArray&) { return true; };
