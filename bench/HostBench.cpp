@@ -10,6 +10,7 @@
 #include "serial/SerialLink.h"
 #include "sim/PtyLine.h"
 #include "status/StatusDisplay.h"
+#include "tests/support/CpuTime.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Wire.h"
@@ -24,18 +25,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/resource.h>
-
 using namespace tarvel;
-
-namespace {
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-}  // namespace
+using test::cpuSeconds;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -4,22 +4,15 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "serial/SerialLink.h"
+#include "tests/support/CpuTime.h"
 #include "tests/support/Fakes.h"
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace tarvel::test {
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct RealWait : ::testing::Test {
     QtClock clock;
@@ -42,7 +35,6 @@ TEST_F(RealWait, LastsItsLengthRunsTimersMeanwhileAndSleeps) {
     link.warte(2.0);
     const double wall = clock.seconds() - start;
     const double cpu = cpuSeconds() - cpuBefore;
-    std::printf("warte(2.0): %.3f s wall, %.2f %% of a core\n", wall, 100 * cpu / wall);
     EXPECT_GE(wall, 2.0);
     EXPECT_LT(wall, 2.5);
     EXPECT_GE(ticks, 15);

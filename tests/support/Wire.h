@@ -5,6 +5,7 @@
 
 #include <array>
 #include <functional>
+#include <numeric>
 #include <ostream>
 
 namespace tarvel::test {
@@ -39,6 +40,13 @@ inline QByteArray withXor(const QByteArray& block) {
     for (const char byte : block)
         sum = static_cast<char>(sum ^ byte);
     return block + sum;
+}
+
+// The bytes 0 to 255 in order.
+inline QByteArray everyByteValue() {
+    QByteArray bytes(256, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    return bytes;
 }
 
 // A request-driven image: raw 64 KiB sectors holding bytes of every value, no two sectors alike.

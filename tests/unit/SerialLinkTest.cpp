@@ -19,9 +19,7 @@ struct OpenLink : ::testing::Test {
 // Characters are handed over in pairs, as by the two-character receive queue: a lone first
 // character waits for its partner, a lone character that completes a pair goes at once.
 TEST_F(OpenLink, ReceivedCharactersArriveInPairs) {
-    QByteArray everyByte;
-    for (int code = 0; code < 256; ++code)
-        everyByte += static_cast<char>(code);
+    const QByteArray everyByte = everyByteValue();
     struct Row {
         QList<std::pair<double, QByteArray>> arrivals;
         QList<std::pair<double, QByteArray>> buffer;  // ReceiveBuffer at these times
@@ -61,9 +59,7 @@ TEST_F(OpenLink, WhatIsSentStartsANewPair) {
 TEST_F(OpenLink, OutputReturnsOnceTheLineHasTheBytesAndSeesRepliesMeanwhile) {
     rig.serial.lineBytesPerSecond = 11520;
     rig.serial.deliver("OK", 0.5);
-    QByteArray everyByte;
-    for (int code = 0; code < 256; ++code)
-        everyByte += static_cast<char>(code);
+    const QByteArray everyByte = everyByteValue();
     ASSERT_TRUE(link().send(everyByte.repeated(64)));
     EXPECT_EQ(rig.serial.bytesToWrite(), 0);
     EXPECT_NEAR(rig.time.seconds(), 16384 / 11520.0, 0.06);
