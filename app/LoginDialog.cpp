@@ -1,7 +1,7 @@
 #include "app/LoginDialog.h"
 
 #include "platform/Dialogs.h"
-#include "platform/ProgramShell.h"
+#include "window/ExpertPassword.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

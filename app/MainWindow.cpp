@@ -2,6 +2,7 @@
 
 #include "activity/ActivityInd.h"
 #include "app/ActivityIndWidget.h"
+#include "status/StatusTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -200,9 +201,7 @@ QWidget* MainWindow::buildCentralArea() {
     german_ = label(QStringLiteral("Label_deutsch"), arial(12, false), central);
     // Room for the longest instruction, the ready state's German line, on one line.
     const QFontMetrics metrics(german_->font());
-    german_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral(
-        "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
-        "drücken")));
+    german_->setMinimumWidth(metrics.horizontalAdvance(texts::readyGerman()));
     texts->addWidget(title_);
     texts->addWidget(english_);
     texts->addWidget(german_);

@@ -44,8 +44,6 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     // The "Log" menu.
     std::function<void()> onShowLastLog;
     std::function<void()> onOpenLogFolder;
-    // A passing note on the status bar, such as a record that cannot be written.
-    void showNotice(const QString& text);
     std::function<void(int charCode)> onKeyPress;
 
     // StatusView
@@ -62,6 +60,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     void setVersionText(const QString& text) override;
     void setFileNameText(const QString& text) override;
     void setBusyPointer(bool busy) override;
+    void showNotice(const QString& text) override;
 
     // PortMenuView
     void setItemVisible(int index, bool visible) override;

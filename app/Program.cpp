@@ -2,7 +2,7 @@
 
 #include "app/ActivityIndWidget.h"
 #include "app/LoginDialog.h"
-#include "app/Version.h"
+#include "status/ProgramVersion.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -24,16 +24,14 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
 Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder,
                  QString stateFolder)
     : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
-      wire_(serial),
-      log_(std::move(stateFolder),
-           versionText(TARVEL_VERSION_MAJOR, TARVEL_VERSION_MINOR, TARVEL_VERSION_PATCH)),
+      log_(std::move(stateFolder), programVersionText()),
       platform_{clock_,
                 pump_,
                 settings,
                 dialogs_,
-                wire_,
+                serial,
                 timer1_,
-                log_.watching(window_),
+                window_,
                 window_,
                 *window_.activitySurface(),
                 files_,
@@ -43,12 +41,10 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
                 std::move(imageFolder)} {
     dialogs_.setParent(&window_);
     fileChooser_.setParent(&window_);
-    form_ = std::make_unique<Form1>(
-        platform_, activityLayoutOfMainWindow(),
-        versionText(TARVEL_VERSION_MAJOR, TARVEL_VERSION_MINOR, TARVEL_VERSION_PATCH));
+    form_ = std::make_unique<Form1>(platform_, activityLayoutOfMainWindow());
     window_.activitySurface()->setControl(&form_->Activity1);
     form_->Activity1.Resize();
-    window_.onComClicked = [this](int index) { form_->link.com_Click(index); };
+    window_.onComClicked = [this](int index) { form_->portMenu.com_Click(index); };
     window_.onToolbarClicked = [this](int index) { form_->Toolbar1_ButtonClick(index); };
     window_.onKeyDown = [this](int keyCode) { form_->Form_KeyDown(keyCode); };
     window_.onKeyPress = [this](int charCode) { form_->Form_KeyPress(charCode); };
@@ -60,18 +56,8 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
     };
 
     // The record of every update and test.
-    wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
-        log_.wire(direction, bytes);
-    };
-    log_.module = [this] { return form_->updater.identifiedAs; };
-    log_.onWarning = [this](const QString& warning) { window_.showNotice(warning); };
-    form_->onExchangeBegins = [this](bool comTest) {
-        const CommControl& port = form_->link.MSComm1;
-        log_.begin({comTest ? QStringLiteral("comtest") : QStringLiteral("update"),
-                    QStringLiteral("COM%1").arg(port.CommPort()), port.devicePath(),
-                    wire_.latencyTimerMs()});
-    };
-    form_->onExchangeEnds = [this](const QString& outcome) { log_.end(outcome); };
+    log_.onWarning = [this](const QString& warning) { form_->session.warn(warning); };
+    form_->session.subscribe(log_);
     window_.onShowLastLog = [this] { showLastLog(); };
     window_.onOpenLogFolder = [this] {
         QDir().mkpath(log_.folder() + QStringLiteral("/logs"));

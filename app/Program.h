@@ -1,9 +1,7 @@
 #pragma once
 
 #include "app/FileSelectionWindow.h"
-#include "app/Form1.h"
 #include "app/MainWindow.h"
-#include "app/UpdateLog.h"
 #include "platform/ProgramShell.h"
 #include "platform/PropertyBag.h"
 #include "platform/qt/QtClock.h"
@@ -11,7 +9,8 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
-#include "serial/WireLog.h"
+#include "record/UpdateLog.h"
+#include "window/Form1.h"
 
 #include <memory>
 
@@ -54,7 +53,6 @@ class Program : public ProgramShell {
     QtFileSystem files_;
     FileSelectionWindow fileChooser_;
     MainWindow window_;
-    WireLog wire_;
     UpdateLog log_;
     Platform platform_;
     std::unique_ptr<Form1> form_;

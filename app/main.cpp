@@ -1,10 +1,9 @@
-#include "app/Form1.h"
 #include "app/Program.h"
 #include "app/Screenshot.h"
-#include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/StateFolder.h"
+#include "status/ProgramVersion.h"
 #include "update/ImageFolder.h"
 
 #include <QApplication>
@@ -37,8 +36,8 @@ void answerHelpOrVersion(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
     answerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
-    tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::Form1::kApplicationTitle));
+    QApplication::setApplicationName(QString::fromLatin1(tarvel::kApplicationName));
+    tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::kApplicationName));
     tarvel::QtSerialDevice serial;
     tarvel::Program program(settings, serial,
                             tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings),

@@ -1,20 +1,16 @@
 // Measures the host's own costs on the real event loop: what a wait costs, how soon a reply over
 // a pseudo-terminal reaches ReceiveBuffer, and how long the scan of the largest image takes.
 // Prints one line per figure.
-#include "activity/ActivityInd.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
 #include "platform/qt/QtSerialDevice.h"
-#include "serial/SerialLink.h"
+#include "session/UpdateSession.h"
 #include "sim/PtyLine.h"
-#include "status/StatusDisplay.h"
 #include "tests/support/CpuTime.h"
-#include "tests/support/FakeFileSystem.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/Wire.h"
-#include "update/Updater.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -42,11 +38,15 @@ int main(int argc, char** argv) {
     QtClock clock;
     QtEventPump pump;
     QtSerialDevice device;
-    test::FakePortMenu menu;
     test::FakeDialogs dialogs;
-    SerialLink link(device, clock, pump, menu, dialogs, settings);
-    link.com_Click(1);
-    if (!link.MSComm1.PortOpen()) {
+    QtIntervalTimer timer1;
+    QtFileSystem files;
+    QTemporaryDir folder;
+    const bool manual = false;
+    UpdateSession session(
+        {clock, pump, settings, dialogs, device, timer1, files, nullptr, folder.path()}, manual);
+    SerialLink& link = session.link();
+    if (!session.openPort(PortChoice::com(1))) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
         return 1;
     }
@@ -85,21 +85,11 @@ int main(int argc, char** argv) {
         latencies.back() * 1e3);
 
     // The scan that sets the progress maximum, over the largest image the transfer carries.
-    QTemporaryDir folder;
     QFile image(folder.filePath("DVB-SAT-big.bin"));
     image.open(QIODevice::WriteOnly);
     image.write(test::ackImage(237, [](int, int) { return true; }));
     image.close();
-    test::FakeStatusView view(clock);
-    test::FakeSurface surface;
-    QtIntervalTimer timer1;
-    ActivityInd activity(surface);
-    StatusDisplay status(view, clock, timer1, activity);
-    QtFileSystem files;
-    test::FakeFileChooser chooser;
-    const bool manual = false;
-    Updater updater({link, status, activity, clock, pump, dialogs, files, chooser}, folder.path(),
-                    manual);
+    Updater& updater = session.updater();
     updater.FirmwareFile = image.fileName();
     QElapsedTimer scan;
     scan.start();

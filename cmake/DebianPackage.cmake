@@ -2,14 +2,15 @@
 # tarvel-update-utility_<version>_<arch>.deb from the install rules in cmake/Packaging.cmake,
 # installed under /usr. packaging/test-deb.sh builds, installs, checks and removes it.
 
-# Maintainer scripts, copied so they carry the permissions Debian wants whatever the checkout did.
+# Maintainer scripts, made with the image folder and the permissions Debian wants whatever the
+# checkout did.
 set(_scripts)
 foreach(_script postinst postrm)
-  file(COPY ${CMAKE_SOURCE_DIR}/packaging/${_script}
-    DESTINATION ${CMAKE_BINARY_DIR}/packaging
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${_script}
+    ${PROJECT_BINARY_DIR}/packaging/${_script} @ONLY
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                      WORLD_READ WORLD_EXECUTE)
-  list(APPEND _scripts ${CMAKE_BINARY_DIR}/packaging/${_script})
+  list(APPEND _scripts ${PROJECT_BINARY_DIR}/packaging/${_script})
 endforeach()
 
 set(CPACK_GENERATOR DEB)
@@ -25,13 +26,13 @@ set(CPACK_PACKAGE_DESCRIPTION
 digital TV head-end, one module at a time, over a serial port (115200
 baud, 8N1). It checks the module's setup switch, identifies the module,
 picks the newest matching firmware image (*.bin) from
-/var/lib/tarvel-update-utility and flashes it, with English/German status
+${TARVEL_IMAGE_FOLDER} and flashes it, with English/German status
 texts, a progress bar and an activity indicator.
 .
 The package holds the window program tarvel-update-utility, the command
 line program tarvel-update for production lines and scripts, and the
 module simulator tarvel-module-sim. Members of the group dialout may add
-firmware images to /var/lib/tarvel-update-utility.")
+firmware images to ${TARVEL_IMAGE_FOLDER}.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

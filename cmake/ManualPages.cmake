@@ -17,18 +17,20 @@ endif()
 # the installed programs, not the build tree's, and never one from the builder's own settings: a
 # settings file made for the pages names it.
 if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/|$)")
-  set(_documented_folder /var/lib/tarvel-update-utility)
+  set(_documented_folder ${TARVEL_IMAGE_FOLDER})
 else()
   set(_documented_folder ${CMAKE_INSTALL_FULL_BINDIR})
 endif()
-set(_settings_home ${CMAKE_BINARY_DIR}/man/settings)
+set(_settings_home ${PROJECT_BINARY_DIR}/man/settings)
 file(CONFIGURE OUTPUT ${_settings_home}/Tarvel_Update_Utility.ini
   CONTENT "[Paths]\nImageFolder=${_documented_folder}\n")
 
 set(_pages)
 foreach(_program IN LISTS TARVEL_PROGRAMS)
-  set(_page ${CMAKE_BINARY_DIR}/man/${_program}.1)
-  set(_material ${CMAKE_SOURCE_DIR}/packaging/man/${_program}.h2m)
+  set(_page ${PROJECT_BINARY_DIR}/man/${_program}.1)
+  # The material names the image folder as the build defines it.
+  set(_material ${PROJECT_BINARY_DIR}/man/${_program}.h2m)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/man/${_program}.h2m ${_material} @ONLY)
   # The program is started by its bare name from PATH, so that the page's usage line names it
   # as a user types it, not by its path in the build folder.
   add_custom_command(OUTPUT ${_page}.gz

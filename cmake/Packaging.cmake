@@ -7,9 +7,9 @@
 #   <prefix>/share/doc/tarvel-update-utility/   README.md, copyright, changelog.gz
 #   <prefix>/share/applications/, icons/hicolor/scalable/apps/, metainfo/
 #                                      the desktop entry, its icon and its AppStream metainfo
-#   /var/lib/tarvel-update-utility/    the firmware images, for a prefix below /usr
+#   TARVEL_IMAGE_FOLDER                the firmware images, for a prefix below /usr
 #                                      (packaging/InstallImageFolder.cmake)
-# A program installed below /usr looks for its firmware images in /var/lib/tarvel-update-utility,
+# A program installed below /usr looks for its firmware images in TARVEL_IMAGE_FOLDER,
 # one installed anywhere else in its own folder.
 
 include(GNUInstallDirs)
@@ -30,11 +30,11 @@ find_program(TARVEL_GZIP gzip)
 install(FILES README.md packaging/copyright DESTINATION ${TARVEL_DOCDIR})
 if(TARVEL_GZIP)
   # Debian's changelog of the package, compressed as Debian wants it (-n: no name, no time).
-  set(_changelog ${CMAKE_BINARY_DIR}/packaging/changelog)
+  set(_changelog ${PROJECT_BINARY_DIR}/packaging/changelog)
   add_custom_command(OUTPUT ${_changelog}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/packaging/changelog ${_changelog}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/changelog ${_changelog}
     COMMAND ${TARVEL_GZIP} -9nf ${_changelog}
-    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
     VERBATIM)
   add_custom_target(package_changelog ALL DEPENDS ${_changelog}.gz)
   install(FILES ${_changelog}.gz DESTINATION ${TARVEL_DOCDIR})
@@ -48,10 +48,11 @@ install(FILES packaging/example.tarvel.update_utility.metainfo.xml
 # The desktop entry and the image folder depend on the prefix really used at install time, so
 # scripts decide them then.
 install(CODE "
-  set(TARVEL_PACKAGING_DIR \"${CMAKE_SOURCE_DIR}/packaging\")
-  set(TARVEL_PACKAGING_BINARY_DIR \"${CMAKE_BINARY_DIR}/packaging\")
+  set(TARVEL_PACKAGING_DIR \"${PROJECT_SOURCE_DIR}/packaging\")
+  set(TARVEL_PACKAGING_BINARY_DIR \"${PROJECT_BINARY_DIR}/packaging\")
   set(TARVEL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(TARVEL_DATAROOTDIR \"${CMAKE_INSTALL_DATAROOTDIR}\")
+  set(TARVEL_IMAGE_FOLDER \"${TARVEL_IMAGE_FOLDER}\")
 ")
 install(SCRIPT packaging/InstallDesktopEntry.cmake)
 install(SCRIPT packaging/InstallImageFolder.cmake)

@@ -1,5 +1,5 @@
 # Run by `cmake --install` (and by cpack) for the prefix really used; see cmake/Packaging.cmake.
-# A program installed below /usr keeps its firmware images in /var/lib/tarvel-update-utility,
+# A program installed below /usr keeps its firmware images in TARVEL_IMAGE_FOLDER,
 # since /usr is read-only to the programs; installed anywhere else it uses its own folder and
 # there is nothing to make here.
 #
@@ -8,7 +8,7 @@
 # (no DESTDIR), this script does the same.
 
 if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/|$)")
-  set(_folder /var/lib/tarvel-update-utility)
+  set(_folder "${TARVEL_IMAGE_FOLDER}")
   message(STATUS "Installing: $ENV{DESTDIR}${_folder}")
   file(MAKE_DIRECTORY "$ENV{DESTDIR}${_folder}")
   if("$ENV{DESTDIR}" STREQUAL "")

@@ -22,9 +22,4 @@ class ProgramShell {
     virtual void endProgram() = 0;
 };
 
-// The expert password, compared exactly: every character, letter case, no trimming.
-inline bool isExpertPassword(const QString& text) {
-    return text == QLatin1String("58014");
-}
-
 }  // namespace tarvel

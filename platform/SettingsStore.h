@@ -4,6 +4,10 @@
 
 namespace tarvel {
 
+// The program's name for the desktop: its settings store, its record's folder, and the title of
+// its message boxes.
+constexpr const char* kApplicationName = "Tarvel_Update_Utility";
+
 // Per-user string values of this application, addressed by section and key.
 class SettingsStore {
   public:

@@ -23,6 +23,8 @@ class StatusView {
     virtual void setVersionText(const QString& text) = 0;   // StatusBar1 panel 3
     virtual void setFileNameText(const QString& text) = 0;  // Text_Filename
     virtual void setBusyPointer(bool busy) = 0;
+    // A passing note on the status bar, such as a record that cannot be written.
+    virtual void showNotice(const QString& text) = 0;
 };
 
 }  // namespace tarvel

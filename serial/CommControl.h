@@ -10,13 +10,12 @@ namespace tarvel {
 class EventPump;
 class SerialDevice;
 
-// The serial port object MSComm1: a port number, the line at 115200 8N1, queue sizes, a receive
-// event with a threshold, and blocking output. Port numbers become device paths through
+// The serial port object MSComm1: a port number, the line at 115200 8N1, a receive event with a
+// threshold, and blocking output. Port numbers become device paths through
 // pathForPort, so that "Com3" can name /dev/ttyUSB0 on Linux.
 class CommControl {
   public:
     static constexpr int comEvReceive = 2;
-    static constexpr int comEventRxOver = 1008;
 
     CommControl(SerialDevice& device, EventPump& pump);
 
@@ -27,18 +26,19 @@ class CommControl {
     std::function<void(const QString& reason)> OnPortLost;
 
     int CommPort() const { return commPort_; }
-    void setCommPort(int port) { commPort_ = port; }
+    // Choosing a port number also forgets a device chosen by its path.
+    void setCommPort(int port) {
+        commPort_ = port;
+        fixedDevice_.clear();
+    }
     QString devicePath() const;
     // Opens this device whatever the port number, as the command line's --port /dev/ttyUSB0.
     void useDevice(const QString& path) { fixedDevice_ = path; }
+    bool chosenByPath() const { return !fixedDevice_.isEmpty(); }
     // How messages name the port: "Com3 (/dev/ttyUSB0)", or a device given by its path alone.
     QString portName() const;
 
-    int InBufferSize() const { return inBufferSize_; }
-    void setInBufferSize(int size) { inBufferSize_ = size; }
     void setInputLen(int length) { inputLen_ = length; }
-    int OutBufferSize() const { return outBufferSize_; }
-    void setOutBufferSize(int size) { outBufferSize_ = size; }
     int RThreshold() const { return rThreshold_; }
     void setRThreshold(int threshold) { rThreshold_ = threshold; }
 
@@ -62,9 +62,7 @@ class CommControl {
     EventPump& pump_;
     int commPort_ = 1;
     QString fixedDevice_;
-    int inBufferSize_ = 1024;
     int inputLen_ = 0;
-    int outBufferSize_ = 512;
     int rThreshold_ = 0;
     int commEvent_ = 0;
     // Characters handed over since the last write or open; see handleReadyRead.

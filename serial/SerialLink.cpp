@@ -3,25 +3,29 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
-#include "platform/PortMenuView.h"
 #include "platform/SerialDevice.h"
 #include "serial/PortNames.h"
 
 namespace tarvel {
 
-SerialLink::SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, PortMenuView& menu,
-                       Dialogs& dialogs, const SettingsStore& settings)
+SerialLink::SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, Dialogs& dialogs,
+                       const SettingsStore& settings)
     : MSComm1(device, pump),
       device_(device),
       clock_(clock),
       pump_(pump),
-      menu_(menu),
-      dialogs_(dialogs) {
-    MSComm1.pathForPort = [&settings](int port) { return devicePathForPort(settings, port); };
+      dialogs_(dialogs),
+      settings_(settings) {
+    MSComm1.pathForPort = [this](int port) { return devicePathOf(port); };
     MSComm1.OnComm = [this] { MSComm1_OnComm(); };
-    MSComm1.OnPortLost = [this](const QString& reason) { portLost(reason); };
-    for (int port = kFirstPort; port <= kLastPort; ++port)
-        menu_.setItemStatusTip(port, devicePathForPort(settings, port));
+    MSComm1.OnPortLost = [this](const QString&) {
+        if (onPortLost)
+            onPortLost();
+    };
+}
+
+QString SerialLink::devicePathOf(int port) const {
+    return devicePathForPort(settings_, port);
 }
 
 bool SerialLink::PortTest(int COMPortNummer) {
@@ -32,41 +36,19 @@ bool SerialLink::PortTest(int COMPortNummer) {
     return opened;
 }
 
-void SerialLink::ScanComPorts() {
-    for (int port = kFirstPort; port <= kLastPort; ++port) {
-        if (PortTest(port)) {
-            menu_.setItemVisible(0, false);
-            menu_.setItemVisible(port, true);
-        } else {
-            menu_.setItemVisible(port, false);
-        }
-    }
-    if (menu_.isItemVisible(0)) {
-        dialogs_.messageBox(QStringLiteral("No Com Ports available!"),
-                            QStringLiteral("ComPortError"), MessageIcon::Critical);
-    }
-}
-
-void SerialLink::com_Click(int Index) {
-    if (Index < kFirstPort || Index > kLastPort)
-        return;
-    for (int port = kFirstPort; port <= kLastPort; ++port) {
-        if (menu_.isItemChecked(port)) {
-            menu_.setItemChecked(port, false);
-            if (MSComm1.PortOpen())
-                MSComm1.setPortOpen(false);
-        }
-    }
-    menu_.setItemChecked(Index, true);
-    MSComm1.setInBufferSize(kInBufferSize);
+bool SerialLink::openPort(const PortChoice& choice) {
+    if (MSComm1.PortOpen())
+        MSComm1.setPortOpen(false);
     MSComm1.setInputLen(0);
-    MSComm1.setOutBufferSize(kOutBufferSize);
     MSComm1.setRThreshold(kRThreshold);
-    MSComm1.setCommPort(Index);
+    if (choice.comPort > 0)
+        MSComm1.setCommPort(choice.comPort);
+    else
+        MSComm1.useDevice(choice.device);
     QString error;
-    if (!MSComm1.setPortOpen(true, &error)) {
-        // Taken by another program since the scan, or gone: no port is open, none is checked.
-        menu_.setItemChecked(Index, false);
+    const bool opened = MSComm1.setPortOpen(true, &error);
+    if (!opened) {
+        // Taken by another program since the scan, or gone: no port is open.
         dialogs_.messageBox(
             QStringLiteral("%1 cannot be opened: %2").arg(MSComm1.portName(), error),
             QStringLiteral("ComPortError"), MessageIcon::Critical);
@@ -79,6 +61,7 @@ void SerialLink::com_Click(int Index) {
                           .arg(*latency));
     }
     ReceiveBuffer.clear();
+    return opened;
 }
 
 // The receive handler only appends: it must never wait or process events, because the port
@@ -86,12 +69,6 @@ void SerialLink::com_Click(int Index) {
 void SerialLink::MSComm1_OnComm() {
     if (MSComm1.CommEvent() == CommControl::comEvReceive)
         ReceiveBuffer += MSComm1.Input();
-}
-
-void SerialLink::portLost(const QString& reason) {
-    Q_UNUSED(reason);
-    for (int port = kFirstPort; port <= kLastPort; ++port)
-        menu_.setItemChecked(port, false);
 }
 
 void SerialLink::warte(double Pausenlänge) {

@@ -12,40 +12,49 @@ namespace tarvel {
 class Clock;
 class Dialogs;
 class EventPump;
-class PortMenuView;
 class SerialDevice;
 class SettingsStore;
 
-// The one serial link to a module: probing COM1 to COM9, the "Com Port" menu, opening the chosen
-// port, collecting received characters in ReceiveBuffer, and warte, the wait that keeps the
-// window alive.
+// A port as the technician names it: "Com n" (1 to 9, mapped to a device by the settings store)
+// or a device path.
+struct PortChoice {
+    int comPort = 0;  // 1 to 9; 0 when device names the port
+    QString device;
+
+    static PortChoice com(int port) { return {port, QString()}; }
+    static PortChoice path(const QString& device) { return {0, device}; }
+};
+
+// The one serial link to a module: opening the chosen port at 115200 8N1, collecting received
+// characters in ReceiveBuffer, and warte, the wait that keeps the window alive.
 class SerialLink {
   public:
     static constexpr int kFirstPort = 1;
     static constexpr int kLastPort = 9;
-    static constexpr int kInBufferSize = 2;
-    static constexpr int kOutBufferSize = 16384;
     static constexpr int kRThreshold = 2;
     // An adapter latency timer up to this costs little; the usual 16 ms costs minutes on a large
     // image, as every reply of the acknowledged transfer waits for it.
     static constexpr int kSlowAdapterMs = 2;
 
-    SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, PortMenuView& menu,
-               Dialogs& dialogs, const SettingsStore& settings);
+    SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, Dialogs& dialogs,
+               const SettingsStore& settings);
 
     CommControl MSComm1;
     // Told, with a hint for the technician, when the port just opened is a USB adapter whose
     // latency timer is slow and could not be lowered.
     std::function<void(const QString& hint)> onSlowAdapter;
+    // Told when the open port failed for good and was closed.
+    std::function<void()> onPortLost;
     // Every character received since it was last cleared, in arrival order.
     QByteArray ReceiveBuffer;
 
+    // The device path of "Com n".
+    QString devicePathOf(int port) const;
     // True when the port can be opened; leaves it closed. A number of 0 or less probes the port
     // number already set.
     bool PortTest(int COMPortNummer);
-    void ScanComPorts();
-    // The "Com Port" menu pick: closes the checked port and opens the one of Index.
-    void com_Click(int Index);
+    // Closes the open port and opens the chosen one, configured; says why when it cannot.
+    bool openPort(const PortChoice& choice);
     // Waits at least Pausenlänge seconds while processing window events.
     void warte(double Pausenlänge);
 
@@ -54,13 +63,12 @@ class SerialLink {
 
   private:
     void MSComm1_OnComm();
-    void portLost(const QString& reason);
 
     SerialDevice& device_;
     Clock& clock_;
     EventPump& pump_;
-    PortMenuView& menu_;
     Dialogs& dialogs_;
+    const SettingsStore& settings_;
 };
 
 }  // namespace tarvel

@@ -6,6 +6,11 @@ namespace {
 constexpr int kBytesPerLine = 16;
 }
 
+QByteArray timeColumn(double milliseconds) {
+    return QByteArray::number(milliseconds, 'f', 3).rightJustified(10, ' ');
+}
+
+namespace {
 QByteArray transcriptLine(double milliseconds, const char* direction, const QByteArray& bytes) {
     QByteArray hex;
     QByteArray text;
@@ -14,8 +19,16 @@ QByteArray transcriptLine(double milliseconds, const char* direction, const QByt
         hex += QByteArray::number(code, 16).rightJustified(2, '0').toUpper() + ' ';
         text += code >= 0x20 && code < 0x7F ? byte : '.';
     }
-    return QByteArray::number(milliseconds, 'f', 3).rightJustified(10, ' ') + ' ' + direction +
-           "  " + hex.leftJustified(kBytesPerLine * 3, ' ') + " |" + text + "|\n";
+    return timeColumn(milliseconds) + ' ' + direction + "  " +
+           hex.leftJustified(kBytesPerLine * 3, ' ') + " |" + text + "|\n";
+}
+}  // namespace
+
+QByteArray transcriptLines(double milliseconds, const char* direction, const QByteArray& bytes) {
+    QByteArray lines;
+    for (qsizetype at = 0; at < bytes.size(); at += kBytesPerLine)
+        lines += transcriptLine(milliseconds, direction, bytes.mid(at, kBytesPerLine));
+    return lines;
 }
 
 WireLog::WireLog(SerialDevice& device) : device_(device) {
@@ -25,9 +38,8 @@ WireLog::WireLog(SerialDevice& device) : device_(device) {
     };
     device_.onFailure = [this](const QString& reason) {
         if (transcript_.isOpen()) {
-            transcript_.write(
-                QByteArray::number(since_.nsecsElapsed() / 1e6, 'f', 3).rightJustified(10, ' ') +
-                " --  line failed: " + reason.toUtf8() + '\n');
+            transcript_.write(timeColumn(since_.nsecsElapsed() / 1e6) +
+                              " --  line failed: " + reason.toUtf8() + '\n');
             transcript_.flush();
         }
         if (onFailure)
@@ -74,8 +86,7 @@ void WireLog::record(const char* direction, const QByteArray& bytes) {
     if (!transcript_.isOpen() || bytes.isEmpty())
         return;
     const double milliseconds = since_.isValid() ? since_.nsecsElapsed() / 1e6 : 0.0;
-    for (qsizetype at = 0; at < bytes.size(); at += kBytesPerLine)
-        transcript_.write(transcriptLine(milliseconds, direction, bytes.mid(at, kBytesPerLine)));
+    transcript_.write(transcriptLines(milliseconds, direction, bytes));
     // A transcript is read after something went wrong: keep it complete up to the last byte.
     transcript_.flush();
 }

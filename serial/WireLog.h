@@ -47,7 +47,9 @@ class WireLog : public SerialDevice {
     qint64 received_ = 0;
 };
 
-// One transcript line of up to 16 bytes.
-QByteArray transcriptLine(double milliseconds, const char* direction, const QByteArray& bytes);
+// The time column of a transcript line: milliseconds with three decimals, ten characters wide.
+QByteArray timeColumn(double milliseconds);
+// Transcript lines for bytes on the wire, 16 bytes a line, each ending in a line break.
+QByteArray transcriptLines(double milliseconds, const char* direction, const QByteArray& bytes);
 
 }  // namespace tarvel

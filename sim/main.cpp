@@ -1,9 +1,9 @@
 // tarvel-module-sim: a plug-in module on a pseudo-terminal, for trying the updater without
 // hardware. The first line on stdout is the device path to open as the serial port.
 
+#include "platform/qt/TerminationSignals.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
-#include "sim/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(error));
         return 1;
     }
-    tarvel::sim::TerminationSignals termination([&simulator] { simulator.stop("signal"); });
+    tarvel::TerminationSignals termination([&simulator] { simulator.stop("signal"); });
 
     std::printf("%s\n", qPrintable(simulator.devicePath()));
     std::fflush(stdout);

@@ -1,16 +1,16 @@
 #include "status/StatusDisplay.h"
 
-#include "activity/ActivityInd.h"
 #include "platform/Clock.h"
 #include "platform/IntervalTimer.h"
-#include "platform/StatusView.h"
+#include "status/ExchangeEvents.h"
 #include "status/StatusTexts.h"
+
+#include <cmath>
 
 namespace tarvel {
 
-StatusDisplay::StatusDisplay(StatusView& view, Clock& clock, IntervalTimer& timer,
-                             ActivityInd& activity)
-    : view_(view), clock_(clock), timer_(timer), activity_(activity) {
+StatusDisplay::StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer)
+    : events_(events), clock_(clock), timer_(timer) {
     timer_.setInterval(kTimerIntervalMs);
     timer_.setEnabled(false);
     timer_.onTick = [this] { Timer1_Timer(); };
@@ -19,26 +19,44 @@ StatusDisplay::StatusDisplay(StatusView& view, Clock& clock, IntervalTimer& time
 void StatusDisplay::ShowStatus(const QString& word, std::optional<quint32> color,
                                const QString& english, const QString& german) {
     if (color)
-        view_.setTitleColor(*color);
-    view_.setTitleText(word);
-    view_.setEnglishText(english);
-    view_.setGermanText(german);
+        titleColor_ = *color;
+    events_.publish(StatusChanged{0, word, english, german, titleColor_},
+                    &ExchangeListener::statusChanged);
 }
 
 void StatusDisplay::ShowActivity(const QString& text) {
-    view_.setActivityText(text);
+    events_.publish(ActivityChanged{0, text}, &ExchangeListener::activityChanged);
 }
 
 void StatusDisplay::ShowReady() {
-    activity_.setForeColor(kGreen);
+    setIndicatorColor(kGreen);
     ShowStatus(texts::readyWord(), kBlack, texts::readyEnglish(), texts::readyGerman());
-    view_.setProgressValue(0);
-    showPercent(QStringLiteral("0%"));
-    view_.setBusyPointer(false);
+    showProgress(0, progressMaximum_, QStringLiteral("0%"));
+    setBusy(false);
 }
 
-void StatusDisplay::showPercent(const QString& text) {
-    view_.setPercentText(text);
+void StatusDisplay::showProgress(int value, int maximum, const QString& percentText,
+                                 std::optional<qint64> sector, std::optional<int> block) {
+    progressMaximum_ = maximum;
+    const int percent = maximum > 0 ? static_cast<int>(qint64(value) * 100 / maximum) : 0;
+    events_.publish(ProgressChanged{0, value, maximum, percent, percentText, sector, block},
+                    &ExchangeListener::progressChanged);
+}
+
+void StatusDisplay::showProgress(qint64 value, std::optional<qint64> sector,
+                                 std::optional<int> block) {
+    const double share = static_cast<double>(value) / static_cast<double>(progressMaximum_);
+    const auto percent = static_cast<qint64>(std::floor(share * 100.0));
+    showProgress(static_cast<int>(qMin<qint64>(value, progressMaximum_)), progressMaximum_,
+                 number(percent) + QLatin1Char('%'), sector, block);
+}
+
+void StatusDisplay::setIndicatorColor(quint32 color) {
+    events_.publish(IndicatorChanged{0, color}, &ExchangeListener::indicatorChanged);
+}
+
+void StatusDisplay::setBusy(bool busy) {
+    events_.publish(BusyChanged{0, busy}, &ExchangeListener::busyChanged);
 }
 
 void StatusDisplay::ResetElapsedTime() {
@@ -46,7 +64,7 @@ void StatusDisplay::ResetElapsedTime() {
     ElapsedHours = 0;
     ElapsedMinutes = 0;
     ElapsedSeconds = 0;
-    showElapsedTime();
+    showElapsedTime(false);
 }
 
 void StatusDisplay::StartElapsedClock() {
@@ -80,16 +98,17 @@ void StatusDisplay::Timer1_Timer() {
             }
         }
     }
-    showElapsedTime();
-    const int step = activity_.Step();
-    activity_.setStep(step >= 100 ? 0 : step + 10);
+    showElapsedTime(true);
 }
 
-void StatusDisplay::showElapsedTime() {
-    view_.setElapsedText(QStringLiteral("%1:%2:%3")
-                             .arg(ElapsedHours)
-                             .arg(ElapsedMinutes, 2, 10, QLatin1Char('0'))
-                             .arg(ElapsedSeconds, 2, 10, QLatin1Char('0')));
+void StatusDisplay::showElapsedTime(bool tick) {
+    events_.publish(ClockChanged{0,
+                                 QStringLiteral("%1:%2:%3")
+                                     .arg(ElapsedHours)
+                                     .arg(ElapsedMinutes, 2, 10, QLatin1Char('0'))
+                                     .arg(ElapsedSeconds, 2, 10, QLatin1Char('0')),
+                                 tick},
+                    &ExchangeListener::clockChanged);
 }
 
 }  // namespace tarvel

@@ -7,20 +7,20 @@
 
 namespace tarvel {
 
-class ActivityInd;
 class Clock;
+class ExchangeEvents;
 class IntervalTimer;
-class StatusView;
 
 // The status display every operation reports through: the status word with its two instruction
-// lines, the activity line, the ready state, and the elapsed-time clock driven by Timer1.
+// lines, the activity line, the progress, the ready state, and the elapsed-time clock driven by
+// Timer1. It shows nothing itself: each change goes out as an event to whoever listens.
 class StatusDisplay {
   public:
     static constexpr int kTimerIntervalMs = 100;
 
-    StatusDisplay(StatusView& view, Clock& clock, IntervalTimer& timer, ActivityInd& activity);
+    StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer);
 
-    // Sets the word's colour (when given), then the word and the two lines.
+    // The word in the given colour, or in the colour it had; then the two lines.
     void ShowStatus(const QString& word, std::optional<quint32> color, const QString& english,
                     const QString& german);
     void ShowActivity(const QString& text);
@@ -29,13 +29,23 @@ class StatusDisplay {
     void StartElapsedClock();
     void StopElapsedClock();
     bool elapsedClockRunning() const;
-    // One tick of Timer1: carries the time since the last tick into the display and turns the
-    // activity indicator one step.
+    // One tick of Timer1: carries the time since the last tick into the display (which also
+    // turns the activity indicator one step).
     void Timer1_Timer();
 
-    // The percentage label, shown at once.
-    void showPercent(const QString& text);
-    StatusView& view() { return view_; }
+    // The progress bar's value and maximum with the percentage label as shown; sector and block
+    // where the transfer has them.
+    void showProgress(int value, int maximum, const QString& percentText,
+                      std::optional<qint64> sector = std::nullopt,
+                      std::optional<int> block = std::nullopt);
+    // The value against the current maximum, the label " 25%" rounded down.
+    void showProgress(qint64 value, std::optional<qint64> sector = std::nullopt,
+                      std::optional<int> block = std::nullopt);
+    int progressMaximum() const { return progressMaximum_; }
+    void setIndicatorColor(quint32 color);
+    void setBusy(bool busy);
+
+    ExchangeEvents& events() { return events_; }
 
     quint8 ElapsedHours = 0;
     quint8 ElapsedMinutes = 0;
@@ -44,12 +54,13 @@ class StatusDisplay {
     quint32 LastTickCount = 0;
 
   private:
-    void showElapsedTime();
+    void showElapsedTime(bool tick);
 
-    StatusView& view_;
+    ExchangeEvents& events_;
     Clock& clock_;
     IntervalTimer& timer_;
-    ActivityInd& activity_;
+    quint32 titleColor_ = 0x000000;
+    int progressMaximum_ = 100;
 };
 
 }  // namespace tarvel

@@ -65,6 +65,11 @@ inline QString successWord() {
 }
 }  // namespace texts
 
+// "V" and the version's three numbers without leading zeros: 2.00.0008 gives "V2.0.8".
+inline QString versionText(int major, int minor, int revision) {
+    return QStringLiteral("V%1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
 // A whole number as the status texts write it: decimal, with one leading blank when it is not
 // negative (sector 0 shows as " 0", 25 per cent as " 25").
 inline QString number(qint64 value) {

@@ -1,7 +1,5 @@
-#include "activity/ActivityInd.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
-#include "platform/StatusView.h"
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
@@ -12,6 +10,8 @@
 namespace tarvel {
 
 namespace {
+// Image sector 0 is the module's sector 19: the sectors below hold what the module starts with,
+// which an update never touches.
 constexpr int kFirstModuleSector = 19;
 // Restarts in a row with no acknowledgement in between. A module that gets lost again after
 // every recovery would otherwise keep the update restarting for ever.
@@ -22,6 +22,10 @@ char xorOf(const QByteArray& block) {
     for (char byte : block)
         sum ^= static_cast<unsigned char>(byte);
     return static_cast<char>(sum);
+}
+
+QByteArray command(char letter, qint64 argument) {
+    return QByteArray(1, letter) + static_cast<char>(argument);
 }
 }  // namespace
 
@@ -45,8 +49,6 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     if (const QString problem = lengthProblem(TransferKind::Ack, length); !problem.isEmpty())
         return refuseImage(problem);
     const qint64 sectors = sectorsOf(TransferKind::Ack, length);
-    QByteArray& received = s_.link.ReceiveBuffer;
-    StatusView& view = s_.status.view();
 
     s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
                          texts::runningGerman());
@@ -57,32 +59,22 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
         return refuseImage(cannotBeRead());
     if (dataBlocks == 0)
         return refuseImage(holdsNoData());
-    view.setProgressMaximum(dataBlocks * kAckBlockSize);
-    view.setProgressValue(0);
-    s_.status.showPercent(QStringLiteral("0%"));
-    view.setBusyPointer(true);
+    s_.status.showProgress(0, dataBlocks * kAckBlockSize, QStringLiteral("0%"));
+    s_.status.setBusy(true);
     if (!openImageFile())
         return refuseImage(cannotBeOpened());
     s_.status.ShowActivity(QStringLiteral("Waiting for response..."));
 
     ErrorCount = 0;
     restartPending_ = false;
-    received.clear();
+    fruitlessRestarts_ = 0;
+    s_.link.ReceiveBuffer.clear();
     if (!send(ModuleType))
         return endHalted();
-    received.clear();
+    s_.link.ReceiveBuffer.clear();
     dataPhase = {};
 
     int acknowledged = 0;
-    int fruitlessRestarts = 0;
-    // Waits for an acknowledgement; one that came without a recovery shows the walk progressing.
-    auto acknowledgedBy = [&](const QByteArray& reply) {
-        if (!AwaitReply(reply))
-            return false;
-        if (!restartPending_)
-            fruitlessRestarts = 0;
-        return true;
-    };
     SectorWalk walk(sectors);
     while (!walk.atEnd()) {
         walk.enterSector();
@@ -91,91 +83,100 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
             if (halt() != Halt::None)
                 return endHalted();
             if (restartPending_) {
-                if (++fruitlessRestarts > kMaxFruitlessRestarts) {
-                    closeImageFile();
-                    showUpdateErrorBox();
-                    readyWithClockStopped();
-                    return UpdateOutcome::Failed;
-                }
-                // The module was brought back: it starts again at the first block.
-                s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
-                                     texts::runningGerman());
-                walk.restart();
-                acknowledged = 0;
-                view.setProgressValue(0);
-                restartPending_ = false;
+                if (++fruitlessRestarts_ > kMaxFruitlessRestarts)
+                    return endFailed();
+                restartAckWalk(walk, acknowledged);
             }
             ErrorCount = 0;
-            const qint64 sector = walk.sector();
-            const int block = walk.block();
             const QByteArray data =
-                imageFile_->readAt(ackBlockOffset(sector, block), kAckBlockSize);
+                imageFile_->readAt(ackBlockOffset(walk.sector(), walk.block()), kAckBlockSize);
             s_.pump.processPending();
             if (halt() != Halt::None)
                 return endHalted();
-            if (data.size() != kAckBlockSize) {
-                // The image changed under the transfer: never report such an update as done.
-                closeImageFile();
-                showUpdateErrorBox();
-                readyWithClockStopped();
-                return UpdateOutcome::Failed;
-            }
-            const bool blank = isBlank(data);
-            const QByteArray blockByte(1, static_cast<char>(block));
+            // The image changed under the transfer: never report such an update as done.
+            if (data.size() != kAckBlockSize)
+                return endFailed();
             dataPhaseStarts();
-            if (!blank) {
-                received.clear();
-                if (!send("e" + blockByte))
-                    return endHalted();
-                if (!acknowledgedBy("K!"))
-                    return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
-                s_.status.ShowActivity(QStringLiteral("Sending Sector") +
-                                       number(sector + kFirstModuleSector) +
-                                       QStringLiteral("   Block") + number(block));
-                received.clear();
-                if (!send(data + xorOf(data)))
-                    return endHalted();
-                if (!acknowledgedBy("K!"))
-                    return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
-                ++acknowledged;
-                view.setProgressValue(
-                    std::min(acknowledged * kAckBlockSize, view.progressMaximum()));
-                showPercent(static_cast<qint64>(acknowledged) * kAckBlockSize,
-                            view.progressMaximum());
-            } else {
-                received.clear();
-                if (!send("f" + blockByte))
-                    return endHalted();
-                if (!acknowledgedBy("K!"))
-                    return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
-                s_.status.ShowActivity(QStringLiteral("Fill Sector") +
-                                       number(sector + kFirstModuleSector) +
-                                       QStringLiteral("   Block") + number(block));
-            }
-            received.clear();
-            sectorDone = walk.finishBlock(blank);
+            const Step step = sendAckBlock(walk.sector(), walk.block(), data, acknowledged);
+            if (step != Step::Done)
+                return endAckStep(step);
+            s_.link.ReceiveBuffer.clear();
+            sectorDone = walk.finishBlock(isBlank(data));
         }
-        const qint64 sector = walk.sector();
-        s_.status.ShowActivity(QStringLiteral("Writing Sector") +
-                               number(sector + kFirstModuleSector));
-        received.clear();
-        if (!send("b" + QByteArray(1, static_cast<char>(sector + kFirstModuleSector))))
-            return endHalted();
-        if (!acknowledgedBy("W!K!"))
-            return halt() != Halt::None ? endHalted() : UpdateOutcome::Failed;
+        if (const Step step = writeAckSector(walk.sector()); step != Step::Done)
+            return endAckStep(step);
         walk.nextSector();
         // A recovery during the last write: the walk starts again instead of quitting.
         if (walk.atEnd() && restartPending_)
             walk.restart();
     }
 
-    received.clear();
+    s_.link.ReceiveBuffer.clear();
     dataPhaseEnds();
     if (!send("q"))
         return endHalted();
-    closeImageFile();
-    showSuccessThenReady();
-    return UpdateOutcome::Success;
+    return endSucceeded();
+}
+
+// The module was brought back: it starts again at the first block, and so does the progress.
+void Updater::restartAckWalk(SectorWalk& walk, int& acknowledged) {
+    s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
+                         texts::runningGerman());
+    walk.restart();
+    acknowledged = 0;
+    s_.status.showProgress(0, s_.status.progressMaximum(), QStringLiteral("0%"));
+    restartPending_ = false;
+}
+
+// A data block is announced, then sent with its checksum; a blank one the module fills itself.
+Updater::Step Updater::sendAckBlock(qint64 sector, int block, const QByteArray& data,
+                                    int& acknowledged) {
+    const qint64 moduleSector = sector + kFirstModuleSector;
+    if (isBlank(data)) {
+        const Step step = sendAndAwait(command('f', block), "K!");
+        if (step == Step::Done) {
+            s_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
+                                   QStringLiteral("   Block") + number(block));
+        }
+        return step;
+    }
+    if (const Step step = sendAndAwait(command('e', block), "K!"); step != Step::Done)
+        return step;
+    s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
+                           QStringLiteral("   Block") + number(block));
+    if (const Step step = sendAndAwait(data + xorOf(data), "K!"); step != Step::Done)
+        return step;
+    // A block acknowledged only after a recovery goes out again with the restarted walk: it
+    // does not count yet.
+    if (!restartPending_) {
+        ++acknowledged;
+        s_.status.showProgress(static_cast<qint64>(acknowledged) * kAckBlockSize, moduleSector,
+                               block);
+    }
+    return Step::Done;
+}
+
+Updater::Step Updater::writeAckSector(qint64 sector) {
+    const qint64 moduleSector = sector + kFirstModuleSector;
+    s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
+    return sendAndAwait(command('b', moduleSector), "W!K!");
+}
+
+// Sends a command and waits for its acknowledgement; one that came without a recovery shows the
+// walk progressing.
+Updater::Step Updater::sendAndAwait(const QByteArray& text, const QByteArray& reply) {
+    s_.link.ReceiveBuffer.clear();
+    if (!send(text))
+        return Step::Halted;
+    if (!AwaitReply(reply))
+        return halt() != Halt::None ? Step::Halted : Step::GaveUp;
+    if (!restartPending_)
+        fruitlessRestarts_ = 0;
+    return Step::Done;
+}
+
+UpdateOutcome Updater::endAckStep(Step step) {
+    return step == Step::Halted ? endHalted() : UpdateOutcome::Failed;
 }
 
 }  // namespace tarvel

@@ -3,7 +3,6 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
-#include "platform/StatusView.h"
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 
@@ -45,7 +44,7 @@ bool CommunicationTest::waitFor(bool (*accept)(const QByteArray&), bool discardO
 
 bool CommunicationTest::RunComTest() {
     cancelled_ = false;
-    status_.view().setBusyPointer(true);
+    status_.setBusy(true);
     status_.ResetElapsedTime();
     status_.ShowActivity(QStringLiteral("Testmode - Waiting for request..."));
     link_.ReceiveBuffer.clear();
@@ -65,7 +64,7 @@ bool CommunicationTest::RunComTest() {
         dialogs_.messageBox(QStringLiteral("Serial Communication failed!"), kTitle,
                             MessageIcon::Critical);
     }
-    status_.view().setBusyPointer(false);
+    status_.setBusy(false);
     status_.ShowActivity(QString());
     return passed;
 }

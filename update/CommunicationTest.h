@@ -17,7 +17,7 @@ class CommunicationTest {
     CommunicationTest(SerialLink& link, StatusDisplay& status, Dialogs& dialogs, Clock& clock,
                       EventPump& pump);
 
-    // Runs the test; true when the module confirmed. Leaves busy to the caller.
+    // Runs the test; true when the module confirmed.
     bool RunComTest();
     // Ends a running test at its next look, without a message (the program is ending).
     void cancel() { cancelled_ = true; }

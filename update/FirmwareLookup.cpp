@@ -1,11 +1,10 @@
 #include "platform/FileChooser.h"
 #include "platform/FileSystem.h"
-#include "platform/StatusView.h"
 #include "status/StatusDisplay.h"
 #include "update/FileChoiceDetails.h"
 #include "update/Updater.h"
 
-#include <utility>
+#include <algorithm>
 #include <vector>
 
 namespace tarvel {
@@ -24,24 +23,22 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
     if (candidates.empty())
         return QString();
 
-    // Newest first. Equal times never swap, so among the newest the alphabetically first wins.
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        for (size_t j = i + 1; j < candidates.size(); ++j) {
-            if (candidates[i].modified < candidates[j].modified)
-                std::swap(candidates[i], candidates[j]);
-        }
-    }
+    // Newest first; a stable sort keeps files of equal times in the listing's alphabetical
+    // order, so among the newest the alphabetically first wins.
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.modified > b.modified; });
 
-    if (candidates.size() > 1 && manualFileSelect_) {
+    if (candidates.size() > 1 && manualFileSelect_ && s_.chooser) {
         QStringList names;
         QList<FileChoice> choices;
         for (const Candidate& candidate : candidates) {
             names << candidate.name;
             choices << describeChoice(s_.files, imageFolder_, candidate.name, candidate.modified);
         }
-        s_.status.view().setBusyPointer(false);
-        const std::optional<int> chosen = s_.chooser.choose(choices);
-        s_.status.view().setBusyPointer(true);
+        s_.status.setBusy(false);
+        const std::optional<int> chosen = s_.chooser->choose(choices);
+        s_.status.setBusy(true);
         if (chosen && *chosen >= 0 && *chosen < names.size())
             return s_.files.join(imageFolder_, names.at(*chosen));
         // Closed without a choice: the image of the previous update serves only when it fits

@@ -15,7 +15,7 @@ QString imageFolder(const QString& programFolder, const SettingsStore& settings)
     return programFolder;
 #else
     if (QDir::cleanPath(programFolder).startsWith(QLatin1String("/usr/")))
-        return QStringLiteral("/var/lib/tarvel-update-utility");
+        return QStringLiteral(TARVEL_IMAGE_FOLDER);
     return programFolder;
 #endif
 }

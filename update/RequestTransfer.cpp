@@ -1,9 +1,6 @@
-#include "activity/ActivityInd.h"
 #include "platform/Clock.h"
-#include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
-#include "platform/StatusView.h"
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
@@ -14,9 +11,18 @@
 namespace tarvel {
 
 namespace {
-constexpr int kBlocksPerSector = 4;
+constexpr int kBlocksPerSector = kSectorSize / kRequestBlockLength;
 constexpr double kRequestTimeout = 4.0;
 constexpr int kMaxTimeouts = 4;  // three automatic restarts, the fourth time-out ends the update
+
+// The module asks for a sector with "OK" at the end of what it sent, and ends with "EN" at the
+// start.
+bool isRequest(const QByteArray& received) {
+    return received.endsWith("OK");
+}
+bool isEndMark(const QByteArray& received) {
+    return received.startsWith("EN");
+}
 }  // namespace
 
 // The module paces this transfer: it asks for every 64 KiB sector with "OK" and ends with "EN".
@@ -28,98 +34,72 @@ UpdateOutcome Updater::SendFirmwareOnRequest() {
     if (const QString problem = lengthProblem(TransferKind::Request, length); !problem.isEmpty())
         return refuseImage(problem);
     const qint64 sectors = sectorsOf(TransferKind::Request, length);
-    QByteArray& received = s_.link.ReceiveBuffer;
-    StatusView& view = s_.status.view();
-
-    for (;;) {  // one pass per run; a time-out may start the next
-        s_.status.ShowStatus(texts::runningWord(), kRed, texts::runningEnglish(),
-                             texts::runningGerman());
-        view.setProgressMaximum(static_cast<int>(kBlocksPerSector * sectors));
-        view.setProgressValue(0);
-        s_.status.showPercent(QStringLiteral("0%"));
-        view.setBusyPointer(true);
-        s_.status.ResetElapsedTime();
-        if (!openImageFile())
-            return refuseImage(cannotBeOpened());
-        s_.status.ShowActivity(QStringLiteral("Waiting for request..."));
-        s_.status.StartElapsedClock();
-        if (!send(QByteArray("OK") + static_cast<char>(sectors)))
-            return endHalted();
-        received.clear();
-
-        bool timedOut = false;
-        qint64 blocksSent = 0;
-        dataPhase = {};
-        for (qint64 sector = 0; sector < sectors && !timedOut; ++sector) {
-            WaitStart = s_.clock.seconds();
-            for (;;) {
-                pumpUntil(WaitStart + kRequestTimeout);
-                if (halt() != Halt::None)
-                    return endHalted();
-                if (received.endsWith("OK"))
-                    break;
-                if (s_.clock.seconds() - WaitStart > kRequestTimeout) {
-                    timedOut = true;
-                    break;
-                }
-            }
-            if (timedOut)
-                break;
-            received.clear();
-            warte(waits::kBeforeSector);
-            if (halt() != Halt::None)
-                return endHalted();
-            const int blockLength = s_.link.MSComm1.OutBufferSize();
-            for (int block = 0; block < kBlocksPerSector; ++block) {
-                s_.pump.processPending();
-                // Events may have ended the update (the program is closing, the port is gone).
-                if (halt() != Halt::None)
-                    return endHalted();
-                s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
-                                       QStringLiteral("   Block") + number(block));
-                QByteArray data = imageFile_->read(blockLength);
-                if (data.size() < blockLength)
-                    data.append(QByteArray(blockLength - data.size(), ' '));
-                dataPhaseStarts();
-                if (!send(data))
-                    return endHalted();
-                ++blocksSent;
-                view.setProgressValue(static_cast<int>(blocksSent));
-                showPercent(blocksSent, kBlocksPerSector * sectors);
-            }
-            s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
-        }
-        if (!timedOut)
-            dataPhaseEnds();
-
-        if (!timedOut) {
-            WaitStart = s_.clock.seconds();
-            for (;;) {
-                pumpUntil(WaitStart + kRequestTimeout);
-                if (halt() != Halt::None)
-                    return endHalted();
-                if (received.startsWith("EN")) {
-                    closeImageFile();
-                    showSuccessThenReady();
-                    return UpdateOutcome::Success;
-                }
-                if (s_.clock.seconds() - WaitStart > kRequestTimeout)
-                    break;
-            }
-        }
-
-        ++ErrorCount;
-        if (ErrorCount >= kMaxTimeouts) {
-            showUpdateErrorBox();
-            readyWithClockStopped();
-            closeImageFile();
-            return UpdateOutcome::Failed;
-        }
+    for (;;) {
+        if (const std::optional<UpdateOutcome> ended = requestRun(sectors))
+            return *ended;
+        if (++ErrorCount >= kMaxTimeouts)
+            return endFailed();
         s_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(), texts::errorGerman());
-        warte(2);
+        warte(waits::kAfterSilence);
         if (halt() != Halt::None)
             return endHalted();
     }
+}
+
+// One run from "OK" and the sector count to the end mark; nothing when the module fell silent.
+std::optional<UpdateOutcome> Updater::requestRun(qint64 sectors) {
+    s_.status.ShowStatus(texts::runningWord(), kRed, texts::runningEnglish(),
+                         texts::runningGerman());
+    s_.status.showProgress(0, static_cast<int>(kBlocksPerSector * sectors), QStringLiteral("0%"));
+    s_.status.setBusy(true);
+    s_.status.ResetElapsedTime();
+    if (!openImageFile())
+        return refuseImage(cannotBeOpened());
+    s_.status.ShowActivity(QStringLiteral("Waiting for request..."));
+    s_.status.StartElapsedClock();
+    if (!send(QByteArray("OK") + static_cast<char>(sectors)))
+        return endHalted();
+    s_.link.ReceiveBuffer.clear();
+
+    qint64 blocksSent = 0;
+    dataPhase = {};
+    for (qint64 sector = 0; sector < sectors; ++sector) {
+        WaitStart = s_.clock.seconds();
+        if (!waitForReply(isRequest, kRequestTimeout))
+            return halt() != Halt::None ? std::optional(endHalted()) : std::nullopt;
+        if (const std::optional<UpdateOutcome> ended = sendRequestedSector(sector, blocksSent))
+            return ended;
+    }
+    dataPhaseEnds();
+    WaitStart = s_.clock.seconds();
+    if (waitForReply(isEndMark, kRequestTimeout))
+        return endSucceeded();
+    return halt() != Halt::None ? std::optional(endHalted()) : std::nullopt;
+}
+
+// A second after the request, the sector in four blocks with the progress after each.
+std::optional<UpdateOutcome> Updater::sendRequestedSector(qint64 sector, qint64& blocksSent) {
+    s_.link.ReceiveBuffer.clear();
+    warte(waits::kBeforeSector);
+    if (halt() != Halt::None)
+        return endHalted();
+    for (int block = 0; block < kBlocksPerSector; ++block) {
+        s_.pump.processPending();
+        // Events may have ended the update (the program is closing, the port is gone).
+        if (halt() != Halt::None)
+            return endHalted();
+        s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
+                               QStringLiteral("   Block") + number(block));
+        QByteArray data = imageFile_->read(kRequestBlockLength);
+        if (data.size() < kRequestBlockLength)
+            data.append(QByteArray(kRequestBlockLength - data.size(), ' '));
+        dataPhaseStarts();
+        if (!send(data))
+            return endHalted();
+        s_.status.showProgress(++blocksSent, sector, block);
+    }
+    s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
+    return std::nullopt;
 }
 
 }  // namespace tarvel

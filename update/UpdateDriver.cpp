@@ -1,11 +1,11 @@
-#include "activity/ActivityInd.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
-#include "platform/StatusView.h"
 #include "serial/SerialLink.h"
+#include "status/ExchangeEvents.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ImageInspection.h"
 #include "update/ModuleKinds.h"
 #include "update/ProtocolWaits.h"
 #include "update/Updater.h"
@@ -23,26 +23,21 @@ const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", 
 }  // namespace
 
 UpdateOutcome Updater::StartUpdate() {
-    // Two exchanges must never share the port: a second start while one runs is ignored.
-    if (running_)
-        return UpdateOutcome::Busy;
-    running_ = true;
     dataPhase = {};
     cancelled_ = false;
     identifiedAs.clear();
     restartPending_ = false;
     const UpdateOutcome outcome = identifyAndTransfer();
     closeImageFile();
-    running_ = false;
     return outcome;
 }
 
 UpdateOutcome Updater::identifyAndTransfer() {
-    s_.status.view().setBusyPointer(true);
+    s_.status.setBusy(true);
     ErrorCount = 0;
     s_.status.ResetElapsedTime();
-    s_.status.view().setProgressValue(0);
-    s_.activity.setForeColor(kRed);
+    s_.status.showProgress(0, s_.status.progressMaximum(), QStringLiteral("0%"));
+    s_.status.setIndicatorColor(kRed);
     s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                          texts::checkingGerman());
 
@@ -58,19 +53,8 @@ UpdateOutcome Updater::identifyAndTransfer() {
     s_.pump.processPending();
 
     for (;;) {
-        // Setup-switch check: a module whose switch is OFF echoes what it is sent.
-        for (;;) {
-            received.clear();
-            if (!send(kSwitchCheck))
-                return endHalted();
-            warte(waits::kSwitchCheck);
-            if (halt() != Halt::None)
-                return endHalted();
-            if (!received.startsWith("XX"))
-                break;
-            s_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
-                                 texts::warningGerman());
-        }
+        if (!switchIsOn())
+            return endHalted();
         s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                              texts::checkingGerman());
         warte(waits::kIdentification);
@@ -80,7 +64,7 @@ UpdateOutcome Updater::identifyAndTransfer() {
 
         for (const QByteArray& announcement : kAnnouncements) {
             if (received.startsWith(announcement)) {
-                identifiedAs = announcement;
+                identified(announcement);
                 return transferWith(announcedPattern(), false);
             }
         }
@@ -98,7 +82,7 @@ UpdateOutcome Updater::identifyAndTransfer() {
                 return endHalted();
             if (received.contains("R!")) {
                 ModuleType = type.code;
-                identifiedAs = type.code;
+                identified(type.code);
                 return transferWith(type.pattern, true);
             }
             received.clear();
@@ -106,6 +90,28 @@ UpdateOutcome Updater::identifyAndTransfer() {
         received.clear();
         s_.pump.processPending();
     }
+}
+
+// A module whose switch is OFF echoes what it is sent; the check repeats until it stops.
+bool Updater::switchIsOn() {
+    QByteArray& received = s_.link.ReceiveBuffer;
+    for (;;) {
+        received.clear();
+        if (!send(kSwitchCheck))
+            return false;
+        warte(waits::kSwitchCheck);
+        if (halt() != Halt::None)
+            return false;
+        if (!received.startsWith("XX"))
+            return true;
+        s_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
+                             texts::warningGerman());
+    }
+}
+
+void Updater::identified(const QByteArray& code) {
+    identifiedAs = code;
+    s_.status.events().publish(ModuleIdentified{0, code}, &ExchangeListener::moduleIdentified);
 }
 
 UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
@@ -126,7 +132,10 @@ UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
             QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, imageFolder_));
     }
     FirmwareFile = image;
-    s_.status.view().setFileNameText(FirmwareFile);
+    const std::unique_ptr<ReadableFile> file = s_.files.openForReading(image, nullptr);
+    s_.status.events().publish(
+        ImageChosen{0, image, file ? file->size() : -1, sha256Of(s_.files, image)},
+        &ExchangeListener::imageChosen);
     s_.link.ReceiveBuffer.clear();
     return acknowledged ? SendFirmwareWithAck() : SendFirmwareOnRequest();
 }

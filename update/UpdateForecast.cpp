@@ -5,10 +5,9 @@
 namespace tarvel {
 
 namespace {
-constexpr double kLineBytesPerSecond = 11520;  // 115200 baud, 10 bits a byte
-constexpr qint64 kSwitchCheck = 12;            // "X" twelve times
-constexpr qint64 kReply = 2;                   // "OK", "EN", "K!"
-constexpr qint64 kWriteReply = 4;              // "W!K!"
+constexpr qint64 kSwitchCheck = 12;  // "X" twelve times
+constexpr qint64 kReply = 2;         // "OK", "EN", "K!"
+constexpr qint64 kWriteReply = 4;    // "W!K!"
 
 double onTheLine(qint64 bytes) {
     return static_cast<double>(bytes) / kLineBytesPerSecond;

@@ -8,6 +8,9 @@ namespace tarvel {
 // 115200 baud 8N1 with a module that answers at once. The seconds are the time on the line of
 // the host's bytes and of the module's replies the host waits for, plus the update's own
 // pauses; a module that takes time to write its flash adds that on top.
+// 115200 baud, ten bits a byte (start, eight data, stop).
+constexpr double kLineBytesPerSecond = 11520;
+
 struct UpdateForecast {
     qint64 bytesToModule = 0;
     double seconds = 0;

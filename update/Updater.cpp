@@ -1,6 +1,5 @@
 #include "update/Updater.h"
 
-#include "activity/ActivityInd.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
@@ -11,7 +10,6 @@
 #include "update/ProtocolWaits.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace tarvel {
 
@@ -19,21 +17,6 @@ namespace {
 // The shortest block on the event loop, so that a deadline reached exactly is passed next time.
 constexpr double kMinimumWait = 0.001;
 }  // namespace
-
-QString outcomeWord(UpdateOutcome outcome) {
-    switch (outcome) {
-        case UpdateOutcome::Success:
-            return QStringLiteral("success");
-        case UpdateOutcome::NoImage:
-            return QStringLiteral("no-image");
-        case UpdateOutcome::Refused:
-            return QStringLiteral("refused");
-        case UpdateOutcome::Cancelled:
-            return QStringLiteral("cancelled");
-        default:
-            return QStringLiteral("error");
-    }
-}
 
 Updater::Updater(Services services, QString imageFolder, const bool& manualFileSelect)
     : s_(services), imageFolder_(std::move(imageFolder)), manualFileSelect_(manualFileSelect) {}
@@ -69,6 +52,18 @@ void Updater::pumpUntil(double deadline) {
     s_.pump.waitForEvents(std::max(deadline - s_.clock.seconds(), kMinimumWait));
 }
 
+bool Updater::waitForReply(bool (*accept)(const QByteArray&), double limit) {
+    for (;;) {
+        pumpUntil(WaitStart + limit);
+        if (halt() != Halt::None)
+            return false;
+        if (accept(s_.link.ReceiveBuffer))
+            return true;
+        if (s_.clock.seconds() - WaitStart > limit)
+            return false;
+    }
+}
+
 void Updater::warte(double seconds) {
     const double end = s_.clock.seconds() + seconds;
     while (s_.clock.seconds() < end && halt() == Halt::None)
@@ -91,6 +86,13 @@ UpdateOutcome Updater::endHalted() {
     s_.status.ShowActivity(QString());
     readyWithClockStopped();
     return reason == Halt::Cancelled ? UpdateOutcome::Cancelled : UpdateOutcome::Failed;
+}
+
+UpdateOutcome Updater::endFailed() {
+    closeImageFile();
+    showUpdateErrorBox();
+    readyWithClockStopped();
+    return UpdateOutcome::Failed;
 }
 
 UpdateOutcome Updater::refuseImage(const QString& reason) {
@@ -118,20 +120,16 @@ void Updater::readyWithClockStopped() {
 }
 
 // The common end of both transfers: the success word for three seconds, then ready.
-void Updater::showSuccessThenReady() {
+UpdateOutcome Updater::endSucceeded() {
+    closeImageFile();
     s_.status.StopElapsedClock();
     warte(waits::kBeforeSuccess);
     s_.status.ShowActivity(QString());
-    s_.activity.setForeColor(kGreen);
+    s_.status.setIndicatorColor(kGreen);
     s_.status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
     warte(waits::kSuccessShown);
     s_.status.ShowReady();
-}
-
-void Updater::showPercent(qint64 done, qint64 total) {
-    const double share = static_cast<double>(done) / static_cast<double>(total);
-    s_.status.showPercent(number(static_cast<qint64>(std::floor(share * 100.0))) +
-                          QLatin1Char('%'));
+    return UpdateOutcome::Success;
 }
 
 }  // namespace tarvel

@@ -10,13 +10,13 @@
 
 namespace tarvel {
 
-class ActivityInd;
 class Clock;
 class Dialogs;
 class EventPump;
 class FileChooser;
 class FileSystem;
 class ReadableFile;
+class SectorWalk;
 class SerialLink;
 class StatusDisplay;
 
@@ -27,8 +27,8 @@ enum class UpdateOutcome {
     NoPort,     // no port was open
     NoImage,    // no image matched, or none was chosen
     Refused,    // the image cannot be carried by its transfer; nothing was sent
-    Cancelled,  // stopped from outside (program exit, command-line time-out)
-    Busy,       // an update was already running; this start was ignored
+    Cancelled,  // stopped from outside (program exit, command-line time-out, Ctrl+C)
+    Busy,       // an exchange was already running; this start was ignored
 };
 
 // The update procedure: the driver that identifies the module, the lookup of its image, the two
@@ -39,12 +39,12 @@ class Updater {
     struct Services {
         SerialLink& link;
         StatusDisplay& status;
-        ActivityInd& activity;
         Clock& clock;
         EventPump& pump;
         Dialogs& dialogs;
         FileSystem& files;
-        FileChooser& chooser;
+        // The expert's selection window; without one (the command line) nobody chooses.
+        FileChooser* chooser;
     };
 
     Updater(Services services, QString imageFolder, const bool& manualFileSelect);
@@ -52,7 +52,6 @@ class Updater {
 
     // The update driver; returns when the update has ended.
     UpdateOutcome StartUpdate();
-    bool running() const { return running_; }
     // Ends a running update at its next wait, without a message; the port stays as it is.
     void cancel() { cancelled_ = true; }
 
@@ -93,6 +92,9 @@ class Updater {
     enum class Halt { None, Cancelled, PortLost };
 
     UpdateOutcome identifyAndTransfer();
+    // The setup-switch check until the module stops echoing; false when the update was halted.
+    bool switchIsOn();
+    void identified(const QByteArray& code);
     UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
     bool openImageFile();
     void dataPhaseStarts();
@@ -102,28 +104,45 @@ class Updater {
     void warte(double seconds);
     // Pumps events once, blocking until an event or the deadline.
     void pumpUntil(double deadline);
+    // Waits until accept() holds for ReceiveBuffer (true) or more than limit seconds have
+    // passed since WaitStart (false). Halts end it too; the caller looks at halt().
+    bool waitForReply(bool (*accept)(const QByteArray&), double limit);
     Halt halt() const;
-    // Ends the update because of a halt: the error box for a lost line, then the ready state.
+
+    // The request-driven transfer's steps. A run ends with its result, or with nothing when the
+    // module fell silent and the transfer may start again.
+    std::optional<UpdateOutcome> requestRun(qint64 sectors);
+    std::optional<UpdateOutcome> sendRequestedSector(qint64 sector, qint64& blocksSent);
+    // The acknowledged transfer's steps. Done: on to the next. Halted: the update ends by its
+    // halt. GaveUp: the recovery gave the module up and has shown so.
+    enum class Step { Done, Halted, GaveUp };
+    Step sendAckBlock(qint64 sector, int block, const QByteArray& data, int& acknowledged);
+    Step writeAckSector(qint64 sector);
+    Step sendAndAwait(const QByteArray& text, const QByteArray& reply);
+    void restartAckWalk(SectorWalk& walk, int& acknowledged);
+    UpdateOutcome endAckStep(Step step);
+
+    // The endings. A halt: the error box for a lost line, then the ready state. A failure: the
+    // error box, then the ready state. Both close the image.
     UpdateOutcome endHalted();
+    UpdateOutcome endFailed();
+    // The transfer went through: the success word, then the ready state.
+    UpdateOutcome endSucceeded();
     UpdateOutcome refuseImage(const QString& reason);
     // Nothing was sent: the message, then the ready state with the clock stopped.
     UpdateOutcome endWithoutImage(const QString& message);
     void showUpdateErrorBox();
-    void showSuccessThenReady();
-    void showPercent(qint64 done, qint64 total);
     void readyWithClockStopped();
 
     Services s_;
     QString imageFolder_;
     const bool& manualFileSelect_;
     std::unique_ptr<ReadableFile> imageFile_;
-    bool running_ = false;
     bool cancelled_ = false;
     // A recovery succeeded; the walk starts again at its next block (or instead of quitting).
     bool restartPending_ = false;
+    // Restarts in a row with no acknowledgement in between.
+    int fruitlessRestarts_ = 0;
 };
-
-// How the record of updates names an outcome: success, error, no-image, refused or cancelled.
-QString outcomeWord(UpdateOutcome outcome);
 
 }  // namespace tarvel

@@ -1,12 +1,14 @@
 #include "platform/qt/StateFolder.h"
 
+#include "platform/SettingsStore.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
 namespace tarvel {
 
 QString stateFolder() {
-    const QString application = QStringLiteral("/Tarvel_Update_Utility");
+    const QString application = QLatin1Char('/') + QLatin1String(kApplicationName);
 #ifdef Q_OS_WIN
     // The local (not roaming) application data of the user.
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + application;

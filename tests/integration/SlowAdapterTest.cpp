@@ -56,13 +56,12 @@ TEST(LatencyTimer, OnlyATimerAboveTwoMillisecondsIsNamedToTheTechnician) {
         Adapter device(time);
         device.ms = ms;
         device.presentPaths.insert("/dev/ttyS0");
-        FakePortMenu menu;
         FakeDialogs dialogs;
         const MemorySettingsStore settings;
-        SerialLink link(device, time, time, menu, dialogs, settings);
+        SerialLink link(device, time, time, dialogs, settings);
         QString shown;
         link.onSlowAdapter = [&shown](const QString& text) { shown += text; };
-        link.com_Click(1);
+        link.openPort(PortChoice::com(1));
         EXPECT_EQ(shown.contains("/dev/ttyS0: the adapter's latency " + hint), !hint.isEmpty());
     }
 }

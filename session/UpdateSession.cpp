@@ -1,0 +1,143 @@
+#include "session/UpdateSession.h"
+
+#include "update/UpdateForecast.h"
+
+namespace tarvel {
+
+namespace {
+constexpr int kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupted = 130;
+}  // namespace
+
+OutcomeName outcomeName(UpdateOutcome outcome) {
+    switch (outcome) {
+        case UpdateOutcome::Success:
+            return {QStringLiteral("success"), kSuccess};
+        case UpdateOutcome::NoImage:
+            return {QStringLiteral("no-image"), kUsage};
+        case UpdateOutcome::Refused:
+            return {QStringLiteral("refused"), kUsage};
+        case UpdateOutcome::NoPort:
+        case UpdateOutcome::Busy:
+            return {QStringLiteral("error"), kUsage};
+        case UpdateOutcome::Cancelled:
+            return {QStringLiteral("cancelled"), kFailed};
+        case UpdateOutcome::Failed:
+            break;
+    }
+    return {QStringLiteral("error"), kFailed};
+}
+
+UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSelect)
+    : events_(services.clock),
+      wire_(services.serial),
+      link_(wire_, services.clock, services.pump, services.dialogs, services.settings),
+      status_(events_, services.clock, services.timer1),
+      updater_({link_, status_, services.clock, services.pump, services.dialogs, services.files,
+                services.chooser},
+               services.imageFolder, manualFileSelect),
+      comTest_(link_, status_, services.dialogs, services.clock, services.pump) {
+    wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
+        events_.publish(WireBytes{0, direction[0] == 'T' ? Direction::Tx : Direction::Rx, bytes},
+                        &ExchangeListener::wireBytes);
+    };
+    link_.onSlowAdapter = [this](const QString& hint) {
+        events_.publish(Notice{0, Notice::Kind::AdapterHint, hint}, &ExchangeListener::notice);
+    };
+}
+
+bool UpdateSession::openPort(const PortChoice& choice) {
+    return link_.openPort(choice);
+}
+
+void UpdateSession::closePort() {
+    if (link_.MSComm1.PortOpen())
+        link_.MSComm1.setPortOpen(false);
+    updater_.closeImageFile();
+}
+
+void UpdateSession::warn(const QString& text) {
+    events_.publish(Notice{0, Notice::Kind::Warning, text}, &ExchangeListener::notice);
+}
+
+void UpdateSession::stop(StopReason reason) {
+    if (!exchange_)
+        return;
+    if (!stopped_)
+        stopped_ = reason;
+    updater_.cancel();
+    comTest_.cancel();
+}
+
+UpdateOutcome UpdateSession::runUpdate() {
+    if (busy())
+        return UpdateOutcome::Busy;
+    begin(ExchangeKind::Update);
+    const UpdateOutcome outcome = updater_.StartUpdate();
+    const OutcomeName name = outcomeName(outcome);
+    if (outcome == UpdateOutcome::Cancelled && stopped_)
+        end(stoppedWord(), stopped_ == StopReason::Timeout       ? kTimeout
+                           : stopped_ == StopReason::Interrupted ? kInterrupted
+                                                                 : kFailed);
+    else
+        end(name.word, name.exitCode);
+    return outcome;
+}
+
+std::optional<bool> UpdateSession::runComTest() {
+    if (busy())
+        return std::nullopt;
+    begin(ExchangeKind::ComTest);
+    const bool passed = comTest_.RunComTest();
+    if (stopped_)
+        end(stoppedWord(), stopped_ == StopReason::Interrupted ? kInterrupted : kFailed);
+    else
+        end(passed ? QStringLiteral("success") : QStringLiteral("error"),
+            passed ? kSuccess : kFailed);
+    updater_.closeImageFile();
+    return passed;
+}
+
+QString UpdateSession::stoppedWord() const {
+    switch (*stopped_) {
+        case StopReason::Timeout:
+            return QStringLiteral("timeout");
+        case StopReason::Interrupted:
+            return QStringLiteral("interrupted");
+        case StopReason::ProgramExit:
+            break;
+    }
+    return QStringLiteral("cancelled");
+}
+
+void UpdateSession::begin(ExchangeKind kind) {
+    exchange_ = kind;
+    stopped_.reset();
+    sentBefore_ = wire_.bytesSent();
+    events_.restartTime();
+    const CommControl& port = link_.MSComm1;
+    const QString device = port.devicePath();
+    // The port as the technician chose it: "COM3", or a device given by its path.
+    const QString name =
+        port.chosenByPath() ? device : QStringLiteral("COM%1").arg(port.CommPort());
+    events_.publish(ExchangeStarted{0, kind, name, device, wire_.latencyTimerMs()},
+                    &ExchangeListener::exchangeStarted);
+}
+
+void UpdateSession::end(const QString& word, int exitCode) {
+    ExchangeEnded ended;
+    ended.kind = *exchange_;
+    ended.word = word;
+    ended.exitCode = exitCode;
+    ended.bytesSent = wire_.bytesSent() - sentBefore_;
+    ended.seconds = events_.now();
+    const Updater::DataPhase& data = updater_.dataPhase;
+    if (*exchange_ == ExchangeKind::Update && data.start >= 0 && data.end > data.start) {
+        ended.dataBytes = data.bytes;
+        ended.dataSeconds = data.end - data.start;
+        ended.dataLineShare = 100.0 * data.bytes / *ended.dataSeconds / kLineBytesPerSecond;
+    }
+    exchange_.reset();
+    events_.publish(ended, &ExchangeListener::exchangeEnded);
+}
+
+}  // namespace tarvel

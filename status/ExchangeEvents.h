@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+#include <vector>
+
+namespace tarvel {
+
+class Clock;
+
+// What the engine tells about one exchange with a module (an update or a communication test).
+// Every event carries t, the seconds since the exchange began (or, before the first one, since
+// the program started). The window, the console and the record each subscribe as listeners and
+// take what they need from the event itself, never from the order of other events.
+
+enum class ExchangeKind { Update, ComTest };
+enum class Direction { Tx, Rx };  // Tx: host to module; Rx: module to host
+
+struct ExchangeStarted {
+    double t = 0;
+    ExchangeKind kind = ExchangeKind::Update;
+    QString port;                       // "COM1", or the device path the technician gave
+    QString device;                     // the device path behind it
+    std::optional<int> latencyTimerMs;  // of a USB adapter, when known
+};
+
+// A status word with its colour (0x00BBGGRR) and its two instruction lines.
+struct StatusChanged {
+    double t = 0;
+    QString word;
+    QString english;
+    QString german;
+    quint32 color = 0;
+};
+
+// The activity line (the status bar's middle panel); empty clears it.
+struct ActivityChanged {
+    double t = 0;
+    QString text;
+};
+
+// The progress bar and the percentage label. percentText is the label as shown ("0%", " 25%");
+// sector and block are those just sent, where the transfer has them.
+struct ProgressChanged {
+    double t = 0;
+    int value = 0;
+    int maximum = 0;
+    int percent = 0;
+    QString percentText;
+    std::optional<qint64> sector;
+    std::optional<int> block;
+};
+
+struct ImageChosen {
+    double t = 0;
+    QString path;
+    qint64 size = -1;
+    QByteArray sha256;  // hexadecimal; empty when the file cannot be read
+};
+
+// How the module made itself known: its two-letter announcement or its six-letter type.
+struct ModuleIdentified {
+    double t = 0;
+    QByteArray code;
+};
+
+struct WireBytes {
+    double t = 0;
+    Direction direction = Direction::Tx;
+    QByteArray bytes;
+};
+
+// Something the technician should know that is no status: a slow USB adapter, a record that
+// cannot be written.
+struct Notice {
+    enum class Kind { AdapterHint, Warning };
+    double t = 0;
+    Kind kind = Kind::Warning;
+    QString text;
+};
+
+// The elapsed-time clock ("0:01:05") and whether it runs; every tick also turns the indicator.
+struct ClockChanged {
+    double t = 0;
+    QString text;
+    bool tick = false;  // a tick of the running clock, not a reset
+};
+
+// The activity indicator's colour and the busy pointer, as the window shows them.
+struct IndicatorChanged {
+    double t = 0;
+    quint32 color = 0;
+};
+struct BusyChanged {
+    double t = 0;
+    bool busy = false;
+};
+
+// How an exchange ended. word: success, error, no-image, refused, cancelled, timeout or
+// interrupted; exitCode as the command line returns it.
+struct ExchangeEnded {
+    double t = 0;
+    ExchangeKind kind = ExchangeKind::Update;
+    QString word;
+    int exitCode = 0;
+    qint64 bytesSent = 0;
+    double seconds = 0;
+    // The transfer's data phase, where it had one: its bytes, its seconds and their share of
+    // the line rate (11,520 bytes/s).
+    std::optional<qint64> dataBytes;
+    std::optional<double> dataSeconds;
+    std::optional<double> dataLineShare;
+};
+
+// A listener takes the events it cares about; the others pass by.
+class ExchangeListener {
+  public:
+    virtual ~ExchangeListener() = default;
+    virtual void exchangeStarted(const ExchangeStarted&) {}
+    virtual void statusChanged(const StatusChanged&) {}
+    virtual void activityChanged(const ActivityChanged&) {}
+    virtual void progressChanged(const ProgressChanged&) {}
+    virtual void imageChosen(const ImageChosen&) {}
+    virtual void moduleIdentified(const ModuleIdentified&) {}
+    virtual void wireBytes(const WireBytes&) {}
+    virtual void notice(const Notice&) {}
+    virtual void clockChanged(const ClockChanged&) {}
+    virtual void indicatorChanged(const IndicatorChanged&) {}
+    virtual void busyChanged(const BusyChanged&) {}
+    virtual void exchangeEnded(const ExchangeEnded&) {}
+};
+
+// Where the engine sends its events: every subscribed listener gets each one, in the order they
+// subscribed. publish stamps an event with its time before handing it on.
+class ExchangeEvents {
+  public:
+    explicit ExchangeEvents(const Clock& clock);
+
+    void subscribe(ExchangeListener& listener);
+    void unsubscribe(ExchangeListener& listener);
+    // Times of later events count from now.
+    void restartTime();
+    double now() const;
+
+    template <typename Event>
+    void publish(Event event, void (ExchangeListener::*handler)(const Event&)) {
+        event.t = now();
+        // A copy: a listener may subscribe or leave while it is told.
+        const std::vector<ExchangeListener*> listeners = listeners_;
+        for (ExchangeListener* listener : listeners)
+            (listener->*handler)(event);
+    }
+
+  private:
+    const Clock& clock_;
+    double origin_;
+    std::vector<ExchangeListener*> listeners_;
+};
+
+}  // namespace tarvel

@@ -1,0 +1,57 @@
+#include "window/Form1.h"
+
+#include "platform/PropertyBag.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusView.h"
+#include "status/ProgramVersion.h"
+#include "status/StatusTexts.h"
+
+namespace tarvel {
+
+namespace {
+const QString kSettingsSection = QStringLiteral("Settings");
+const QString kComPortKey = QStringLiteral("COM-Port");
+}  // namespace
+
+Form1::Form1(Platform& platform, const PropertyBag& activityLayout)
+    : Activity1(platform.activitySurface),
+      session({platform.clock, platform.pump, platform.settings, platform.dialogs, platform.serial,
+               platform.timer1, platform.files, &platform.fileChooser, platform.imageFolder},
+              ManualFileSelect),
+      portMenu(session, platform.portMenu, platform.dialogs),
+      platform_(platform),
+      shown_(platform.status, Activity1) {
+    Activity1.ReadProperties(activityLayout);
+    session.subscribe(shown_);
+}
+
+void Form1::Form_Load() {
+    platform_.status.setVersionText(programVersionText());
+    session.status().ResetElapsedTime();
+    ManualFileSelect = false;
+    portMenu.ScanComPorts();
+    session.link().ReceiveBuffer.clear();
+    // With no saved port (0) the probe tests the port the scan left (9) and com_Click ignores
+    // index 0, so nothing is opened.
+    if (session.link().PortTest(savedPort()))
+        portMenu.com_Click(savedPort());
+    StatusDisplay& status = session.status();
+    status.ShowStatus(texts::readyWord(), std::nullopt, texts::readyEnglish(),
+                      texts::readyGerman());
+    status.showProgress(0, status.progressMaximum(), QStringLiteral("0%"));
+}
+
+void Form1::Form_Unload() {
+    session.closePort();
+    platform_.settings.setValue(kSettingsSection, kComPortKey,
+                                QString::number(session.link().MSComm1.CommPort()));
+}
+
+int Form1::savedPort() const {
+    bool ok = false;
+    const int port =
+        platform_.settings.value(kSettingsSection, kComPortKey, QStringLiteral("0")).toInt(&ok);
+    return ok && port >= 0 && port <= SerialLink::kLastPort ? port : 0;
+}
+
+}  // namespace tarvel

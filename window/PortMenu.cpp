@@ -1,0 +1,47 @@
+#include "window/PortMenu.h"
+
+#include "platform/Dialogs.h"
+#include "platform/PortMenuView.h"
+#include "session/UpdateSession.h"
+
+namespace tarvel {
+
+PortMenu::PortMenu(UpdateSession& session, PortMenuView& menu, Dialogs& dialogs)
+    : session_(session), menu_(menu), dialogs_(dialogs) {
+    for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port)
+        menu_.setItemStatusTip(port, session_.link().devicePathOf(port));
+    // A vanished adapter leaves no port checked.
+    session_.link().onPortLost = [this] { uncheckAll(); };
+}
+
+void PortMenu::ScanComPorts() {
+    for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port) {
+        if (session_.link().PortTest(port)) {
+            menu_.setItemVisible(0, false);
+            menu_.setItemVisible(port, true);
+        } else {
+            menu_.setItemVisible(port, false);
+        }
+    }
+    if (menu_.isItemVisible(0)) {
+        dialogs_.messageBox(QStringLiteral("No Com Ports available!"),
+                            QStringLiteral("ComPortError"), MessageIcon::Critical);
+    }
+}
+
+void PortMenu::com_Click(int Index) {
+    if (Index < SerialLink::kFirstPort || Index > SerialLink::kLastPort)
+        return;
+    uncheckAll();
+    menu_.setItemChecked(Index, true);
+    // Taken by another program since the scan, or gone: none is checked.
+    if (!session_.openPort(PortChoice::com(Index)))
+        menu_.setItemChecked(Index, false);
+}
+
+void PortMenu::uncheckAll() {
+    for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port)
+        menu_.setItemChecked(port, false);
+}
+
+}  // namespace tarvel
