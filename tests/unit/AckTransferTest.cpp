@@ -126,6 +126,44 @@ TEST(AckRestart, RefusedBlockRestartsTheWalkAtTheNextBlock) {
         EXPECT_LE(value, 11 * 1024);
 }
 
+// After a restart the progress starts again from 0 and climbs with the new walk: it never jumps
+// back to where the failed walk was, and never shows 100 % while blocks are still going out.
+TEST(AckRestart, ProgressStartsAgainFromZeroAndReachesAHundredOnlyAtTheEnd) {
+    struct Row {
+        const char* what;
+        int refusedReply;   // the module answers "E!" to the data of this block
+        int countedBefore;  // blocks the failed walk counted
+    };
+    // After "R!": two replies per data block, one per fill and write command; the data of the
+    // second block gets the 4th reply, that of the last (sector 1, block 63) the 140th.
+    for (const Row& row : {Row{"second block", 4, 1}, Row{"last block", 140, 10}}) {
+        sim::ModuleConfig config = probedModule("DVBSAT");
+        config.errorAtReply = row.refusedReply;
+        ModuleRig rig(config);
+        EXPECT_EQ(transfer(rig, sparseImage()), UpdateOutcome::Success);
+        SCOPED_TRACE(row.what);
+        // Start-up's ready state and the transfer's start, the failed walk, the restart, the new
+        // walk, the ready state.
+        QList<int> expected{0, 0};
+        QStringList percents{"0%", "0%"};
+        const QStringList shown = {" 9%",  " 18%", " 27%", " 36%", " 45%", " 54%",
+                                   " 63%", " 72%", " 81%", " 90%", " 100%"};
+        for (int block = 1; block <= row.countedBefore; ++block) {
+            expected << block * 1024;
+            percents << shown[block - 1];
+        }
+        expected << 0;
+        percents << "0%";
+        for (int block = 1; block <= 11; ++block) {
+            expected << block * 1024;
+            percents << shown[block - 1];
+        }
+        EXPECT_EQ(rig.status.progressValues, expected << 0);
+        EXPECT_EQ(rig.status.percents, percents << "0%");
+        EXPECT_TRUE(rig.module.flash() == sparseImage().mid(64));
+    }
+}
+
 TEST_F(AckTransfer, RecoveryDuringTheLastWriteRestartsInsteadOfQuitting) {
     rig.intercept = [&, refused = false](const QByteArray& bytes) mutable {
         if (bytes != cmd('b', 20) || refused)
