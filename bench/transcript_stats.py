@@ -3,15 +3,10 @@
 
   transcript_stats.py FILE
 
-Prints: turnaround median and p99 in ms (from the host reading a reply to its next write), and
-the acknowledged transfer's data phase: bytes sent from the first block announcement to "q", the
-time it took and the share of the line rate (11,520 bytes/s).
+Prints the turnaround median and p99 in ms: from the host reading a reply to its next write.
 """
 import statistics
 import sys
-
-LINE_RATE = 11520
-
 
 def parse(path):
     """Writes and reads as (ms, direction, bytes), one entry per write or read."""
@@ -39,16 +34,6 @@ def main():
     print(f"turnaround_median_ms {statistics.median(turnarounds):.3f}")
     print(f"turnaround_p99_ms {p99:.3f}")
     print(f"turnarounds {len(turnarounds)}")
-    starts = [e for e in entries if e[1] == "TX" and len(e[2]) == 2 and e[2][:1] in b"ef"]
-    ends = [e for e in entries if e[1] == "TX" and e[2] == b"q"]
-    if starts and ends:
-        first, last = starts[0][0], ends[-1][0]
-        sent = sum(len(e[2]) for e in entries if e[1] == "TX" and first <= e[0] < last)
-        seconds = (last - first) / 1000
-        print(f"data_phase_bytes {sent}")
-        print(f"data_phase_seconds {seconds:.3f}")
-        print(f"data_phase_line_share {100 * sent / LINE_RATE / seconds:.1f}")
-
 
 if __name__ == "__main__":
     main()

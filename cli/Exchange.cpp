@@ -71,8 +71,8 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         return kUsage;
     const TerminationSignals termination(
         [&session] { session.stop(UpdateSession::StopReason::Interrupted); });
-    if (exchange.comTest) {
-        session.runComTest();
+    if (exchange.communicationTest) {
+        session.runCommunicationTest();
     } else {
         if (exchange.timeout > 0) {
             QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),

@@ -12,7 +12,7 @@ enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupte
 
 // An update or a communication test from the command line, its arguments checked.
 struct Exchange {
-    bool comTest = false;
+    bool communicationTest = false;
     PortChoice port;     // COM1 to COM9, or a device path
     QString prefix;      // starts every output line
     QString folder;      // where the images are looked up

@@ -88,8 +88,8 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
     const QStringList positional = parser.positionalArguments();
-    const bool comTest = positional == QStringList{QStringLiteral("comtest")};
-    if (!comTest && positional != QStringList{QStringLiteral("update")})
+    const bool communicationTest = positional == QStringList{QStringLiteral("comtest")};
+    if (!communicationTest && positional != QStringList{QStringLiteral("update")})
         return usage(parser, QStringLiteral("Say what to do: update or comtest."));
     if (!parser.isSet(portOption))
         return usage(parser, QStringLiteral("--port is missing."));
@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
             return usage(parser, QStringLiteral("--timeout needs a number of seconds above 0."));
     }
     Exchange exchange;
-    exchange.comTest = comTest;
+    exchange.communicationTest = communicationTest;
     exchange.timeout = timeout;
     const QString port = parser.value(portOption);
     // "COM3" is the third port as the window maps it; other COM names are mistakes, and
@@ -120,7 +120,7 @@ int main(int argc, char* argv[]) {
         exchange.port = PortChoice::path(port);
     }
     exchange.folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
-    if (!comTest) {
+    if (!communicationTest) {
         const QString problem = QtFileSystem().folderProblem(exchange.folder);
         if (!problem.isEmpty()) {
             return usage(parser,

@@ -35,7 +35,7 @@ UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSel
       updater_({link_, status_, services.clock, services.pump, services.dialogs, services.files,
                 services.chooser},
                services.imageFolder, manualFileSelect),
-      comTest_(link_, status_, services.dialogs, services.clock, services.pump) {
+      communicationTest_(link_, status_, services.dialogs, services.clock, services.pump) {
     wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
         events_.publish(WireBytes{0, direction[0] == 'T' ? Direction::Tx : Direction::Rx, bytes},
                         &ExchangeListener::wireBytes);
@@ -65,7 +65,7 @@ void UpdateSession::stop(StopReason reason) {
     if (!stopped_)
         stopped_ = reason;
     updater_.cancel();
-    comTest_.cancel();
+    communicationTest_.cancel();
 }
 
 UpdateOutcome UpdateSession::runUpdate() {
@@ -83,11 +83,11 @@ UpdateOutcome UpdateSession::runUpdate() {
     return outcome;
 }
 
-std::optional<bool> UpdateSession::runComTest() {
+std::optional<bool> UpdateSession::runCommunicationTest() {
     if (busy())
         return std::nullopt;
-    begin(ExchangeKind::ComTest);
-    const bool passed = comTest_.RunComTest();
+    begin(ExchangeKind::CommunicationTest);
+    const bool passed = communicationTest_.RunComTest();
     if (stopped_)
         end(stoppedWord(), stopped_ == StopReason::Interrupted ? kInterrupted : kFailed);
     else

@@ -63,7 +63,7 @@ class UpdateSession {
     // Runs a whole update; Busy without doing anything while an exchange runs.
     UpdateOutcome runUpdate();
     // Runs the communication test; nothing while an exchange runs, else whether it passed.
-    std::optional<bool> runComTest();
+    std::optional<bool> runCommunicationTest();
     // Ends the running exchange at its next wait.
     void stop(StopReason reason);
     // Tells every listener of something the technician should know.
@@ -85,7 +85,7 @@ class UpdateSession {
     SerialLink link_;
     StatusDisplay status_;
     Updater updater_;
-    CommunicationTest comTest_;
+    CommunicationTest communicationTest_;
     std::optional<ExchangeKind> exchange_;
     std::optional<StopReason> stopped_;
     qint64 sentBefore_ = 0;

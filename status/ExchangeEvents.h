@@ -16,7 +16,7 @@ class Clock;
 // the program started). The window, the console and the record each subscribe as listeners and
 // take what they need from the event itself, never from the order of other events.
 
-enum class ExchangeKind { Update, ComTest };
+enum class ExchangeKind { Update, CommunicationTest };
 enum class Direction { Tx, Rx };  // Tx: host to module; Rx: module to host
 
 struct ExchangeStarted {

@@ -50,7 +50,7 @@ void Form1::Form_KeyDown(int KeyCode) {
 void Form1::Form_KeyPress(int KeyAscii) {
     if (KeyAscii != kCtrlT || session.busy())
         return;
-    runComTest();
+    runCommunicationTest();
 }
 
 void Form1::runUpdate() {
@@ -64,9 +64,9 @@ void Form1::runUpdate() {
     platform_.toolbar.setButtonEnabled(ToolbarView::kUpdate, true);
 }
 
-void Form1::runComTest() {
+void Form1::runCommunicationTest() {
     platform_.portMenu.setMenuEnabled(false);
-    session.runComTest();
+    session.runCommunicationTest();
     platform_.portMenu.setMenuEnabled(true);
 }
 

@@ -80,7 +80,7 @@ class Form1 {
     static constexpr int kCtrlT = 20;
 
   private:
-    void runComTest();
+    void runCommunicationTest();
     // Asks before an exit would cut a running update short; true to go on with the exit.
     bool confirmExitDuringUpdate();
     void waitUntilFree(const QString& path);

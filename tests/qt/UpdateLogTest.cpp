@@ -82,9 +82,9 @@ TEST(UpdateLog, KeepsTheNewestHundredLogsAndTestsLeaveNoHistoryRow) {
                   QStringLiteral("logs/2020-01-%1T00-00-00_COM1.log").arg(day, 3, 10, QChar('0'))))
             .open(QIODevice::WriteOnly);
     UpdateLog log(state.path(), "V1.0.0");
-    log.exchangeStarted({0, ExchangeKind::ComTest, "COM2", "/dev/ttyS1", {}});
+    log.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM2", "/dev/ttyS1", {}});
     ExchangeEnded ended;
-    ended.kind = ExchangeKind::ComTest;
+    ended.kind = ExchangeKind::CommunicationTest;
     ended.word = "error";
     log.exchangeEnded(ended);
     const QStringList kept = QDir(state.filePath("logs")).entryList(QDir::Files, QDir::Name);

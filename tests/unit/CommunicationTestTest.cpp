@@ -9,7 +9,7 @@ namespace {
 
 const QByteArray kAnswer("OK\x01", 3);
 
-struct ComTest : ::testing::Test {
+struct CommunicationTestRuns : ::testing::Test {
     void SetUp() override {
         rig.intercept = [this](const QByteArray& bytes) {
             if (bytes == kAnswer && !confirmation.isEmpty())
@@ -24,7 +24,7 @@ struct ComTest : ::testing::Test {
     double confirmAfter = 0.2;
 };
 
-TEST_F(ComTest, RequestStartsWhatCameAndTheConfirmationEndsItEachWithinFourSeconds) {
+TEST_F(CommunicationTestRuns, RequestStartsWhatCameAndTheConfirmationEndsItEachWithinFourSeconds) {
     struct Row {
         QByteArray request;
         double requestAt;
@@ -65,7 +65,7 @@ TEST_F(ComTest, RequestStartsWhatCameAndTheConfirmationEndsItEachWithinFourSecon
     }
 }
 
-TEST_F(ComTest, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
+TEST_F(CommunicationTestRuns, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
     rig.display().StartElapsedClock();
     rig.time.advance(5.0);
     rig.display().StopElapsedClock();
