@@ -1,8 +1,10 @@
 #include "sim/RecordedExchange.h"
 
+#include <QByteArrayView>
 #include <QFile>
 
 #include <cctype>
+#include <utility>
 
 namespace tarvel::sim {
 
@@ -19,12 +21,12 @@ QString neitherLogNorTranscript() {
 
 struct TimedLine {
     double milliseconds = 0;
-    QByteArray kind;  // TX, RX, ST, AC or --
-    QByteArray rest;  // after the two spaces that follow the kind
+    QByteArrayView kind;  // TX, RX, ST, AC or --
+    QByteArrayView rest;  // after the two spaces that follow the kind
 };
 
 // "  1234.567 TX  ...": the time right-aligned in ten columns (more for long exchanges).
-std::optional<TimedLine> readTimedLine(const QByteArray& line, QString* why) {
+std::optional<TimedLine> readTimedLine(QByteArrayView line, QString* why) {
     qsizetype at = 0;
     while (at < line.size() && line[at] == ' ')
         ++at;
@@ -35,43 +37,55 @@ std::optional<TimedLine> readTimedLine(const QByteArray& line, QString* why) {
     }
     TimedLine timed;
     bool ok = false;
-    timed.milliseconds = line.mid(at, space - at).toDouble(&ok);
+    const QByteArrayView time = line.sliced(at, space - at);
+    timed.milliseconds = time.toDouble(&ok);
     if (!ok) {
-        *why =
-            QStringLiteral("'%1' is not a time").arg(QString::fromLatin1(line.mid(at, space - at)));
+        *why = QStringLiteral("'%1' is not a time").arg(QString::fromLatin1(time));
         return std::nullopt;
     }
-    timed.kind = line.mid(space + 1, 2);
-    timed.rest = line.mid(space + 3);
+    timed.kind = line.sliced(space + 1, 2);
+    timed.rest = line.sliced(space + 3);
     if (timed.rest.startsWith("  "))
-        timed.rest.remove(0, 2);
+        timed.rest = timed.rest.sliced(2);
     else if (!timed.rest.isEmpty())
-        timed.kind.clear();  // not a kind this program writes
+        timed.kind = {};  // not a kind this program writes
     return timed;
 }
 
-// "65 00 FF <padding> |e..|": the text has one character per byte and closes with a bar.
-std::optional<QByteArray> readWireBytes(const QByteArray& rest, QString* why) {
+int hexDigit(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+// "65 00 FF <padding> |e..|": the text has one character per byte and closes with a bar. A log
+// holds a line per sixteen bytes sent, so this goes without a copy per line.
+bool readWireBytes(QByteArrayView rest, QByteArray* bytes, QString* why) {
+    bytes->clear();
     const qsizetype textLength = rest.size() - kHexColumns - 3;
-    if (textLength < 0 || rest.mid(kHexColumns, 2) != " |" || !rest.endsWith('|')) {
+    if (textLength < 0 || rest.sliced(kHexColumns, 2) != " |" || !rest.endsWith('|')) {
         *why = QStringLiteral("cut short");
-        return std::nullopt;
+        return false;
     }
-    QByteArray bytes;
-    for (const QByteArray& token : rest.left(kHexColumns).simplified().split(' ')) {
-        const bool isByte = token.size() == 2 && std::isxdigit(static_cast<uchar>(token[0])) &&
-                            std::isxdigit(static_cast<uchar>(token[1]));
-        if (!isByte) {
+    const QByteArrayView hex = rest.first(kHexColumns);
+    for (qsizetype at = 0; at < hex.size(); ++at) {
+        if (hex[at] == ' ')
+            continue;
+        qsizetype end = at;
+        while (end < hex.size() && hex[end] != ' ')
+            ++end;
+        const QByteArrayView token = hex.sliced(at, end - at);
+        if (token.size() != 2 || !std::isxdigit(static_cast<uchar>(token[0])) ||
+            !std::isxdigit(static_cast<uchar>(token[1]))) {
             *why = QStringLiteral("'%1' is not a byte in hex").arg(QString::fromLatin1(token));
-            return std::nullopt;
+            return false;
         }
-        bytes += static_cast<char>(token.toInt(nullptr, 16));
+        *bytes += static_cast<char>(hexDigit(token[0]) * 16 + hexDigit(token[1]));
+        at = end;
     }
-    if (bytes.size() != textLength) {
+    if (bytes->size() != textLength) {
         *why = QStringLiteral("cut short");
-        return std::nullopt;
+        return false;
     }
-    return bytes;
+    return true;
 }
 
 // Gathers the two sides in the order they were recorded.
@@ -109,25 +123,28 @@ class ExchangeBuilder {
 }  // namespace
 
 std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QString* error) {
-    QList<QByteArray> lines = text.split('\n');
-    if (lines.last().isEmpty())
-        lines.removeLast();  // after the last line break
-    const bool isLog = !lines.isEmpty() && lines.first().startsWith(kLogFirstLine);
+    const bool isLog = text.startsWith(kLogFirstLine);
     const QString notOurs = isLog ? QStringLiteral("not a line of an update log")
                                   : QStringLiteral("not a line of a wire transcript");
     auto fail = [error](int lineNumber, const QString& why) {
         *error = QStringLiteral("line %1: %2").arg(lineNumber).arg(why);
         return std::nullopt;
     };
-    if (lines.isEmpty())
+    if (text.isEmpty())
         return fail(1, neitherLogNorTranscript());
 
     ExchangeBuilder builder;
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
+    QByteArray bytes;
+    int lineNumber = 0;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line(text.constData() + start, end - start);
+        start = end + 1;
+        ++lineNumber;
         if (line.endsWith('\r'))
             line.chop(1);
-        const int lineNumber = i + 1;
         const bool timed =
             !line.isEmpty() && (line[0] == ' ' || (line[0] >= '0' && line[0] <= '9'));
         // A log's untimed lines name the program, the port, the module, the image, the outcome.
@@ -139,15 +156,14 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
         const std::optional<TimedLine> timedLine = readTimedLine(line, &why);
         if (!timedLine)
             return fail(lineNumber, why);
-        const QByteArray& kind = timedLine->kind;
+        const QByteArrayView kind = timedLine->kind;
         if (kind == "TX" || kind == "RX") {
-            const std::optional<QByteArray> bytes = readWireBytes(timedLine->rest, &why);
-            if (!bytes)
+            if (!readWireBytes(timedLine->rest, &bytes, &why))
                 return fail(lineNumber, why);
             if (kind == "TX")
-                builder.host(*bytes, timedLine->milliseconds, lineNumber);
+                builder.host(bytes, timedLine->milliseconds, lineNumber);
             else
-                builder.module(*bytes, timedLine->milliseconds);
+                builder.module(bytes, timedLine->milliseconds);
         } else if (kind == "--" || (isLog && (kind == "ST" || kind == "AC"))) {
             continue;  // the line failed; what the technician saw
         } else {
