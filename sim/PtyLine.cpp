@@ -96,6 +96,11 @@ void PtyLine::readAvailable() {
             pauseReading();
         if (received)
             received(QByteArray(buffer, static_cast<qsizetype>(n)));
+    } else if (slave_ < 0 && (n == 0 || errno == EIO)) {
+        // Nobody holds the host's end any more.
+        readNotifier_->setEnabled(false);
+        if (hostClosed)
+            hostClosed();
     } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         // Should the line fail after all, look again later instead of spinning on the error.
         readNotifier_->setEnabled(false);
@@ -168,6 +173,12 @@ void PtyLine::flush(int timeoutMs) {
         pollfd fd{master_, POLLOUT, 0};
         ::poll(&fd, 1, 10);
     }
+}
+
+void PtyLine::releaseHostEnd() {
+    if (slave_ >= 0)
+        ::close(slave_);
+    slave_ = -1;
 }
 
 void PtyLine::close() {

@@ -39,6 +39,11 @@ class PtyLine {
     // Drops the line: the host sees a hang-up.
     void close();
 
+    // Lets go of the module's own hold on the host's end, once the host has it open, so that
+    // the host closing its port shows: hostClosed is called after its last bytes.
+    void releaseHostEnd();
+    std::function<void()> hostClosed;
+
   private:
     void readAvailable();
     void writePending();

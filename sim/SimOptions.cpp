@@ -64,7 +64,49 @@ void addOptions(QCommandLineParser& parser) {
         {"flash", "Write the flash contents to FILE after every sector write.", "FILE"},
         {"exit-when-done", "Exit 0.5 s after the update (or the test) has ended."},
         {"test-mode-delay", "Test mode: seconds before the first UP (default 0.5).", "SEC"},
+        {"replay",
+         "Play the module of a recorded exchange instead: FILE is an update log or a "
+         "--transcript of tarvel-update. Answers the host as the module answered then, once "
+         "the host has sent what it sent then; reports where the host's bytes part from the "
+         "recording and falls silent, as it does where the recording ends. Exits when the host "
+         "closes its port: 0 if it sent what was recorded, 1 if not. Goes with --baud and "
+         "--latency only.",
+         "FILE"},
+        {"replay-speed",
+         "With --replay: scale the recorded delays by FACTOR (0: at once; default 1).", "FACTOR"},
     });
+}
+
+// The options that shape the modelled module, which a replay does without.
+const QStringList kModelOptions = {
+    "announce",    "type",      "test-mode",      "switch-off-rounds", "reply-delay",
+    "sector-time", "silent-at", "silent-for",     "error-at",          "garbage-at",
+    "hang-up-at",  "flash",     "exit-when-done", "test-mode-delay",
+};
+
+// Loads the recording at once, so that a file that cannot be replayed is refused before the
+// simulator offers a line.
+bool readReplay(QCommandLineParser& parser, Reader& read, SimOptions& options, QString* output) {
+    if (!parser.isSet("replay")) {
+        if (!parser.isSet("replay-speed"))
+            return true;
+        *output = "--replay-speed goes with --replay";
+        return false;
+    }
+    for (const QString& name : kModelOptions) {
+        if (parser.isSet(name)) {
+            *output = QStringLiteral("--%1 does not go with --replay").arg(name);
+            return false;
+        }
+    }
+    options.replaySpeed = read.number("replay-speed", 1);
+    if (!read.error.isEmpty()) {
+        *output = read.error;
+        return false;
+    }
+    options.replayFile = parser.value("replay");
+    options.replay = readRecordedExchange(options.replayFile, output);
+    return options.replay.has_value();
 }
 
 }  // namespace
@@ -91,6 +133,9 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     }
 
     SimOptions options;
+    Reader read{parser, {}};
+    if (!readReplay(parser, read, options, output))
+        return std::nullopt;
     ModuleConfig& module = options.module;
     const int kinds =
         int(parser.isSet("announce")) + int(parser.isSet("type")) + int(parser.isSet("test-mode"));
@@ -115,7 +160,6 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         }
     }
 
-    Reader read{parser, {}};
     module.switchOffRounds = read.count("switch-off-rounds").value_or(0);
     const double baud = read.number("baud", 0, 1);
     options.bytesPerSecond = baud / 10;  // start bit, eight data bits, stop bit

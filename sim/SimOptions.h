@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/ModuleModel.h"
+#include "sim/RecordedExchange.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,10 @@ struct SimOptions {
     QString flashFile;          // empty: keep the flash in memory only
     bool exitWhenDone = false;
     double testModeDelay = 0.5;  // seconds before the first "UP" in test mode
+    // Set: the module of a recorded exchange is played instead of the modelled one.
+    std::optional<RecordedExchange> replay;
+    QString replayFile;
+    double replaySpeed = 1;  // scales the recorded delays
 };
 
 // Parses the arguments (the program name first). Returns nothing when the program should end:

@@ -1,7 +1,9 @@
 // tarvel-module-sim: a plug-in module on a pseudo-terminal, for trying the updater without
-// hardware. The first line on stdout is the device path to open as the serial port.
+// hardware, or the module of a recorded exchange, for reproducing it. The first line on stdout
+// is the device path to open as the serial port.
 
 #include "platform/qt/TerminationSignals.h"
+#include "sim/ReplaySimulator.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
 
@@ -9,6 +11,24 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+
+namespace {
+
+template <typename Program>
+int run(QCoreApplication& app, Program& program) {
+    QString error;
+    if (!program.start(&error)) {
+        std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    tarvel::TerminationSignals termination([&program] { program.stop("signal"); });
+
+    std::printf("%s\n", qPrintable(program.devicePath()));
+    std::fflush(stdout);
+    return app.exec();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -24,16 +44,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(exitCode == 0 ? stdout : stderr, "%s\n", qPrintable(output));
         return exitCode;
     }
-
-    tarvel::sim::Simulator simulator(*options);
-    QString error;
-    if (!simulator.start(&error)) {
-        std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(error));
-        return 1;
+    if (options->replay) {
+        tarvel::sim::ReplaySimulator replay(*options);
+        return run(app, replay);
     }
-    tarvel::TerminationSignals termination([&simulator] { simulator.stop("signal"); });
-
-    std::printf("%s\n", qPrintable(simulator.devicePath()));
-    std::fflush(stdout);
-    return app.exec();
+    tarvel::sim::Simulator simulator(*options);
+    return run(app, simulator);
 }
