@@ -1,6 +1,6 @@
 #include "cli/ConsoleFrontEnd.h"
 
-#include "update/UpdateForecast.h"
+#include "session/UpdateSession.h"
 
 #include <QFileInfo>
 
@@ -87,12 +87,8 @@ void ConsoleListener::printSummary(const ExchangeEnded& ended) {
                  qPrintable(prefix_), qPrintable(image_), module_.constData(),
                  static_cast<long long>(ended.bytesSent), ended.seconds,
                  ended.bytesSent / ended.seconds);
-    if (ended.dataLineShare) {
-        std::fprintf(out_,
-                     "; data phase %lld bytes in %.1f s, %.1f %% of the line rate (%.0f bytes/s)",
-                     static_cast<long long>(*ended.dataBytes), *ended.dataSeconds,
-                     *ended.dataLineShare, kLineBytesPerSecond);
-    }
+    if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
+        std::fprintf(out_, "; %s", qPrintable(phase));
     std::fprintf(out_, "\n");
     std::fflush(out_);
 }

@@ -1,6 +1,7 @@
 #include "cli/Exchange.h"
 
 #include "cli/ConsoleFrontEnd.h"
+#include "cli/JsonStream.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
@@ -59,16 +60,25 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             return kUsage;
         }
     }
-    session.subscribe(console);
     UpdateLog log(stateFolder(), programVersionText());
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     if (exchange.record)
         session.subscribe(log);
+    // After the record, so that the outcome can name the finished log.
+    JsonStream json(stdout, QStringLiteral(TARVEL_VERSION), [&]() -> std::optional<QString> {
+        if (!exchange.record || log.lastLog().isEmpty())
+            return std::nullopt;
+        return log.lastLog();
+    });
+    session.subscribe(exchange.json ? static_cast<ExchangeListener&>(json) : console);
     EndListener end;
     session.subscribe(end);
 
-    if (!session.openPort(exchange.port))
+    if (!session.openPort(exchange.port)) {
+        if (exchange.json)
+            json.endWithoutExchange(kUsage);
         return kUsage;
+    }
     const TerminationSignals termination(
         [&session] { session.stop(UpdateSession::StopReason::Interrupted); });
     if (exchange.communicationTest) {
@@ -86,7 +96,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     if (end.ended->word == QLatin1String("timeout"))
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));
-    if (exchange.record && !log.lastLog().isEmpty())
+    if (exchange.record && !exchange.json && !log.lastLog().isEmpty())
         std::printf("%sLog: %s\n", qPrintable(prefix), qPrintable(log.lastLog()));
     if (end.ended->word == QLatin1String("interrupted"))
         warn(QStringLiteral("Interrupted: the port is closed."));

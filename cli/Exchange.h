@@ -19,6 +19,7 @@ struct Exchange {
     double timeout = 0;  // seconds; 0: none
     QString transcript;  // empty: none
     bool record = true;  // leave a log and a history row
+    bool json = false;   // JSON Lines on stdout instead of text
 };
 
 // Runs it and returns the exit status.

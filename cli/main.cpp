@@ -2,8 +2,8 @@
 // lines and scripts.
 //
 //   tarvel-update update  --port PORT [--folder DIR] [--timeout SEC] [--transcript FILE]
-//                         [--prefix-port] [--no-log]
-//   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log]
+//                         [--prefix-port] [--no-log] [--json]
+//   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
@@ -77,8 +77,12 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption noLogOption(
         QStringLiteral("no-log"),
         QStringLiteral("Leave no log and no history row in the record of updates."));
-    parser.addOptions(
-        {portOption, folderOption, timeoutOption, transcriptOption, prefixOption, noLogOption});
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
+                       "the outcome (see the manual page)."));
+    parser.addOptions({portOption, folderOption, timeoutOption, transcriptOption, prefixOption,
+                       noLogOption, jsonOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -130,5 +134,6 @@ int main(int argc, char* argv[]) {
     exchange.transcript = parser.value(transcriptOption);
     exchange.prefix = parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
     exchange.record = !parser.isSet(noLogOption);
+    exchange.json = parser.isSet(jsonOption);
     return runExchange(exchange, settings);
 }

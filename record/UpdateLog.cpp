@@ -1,6 +1,7 @@
 #include "record/UpdateLog.h"
 
 #include "serial/WireLog.h"
+#include "session/UpdateSession.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -119,11 +120,13 @@ void UpdateLog::wireBytes(const WireBytes& event) {
 }
 
 void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
-    line(QStringLiteral("Outcome: %1 after %2 s, %3 bytes sent")
-             .arg(ended.word)
-             .arg(ended.seconds, 0, 'f', 1)
-             .arg(ended.bytesSent)
-             .toUtf8());
+    QString outcome = QStringLiteral("Outcome: %1 after %2 s, %3 bytes sent")
+                          .arg(ended.word)
+                          .arg(ended.seconds, 0, 'f', 1)
+                          .arg(ended.bytesSent);
+    if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
+        outcome += QStringLiteral("; ") + phase;
+    line(outcome.toUtf8());
     file_.close();
     open_ = false;
     if (ended.kind == ExchangeKind::Update)

@@ -27,15 +27,33 @@ OutcomeName outcomeName(UpdateOutcome outcome) {
     return {QStringLiteral("error"), kFailed};
 }
 
+QString dataPhaseText(const ExchangeEnded& ended) {
+    if (!ended.dataBytes)
+        return QString();
+    const QString phase = QStringLiteral("data phase %1 bytes in %2 s, ")
+                              .arg(*ended.dataBytes)
+                              .arg(*ended.dataSeconds, 0, 'f', 1);
+    if (!ended.dataLineShare) {
+        return phase + QStringLiteral(
+                           "faster than the line rate (%1 bytes/s): no serial line at "
+                           "115200 baud")
+                           .arg(kLineBytesPerSecond);
+    }
+    return phase + QStringLiteral("%1 % of the line rate (%2 bytes/s)")
+                       .arg(*ended.dataLineShare, 0, 'f', 1)
+                       .arg(kLineBytesPerSecond);
+}
+
 UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSelect)
     : events_(services.clock),
+      dialogs_(services.dialogs, events_),
       wire_(services.serial),
-      link_(wire_, services.clock, services.pump, services.dialogs, services.settings),
+      link_(wire_, services.clock, services.pump, dialogs_, services.settings),
       status_(events_, services.clock, services.timer1),
-      updater_({link_, status_, services.clock, services.pump, services.dialogs, services.files,
+      updater_({link_, status_, services.clock, services.pump, dialogs_, services.files,
                 services.chooser},
                services.imageFolder, manualFileSelect),
-      communicationTest_(link_, status_, services.dialogs, services.clock, services.pump) {
+      communicationTest_(link_, status_, dialogs_, services.clock, services.pump) {
     wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
         events_.publish(WireBytes{0, direction[0] == 'T' ? Direction::Tx : Direction::Rx, bytes},
                         &ExchangeListener::wireBytes);
@@ -43,6 +61,13 @@ UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSel
     link_.onSlowAdapter = [this](const QString& hint) {
         events_.publish(Notice{0, Notice::Kind::AdapterHint, hint}, &ExchangeListener::notice);
     };
+}
+
+MessageResult UpdateSession::ToldDialogs::messageBox(const QString& text, const QString& title,
+                                                     MessageIcon icon, MessageButtons buttons) {
+    events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical},
+                    &ExchangeListener::messageShown);
+    return shown_.messageBox(text, title, icon, buttons);
 }
 
 bool UpdateSession::openPort(const PortChoice& choice) {
@@ -134,7 +159,11 @@ void UpdateSession::end(const QString& word, int exitCode) {
     if (*exchange_ == ExchangeKind::Update && data.start >= 0 && data.end > data.start) {
         ended.dataBytes = data.bytes;
         ended.dataSeconds = data.end - data.start;
-        ended.dataLineShare = 100.0 * data.bytes / *ended.dataSeconds / kLineBytesPerSecond;
+        // Bytes and the reply that proves them sent cannot beat the line: a higher share means
+        // a line that is no serial line at 115200 baud (a pseudo-terminal), and is no figure.
+        const double share = 100.0 * data.bytes / *ended.dataSeconds / kLineBytesPerSecond;
+        if (share <= 100.0)
+            ended.dataLineShare = share;
     }
     exchange_.reset();
     events_.publish(ended, &ExchangeListener::exchangeEnded);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Dialogs.h"
 #include "serial/SerialLink.h"
 #include "serial/WireLog.h"
 #include "status/ExchangeEvents.h"
@@ -80,7 +81,20 @@ class UpdateSession {
     void end(const QString& word, int exitCode);
     QString stoppedWord() const;
 
+    // Shows the engine's message boxes and tells the listeners of each.
+    class ToldDialogs : public Dialogs {
+      public:
+        ToldDialogs(Dialogs& shown, ExchangeEvents& events) : shown_(shown), events_(events) {}
+        MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
+                                 MessageButtons buttons) override;
+
+      private:
+        Dialogs& shown_;
+        ExchangeEvents& events_;
+    };
+
     ExchangeEvents events_;
+    ToldDialogs dialogs_;
     WireLog wire_;
     SerialLink link_;
     StatusDisplay status_;
@@ -98,5 +112,9 @@ struct OutcomeName {
     int exitCode;
 };
 OutcomeName outcomeName(UpdateOutcome outcome);
+
+// The data phase as the summary and the log say it: "data phase 65536 bytes in 5.7 s, 99.1 % of
+// the line rate (11520 bytes/s)"; empty for an exchange without one.
+QString dataPhaseText(const ExchangeEnded& ended);
 
 }  // namespace tarvel

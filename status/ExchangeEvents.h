@@ -82,6 +82,15 @@ struct Notice {
     QString text;
 };
 
+// A message box the engine showed: its text, its title ("Update Error", "ComPortError",
+// "Com-Test") and whether it tells of an error.
+struct MessageShown {
+    double t = 0;
+    QString text;
+    QString title;
+    bool error = false;
+};
+
 // The elapsed-time clock ("0:01:05") and whether it runs; every tick also turns the indicator.
 struct ClockChanged {
     double t = 0;
@@ -108,8 +117,10 @@ struct ExchangeEnded {
     int exitCode = 0;
     qint64 bytesSent = 0;
     double seconds = 0;
-    // The transfer's data phase, where it had one: its bytes, its seconds and their share of
-    // the line rate (11,520 bytes/s).
+    // The transfer's data phase, where it had one: from the first data byte handed to the port
+    // until the module's answer to the last, which proves the bytes have left the line; its
+    // bytes, its seconds and their share of the line rate (11,520 bytes/s); no share where the
+    // line was faster than a serial line at 115200 baud can be.
     std::optional<qint64> dataBytes;
     std::optional<double> dataSeconds;
     std::optional<double> dataLineShare;
@@ -127,6 +138,7 @@ class ExchangeListener {
     virtual void moduleIdentified(const ModuleIdentified&) {}
     virtual void wireBytes(const WireBytes&) {}
     virtual void notice(const Notice&) {}
+    virtual void messageShown(const MessageShown&) {}
     virtual void clockChanged(const ClockChanged&) {}
     virtual void indicatorChanged(const IndicatorChanged&) {}
     virtual void busyChanged(const BusyChanged&) {}

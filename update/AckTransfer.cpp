@@ -112,6 +112,7 @@ UpdateOutcome Updater::SendFirmwareWithAck() {
     }
 
     s_.link.ReceiveBuffer.clear();
+    // The last sector's "W!K!" has proved that every block has left the line.
     dataPhaseEnds();
     if (!send("q"))
         return endHalted();

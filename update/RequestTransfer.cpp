@@ -70,10 +70,12 @@ std::optional<UpdateOutcome> Updater::requestRun(qint64 sectors) {
         if (const std::optional<UpdateOutcome> ended = sendRequestedSector(sector, blocksSent))
             return ended;
     }
-    dataPhaseEnds();
     WaitStart = s_.clock.seconds();
-    if (waitForReply(isEndMark, kRequestTimeout))
+    if (waitForReply(isEndMark, kRequestTimeout)) {
+        // The end mark proves that the last block has left the line.
+        dataPhaseEnds();
         return endSucceeded();
+    }
     return halt() != Halt::None ? std::optional(endHalted()) : std::nullopt;
 }
 

@@ -71,8 +71,9 @@ class Updater {
     void closeImageFile();
     bool imageFileOpen() const { return imageFile_ != nullptr; }
 
-    // The transfer's data phase, for the figures a technician compares with the line rate:
-    // from its first block to its last, and the bytes sent meanwhile.
+    // The transfer's data phase, for the figures a technician compares with the line rate: from
+    // its first data byte handed to the port until the module's answer to the last (the end
+    // mark, or the last sector's "W!K!"), and the bytes sent meanwhile.
     struct DataPhase {
         double start = -1;
         double end = -1;

@@ -2,6 +2,7 @@
 // update back to tarvel-update, which must then do what it did, byte for byte, or be told where
 // it parted from it.
 #include "sim/RecordedExchange.h"
+#include "tests/support/Programs.h"
 #include "tests/support/Wire.h"
 
 #include <QDir>
@@ -16,44 +17,6 @@
 
 namespace tarvel::test {
 namespace {
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-// A simulator on a fresh pseudo-terminal; stopped when the test ends if it has not ended itself.
-class Module {
-  public:
-    explicit Module(const QStringList& arguments) {
-        process_.start(QStringLiteral(TARVEL_MODULE_SIM), arguments);
-        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
-            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-    ~Module() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000))
-            process_.kill();
-    }
-    const QString& path() const { return path_; }
-    // Its exit status once it has ended by itself, -1 if it does not within five seconds.
-    int exitCode() {
-        return process_.waitForFinished(5000) && process_.exitStatus() == QProcess::NormalExit
-                   ? process_.exitCode()
-                   : -1;
-    }
-    QString messages() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
-
-  private:
-    QProcess process_;
-    QString path_;
-};
 
 struct Update {
     int exitCode = -1;
@@ -81,9 +44,9 @@ Update update(const QTemporaryDir& dir, const QString& port, const QString& fold
     run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
     run.output = QString::fromLocal8Bit(cli.readAllStandardOutput() + cli.readAllStandardError());
     run.logPath = run.output.section("Log: ", 1).section('\n', 0, 0);
-    run.log = contents(run.logPath);
+    run.log = readFile(run.logPath);
     QString error;
-    if (const auto sent = sim::parseRecordedExchange(contents(transcript), &error))
+    if (const auto sent = sim::parseRecordedExchange(readFile(transcript), &error))
         run.hostBytes = sent->hostBytes;
     for (const QByteArray& line : run.log.split('\n')) {
         if (line.mid(10, 5) == " ST  ")
@@ -100,14 +63,14 @@ TEST(Replay, AReplayedUpdateDoesWhatItDidAndAChangedOneIsToldWhereItParts) {
     changed[1000] = static_cast<char>(changed[1000] ^ 0xFF);
     for (const auto& [folder, bytes] : {std::pair{"same", image}, std::pair{"changed", changed}}) {
         ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
-        writeFile(dir.filePath(QString(folder) + "/DVB-GEN-1.bin"), bytes);
+        ASSERT_TRUE(writeFile(dir.filePath(QString(folder) + "/DVB-GEN-1.bin"), bytes));
     }
 
     // The record: the module is silent for a second instead of its first request, so the update
     // times out and starts over.
     Update recorded;
     {
-        Module module({"--announce", "UP", "--silent-at", "1", "--silent-for", "1"});
+        SimulatorProcess module({"--announce", "UP", "--silent-at", "1", "--silent-for", "1"});
         recorded = update(dir, module.path(), dir.filePath("same"), 120);
     }
     ASSERT_EQ(recorded.exitCode, 0) << qPrintable(recorded.output);
@@ -115,7 +78,7 @@ TEST(Replay, AReplayedUpdateDoesWhatItDidAndAChangedOneIsToldWhereItParts) {
         << qPrintable(recorded.statuses.join('\n'));
 
     // The same program with the same image: the same bytes, the same statuses, the same outcome.
-    Module replay({"--replay", recorded.logPath, "--replay-speed", "0"});
+    SimulatorProcess replay({"--replay", recorded.logPath, "--replay-speed", "0"});
     const Update again = update(dir, replay.path(), dir.filePath("same"), 120);
     EXPECT_EQ(again.exitCode, 0) << qPrintable(again.output);
     EXPECT_EQ(replay.exitCode(), 0) << qPrintable(replay.messages());
@@ -126,7 +89,7 @@ TEST(Replay, AReplayedUpdateDoesWhatItDidAndAChangedOneIsToldWhereItParts) {
 
     // Another image of the same name parts from the record at its byte 1000, after the twelve X
     // and "OK" + 1 twice; the record has the image sixteen bytes a line.
-    Module parted({"--replay", recorded.logPath, "--replay-speed", "0"});
+    SimulatorProcess parted({"--replay", recorded.logPath, "--replay-speed", "0"});
     const Update differing = update(dir, parted.path(), dir.filePath("changed"), 9);
     EXPECT_EQ(differing.exitCode, 3) << qPrintable(differing.output);
     EXPECT_EQ(parted.exitCode(), 1);

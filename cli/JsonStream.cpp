@@ -1,0 +1,139 @@
+#include "cli/JsonStream.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace tarvel {
+
+namespace {
+// Colours travel as 0x00BBGGRR; the stream writes them as web colours.
+QString webColor(quint32 color) {
+    return QStringLiteral("#%1%2%3")
+        .arg(color & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((color >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((color >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+template <typename T>
+QJsonValue orNull(const std::optional<T>& value) {
+    return value ? QJsonValue(static_cast<double>(*value)) : QJsonValue();
+}
+
+double rounded(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
+// A path as the system spells it: its text, and where that text cannot hold the name's bytes
+// (a name that is not valid UTF-8), the bytes in hex beside it.
+void addPath(QJsonObject& fields, const char* key, const QString& path) {
+    fields.insert(QLatin1String(key), path);
+    const QByteArray bytes = QFile::encodeName(path);
+    if (QString::fromUtf8(bytes).toUtf8() != bytes)
+        fields.insert(QLatin1String(key) + QLatin1String("_bytes"),
+                      QString::fromLatin1(bytes.toHex()));
+}
+}  // namespace
+
+// "t" and "event" lead every line, for a reader that looks at a line by eye.
+void JsonStream::write(double t, const char* event, QJsonObject fields) {
+    // A JSON array serialises its values in order: [t,"event"].
+    const QByteArray lead = QJsonDocument(QJsonArray{rounded(t, 3), QLatin1String(event)})
+                                .toJson(QJsonDocument::Compact);
+    const int comma = lead.indexOf(',');
+    QByteArray line = "{\"t\":" + lead.mid(1, comma - 1) + ",\"event\":" + lead.mid(comma + 1);
+    line.chop(1);  // the array's "]"
+    line += fields.isEmpty() ? QByteArray("}")
+                             : ',' + QJsonDocument(fields).toJson(QJsonDocument::Compact).mid(1);
+    std::fputs(line.append('\n').constData(), out_);
+    std::fflush(out_);
+}
+
+void JsonStream::exchangeStarted(const ExchangeStarted& event) {
+    QJsonObject fields{
+        {"schema", kSchema},
+        {"version", version_},
+        {"kind", event.kind == ExchangeKind::Update ? "update" : "comtest"},
+        {"port", event.port},
+        {"latency_timer_ms", orNull(event.latencyTimerMs)},
+    };
+    addPath(fields, "device", event.device);
+    write(event.t, "start", fields);
+}
+
+void JsonStream::statusChanged(const StatusChanged& event) {
+    write(event.t, "status",
+          {{"word", event.word},
+           {"english", event.english},
+           {"german", event.german},
+           {"color", webColor(event.color)}});
+}
+
+void JsonStream::activityChanged(const ActivityChanged& event) {
+    write(event.t, "activity", {{"text", event.text}});
+}
+
+void JsonStream::progressChanged(const ProgressChanged& event) {
+    write(event.t, "progress",
+          {{"percent", event.percent},
+           {"value", event.value},
+           {"maximum", event.maximum},
+           {"sector", orNull(event.sector)},
+           {"block", orNull(event.block)}});
+}
+
+void JsonStream::imageChosen(const ImageChosen& event) {
+    QJsonObject fields{
+        {"size", event.size < 0 ? QJsonValue() : QJsonValue(static_cast<double>(event.size))},
+        {"sha256", event.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString(event.sha256))},
+    };
+    addPath(fields, "path", event.path);
+    write(event.t, "image", fields);
+}
+
+void JsonStream::moduleIdentified(const ModuleIdentified& event) {
+    write(event.t, "module", {{"code", QString::fromLatin1(event.code)}});
+}
+
+void JsonStream::notice(const Notice& event) {
+    write(event.t, event.kind == Notice::Kind::AdapterHint ? "hint" : "warning",
+          {{"text", event.text}});
+}
+
+void JsonStream::messageShown(const MessageShown& event) {
+    write(event.t, "message",
+          {{"text", event.text}, {"title", event.title}, {"error", event.error}});
+}
+
+void JsonStream::exchangeEnded(const ExchangeEnded& event) {
+    const std::optional<QString> log = logPath_ ? logPath_() : std::nullopt;
+    QJsonObject fields{
+        {"word", event.word},
+        {"exit_code", event.exitCode},
+        {"bytes_sent", static_cast<double>(event.bytesSent)},
+        {"duration_s", rounded(event.seconds, 3)},
+        {"bytes_per_second", event.seconds > 0
+                                 ? QJsonValue(rounded(event.bytesSent / event.seconds, 1))
+                                 : QJsonValue()},
+        {"data_line_share",
+         event.dataLineShare ? QJsonValue(rounded(*event.dataLineShare, 1)) : QJsonValue()},
+        {"log", log ? QJsonValue(*log) : QJsonValue()},
+    };
+    write(event.t, "outcome", fields);
+}
+
+void JsonStream::endWithoutExchange(int exitCode) {
+    write(0, "outcome",
+          {{"word", "error"},
+           {"exit_code", exitCode},
+           {"bytes_sent", 0},
+           {"duration_s", 0},
+           {"bytes_per_second", QJsonValue()},
+           {"data_line_share", QJsonValue()},
+           {"log", QJsonValue()}});
+}
+
+}  // namespace tarvel

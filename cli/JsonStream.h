@@ -1,0 +1,47 @@
+#pragma once
+
+#include "status/ExchangeEvents.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace tarvel {
+
+// The session's events as JSON Lines for software that drives the command line: one object per
+// event on its own line, flushed as it happens, each with "t" (seconds since the exchange began)
+// and "event". The "start" line carries "schema"; the last line of a run is always its
+// "outcome".
+class JsonStream : public ExchangeListener {
+  public:
+    static constexpr int kSchema = 1;
+
+    // version: the program's ("1.0.0"); logPath: the exchange's log once it has ended, if any.
+    JsonStream(std::FILE* out, QString version, std::function<std::optional<QString>()> logPath)
+        : out_(out), version_(std::move(version)), logPath_(std::move(logPath)) {}
+
+    void exchangeStarted(const ExchangeStarted& event) override;
+    void statusChanged(const StatusChanged& event) override;
+    void activityChanged(const ActivityChanged& event) override;
+    void progressChanged(const ProgressChanged& event) override;
+    void imageChosen(const ImageChosen& event) override;
+    void moduleIdentified(const ModuleIdentified& event) override;
+    void notice(const Notice& event) override;
+    void messageShown(const MessageShown& event) override;
+    void exchangeEnded(const ExchangeEnded& event) override;
+
+    // The outcome of a run that never became an exchange (its port could not be opened).
+    void endWithoutExchange(int exitCode);
+
+  private:
+    void write(double t, const char* event, QJsonObject fields);
+
+    std::FILE* out_;
+    QString version_;
+    std::function<std::optional<QString>()> logPath_;
+};
+
+}  // namespace tarvel
