@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -40,6 +41,24 @@ class QtReadableFile : public ReadableFile {
   private:
     QFile file_;
 };
+
+#ifndef Q_OS_WIN
+QString kindOfMode(mode_t mode) {
+    if (S_ISREG(mode))
+        return QStringLiteral("a regular file");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("no file");
+}
+#endif
 }  // namespace
 
 QStringList QtFileSystem::filesMatching(const QString& folder, const QString& pattern) const {
@@ -106,6 +125,20 @@ std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
     if (!file->open(error))
         return nullptr;
     return file;
+}
+
+QString QtFileSystem::entryKind(const QByteArray& name) {
+#ifdef Q_OS_WIN
+    const QFileInfo info(QString::fromUtf8(name));
+    if (!info.exists())
+        return QString();
+    return info.isDir()    ? QStringLiteral("a folder")
+           : info.isFile() ? QStringLiteral("a regular file")
+                           : QStringLiteral("a device");
+#else
+    struct stat info {};
+    return ::stat(name.constData(), &info) == 0 ? kindOfMode(info.st_mode) : QString();
+#endif
 }
 
 bool QtFileSystem::copyFile(const QString& from, const QString& to, QString* error) {

@@ -17,6 +17,11 @@ class QtFileSystem : public FileSystem {
     bool isFileFree(const QString& path) const override;
     QString folderProblem(const QString& folder) const override;
     QString join(const QString& folder, const QString& name) const override;
+
+    // What stands at the path whose name is these bytes, as the system spells it (on Windows
+    // their UTF-8): "a regular file", "a folder", "a FIFO", "a character device", "a block
+    // device", "a socket"; empty when nothing does.
+    static QString entryKind(const QByteArray& name);
 };
 
 }  // namespace tarvel

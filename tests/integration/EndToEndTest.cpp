@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvel::test {
 namespace {
@@ -188,6 +189,7 @@ TEST_F(EndToEnd, HangUpEndsTheUpdateWithAnError) {
 // Refused at once, with a message that names what is wrong, and nothing recorded.
 TEST_F(EndToEnd, BadPortsAndFoldersAreRefusedAtOnce) {
     writeImage("a-file", "x");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("a-fifo")).constData(), 0600), 0);
     const QString noTty = file("no-such-tty");
     const struct {
         QStringList arguments;
@@ -202,6 +204,12 @@ TEST_F(EndToEnd, BadPortsAndFoldersAreRefusedAtOnce) {
          "The image folder " + file("a-file") + " is not a folder."},
         {{"--port", noTty, "--folder", folder.path()},
          noTty + " cannot be opened: " + noTty + " does not exist (is the adapter plugged in?)"},
+        {{"--port", file("a-file"), "--folder", folder.path()},
+         file("a-file") + " cannot be opened: " + file("a-file") +
+             " is not a serial device (a regular file)"},
+        {{"--port", file("a-fifo"), "--folder", folder.path()},
+         file("a-fifo") + " cannot be opened: " + file("a-fifo") +
+             " is not a serial device (a FIFO)"},
     };
     for (const auto& row : rows) {
         QProcess cli;
