@@ -12,6 +12,7 @@
 // SIGTERM).
 #include "app/Form1.h"
 #include "app/Version.h"
+#include "app/cli/Arguments.h"
 #include "app/cli/Exchange.h"
 #include "app/cli/Inspect.h"
 #include "platform/qt/QtFileSystem.h"
@@ -29,9 +30,8 @@ using namespace tarvel;
 
 namespace {
 
-int usage(const QCommandLineParser& parser, const QString& problem) {
-    std::fprintf(stderr, "%s\n\n%s", qPrintable(problem), qPrintable(parser.helpText()));
-    return kUsage;
+int usage(const QCommandLineParser&, const QString& problem) {
+    return refuse(problem, "tarvel-update");
 }
 
 }  // namespace
@@ -66,7 +66,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("DIR"), defaultFolder);
     const QCommandLineOption timeoutOption(
         QStringLiteral("timeout"),
-        QStringLiteral("End a run that has not finished after SEC seconds."),
+        QStringLiteral("End a run that has not finished after SEC seconds (above 0, at most "
+                       "86400)."),
         QStringLiteral("SEC"));
     const QCommandLineOption transcriptOption(
         QStringLiteral("transcript"),
@@ -88,6 +89,10 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
+    if (const QString problem =
+            singleValueProblem(parser, {portOption, folderOption, timeoutOption, transcriptOption});
+        !problem.isEmpty())
+        return usage(parser, problem);
     const QStringList positional = parser.positionalArguments();
     const bool comTest = positional == QStringList{QStringLiteral("comtest")};
     if (!comTest && positional != QStringList{QStringLiteral("update")})
@@ -96,10 +101,12 @@ int main(int argc, char* argv[]) {
         return usage(parser, QStringLiteral("--port is missing."));
     double timeout = 0;
     if (parser.isSet(timeoutOption)) {
-        bool ok = false;
-        timeout = parser.value(timeoutOption).toDouble(&ok);
-        if (!ok || timeout <= 0)
-            return usage(parser, QStringLiteral("--timeout needs a number of seconds above 0."));
+        const auto seconds = timeoutSeconds(parser.value(timeoutOption));
+        if (!seconds)
+            return usage(parser, QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
+                                     .arg(parser.value(timeoutOption))
+                                     .arg(kLongestTimeout));
+        timeout = *seconds;
     }
     Exchange exchange;
     exchange.comTest = comTest;

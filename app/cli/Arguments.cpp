@@ -1,0 +1,34 @@
+#include "app/cli/Arguments.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarvel {
+
+QString singleValueProblem(const QCommandLineParser& parser,
+                           const QList<QCommandLineOption>& options) {
+    for (const QCommandLineOption& option : options) {
+        const QString name = QStringLiteral("--") + option.names().constFirst();
+        const QStringList values = parser.values(option);
+        if (values.size() > 1)
+            return name + QStringLiteral(" is given more than once.");
+        if (values.size() == 1 && values.constFirst().trimmed().isEmpty())
+            return name + QStringLiteral(" is empty.");
+    }
+    return QString();
+}
+
+std::optional<double> timeoutSeconds(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kLongestTimeout)
+        return std::nullopt;
+    return seconds;
+}
+
+int refuse(const QString& cause, const char* command) {
+    std::fprintf(stderr, "tarvel-update: %s\nTry '%s --help'.\n", qPrintable(cause), command);
+    return 2;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tarvel {
+
+// The checks of a command line that need neither a port nor a file, so that bad usage is
+// refused before the first byte on the line.
+
+// Why options taking one value are misused: one given more than once (a script that adds a
+// second --port would otherwise silently change the port), or given empty or only spaces.
+// Empty when they are not.
+QString singleValueProblem(const QCommandLineParser& parser,
+                           const QList<QCommandLineOption>& options);
+
+// --timeout in seconds: a finite number above 0 and at most a day. Nothing for any other text
+// ("nan", "inf", "1e10" would mean no limit at all).
+std::optional<double> timeoutSeconds(const QString& text);
+constexpr double kLongestTimeout = 86400;
+
+// Bad usage: the cause on one line of stderr, where to read more on a second; returns 2.
+// command: "tarvel-update" or "tarvel-update inspect", whose --help is meant.
+int refuse(const QString& cause, const char* command);
+
+}  // namespace tarvel
