@@ -1,9 +1,25 @@
 #include "app/cli/Arguments.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <cstdio>
 
 namespace tarvel {
+
+QList<QByteArray> argumentBytes(int argc, char* argv[]) {
+    QList<QByteArray> bytes;
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    for (const QString& argument : QCoreApplication::arguments())
+        bytes << argument.toUtf8();
+#else
+    for (int i = 0; i < argc; ++i)
+        bytes << QByteArray(argv[i]);
+#endif
+    return bytes;
+}
 
 QString singleValueProblem(const QCommandLineParser& parser,
                            const QList<QCommandLineOption>& options) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QList>
@@ -11,6 +12,11 @@ namespace tarvel {
 
 // The checks of a command line that need neither a port nor a file, so that bad usage is
 // refused before the first byte on the line.
+
+// The program's arguments as the system gave them: on Unix argv's bytes, since a file name may
+// hold any byte but '/' and NUL and need not be text; on Windows, whose arguments are UTF-16,
+// their UTF-8.
+QList<QByteArray> argumentBytes(int argc, char* argv[]);
 
 // Why options taking one value are misused: one given more than once (a script that adds a
 // second --port would otherwise silently change the port), or given empty or only spaces.

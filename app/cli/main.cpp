@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
     // inspect has options of its own and needs no port: it takes over before the parser below.
     if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
-        return runInspect(QCoreApplication::arguments());
+        return runInspect(argumentBytes(argc, argv));
 
     QtSettingsStore settings(QString::fromLatin1(Form1::kApplicationTitle));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
