@@ -51,8 +51,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), tests the line to a module in its test "
         "mode (comtest), or tells whether images would be accepted (inspect FILE..., see "
-        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage, "
-        "port not openable or no usable image, 3 time-out, 130 interrupted."));
+        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
+        "(refused before the port is opened; each option at most once), port not openable or "
+        "no usable image, 3 time-out, 130 interrupted."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("update or comtest"));
