@@ -21,6 +21,28 @@ QList<QByteArray> argumentBytes(int argc, char* argv[]) {
     return bytes;
 }
 
+namespace {
+constexpr char16_t kPlaceholder = 0xD800;
+}
+
+ArgumentText::ArgumentText(const QList<QByteArray>& arguments) : bytes_(arguments) {
+    bool optionsEnded = false;  // by "--"
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString decoded = QString::fromUtf8(arguments[i]);
+        const bool option = !optionsEnded && decoded.startsWith(QLatin1Char('-'));
+        optionsEnded = optionsEnded || decoded == QLatin1String("--");
+        text_ << (option || decoded.toUtf8() == arguments[i]
+                      ? decoded
+                      : QChar(kPlaceholder) + QString::number(i));
+    }
+}
+
+QByteArray ArgumentText::bytesOf(const QString& text) const {
+    if (text.startsWith(QChar(kPlaceholder)))
+        return bytes_.value(text.mid(1).toInt());
+    return text.toUtf8();
+}
+
 QString singleValueProblem(const QCommandLineParser& parser,
                            const QList<QCommandLineOption>& options) {
     for (const QCommandLineOption& option : options) {

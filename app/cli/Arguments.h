@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -17,6 +18,20 @@ namespace tarvel {
 // hold any byte but '/' and NUL and need not be text; on Windows, whose arguments are UTF-16,
 // their UTF-8.
 QList<QByteArray> argumentBytes(int argc, char* argv[]);
+
+// Those arguments as text for QCommandLineParser, each one's bytes found again from its text. One
+// that is no text, and no option, stands in the text as a placeholder that no text holds: a
+// lone surrogate and its index.
+class ArgumentText {
+  public:
+    explicit ArgumentText(const QList<QByteArray>& arguments);
+    const QStringList& text() const { return text_; }
+    QByteArray bytesOf(const QString& text) const;
+
+  private:
+    QList<QByteArray> bytes_;
+    QStringList text_;
+};
 
 // Why options taking one value are misused: one given more than once (a script that adds a
 // second --port would otherwise silently change the port), or given empty or only spaces.

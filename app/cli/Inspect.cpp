@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <utility>
 
 namespace tarvel {
 
@@ -18,36 +19,6 @@ constexpr int kSomeRefused = 1;
 int usage(const QString& problem) {
     return refuse(problem, "tarvel-update inspect");
 }
-
-// The parser works on text. An argument whose bytes are no text stands in it as a placeholder
-// that no text holds, a lone surrogate and the argument's index, so that its bytes are found
-// again: a file may be named by any bytes.
-constexpr char16_t kPlaceholder = 0xD800;
-
-class ParsedArguments {
-  public:
-    explicit ParsedArguments(const QList<QByteArray>& arguments) : bytes_(arguments) {
-        bool optionsEnded = false;  // by "--"
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            const QString decoded = QString::fromUtf8(arguments[i]);
-            const bool option = !optionsEnded && decoded.startsWith(QLatin1Char('-'));
-            optionsEnded = optionsEnded || decoded == QLatin1String("--");
-            text_ << (option || decoded.toUtf8() == arguments[i]
-                          ? decoded
-                          : QChar(kPlaceholder) + QString::number(i));
-        }
-    }
-    const QStringList& text() const { return text_; }
-    QByteArray bytesOf(const QString& text) const {
-        if (text.startsWith(QChar(kPlaceholder)))
-            return bytes_.value(text.mid(1).toInt());
-        return text.toUtf8();
-    }
-
-  private:
-    QList<QByteArray> bytes_;
-    QStringList text_;
-};
 
 // inspectImage and sha256Of open the file by a path, which cannot spell every name: this opens
 // the one file inspected by its name's bytes, whatever path they pass.
@@ -106,7 +77,7 @@ int runInspect(const QList<QByteArray>& arguments) {
         QStringLiteral("One JSON object per image and line (\"schema\": 1; \"file_bytes\": the "
                        "name's bytes in hex)."));
     parser.addOptions({kindOption, jsonOption});
-    const ParsedArguments parsed(arguments);
+    const ArgumentText parsed(arguments);
     if (!parser.parse(parsed.text()))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
