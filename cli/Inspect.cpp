@@ -1,5 +1,6 @@
 #include "cli/Inspect.h"
 
+#include "cli/Arguments.h"
 #include "cli/InspectOutput.h"
 #include "platform/qt/QtFileSystem.h"
 
@@ -7,21 +8,53 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <utility>
 
 namespace tarvel {
 
 namespace {
 constexpr int kAllUsable = 0;
 constexpr int kSomeRefused = 1;
-constexpr int kUsage = 2;
 
-int usage(const QCommandLineParser& parser, const QString& problem) {
-    std::fprintf(stderr, "%s\n\n%s", qPrintable(problem), qPrintable(parser.helpText()));
-    return kUsage;
+int usage(const QString& problem) {
+    return refuse(problem, "tarvel-update inspect");
+}
+
+// inspectImage and sha256Of open the file by a path, which cannot spell every name: this opens
+// the one file inspected by its name's bytes, whatever path they pass.
+class NamedFile : public QtFileSystem {
+  public:
+    explicit NamedFile(QByteArray name) : name_(std::move(name)) {}
+    std::unique_ptr<ReadableFile> openForReading(const QString&, QString* error) const override {
+        return openNamed(name_, error);
+    }
+
+  private:
+    QByteArray name_;
+};
+
+InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> givenKind) {
+    InspectedFile file;
+    file.name = name;
+    file.path = shownName(name);
+    std::optional<ImageKind> kind = kindForName(QFileInfo(QtFileSystem::nameText(name)).fileName());
+    file.kindFromName = kind.has_value();
+    if (!kind)
+        kind = givenKind;
+    const QString problem = QtFileSystem::readProblem(name);
+    if (!problem.isEmpty()) {
+        file.inspection.kind = kind;
+        file.inspection.check.problem = problem;
+        return file;
+    }
+    const NamedFile files(name);
+    file.inspection = inspectImage(files, file.path, kind);
+    file.sha256 = sha256Of(files, file.path);
+    return file;
 }
 }  // namespace
 
-int runInspect(const QStringList& arguments) {
+int runInspect(const QList<QByteArray>& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Tells for each image whether an update would accept it, and if not why; what its "
@@ -39,15 +72,20 @@ int runInspect(const QStringList& arguments) {
                        "request-driven; DVB-SAT, -SLV, -TER, -SCI, -SCR, -SCO, -TCI*.bin "
                        "acknowledged): request or ack."),
         QStringLiteral("KIND"));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("One JSON object per image and line."));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("One JSON object per image and line (\"schema\": 1; \"file_bytes\": the "
+                       "name's bytes in hex)."));
     parser.addOptions({kindOption, jsonOption});
-    if (!parser.parse(arguments))
-        return usage(parser, parser.errorText());
+    const ArgumentText parsed(arguments);
+    if (!parser.parse(parsed.text()))
+        return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::printf("%s", qPrintable(parser.helpText()));
         return kAllUsable;
     }
+    if (const QString problem = singleValueProblem(parser, {kindOption}); !problem.isEmpty())
+        return usage(problem);
     std::optional<ImageKind> givenKind;
     if (parser.isSet(kindOption)) {
         const QString kind = parser.value(kindOption);
@@ -56,24 +94,16 @@ int runInspect(const QStringList& arguments) {
         else if (kind == QLatin1String("ack"))
             givenKind = ImageKind{TransferKind::Ack, 1};  // as if the first probe were answered
         else
-            return usage(parser,
-                         QStringLiteral("--kind takes request or ack, not \"%1\".").arg(kind));
+            return usage(QStringLiteral("--kind takes request or ack, not \"%1\".")
+                             .arg(shownName(parsed.bytesOf(kind))));
     }
-    const QStringList paths = parser.positionalArguments().mid(1);
-    if (paths.isEmpty())
-        return usage(parser, QStringLiteral("Name at least one image file."));
+    const QStringList names = parser.positionalArguments().mid(1);
+    if (names.isEmpty())
+        return usage(QStringLiteral("Name at least one image file."));
 
-    const QtFileSystem files;
     int result = kAllUsable;
-    for (const QString& path : paths) {
-        InspectedFile file;
-        file.path = path;
-        std::optional<ImageKind> kind = kindForName(QFileInfo(path).fileName());
-        file.kindFromName = kind.has_value();
-        if (!kind)
-            kind = givenKind;
-        file.inspection = inspectImage(files, path, kind);
-        file.sha256 = sha256Of(files, path);
+    for (const QString& name : names) {
+        const InspectedFile file = inspectFile(parsed.bytesOf(name), givenKind);
         if (!file.inspection.usable())
             result = kSomeRefused;
         if (parser.isSet(jsonOption))

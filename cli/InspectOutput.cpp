@@ -1,5 +1,7 @@
 #include "cli/InspectOutput.h"
 
+#include "platform/qt/QtFileSystem.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -8,6 +10,8 @@
 namespace tarvel {
 
 namespace {
+constexpr int kJsonSchema = 1;
+
 const ImageKind* kindOf(const InspectedFile& file) {
     return file.inspection.kind ? &*file.inspection.kind : nullptr;
 }
@@ -38,6 +42,16 @@ double hundredths(double seconds) {
     return std::round(seconds * 100) / 100;
 }
 }  // namespace
+
+QString shownName(const QByteArray& name) {
+    QString shown;
+    for (const QChar c : QtFileSystem::nameText(name)) {
+        shown += c.category() == QChar::Other_Control
+                     ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                     : QString(c);
+    }
+    return shown;
+}
 
 QString humanReport(const InspectedFile& file) {
     const ImageInspection& inspection = file.inspection;
@@ -80,7 +94,9 @@ QByteArray jsonReport(const InspectedFile& file) {
         return value ? QJsonValue(static_cast<qint64>(*value)) : QJsonValue();
     };
     QJsonObject object{
+        {"schema", kJsonSchema},
         {"file", file.path},
+        {"file_bytes", QString::fromLatin1(file.name.toHex())},
         {"size", countOrNull(inspection.size)},
         {"kind", kind ? QJsonValue(ack ? "ack" : "request") : QJsonValue()},
         {"sectors", countOrNull(check.sectors)},

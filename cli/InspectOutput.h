@@ -9,15 +9,19 @@ namespace tarvel {
 
 // One inspected image as the command line reports it.
 struct InspectedFile {
-    QString path;  // as named on the command line
+    QByteArray name;  // as named on the command line, the bytes the system spells it with
+    QString path;     // as the output shows it: shownName(name)
     bool kindFromName = false;
     ImageInspection inspection;
     QByteArray sha256;  // empty when the file cannot be read
 };
 
+// A name fit for one line of output: as QtFileSystem::nameText, and control characters (a
+// newline would split the report) written as \xNN.
+QString shownName(const QByteArray& name);
 // A few aligned lines, then an empty line.
 QString humanReport(const InspectedFile& file);
-// One JSON object on one line.
+// One JSON object on one line; "schema" counts the changes that would break a reader.
 QByteArray jsonReport(const InspectedFile& file);
 
 }  // namespace tarvel

@@ -10,6 +10,7 @@
 // no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
 // Communication failed!", 2 bad usage or port not openable. Both: 130 interrupted (Ctrl+C,
 // SIGTERM).
+#include "cli/Arguments.h"
 #include "cli/Exchange.h"
 #include "cli/Inspect.h"
 #include "platform/qt/QtFileSystem.h"
@@ -28,9 +29,8 @@ using namespace tarvel;
 
 namespace {
 
-int usage(const QCommandLineParser& parser, const QString& problem) {
-    std::fprintf(stderr, "%s\n\n%s", qPrintable(problem), qPrintable(parser.helpText()));
-    return kUsage;
+int usage(const QCommandLineParser&, const QString& problem) {
+    return refuse(problem, "tarvel-update");
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
     // inspect has options of its own and needs no port: it takes over before the parser below.
     if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
-        return runInspect(QCoreApplication::arguments());
+        return runInspect(argumentBytes(argc, argv));
 
     QtSettingsStore settings(QString::fromLatin1(kApplicationName));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
@@ -50,8 +50,9 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), tests the line to a module in its test "
         "mode (comtest), or tells whether images would be accepted (inspect FILE..., see "
-        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage, "
-        "port not openable or no usable image, 3 time-out, 130 interrupted."));
+        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
+        "(refused before the port is opened; each option at most once), port not openable or "
+        "no usable image, 3 time-out, 130 interrupted."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("update or comtest"));
@@ -65,7 +66,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("DIR"), defaultFolder);
     const QCommandLineOption timeoutOption(
         QStringLiteral("timeout"),
-        QStringLiteral("End a run that has not finished after SEC seconds."),
+        QStringLiteral("End a run that has not finished after SEC seconds (above 0, at most "
+                       "86400)."),
         QStringLiteral("SEC"));
     const QCommandLineOption transcriptOption(
         QStringLiteral("transcript"),
@@ -91,6 +93,10 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
+    if (const QString problem =
+            singleValueProblem(parser, {portOption, folderOption, timeoutOption, transcriptOption});
+        !problem.isEmpty())
+        return usage(parser, problem);
     const QStringList positional = parser.positionalArguments();
     const bool communicationTest = positional == QStringList{QStringLiteral("comtest")};
     if (!communicationTest && positional != QStringList{QStringLiteral("update")})
@@ -99,10 +105,12 @@ int main(int argc, char* argv[]) {
         return usage(parser, QStringLiteral("--port is missing."));
     double timeout = 0;
     if (parser.isSet(timeoutOption)) {
-        bool ok = false;
-        timeout = parser.value(timeoutOption).toDouble(&ok);
-        if (!ok || timeout <= 0)
-            return usage(parser, QStringLiteral("--timeout needs a number of seconds above 0."));
+        const auto seconds = timeoutSeconds(parser.value(timeoutOption));
+        if (!seconds)
+            return usage(parser, QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
+                                     .arg(parser.value(timeoutOption))
+                                     .arg(kLongestTimeout));
+        timeout = *seconds;
     }
     Exchange exchange;
     exchange.communicationTest = communicationTest;

@@ -7,6 +7,9 @@
 #   <prefix>/share/doc/tarvel-update-utility/   README.md, copyright, changelog.gz
 #   <prefix>/share/applications/, icons/hicolor/scalable/apps/, metainfo/
 #                                      the desktop entry, its icon and its AppStream metainfo
+#   <prefix>/share/bash-completion/completions/tarvel-update
+#                                      the bash completion (where bash-completion's pkg-config
+#                                      file says, when that is installed)
 #   TARVEL_IMAGE_FOLDER                the firmware images, for a prefix below /usr
 #                                      (packaging/InstallImageFolder.cmake)
 # A program installed below /usr looks for its firmware images in TARVEL_IMAGE_FOLDER,
@@ -39,6 +42,23 @@ if(TARVEL_GZIP)
   add_custom_target(package_changelog ALL DEPENDS ${_changelog}.gz)
   install(FILES ${_changelog}.gz DESTINATION ${TARVEL_DOCDIR})
 endif()
+
+# bash-completion loads a command's completion on demand from its completions folder, which its
+# pkg-config file names; a folder below the same prefix as bash-completion's is taken relative to
+# ours, so that `--prefix DIR` keeps it under DIR.
+set(TARVEL_COMPLETIONSDIR ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_get_variable(_completions bash-completion completionsdir)
+  pkg_get_variable(_completions_prefix bash-completion prefix)
+  if(_completions AND _completions_prefix)
+    string(REGEX REPLACE "^${_completions_prefix}/" "" TARVEL_COMPLETIONSDIR "${_completions}")
+  elseif(_completions)
+    set(TARVEL_COMPLETIONSDIR ${_completions})
+  endif()
+endif()
+install(FILES packaging/tarvel-update.bash-completion
+  DESTINATION ${TARVEL_COMPLETIONSDIR} RENAME tarvel-update)
 
 install(FILES packaging/tarvel-update-utility.svg
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)

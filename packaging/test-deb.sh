@@ -16,7 +16,10 @@
 #                with the offscreen platform without missing libraries; the desktop entry and
 #                the AppStream metainfo validate; `man -w` finds the three manual pages and
 #                `man tarvel-update` shows the exit status, the port names and a production-line
-#                run; /var/lib/tarvel-update-utility belongs to the group dialout with mode 2775,
+#                run; bash-completion loads the completion of tarvel-update from
+#                /usr/share/bash-completion/completions and it completes the commands, options,
+#                ports, folders and files (packaging/test-completion.sh --installed);
+#                /var/lib/tarvel-update-utility belongs to the group dialout with mode 2775,
 #                so a member of dialout who is not root adds an image there, and
 #                /usr/bin/tarvel-update, without --folder, finds that image and flashes it into
 #                the module simulator.
@@ -45,7 +48,7 @@ command -v apt-get >/dev/null || fail "apt-get not found: this test needs Debian
   || fail "$package is installed ($(package_state)); purge it first (this test purges what it installs)"
 
 "$source_dir/scripts/install-deps"
-tools=(lintian man-db appstream desktop-file-utils dpkg-dev file)
+tools=(lintian man-db appstream desktop-file-utils dpkg-dev file bash-completion)
 missing=()
 for tool in "${tools[@]}"; do
   dpkg-query -W -f='${Status}' "$tool" 2>/dev/null | grep -q "install ok installed" || missing+=("$tool")
@@ -200,6 +203,12 @@ for wanted in 'EXIT STATUS' 'PORT NAMES' 'COM1 is /dev/ttyS0' 'COM3=/dev/ttyUSB0
   grep -qF -- "$wanted" "$work/man.txt" || { cat "$work/man.txt" >&2; fail "man tarvel-update does not show: $wanted"; }
 done
 pass "man -w finds the three pages; man tarvel-update shows exit status, port names, a production-line run"
+
+completion=/usr/share/bash-completion/completions/tarvel-update
+[ -f "$completion" ] || fail "$completion missing"
+"$source_dir/packaging/test-completion.sh" --installed >"$work/completion.txt" 2>&1 \
+  || { cat "$work/completion.txt" >&2; fail "the installed bash completion"; }
+pass "bash-completion loads $completion; $(tail -n 1 "$work/completion.txt")"
 
 [ "$(stat -c '%G %a' "$images")" = "dialout 2775" ] \
   || fail "$images is $(stat -c '%G %a' "$images"), not dialout 2775"

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #ifdef Q_OS_WIN
@@ -13,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -22,8 +25,10 @@ namespace {
 class QtReadableFile : public ReadableFile {
   public:
     explicit QtReadableFile(const QString& path) : file_(path) {}
-    bool open(QString* error) {
-        if (file_.open(QIODevice::ReadOnly))
+    // descriptor: open for reading; the file closes it.
+    bool open(QString* error, int descriptor = -1) {
+        if (descriptor >= 0 ? file_.open(descriptor, QIODevice::ReadOnly, QFile::AutoCloseHandle)
+                            : file_.open(QIODevice::ReadOnly))
             return true;
         if (error)
             *error = file_.errorString();
@@ -40,6 +45,32 @@ class QtReadableFile : public ReadableFile {
   private:
     QFile file_;
 };
+
+#ifndef Q_OS_WIN
+QString kindOfMode(mode_t mode) {
+    if (S_ISREG(mode))
+        return QStringLiteral("a regular file");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("no file");
+}
+
+QString problemOfError(int error) {
+    if (error == ENOENT || error == ENOTDIR)
+        return QStringLiteral("it does not exist");
+    if (error == EACCES || error == EPERM)
+        return QStringLiteral("no permission to read it");
+    return QStringLiteral("it cannot be read: ") + QString::fromLocal8Bit(std::strerror(error));
+}
+#endif
 }  // namespace
 
 QStringList QtFileSystem::filesMatching(const QString& folder, const QString& pattern) const {
@@ -77,12 +108,7 @@ QStringList QtFileSystem::unreadableNames(const QString& folder, const QString& 
         const QByteArray raw(entry->d_name);
         if (QFile::encodeName(QFile::decodeName(raw)) == raw)
             continue;
-        QString escaped;
-        for (const char byte : raw) {
-            const auto code = static_cast<unsigned char>(byte);
-            escaped += code < 0x80 ? QString(QLatin1Char(byte))
-                                   : QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        }
+        const QString escaped = nameText(raw);
         if (matcher.match(escaped).hasMatch())
             names << escaped;
     }
@@ -106,6 +132,81 @@ std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
     if (!file->open(error))
         return nullptr;
     return file;
+}
+
+QString QtFileSystem::nameText(const QByteArray& name) {
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(name);
+#else
+    const QString text = QFile::decodeName(name);
+    if (QFile::encodeName(text) == name)
+        return text;
+    QString escaped;
+    for (const char byte : name) {
+        const auto code = static_cast<unsigned char>(byte);
+        escaped += code < 0x80 ? QString(QLatin1Char(byte))
+                               : QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+    }
+    return escaped;
+#endif
+}
+
+QString QtFileSystem::entryKind(const QByteArray& name) {
+#ifdef Q_OS_WIN
+    const QFileInfo info(QString::fromUtf8(name));
+    if (!info.exists())
+        return QString();
+    return info.isDir()    ? QStringLiteral("a folder")
+           : info.isFile() ? QStringLiteral("a regular file")
+                           : QStringLiteral("a device");
+#else
+    struct stat info {};
+    return ::stat(name.constData(), &info) == 0 ? kindOfMode(info.st_mode) : QString();
+#endif
+}
+
+QString QtFileSystem::readProblem(const QByteArray& name) {
+#ifdef Q_OS_WIN
+    const QString kind = entryKind(name);
+    if (kind.isEmpty())
+        return QStringLiteral("it does not exist");
+    if (kind != QLatin1String("a regular file"))
+        return QStringLiteral("it is ") + kind;
+    QString error;
+    return openNamed(name, &error) ? QString() : QStringLiteral("it cannot be read: ") + error;
+#else
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0)
+        return problemOfError(errno);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("it is ") + kindOfMode(info.st_mode);
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0)
+        return problemOfError(errno);
+    ::close(descriptor);
+    return QString();
+#endif
+}
+
+std::unique_ptr<ReadableFile> QtFileSystem::openNamed(const QByteArray& name, QString* error) {
+#ifdef Q_OS_WIN
+    return QtFileSystem().openForReading(QString::fromUtf8(name), error);
+#else
+    // Without waiting for a writer, should a pipe stand there; it is refused below.
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (error)
+            *error = descriptor < 0 ? problemOfError(errno) : QStringLiteral("not a regular file");
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return nullptr;
+    }
+    auto file = std::make_unique<QtReadableFile>(nameText(name));
+    if (!file->open(error, descriptor))
+        return nullptr;
+    return file;
+#endif
 }
 
 bool QtFileSystem::copyFile(const QString& from, const QString& to, QString* error) {

@@ -17,6 +17,21 @@ class QtFileSystem : public FileSystem {
     bool isFileFree(const QString& path) const override;
     QString folderProblem(const QString& folder) const override;
     QString join(const QString& folder, const QString& name) const override;
+
+    // A file named by the bytes of its name as the system spells it (on Windows their UTF-8), for
+    // names given on a command line: on Unix they may hold any byte but '/' and NUL.
+
+    // The name as messages show it: the text it decodes to or, when some of its bytes are no
+    // text, every byte above 0x7F written as \xNN (as unreadableNames spells them).
+    static QString nameText(const QByteArray& name);
+    // What stands there: "a regular file", "a folder", "a FIFO", "a character device", "a block
+    // device", "a socket"; empty when nothing does.
+    static QString entryKind(const QByteArray& name);
+    // Why that file cannot be read, its cause named once: "it does not exist", "it is a folder",
+    // "it is a FIFO" (and the other entries that are no regular file), "no permission to read
+    // it", "it cannot be read: " and the system's reason. Empty when it can.
+    static QString readProblem(const QByteArray& name);
+    static std::unique_ptr<ReadableFile> openNamed(const QByteArray& name, QString* error);
 };
 
 }  // namespace tarvel

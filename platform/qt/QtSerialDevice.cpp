@@ -1,8 +1,11 @@
 #include "platform/qt/QtSerialDevice.h"
 
 #include "platform/qt/AdapterLatency.h"
+#include "platform/qt/QtFileSystem.h"
 
 #include <QFile>
+
+#include <cerrno>
 
 #ifndef Q_OS_WIN
 #include <grp.h>
@@ -11,6 +14,62 @@
 #endif
 
 namespace tarvel {
+
+namespace {
+
+#ifndef Q_OS_WIN
+// The device Qt opens for a port name: "ttyUSB0" is /dev/ttyUSB0.
+QByteArray systemLocation(const QString& path) {
+    const bool relative = !path.startsWith(QLatin1Char('/')) &&
+                          !path.startsWith(QLatin1String("./")) &&
+                          !path.startsWith(QLatin1String("../"));
+    return QFile::encodeName(relative ? QStringLiteral("/dev/") + path : path);
+}
+#endif
+
+// Each reason names its cause once: the window and the command line put it after "<port> cannot
+// be opened: ".
+QString describeOpenFailureOf(QSerialPort::SerialPortError error, const QString& path,
+                              const QString& systemReason) {
+    if (error == QSerialPort::DeviceNotFoundError)
+        return describeOpenFailure(OpenFailure::Missing, path, QString());
+#ifndef Q_OS_WIN
+    const QByteArray name = systemLocation(path);
+    // Qt reports a regular file, a FIFO or /dev/null by the terminal call that fails on it, and
+    // a file the user may not write as a permission problem: what stands there tells better.
+    const QString kind = QtFileSystem::entryKind(name);
+    if (!kind.isEmpty() && kind != QLatin1String("a character device"))
+        return QStringLiteral("%1 is not a serial device (%2)").arg(path, kind);
+    if (error == QSerialPort::UnsupportedOperationError)
+        return QStringLiteral("%1 is not a serial device (a character device but no terminal)")
+            .arg(path);
+#endif
+    if (error == QSerialPort::PermissionError) {
+        // Qt says "permission" both for a device that another program holds and for one the
+        // user may not use; the access rights tell the two apart.
+#ifdef Q_OS_WIN
+        return describeOpenFailure(OpenFailure::Busy, path, QString());
+#else
+        if (::access(name.constData(), R_OK | W_OK) == 0)
+            return describeOpenFailure(OpenFailure::Busy, path, QString());
+        // Joining a group helps neither root, whom the rights do not stop, nor against a
+        // read-only file system.
+        if (errno == EACCES && ::geteuid() != 0) {
+            QString owningGroup;
+            struct stat info {};
+            if (::stat(name.constData(), &info) == 0) {
+                if (const struct group* owner = ::getgrgid(info.st_gid))
+                    owningGroup = QString::fromLocal8Bit(owner->gr_name);
+            }
+            return describeOpenFailure(OpenFailure::NoPermission, path, owningGroup);
+        }
+#endif
+    }
+    return systemReason.isEmpty() ? describeOpenFailure(OpenFailure::Other, path, QString())
+                                  : systemReason;
+}
+
+}  // namespace
 
 QtSerialDevice::QtSerialDevice() {
     QObject::connect(&port_, &QSerialPort::readyRead, [this] {
@@ -39,7 +98,7 @@ bool QtSerialDevice::open(const QString& path, QString* error) {
         return true;
     }
     if (error)
-        *error = describeOpenError(port_.error(), path);
+        *error = describeOpenFailureOf(port_.error(), path, port_.errorString());
     port_.clearError();
     return false;
 }
@@ -75,30 +134,7 @@ void QtSerialDevice::handleError(QSerialPort::SerialPortError error) {
 }
 
 QString describeOpenError(QSerialPort::SerialPortError error, const QString& path) {
-    switch (error) {
-        case QSerialPort::DeviceNotFoundError:
-            return describeOpenFailure(OpenFailure::Missing, path, QString());
-        case QSerialPort::PermissionError: {
-            // Qt says "permission" both for a device that another program holds and for one the
-            // user may not use; the access rights tell the two apart.
-#ifdef Q_OS_WIN
-            return describeOpenFailure(OpenFailure::Busy, path, QString());
-#else
-            const QByteArray name = QFile::encodeName(path);
-            if (::access(name.constData(), R_OK | W_OK) == 0)
-                return describeOpenFailure(OpenFailure::Busy, path, QString());
-            QString owningGroup;
-            struct stat info {};
-            if (::stat(name.constData(), &info) == 0) {
-                if (const struct group* owner = ::getgrgid(info.st_gid))
-                    owningGroup = QString::fromLocal8Bit(owner->gr_name);
-            }
-            return describeOpenFailure(OpenFailure::NoPermission, path, owningGroup);
-#endif
-        }
-        default:
-            return describeOpenFailure(OpenFailure::Other, path, QString());
-    }
+    return describeOpenFailureOf(error, path, QString());
 }
 
 QString describeOpenFailure(OpenFailure failure, const QString& path, const QString& group) {
@@ -116,7 +152,7 @@ QString describeOpenFailure(OpenFailure failure, const QString& path, const QStr
         case OpenFailure::Other:
             break;
     }
-    return QStringLiteral("%1 cannot be opened").arg(path);
+    return QStringLiteral("the system gives no reason");
 }
 
 }  // namespace tarvel

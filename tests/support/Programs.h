@@ -43,7 +43,12 @@ class SimulatorProcess {
                    ? process_.exitCode()
                    : -1;
     }
-    QString messages() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
+    // What it has said on stderr by now, taken without waiting for more.
+    QString messages() {
+        process_.setReadChannel(QProcess::StandardError);
+        process_.waitForReadyRead(0);
+        return QString::fromLocal8Bit(process_.readAllStandardError());
+    }
 
   private:
     QProcess process_;
