@@ -20,9 +20,15 @@ std::optional<int> FileSelectionWindow::choose(const QList<FileChoice>& choices)
     list->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Modified"),
                            QStringLiteral("Size"), QStringLiteral("Update takes")});
     for (const FileChoice& choice : choices) {
+        // An image the approved list stops is shown with the reason, but cannot be chosen.
+        const QString takes = choice.refusal.isEmpty()
+                                  ? choice.duration
+                                  : QStringLiteral("cannot be chosen: ") + choice.refusal;
         auto* item = new QTreeWidgetItem(
-            list, QStringList{choice.name, choice.modified, choice.size, choice.duration});
+            list, QStringList{choice.name, choice.modified, choice.size, takes});
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        if (!choice.refusal.isEmpty())
+            item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
     }
     list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(list);
@@ -30,6 +36,8 @@ std::optional<int> FileSelectionWindow::choose(const QList<FileChoice>& choices)
 
     std::optional<int> chosen;
     QObject::connect(list, &QTreeWidget::itemDoubleClicked, &window, [&](QTreeWidgetItem* item) {
+        if (!(item->flags() & Qt::ItemIsEnabled))
+            return;
         chosen = list->indexOfTopLevelItem(item);
         window.accept();
     });

@@ -2,7 +2,10 @@
 
 #include "cli/Arguments.h"
 #include "cli/InspectOutput.h"
+#include "platform/SettingsStore.h"
 #include "platform/qt/QtFileSystem.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "update/ApprovedImages.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -50,6 +53,12 @@ InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> given
     const NamedFile files(name);
     file.inspection = inspectImage(files, file.path, kind);
     file.sha256 = sha256Of(files, file.path);
+    // The list an update from the image's own folder would go by.
+    const QtFileSystem folders;
+    const QtSettingsStore settings(QString::fromLatin1(kApplicationName));
+    const QFileInfo info(QtFileSystem::nameText(name));
+    if (const auto approved = approvedImagesFor(folders, settings, info.absolutePath()))
+        file.approval = approved->refusal(info.fileName(), file.sha256);
     return file;
 }
 }  // namespace
@@ -104,7 +113,7 @@ int runInspect(const QList<QByteArray>& arguments) {
     int result = kAllUsable;
     for (const QString& name : names) {
         const InspectedFile file = inspectFile(parsed.bytesOf(name), givenKind);
-        if (!file.inspection.usable())
+        if (!file.inspection.usable() || (file.approval && !file.approval->isEmpty()))
             result = kSomeRefused;
         if (parser.isSet(jsonOption))
             std::fputs(jsonReport(file).constData(), stdout);

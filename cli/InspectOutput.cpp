@@ -80,6 +80,10 @@ QString humanReport(const InspectedFile& file) {
     }
     if (!file.sha256.isEmpty())
         text += line("sha256", QString::fromLatin1(file.sha256));
+    text += line("approved", !file.approval ? QStringLiteral("no list")
+                             : file.approval->isEmpty()
+                                 ? QStringLiteral("yes")
+                                 : QStringLiteral("no (%1)").arg(*file.approval));
     text += line("verdict", inspection.usable() ? QStringLiteral("usable")
                                                 : QStringLiteral("refused: ") + check.problem);
     return text + QLatin1Char('\n');
@@ -109,6 +113,9 @@ QByteArray jsonReport(const InspectedFile& file) {
         {"sha256", file.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString(file.sha256))},
         {"usable", inspection.usable()},
         {"reason", inspection.usable() ? QJsonValue() : QJsonValue(check.problem)},
+        {"approved", file.approval ? QJsonValue(file.approval->isEmpty()) : QJsonValue()},
+        {"approval_reason",
+         file.approval && !file.approval->isEmpty() ? QJsonValue(*file.approval) : QJsonValue()},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }

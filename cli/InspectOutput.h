@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace tarvel {
 
 // One inspected image as the command line reports it.
@@ -14,6 +16,9 @@ struct InspectedFile {
     bool kindFromName = false;
     ImageInspection inspection;
     QByteArray sha256;  // empty when the file cannot be read
+    // Whether the approved list in force lets it through: nothing without a list, empty when it
+    // does, else why not.
+    std::optional<QString> approval;
 };
 
 // A name fit for one line of output: as QtFileSystem::nameText, and control characters (a

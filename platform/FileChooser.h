@@ -13,6 +13,7 @@ struct FileChoice {
     QString modified;  // "2026-11-30 14:02"
     QString size;      // "3,211,328 bytes"
     QString duration;  // "about 4 min 10 s", or why an update would refuse the image
+    QString refusal;   // why the approved list stops it; such an image cannot be chosen
 };
 
 // The modal selection window "Fileselection": the technician double-clicks one of the images.

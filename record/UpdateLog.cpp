@@ -93,11 +93,13 @@ void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
 
 void UpdateLog::imageChosen(const ImageChosen& event) {
     image_ = event;
-    line(QStringLiteral("Image: %1, %2 bytes, SHA-256 %3")
-             .arg(event.path)
-             .arg(event.size)
-             .arg(QString::fromLatin1(event.sha256))
-             .toUtf8());
+    QString text = QStringLiteral("Image: %1, %2 bytes, SHA-256 %3")
+                       .arg(event.path)
+                       .arg(event.size)
+                       .arg(QString::fromLatin1(event.sha256));
+    if (!event.approvedBy.isEmpty())
+        text += QStringLiteral(", approved by ") + event.approvedBy;
+    line(text.toUtf8());
 }
 
 void UpdateLog::statusChanged(const StatusChanged& event) {
@@ -108,6 +110,11 @@ void UpdateLog::statusChanged(const StatusChanged& event) {
 void UpdateLog::activityChanged(const ActivityChanged& event) {
     if (!event.text.isEmpty())
         this->event(event.t, "AC", event.text);
+}
+
+// A notice during the exchange (an image passed over, a slow adapter), as the technician saw it.
+void UpdateLog::notice(const Notice& event) {
+    this->event(event.t, "NT", event.text);
 }
 
 void UpdateLog::wireBytes(const WireBytes& event) {

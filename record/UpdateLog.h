@@ -27,6 +27,7 @@ class UpdateLog : public ExchangeListener {
     void imageChosen(const ImageChosen& event) override;
     void moduleIdentified(const ModuleIdentified& event) override;
     void wireBytes(const WireBytes& event) override;
+    void notice(const Notice& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;
 
     const QString& folder() const { return folder_; }

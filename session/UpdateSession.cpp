@@ -51,7 +51,7 @@ UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSel
       link_(wire_, services.clock, services.pump, dialogs_, services.settings),
       status_(events_, services.clock, services.timer1),
       updater_({link_, status_, services.clock, services.pump, dialogs_, services.files,
-                services.chooser},
+                services.chooser, services.settings},
                services.imageFolder, manualFileSelect),
       communicationTest_(link_, status_, dialogs_, services.clock, services.pump) {
     wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {

@@ -21,7 +21,7 @@ QString neitherLogNorTranscript() {
 
 struct TimedLine {
     double milliseconds = 0;
-    QByteArrayView kind;  // TX, RX, ST, AC or --
+    QByteArrayView kind;  // TX, RX, ST, AC, NT or --
     QByteArrayView rest;  // after the two spaces that follow the kind
 };
 
@@ -164,7 +164,7 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
                 builder.host(bytes, timedLine->milliseconds, lineNumber);
             else
                 builder.module(bytes, timedLine->milliseconds);
-        } else if (kind == "--" || (isLog && (kind == "ST" || kind == "AC"))) {
+        } else if (kind == "--" || (isLog && (kind == "ST" || kind == "AC" || kind == "NT"))) {
             continue;  // the line failed; what the technician saw
         } else {
             return fail(lineNumber, lineNumber == 1 ? neitherLogNorTranscript() : notOurs);

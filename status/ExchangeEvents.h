@@ -58,7 +58,8 @@ struct ImageChosen {
     double t = 0;
     QString path;
     qint64 size = -1;
-    QByteArray sha256;  // hexadecimal; empty when the file cannot be read
+    QByteArray sha256;   // hexadecimal, of the bytes the transfer sends
+    QString approvedBy;  // the approved list that let it through; empty without a list
 };
 
 // How the module made itself known: its two-letter announcement or its six-letter type.

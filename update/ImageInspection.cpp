@@ -49,6 +49,10 @@ QByteArray sha256Of(const FileSystem& files, const QString& path) {
     return hashed == file->size() ? hash.result().toHex() : QByteArray();
 }
 
+QByteArray sha256Of(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
 QString byteCountText(qint64 bytes) {
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(bytes) +
            QStringLiteral(" bytes");

@@ -28,6 +28,8 @@ ImageInspection inspectImage(const FileSystem& files, const QString& path,
                              std::optional<ImageKind> kind);
 // The SHA-256 of the file in hexadecimal; empty when it cannot be read.
 QByteArray sha256Of(const FileSystem& files, const QString& path);
+// The SHA-256 of bytes in hexadecimal.
+QByteArray sha256Of(const QByteArray& bytes);
 
 // "3,211,328 bytes"
 QString byteCountText(qint64 bytes);

@@ -6,6 +6,7 @@
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
 #include "update/ImageInspection.h"
+#include "update/ImageSnapshot.h"
 #include "update/ModuleKinds.h"
 #include "update/ProtocolWaits.h"
 #include "update/Updater.h"
@@ -24,6 +25,7 @@ const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", 
 
 UpdateOutcome Updater::StartUpdate() {
     dataPhase = {};
+    keepSnapshot(QString(), std::nullopt);
     cancelled_ = false;
     identifiedAs.clear();
     restartPending_ = false;
@@ -120,6 +122,12 @@ UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
         return endWithoutImage(
             QStringLiteral("The image folder\n%1\n%2.").arg(imageFolder_, folderProblem));
     }
+    approved_ = approvedImagesFor(s_.files, s_.settings, imageFolder_);
+    if (approved_) {
+        for (const QString& problem : approved_->problems())
+            s_.status.events().publish(Notice{0, Notice::Kind::Warning, problem},
+                                       &ExchangeListener::notice);
+    }
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
         const QStringList unreadable = s_.files.unreadableNames(imageFolder_, pattern);
@@ -128,14 +136,27 @@ UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
                                                   "cannot be read. Rename it, then try again.")
                                        .arg(imageFolder_, unreadable.join(QStringLiteral(", "))));
         }
+        if (approved_ && !s_.files.filesMatching(imageFolder_, pattern).isEmpty()) {
+            return endWithoutImage(
+                QStringLiteral("No approved firmware image %1 was found in\n%2\n(%3)")
+                    .arg(pattern, imageFolder_, approved_->description()));
+        }
         return endWithoutImage(
             QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, imageFolder_));
     }
+    // The image is read once, here; the transfer sends those very bytes (or refuses an image
+    // that cannot be read).
     FirmwareFile = image;
-    const std::unique_ptr<ReadableFile> file = s_.files.openForReading(image, nullptr);
-    s_.status.events().publish(
-        ImageChosen{0, image, file ? file->size() : -1, sha256Of(s_.files, image)},
-        &ExchangeListener::imageChosen);
+    openImageFile();
+    closeImageFile();
+    ImageChosen chosen{0, image, -1, QByteArray(), QString()};
+    if (snapshot_) {
+        chosen.size = snapshot_->size();
+        chosen.sha256 = snapshotSha256();
+    }
+    if (approved_)
+        chosen.approvedBy = approved_->path();
+    s_.status.events().publish(chosen, &ExchangeListener::imageChosen);
     s_.link.ReceiveBuffer.clear();
     return acknowledged ? SendFirmwareWithAck() : SendFirmwareOnRequest();
 }

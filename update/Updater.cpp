@@ -7,6 +7,8 @@
 #include "serial/SerialLink.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
+#include "update/ImageInspection.h"
+#include "update/ImageSnapshot.h"
 #include "update/ProtocolWaits.h"
 
 #include <algorithm>
@@ -29,8 +31,24 @@ void Updater::closeImageFile() {
 
 bool Updater::openImageFile() {
     closeImageFile();
-    imageFile_ = s_.files.openForReading(FirmwareFile, nullptr);
+    if (!snapshot_ || snapshotPath_ != FirmwareFile)
+        keepSnapshot(FirmwareFile, readWholeImage(s_.files, FirmwareFile));
+    if (snapshot_)
+        imageFile_ = std::make_unique<ImageSnapshot>(*snapshot_);
     return imageFile_ != nullptr;
+}
+
+void Updater::keepSnapshot(const QString& path, std::optional<QByteArray> bytes) {
+    snapshot_ = std::move(bytes);
+    snapshotPath_ = path;
+    snapshotSha256_.clear();
+}
+
+// Hashing the largest image takes a good part of a second: once per update is enough.
+const QByteArray& Updater::snapshotSha256() {
+    if (snapshotSha256_.isEmpty() && snapshot_)
+        snapshotSha256_ = sha256Of(*snapshot_);
+    return snapshotSha256_;
 }
 
 bool Updater::send(const QByteArray& text) {

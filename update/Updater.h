@@ -1,5 +1,6 @@
 #pragma once
 
+#include "update/ApprovedImages.h"
 #include "update/ImageCheck.h"
 
 #include <QByteArray>
@@ -18,6 +19,7 @@ class FileSystem;
 class ReadableFile;
 class SectorWalk;
 class SerialLink;
+class SettingsStore;
 class StatusDisplay;
 
 // How an update ended.
@@ -45,6 +47,7 @@ class Updater {
         FileSystem& files;
         // The expert's selection window; without one (the command line) nobody chooses.
         FileChooser* chooser;
+        const SettingsStore& settings;  // where the approved list may be named
     };
 
     Updater(Services services, QString imageFolder, const bool& manualFileSelect);
@@ -97,7 +100,16 @@ class Updater {
     bool switchIsOn();
     void identified(const QByteArray& code);
     UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
+    // Opens the image of FirmwareFile as read (once) for this update.
     bool openImageFile();
+    // With a list in force: why the image may not be flashed, empty when it may; an approved
+    // image's bytes are kept for the transfer.
+    QString approve(const QString& name, const QString& path);
+    void passOver(const QString& name, const QString& refusal);
+    // Takes the bytes of path as the image of this update.
+    void keepSnapshot(const QString& path, std::optional<QByteArray> bytes);
+    const QByteArray& snapshotSha256();
+    QString chooseAmong(const QStringList& names, const QList<qint64>& modified);
     void dataPhaseStarts();
     void dataPhaseEnds();
     // Sends text to the module; false when the line is gone or the update was cancelled.
@@ -139,6 +151,12 @@ class Updater {
     QString imageFolder_;
     const bool& manualFileSelect_;
     std::unique_ptr<ReadableFile> imageFile_;
+    // The image's bytes as read once for this update, and whose they are.
+    std::optional<QByteArray> snapshot_;
+    QString snapshotPath_;
+    QByteArray snapshotSha256_;  // of snapshot_, once worked out
+    // The approved list in force for this update; nothing when there is none.
+    std::optional<ApprovedImages> approved_;
     bool cancelled_ = false;
     // A recovery succeeded; the walk starts again at its next block (or instead of quitting).
     bool restartPending_ = false;

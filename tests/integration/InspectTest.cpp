@@ -61,7 +61,8 @@ TEST_F(Inspect, JsonVerdictsAndExitCodes) {
                            {"size", 65536}, {"kind", "request"}, {"sectors", 1},
                            {"data_blocks", {}}, {"blank_blocks", {}}, {"bytes_to_module", 65551},
                            {"predicted_seconds", 12.89}, {"sha256", QString(sha256.toHex())},
-                           {"usable", true}, {"reason", {}}}));
+                           {"usable", true}, {"reason", {}}, {"approved", {}},
+                           {"approval_reason", {}}}));
     // clang-format on
     const struct {
         QStringList arguments;

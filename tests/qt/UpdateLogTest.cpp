@@ -31,8 +31,11 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     log.activityChanged({0.002, "Sending Sector 19   Block 0"});
     log.activityChanged({0.003, ""});  // a cleared line is no news
     log.moduleIdentified({0.004, "DVBSAT"});
-    log.imageChosen(
-        {0.005, image, 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"});
+    log.imageChosen({0.005, image, 3,
+                     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                     "/etc/tarvel-update-utility/SHA256SUMS"});
+    log.notice(
+        {0.0055, Notice::Kind::Warning, "DVB-SAT-3.bin passed over: not on the approved list"});
     log.wireBytes({0.006, Direction::Tx, QByteArray("e\x00", 2)});
     log.wireBytes({0.007, Direction::Rx, "K!"});
     ExchangeEnded ended;
@@ -58,10 +61,12 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     EXPECT_EQ(lines[6], "Module: DVBSAT");
     EXPECT_EQ(lines[7], "Image: " + image.toUtf8() +
                             ", 3 bytes, SHA-256 "
-                            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(lines[8], "     6.000 TX  65 00" + QByteArray(43, ' ') + " |e.|");
-    EXPECT_EQ(lines[9], "     7.000 RX  4B 21" + QByteArray(43, ' ') + " |K!|");
-    EXPECT_EQ(lines[10], "Outcome: success after 0.4 s, 2 bytes sent");
+                            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad, "
+                            "approved by /etc/tarvel-update-utility/SHA256SUMS");
+    EXPECT_EQ(lines[8], "     5.500 NT  DVB-SAT-3.bin passed over: not on the approved list");
+    EXPECT_EQ(lines[9], "     6.000 TX  65 00" + QByteArray(43, ' ') + " |e.|");
+    EXPECT_EQ(lines[10], "     7.000 RX  4B 21" + QByteArray(43, ' ') + " |K!|");
+    EXPECT_EQ(lines[11], "Outcome: success after 0.4 s, 2 bytes sent");
 
     const QList<QByteArray> history = contents(state.filePath("history.csv")).split('\n');
     EXPECT_EQ(history[0],
