@@ -4,6 +4,7 @@
 #include "app/LoginDialog.h"
 #include "app/Program.h"
 #include "platform/qt/QtSerialDevice.h"
+#include "record/HistoryStore.h"
 #include "sim/PtyLine.h"
 #include "status/ProgramVersion.h"
 #include "tests/qt/ModalDriver.h"
@@ -175,8 +176,9 @@ TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
     EXPECT_EQ(driver.messages, (QStringList{"F1", "Update error\nUpdate Fehler"}));
     EXPECT_EQ(window().titleText(), "Ready");
     // The update left its record, and the Log menu shows it.
-    EXPECT_TRUE(
-        readFile(stateFolder.filePath("history.csv")).split('\n').value(1).contains(",error,"));
+    HistoryStore history(stateFolder.path());
+    ASSERT_TRUE(history.open(false));
+    EXPECT_EQ(history.rows({})->at(0).outcome, "error");
     window().findChild<QMenu*>("LogMenu")->actions().value(0)->trigger();
     auto* viewer = window().findChild<QPlainTextEdit*>();
     ASSERT_TRUE(viewer);
