@@ -1,5 +1,6 @@
 // Whole updates through the real serial port: tarvel-update against tarvel-module-sim on a
 // pseudo-terminal, with the module's flash compared to the image afterwards.
+#include "tests/integration/SimulatedModule.h"
 #include "tests/support/Wire.h"
 
 #include <QCoreApplication>
@@ -14,28 +15,6 @@
 
 namespace tarvel::test {
 namespace {
-
-// A simulated module on a fresh pseudo-terminal; stopped when the test ends.
-class Simulator {
-  public:
-    explicit Simulator(QStringList arguments) {
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start(QStringLiteral(TARVEL_MODULE_SIM), arguments);
-        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
-            path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-    }
-    ~Simulator() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000))
-            process_.kill();
-    }
-    const QString& path() const { return path_; }
-    QByteArray log() { return process_.readAllStandardError(); }
-
-  private:
-    QProcess process_;
-    QString path_;
-};
 
 struct CliRun {
     int exitCode = -1;
