@@ -166,6 +166,10 @@ void MainWindow::buildMenu() {
         if (onShowLastLog)
             onShowLastLog();
     });
+    connect(log->addAction(QStringLiteral("History…")), &QAction::triggered, this, [this] {
+        if (onShowHistory)
+            onShowHistory();
+    });
     connect(log->addAction(QStringLiteral("Open Log Folder")), &QAction::triggered, this, [this] {
         if (onOpenLogFolder)
             onOpenLogFolder();

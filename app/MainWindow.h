@@ -43,6 +43,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     std::function<void(int keyCode)> onKeyDown;
     // The "Log" menu.
     std::function<void()> onShowLastLog;
+    std::function<void()> onShowHistory;
     std::function<void()> onOpenLogFolder;
     std::function<void(int charCode)> onKeyPress;
 

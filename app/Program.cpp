@@ -1,18 +1,14 @@
 #include "app/Program.h"
 
 #include "app/ActivityIndWidget.h"
+#include "app/LogViewer.h"
 #include "app/LoginDialog.h"
 #include "status/ProgramVersion.h"
 
 #include <QDesktopServices>
-#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QFontDatabase>
-#include <QPlainTextEdit>
 #include <QUrl>
-#include <QVBoxLayout>
 
 namespace tarvel {
 
@@ -59,30 +55,45 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
     log_.onWarning = [this](const QString& warning) { form_->session.warn(warning); };
     form_->session.subscribe(log_);
     window_.onShowLastLog = [this] { showLastLog(); };
+    window_.onShowHistory = [this] { showHistory(); };
     window_.onOpenLogFolder = [this] {
         QDir().mkpath(log_.folder() + QStringLiteral("/logs"));
         QDesktopServices::openUrl(QUrl::fromLocalFile(log_.folder() + QStringLiteral("/logs")));
     };
 }
 
-// The last log in a window of its own that stays open beside the main window.
+// The newest log in the history, whichever program or earlier run of this one wrote it.
 void Program::showLastLog() {
-    QFile file(log_.lastLog());
-    if (log_.lastLog().isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    HistoryStore history(log_.folder());
+    const QString newest = history.open(false) ? history.newestLog() : log_.lastLog();
+    if (newest.isEmpty()) {
         dialogs_.messageBox(QStringLiteral("No update or test has left a log yet."), QString(),
                             MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    auto* viewer = new QDialog(&window_);
-    viewer->setAttribute(Qt::WA_DeleteOnClose);
-    viewer->setWindowTitle(QFileInfo(file).fileName());
-    auto* text = new QPlainTextEdit(QString::fromUtf8(file.readAll()), viewer);
-    text->setReadOnly(true);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    (new QVBoxLayout(viewer))->addWidget(text);
-    viewer->resize(900, 600);
-    viewer->show();
+    openLog(newest);
+}
+
+void Program::openLog(const QString& path) {
+    const QString problem = showLog(path, &window_);
+    if (!problem.isEmpty()) {
+        dialogs_.messageBox(QStringLiteral("The log %1 cannot be read: %2").arg(path, problem),
+                            QString(), MessageIcon::Information, MessageButtons::Ok);
+    }
+}
+
+// One history window, shown again with what was recorded since.
+void Program::showHistory() {
+    if (!history_) {
+        history_ = new HistoryWindow(log_.folder(), &window_);
+        history_->onOpenLog = [this](const QString& path) { openLog(path); };
+        // After the record, so that it reads what the record has just written. It lives as
+        // long as the main window, which outlives the session.
+        form_->session.subscribe(*history_);
+    }
+    history_->refresh();
+    history_->show();
+    history_->raise();
 }
 
 // Start-up runs before the window appears, as a load step does: its messages come first, and

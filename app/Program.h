@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FileSelectionWindow.h"
+#include "app/HistoryWindow.h"
 #include "app/MainWindow.h"
 #include "platform/ProgramShell.h"
 #include "platform/PropertyBag.h"
@@ -11,6 +12,8 @@
 #include "platform/qt/QtIntervalTimer.h"
 #include "record/UpdateLog.h"
 #include "window/Form1.h"
+
+#include <QPointer>
 
 #include <memory>
 
@@ -35,6 +38,8 @@ class Program : public ProgramShell {
     Form1& form() { return *form_; }
     QtDialogs& dialogs() { return dialogs_; }
     UpdateLog& log() { return log_; }
+    // Log → History…, once shown.
+    HistoryWindow* historyWindow() const { return history_; }
 
     // ProgramShell
     std::optional<bool> showExpertLogin() override;
@@ -45,6 +50,8 @@ class Program : public ProgramShell {
 
   private:
     void showLastLog();
+    void showHistory();
+    void openLog(const QString& path);
 
     QtClock clock_;
     QtEventPump pump_;
@@ -56,6 +63,7 @@ class Program : public ProgramShell {
     UpdateLog log_;
     Platform platform_;
     std::unique_ptr<Form1> form_;
+    QPointer<HistoryWindow> history_;
 };
 
 // The stored layout of the main window's activity indicator.

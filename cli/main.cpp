@@ -5,6 +5,7 @@
 //                         [--prefix-port] [--no-log] [--json]
 //   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
+//   tarvel-update history [--csv | --json] [--port P] [--outcome O] [--since DATE] [--last N]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
 // no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
@@ -12,6 +13,7 @@
 // SIGTERM).
 #include "cli/Arguments.h"
 #include "cli/Exchange.h"
+#include "cli/History.h"
 #include "cli/Inspect.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -42,6 +44,8 @@ int main(int argc, char* argv[]) {
     // inspect has options of its own and needs no port: it takes over before the parser below.
     if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
         return runInspect(argumentBytes(argc, argv));
+    if (QCoreApplication::arguments().value(1) == QLatin1String("history"))
+        return runHistory(QCoreApplication::arguments());
 
     QtSettingsStore settings(QString::fromLatin1(kApplicationName));
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
@@ -49,8 +53,9 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), tests the line to a module in its test "
-        "mode (comtest), or tells whether images would be accepted (inspect FILE..., see "
-        "inspect --help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
+        "mode (comtest), tells whether images would be accepted (inspect FILE..., see "
+        "inspect --help), or prints the history of updates and tests (history, see history "
+        "--help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
         "(refused before the port is opened; each option at most once), port not openable or "
         "no usable image, 3 time-out, 130 interrupted."));
     parser.addHelpOption();

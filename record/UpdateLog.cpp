@@ -1,9 +1,11 @@
 #include "record/UpdateLog.h"
 
+#include "record/ProcessIdentity.h"
 #include "serial/WireLog.h"
 #include "session/UpdateSession.h"
 
-#include <QDir>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cstdlib>
@@ -30,81 +32,97 @@ QString portInFileName(QString port) {
     return port.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("-"));
 }
 
-// One field of a CSV row: quoted when it holds a separator, a quote or a line break.
-QString csvField(const QString& value) {
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
-        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
-        return value;
-    QString quoted = value;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 }  // namespace
 
 UpdateLog::UpdateLog(QString folder, QString programVersion)
-    : folder_(std::move(folder)), version_(std::move(programVersion)) {}
+    : folder_(std::move(folder)),
+      version_(std::move(programVersion)),
+      logs_(folder_ + QStringLiteral("/logs")),
+      history_(folder_) {}
+
+QString UpdateLog::lastLog() const {
+    const QString path = file_.path();
+    return QFileInfo::exists(path) ? path : QString();
+}
 
 void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
-    exchange_ = exchange;
-    started_ = QDateTime::currentDateTime();
-    image_ = ImageChosen();
-    module_.clear();
-    open_ = false;
-    if (failed_)
-        return;
-    const QString logs = folder_ + QStringLiteral("/logs");
-    if (!QDir().mkpath(logs)) {
-        fail(logs, QStringLiteral("the folder cannot be made"));
+    file_.close();
+    warned_ = false;
+    rowOpen_ = false;
+    progressAt_ = 0;
+    const QDateTime started = QDateTime::currentDateTime();
+    row_ = HistoryRow();
+    row_.kind = exchange.kind == ExchangeKind::Update ? kUpdateKind : kComtestKind;
+    row_.started = isoTime(started);
+    row_.port = exchange.port;
+    row_.device = exchange.device;
+    row_.outcome = kRunning;
+
+    QString reason;
+    if (!logs_.make(&reason)) {
+        fail(logs_.path(), reason);
+    } else if (!file_.create(logs_.path(),
+                             // Named by when and where, so that the folder sorts by time:
+                             // 2026-12-06T14-02-11_COM1.log.
+                             started.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss_")) +
+                                 portInFileName(exchange.port))) {
+        fail(logs_.path(), file_.reason());
+    } else {
+        const QString port = exchange.port == exchange.device
+                                 ? exchange.port
+                                 : QStringLiteral("%1 (%2)").arg(exchange.port, exchange.device);
+        QByteArray header = QStringLiteral("Tarvel Update Utility %1, %2\nStarted: %3\nPort: %4\n")
+                                .arg(version_, row_.kind, row_.started, port)
+                                .toUtf8();
+        if (exchange.latencyTimerMs)
+            header += QByteArray("Adapter latency timer: ") +
+                      QByteArray::number(*exchange.latencyTimerMs) + " ms\n";
+        line(header.chopped(1));
+    }
+    startRow();
+}
+
+// The row goes in once the log is there, so that a row never names a log that is not yet made.
+void UpdateLog::startRow() {
+    if (!history_.open()) {
+        fail(HistoryStore::fileIn(folder_), history_.reason());
         return;
     }
-    // Named by when and where, so that the folder sorts by time: 2026-12-06T14-02-11_COM1.log.
-    const QString stem =
-        started_.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss_")) + portInFileName(exchange.port);
-    QString path = logs + QLatin1Char('/') + stem + QStringLiteral(".log");
-    for (int n = 2; QFile::exists(path); ++n)
-        path = logs + QLatin1Char('/') + stem + QStringLiteral("-%1.log").arg(n);
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::WriteOnly)) {
-        fail(path, file_.errorString());
+    row_.log = file_.path();
+    const std::optional<qint64> id = history_.add(row_, ProcessIdentity::current());
+    if (!id) {
+        fail(HistoryStore::fileIn(folder_), history_.reason());
         return;
     }
-    open_ = true;
-    lastLog_ = path;
-    const QString port = exchange.port == exchange.device
-                             ? exchange.port
-                             : QStringLiteral("%1 (%2)").arg(exchange.port, exchange.device);
-    const QString kind = exchange.kind == ExchangeKind::Update ? QStringLiteral("update")
-                                                               : QStringLiteral("comtest");
-    QByteArray header = QStringLiteral("Tarvel Update Utility %1, %2\nStarted: %3\nPort: %4\n")
-                            .arg(version_, kind, isoTime(started_), port)
-                            .toUtf8();
-    if (exchange.latencyTimerMs)
-        header += QByteArray("Adapter latency timer: ") +
-                  QByteArray::number(*exchange.latencyTimerMs) + " ms\n";
-    line(header.chopped(1));
-    pruneLogs();
+    row_.id = *id;
+    rowOpen_ = true;
+    logs_.prune(history_, kKeptLogs);
 }
 
 void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
-    module_ = event.code;
+    row_.module = QString::fromLatin1(event.code);
     line("Module: " + event.code);
+    recordProgress(event.t);
 }
 
 void UpdateLog::imageChosen(const ImageChosen& event) {
-    image_ = event;
+    row_.image = event.path;
+    row_.imageSize = event.size < 0 ? std::nullopt : std::optional<qint64>(event.size);
+    row_.imageSha256 = QString::fromLatin1(event.sha256);
     QString text = QStringLiteral("Image: %1, %2 bytes, SHA-256 %3")
                        .arg(event.path)
                        .arg(event.size)
-                       .arg(QString::fromLatin1(event.sha256));
+                       .arg(row_.imageSha256);
     if (!event.approvedBy.isEmpty())
         text += QStringLiteral(", approved by ") + event.approvedBy;
     line(text.toUtf8());
+    recordProgress(event.t);
 }
 
 void UpdateLog::statusChanged(const StatusChanged& event) {
     this->event(event.t, "ST",
                 QStringLiteral("%1 | %2 | %3").arg(event.word, event.english, event.german));
+    recordProgress(event.t);
 }
 
 void UpdateLog::activityChanged(const ActivityChanged& event) {
@@ -118,12 +136,16 @@ void UpdateLog::notice(const Notice& event) {
 }
 
 void UpdateLog::wireBytes(const WireBytes& event) {
-    if (!open_ || event.bytes.isEmpty())
+    if (event.bytes.isEmpty())
         return;
+    if (event.direction == Direction::Tx)
+        row_.bytesSent += event.bytes.size();
     // A block of 16 KiB is a thousand lines: written, and put on the disk, in one go.
     line(
         transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", event.bytes)
             .chopped(1));
+    if (event.t - progressAt_ >= kProgressSeconds)
+        recordProgress(event.t);
 }
 
 void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
@@ -135,70 +157,36 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
         outcome += QStringLiteral("; ") + phase;
     line(outcome.toUtf8());
     file_.close();
-    open_ = false;
-    if (ended.kind == ExchangeKind::Update)
-        appendHistory(ended);
+    row_.finished = isoTime(QDateTime::currentDateTime());
+    row_.outcome = ended.word;
+    row_.bytesSent = ended.bytesSent;
+    recordProgress(ended.seconds);
+    rowOpen_ = false;  // the row is complete; what follows belongs to no exchange
 }
 
-// Every line of the log goes to the disk at once: a log is read after something went wrong.
-void UpdateLog::line(const QByteArray& text) {
-    if (!open_)
+void UpdateLog::recordProgress(double t) {
+    progressAt_ = t;
+    if (!rowOpen_)
         return;
-    if (file_.write(text + '\n') != text.size() + 1 || !file_.flush()) {
-        open_ = false;
-        fail(file_.fileName(), file_.errorString());
-    }
+    row_.seconds = t;
+    row_.log = file_.path();  // empty once a log that held nothing is gone
+    if (!history_.update(row_))
+        fail(HistoryStore::fileIn(folder_), history_.reason());
+}
+
+void UpdateLog::line(const QByteArray& text) {
+    if (file_.isOpen() && !file_.write(text + '\n'))
+        fail(file_.fileName(), file_.reason());
 }
 
 void UpdateLog::event(double t, const char* kind, const QString& text) {
     line(timeColumn(t * 1000) + ' ' + kind + "  " + text.toUtf8());
 }
 
-void UpdateLog::appendHistory(const ExchangeEnded& ended) {
-    if (failed_)
-        return;
-    QFile history(folder_ + QStringLiteral("/history.csv"));
-    const bool fresh = !history.exists();
-    if (!history.open(QIODevice::Append)) {
-        fail(history.fileName(), history.errorString());
-        return;
-    }
-    QString text;
-    if (fresh)
-        text = QStringLiteral(
-            "started,finished,port,device,module,image,image_size,image_sha256,"
-            "bytes_sent,duration_s,outcome,log\r\n");
-    const QStringList fields = {isoTime(started_),
-                                isoTime(QDateTime::currentDateTime()),
-                                exchange_.port,
-                                exchange_.device,
-                                QString::fromLatin1(module_),
-                                image_.path,
-                                image_.size < 0 ? QString() : QString::number(image_.size),
-                                QString::fromLatin1(image_.sha256),
-                                QString::number(ended.bytesSent),
-                                QString::number(ended.seconds, 'f', 1),
-                                ended.word,
-                                lastLog_};
-    QStringList quoted;
-    for (const QString& field : fields)
-        quoted << csvField(field);
-    text += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    if (history.write(text.toUtf8()) < 0)
-        fail(history.fileName(), history.errorString());
-}
-
-void UpdateLog::pruneLogs() {
-    QDir logs(folder_ + QStringLiteral("/logs"));
-    const QStringList names = logs.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
-    for (qsizetype i = 0; i + kKeptLogs < names.size(); ++i)
-        logs.remove(names.at(i));
-}
-
 void UpdateLog::fail(const QString& what, const QString& reason) {
-    if (failed_)
+    if (warned_)
         return;
-    failed_ = true;
+    warned_ = true;
     if (onWarning) {
         onWarning(QStringLiteral("The update record cannot be written (%1: %2); updates go on "
                                  "without it.")

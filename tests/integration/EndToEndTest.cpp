@@ -36,11 +36,14 @@ struct EndToEnd : ::testing::Test {
         QFile in(file("flash.bin"));
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
-    void startCli(QProcess& cli, const QStringList& arguments) {
+    QProcessEnvironment environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
         environment.insert("XDG_STATE_HOME", stateHome.isEmpty() ? file("state") : stateHome);
-        cli.setProcessEnvironment(environment);
+        return environment;
+    }
+    void startCli(QProcess& cli, const QStringList& arguments) {
+        cli.setProcessEnvironment(environment());
         cli.start(QStringLiteral(TARVEL_UPDATE), arguments);
     }
     void startCli(QProcess& cli, const QString& port, QStringList extra = {},
@@ -98,14 +101,17 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndATranscript) {
     // The record: the log named on the last line, and a history row.
     const QString log = run.out.trimmed().section('\n', -1).section("Log: ", 1);
     EXPECT_TRUE(log.startsWith(file("state/Tarvel_Update_Utility/logs/")));
-    QFile logFile(log), history(file("state/Tarvel_Update_Utility/history.csv"));
-    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly) && history.open(QIODevice::ReadOnly));
+    QFile logFile(log);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     const QByteArray logged = logFile.readAll();
     EXPECT_TRUE(logged.contains("Module: SA\nImage: " + file("DVB-GEN-2.bin").toUtf8()));
     EXPECT_TRUE(logged.contains("|EN|"));
     EXPECT_TRUE(QString::fromUtf8(logged).contains(QRegularExpression(
         "\nOutcome: success after [0-9.]+ s, 131087 bytes sent; " + phase + "\n$")));
-    const QByteArray row = history.readAll().split('\n').value(1);
+    QProcess history;
+    history.setProcessEnvironment(environment());
+    history.start(QStringLiteral(TARVEL_UPDATE), {"history", "--csv"});
+    const QByteArray row = finish(history).out.toUtf8().split('\n').value(1);
     EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() + "\r"))
         << row.constData();
 

@@ -1,7 +1,11 @@
-// The record of updates: one log per exchange with what the technician saw and what went over
-// the wire, a history row per update, the newest 100 logs kept. (A record that cannot be written
-// is tried end to end, against the command line.)
+// The record of updates against a real SQLite file: one log per exchange with what the technician
+// saw and what went over the wire, a history row per exchange, the old history.csv imported, the
+// newest 100 logs kept. (Faults of whole processes are tried end to end, against the command
+// line.)
+#include "record/HistoryCsv.h"
+#include "record/HistoryStore.h"
 #include "record/UpdateLog.h"
+#include "session/UpdateSession.h"
 #include "tests/support/Wire.h"
 
 #include <QDir>
@@ -19,11 +23,23 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::vector<HistoryRow> historyIn(const QString& folder) {
+    HistoryStore history(folder);
+    return history.open(false) ? history.rows({}).value_or(std::vector<HistoryRow>())
+                               : std::vector<HistoryRow>();
+}
+
+ExchangeEnded endedWith(const char* word, qint64 bytesSent = 0, double seconds = 0) {
+    ExchangeEnded ended;
+    ended.word = word;
+    ended.bytesSent = bytesSent;
+    ended.seconds = seconds;
+    return ended;
+}
+
 TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     QTemporaryDir state;
     const QString image = state.filePath("DVB-SAT \"new\", 2.bin");  // a name that needs quotes
-    QFile file(image);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("abc") == 3 && file.flush());
     UpdateLog log(state.path(), "V1.0.0");
     log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyUSB0", 16});
     log.statusChanged({0.001, "Running", "Update in progress, please wait",
@@ -38,18 +54,14 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
         {0.0055, Notice::Kind::Warning, "DVB-SAT-3.bin passed over: not on the approved list"});
     log.wireBytes({0.006, Direction::Tx, QByteArray("e\x00", 2)});
     log.wireBytes({0.007, Direction::Rx, "K!"});
-    ExchangeEnded ended;
-    ended.word = "success";
-    ended.bytesSent = 2;
-    ended.seconds = 0.4;
-    log.exchangeEnded(ended);
+    log.exchangeEnded(endedWith("success", 2, 0.4));
 
     const QString name = QFileInfo(log.lastLog()).fileName();
     EXPECT_TRUE(
         name.contains(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d_COM1\\.log$")))
         << qPrintable(name);
     const QList<QByteArray> lines = contents(log.lastLog()).split('\n');
-    ASSERT_GE(lines.size(), 11);
+    ASSERT_EQ(lines.size(), 13);  // and the empty rest after the last line break
     EXPECT_EQ(lines[0], "Tarvel Update Utility V1.0.0, update");
     EXPECT_TRUE(lines[1].startsWith("Started: 20"));
     EXPECT_EQ(lines[2], "Port: COM1 (/dev/ttyUSB0)");
@@ -68,35 +80,139 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     EXPECT_EQ(lines[10], "     7.000 RX  4B 21" + QByteArray(43, ' ') + " |K!|");
     EXPECT_EQ(lines[11], "Outcome: success after 0.4 s, 2 bytes sent");
 
-    const QList<QByteArray> history = contents(state.filePath("history.csv")).split('\n');
-    EXPECT_EQ(history[0],
-              "started,finished,port,device,module,image,image_size,image_sha256,"
-              "bytes_sent,duration_s,outcome,log\r");
+    const std::vector<HistoryRow> rows = historyIn(state.path());
+    ASSERT_EQ(rows.size(), 1u);
     const QRegularExpression row(
         "^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d),\\1?[^,]*,COM1,/dev/ttyUSB0,"
         "DVBSAT,\"[^\"]*/DVB-SAT \"\"new\"\", 2\\.bin\",3,ba7816bf[0-9a-f]{56},2,0\\.4,success,"
-        "[^,]*_COM1\\.log\\r$");
-    EXPECT_TRUE(QString::fromUtf8(history.value(1)).contains(row)) << history.value(1).constData();
+        "[^,]*_COM1\\.log\\r\\n$");
+    EXPECT_TRUE(historyCsvLine(rows[0]).contains(row)) << qPrintable(historyCsvLine(rows[0]));
+    EXPECT_EQ(rows[0].kind, "update");
 }
 
-TEST(UpdateLog, KeepsTheNewestHundredLogsAndTestsLeaveNoHistoryRow) {
+// Two exchanges in the same second on the same port name each keep a log of their own.
+TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
+    QTemporaryDir state;
+    UpdateLog first(state.path(), "V1.0.0"), second(state.path(), "V1.0.0");
+    first.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS0", {}});
+    second.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS1", {}});
+    EXPECT_NE(first.lastLog(), second.lastLog());
+    EXPECT_TRUE(contents(second.lastLog()).contains("Port: COM1 (/dev/ttyS1)\n"));
+    first.exchangeEnded(endedWith("error"));
+    const std::vector<HistoryRow> rows = historyIn(state.path());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].outcome + ' ' + rows[1].outcome, "running error");
+    EXPECT_EQ(rows[1].kind, "comtest");
+}
+
+// Every outcome as stored and as exported; a refused image never reads as a missing one.
+TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
+    const std::pair<const char*, std::optional<UpdateOutcome>> words[] = {
+        {"success", UpdateOutcome::Success},
+        {"error", UpdateOutcome::Failed},
+        {"no-image", UpdateOutcome::NoImage},
+        {"refused", UpdateOutcome::Refused},
+        {"cancelled", UpdateOutcome::Cancelled},
+        {"timeout", {}},
+        {"interrupted", {}},
+        {"unfinished", {}}};
+    for (const auto& [word, outcome] : words) {
+        QTemporaryDir state;
+        if (outcome) {
+            EXPECT_EQ(outcomeName(*outcome).word, word);
+        }
+        if (QLatin1String(word) == "unfinished") {  // its process died before it ended
+            HistoryStore history(state.path());
+            ASSERT_TRUE(history.open());
+            ProcessIdentity dead = ProcessIdentity::current();
+            dead.started = "0";
+            history.add({0,
+                         "update",
+                         "2026-12-06T14:02:11+01:00",
+                         {},
+                         "COM1",
+                         "COM1",
+                         {},
+                         {},
+                         {},
+                         {},
+                         0,
+                         0,
+                         "running",
+                         "x.log"},
+                        dead);
+        } else {
+            UpdateLog log(state.path(), "V1.0.0");
+            log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyS0", {}});
+            log.exchangeEnded(endedWith(word));
+        }
+        const std::vector<HistoryRow> rows = historyIn(state.path());
+        ASSERT_EQ(rows.size(), 1u) << word;
+        EXPECT_EQ(rows[0].outcome, word);
+        EXPECT_TRUE(
+            historyCsvLine(rows[0]).endsWith(QStringLiteral(",%1,%2\r\n").arg(word, rows[0].log)));
+    }
+}
+
+// The old file, imported once with every row (and every quoted field) as it was.
+TEST(UpdateLog, AnOldHistoryCsvIsImportedOnceWithEveryRow) {
+    QTemporaryDir state;
+    const QByteArray rows[] = {
+        "2026-01-05T09:00:00+01:00,2026-01-05T09:00:25+01:00,COM1,/dev/ttyS0,DVBSAT,"
+        "\"/img/DVB-SAT, \"\"new\"\".bin\",262208,1eb6,98710,25.3,success,/old/a.log\r\n",
+        "2026-01-05T10:00:00+01:00,2026-01-05T10:00:01+01:00,\"COM\n2\",/dev/ttyS1,UP,,,,12,1.2,"
+        "no-image,/old/b.log\r\n"};
+    QFile old(state.filePath("history.csv"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(historyCsvHeader().toUtf8() + rows[0] + historyCsvHeader().toUtf8() + rows[1]);
+    old.close();
+    const std::vector<HistoryRow> imported = historyIn(state.path());
+    ASSERT_EQ(imported.size(), 2u);
+    EXPECT_EQ(historyCsvLine(imported[0]).toUtf8(), rows[1]);  // newest first
+    EXPECT_EQ(historyCsvLine(imported[1]).toUtf8(), rows[0]);
+    EXPECT_EQ(imported[1].image, "/img/DVB-SAT, \"new\".bin");
+    EXPECT_FALSE(QFile::exists(state.filePath("history.csv")));
+    EXPECT_TRUE(QFile::exists(state.filePath("history.csv.imported")));
+    EXPECT_EQ(historyIn(state.path()).size(), 2u);
+}
+
+// Pruning goes by the history alone: 150 logs dated later than the clock, a running exchange's
+// log, a technician's notes.
+TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
     QTemporaryDir state;
     QDir().mkpath(state.filePath("logs"));
-    for (int day = 1; day <= 105; ++day)
-        QFile(state.filePath(
-                  QStringLiteral("logs/2020-01-%1T00-00-00_COM1.log").arg(day, 3, 10, QChar('0'))))
-            .open(QIODevice::WriteOnly);
+    QFile(state.filePath("logs/NOTES.log")).open(QIODevice::WriteOnly);
+    {
+        HistoryStore history(state.path());
+        ASSERT_TRUE(history.open());
+        for (int n = 0; n <= 150; ++n) {
+            const QString log = state.filePath(QStringLiteral("logs/2099-01-01_%1.log").arg(n));
+            QFile(log).open(QIODevice::WriteOnly);
+            history.add({0,
+                         "update",
+                         QStringLiteral("2099-01-01T00:00:%1+00:00").arg(n % 60, 2, 10, QChar('0')),
+                         {},
+                         "COM1",
+                         "COM1",
+                         {},
+                         {},
+                         {},
+                         {},
+                         0,
+                         0,
+                         n == 0 ? "running" : "success",
+                         log},  // 0: still under way
+                        ProcessIdentity::current());
+        }
+    }
     UpdateLog log(state.path(), "V1.0.0");
-    log.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM2", "/dev/ttyS1", {}});
-    ExchangeEnded ended;
-    ended.kind = ExchangeKind::CommunicationTest;
-    ended.word = "error";
-    log.exchangeEnded(ended);
-    const QStringList kept = QDir(state.filePath("logs")).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(kept.size(), 100);
-    EXPECT_EQ(kept.first(), "2020-01-007T00-00-00_COM1.log");
-    EXPECT_EQ(kept.last(), QFileInfo(log.lastLog()).fileName());
-    EXPECT_FALSE(QFile::exists(state.filePath("history.csv")));
+    log.exchangeStarted({0, ExchangeKind::Update, "COM2", "/dev/ttyS1", {}});
+    EXPECT_TRUE(QFile::exists(log.lastLog()));
+    EXPECT_TRUE(QFile::exists(state.filePath("logs/NOTES.log")));
+    EXPECT_TRUE(QFile::exists(state.filePath("logs/2099-01-01_0.log")));
+    EXPECT_FALSE(QFile::exists(state.filePath("logs/2099-01-01_1.log")));
+    EXPECT_TRUE(QFile::exists(state.filePath("logs/2099-01-01_52.log")));
+    EXPECT_EQ(QDir(state.filePath("logs")).entryList(QDir::Files).size(), 103);
 }
 
 }  // namespace

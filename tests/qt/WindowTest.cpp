@@ -1,6 +1,7 @@
 // The real window offscreen: its state after start-up, the port menu, the toolbar, the keys, the
 // expert login, Add File, exit, and the colours it shows.
 #include "app/ActivityIndWidget.h"
+#include "app/HistoryWindow.h"
 #include "app/LoginDialog.h"
 #include "app/Program.h"
 #include "platform/qt/QtSerialDevice.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -174,14 +176,24 @@ TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
     EXPECT_EQ(heard, QByteArray(12, 'X'));
     EXPECT_EQ(driver.messages, (QStringList{"F1", "Update error\nUpdate Fehler"}));
     EXPECT_EQ(window().titleText(), "Ready");
-    // The update left its record, and the Log menu shows it.
-    EXPECT_TRUE(
-        readFile(stateFolder.filePath("history.csv")).split('\n').value(1).contains(",error,"));
+    // The update left its record: the Log menu shows it in the history and, after a restart, as
+    // the last log.
+    QMenu* logMenu = window().findChild<QMenu*>("LogMenu");
+    logMenu->actions().value(1)->trigger();
+    ASSERT_TRUE(program->historyWindow());
+    const QAbstractItemModel* rows = program->historyWindow()->table()->model();
+    ASSERT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->headerData(11, Qt::Horizontal).toString(), "outcome");
+    EXPECT_EQ(rows->index(0, 11).data().toString(), "error");
+    const QString log = rows->index(0, 12).data().toString();
+    EXPECT_EQ(log, program->log().lastLog());
+    program.reset();
+    start();
     window().findChild<QMenu*>("LogMenu")->actions().value(0)->trigger();
     auto* viewer = window().findChild<QPlainTextEdit*>();
     ASSERT_TRUE(viewer);
     EXPECT_TRUE(viewer->toPlainText().startsWith("Tarvel Update Utility V"));
-    EXPECT_EQ(viewer->toPlainText().toUtf8(), readFile(program->log().lastLog()));
+    EXPECT_EQ(viewer->toPlainText().toUtf8(), readFile(log));
 }
 
 TEST_F(Window, CtrlTInTheIdleWindowRunsTheCommunicationTest) {

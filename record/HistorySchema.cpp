@@ -1,0 +1,146 @@
+#include "record/HistorySchema.h"
+
+#include "record/HistoryCsv.h"
+#include "record/SqlValue.h"
+#include "record/SqliteReason.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <iterator>
+
+namespace tarvel {
+
+namespace {
+
+struct Step {
+    QSqlDatabase& database;
+    const QString& folder;
+    bool imported = false;
+
+    bool run(const QString& statement, QString* reason) {
+        QSqlQuery query(database);
+        if (query.exec(statement))
+            return true;
+        *reason = sqliteFailureReason(database, query.lastError());
+        return false;
+    }
+};
+
+// Version 1: one row per exchange, with the process that ran it; the columns of the former
+// history.csv keep their names. started_ms orders the rows whatever offset their time was
+// written with; log_kept is 0 once the log has been pruned.
+bool createVersion1(Step& step, QString* reason) {
+    const bool made =
+        step.run(QStringLiteral("CREATE TABLE history ("
+                                " id INTEGER PRIMARY KEY,"
+                                " kind TEXT NOT NULL,"
+                                " started TEXT NOT NULL,"
+                                " started_ms INTEGER NOT NULL,"
+                                " finished TEXT NOT NULL DEFAULT '',"
+                                " port TEXT NOT NULL DEFAULT '',"
+                                " device TEXT NOT NULL DEFAULT '',"
+                                " module TEXT NOT NULL DEFAULT '',"
+                                " image TEXT NOT NULL DEFAULT '',"
+                                " image_size INTEGER,"
+                                " image_sha256 TEXT NOT NULL DEFAULT '',"
+                                " bytes_sent INTEGER NOT NULL DEFAULT 0,"
+                                " duration_s REAL NOT NULL DEFAULT 0,"
+                                " outcome TEXT NOT NULL,"
+                                " log TEXT NOT NULL DEFAULT '',"
+                                " log_kept INTEGER NOT NULL DEFAULT 1,"
+                                " host TEXT NOT NULL DEFAULT '',"
+                                " boot_id TEXT NOT NULL DEFAULT '',"
+                                " pid INTEGER NOT NULL DEFAULT 0,"
+                                " pid_started TEXT NOT NULL DEFAULT '')"),
+                 reason) &&
+        step.run(QStringLiteral("CREATE INDEX history_started ON history (started_ms)"), reason) &&
+        step.run(QStringLiteral("CREATE INDEX history_running ON history (outcome) "
+                                "WHERE outcome = 'running'"),
+                 reason);
+    if (!made)
+        return false;
+    QFile old(step.folder + QStringLiteral("/history.csv"));
+    if (!old.exists())
+        return true;
+    if (!old.open(QIODevice::ReadOnly)) {
+        *reason = old.fileName() + QStringLiteral(": ") + old.errorString();
+        return false;
+    }
+    QSqlQuery insert(step.database);
+    insert.prepare(QStringLiteral(
+        "INSERT INTO history (kind, started, started_ms, finished, port, device, module, image, "
+        "image_size, image_sha256, bytes_sent, duration_s, outcome, log) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const HistoryRow& row : parseHistoryCsv(old.readAll())) {
+        const QDateTime started = QDateTime::fromString(row.started, Qt::ISODate);
+        for (const QVariant& value :
+             {sqlText(row.kind), sqlText(row.started),
+              QVariant(started.isValid() ? started.toMSecsSinceEpoch() : 0), sqlText(row.finished),
+              sqlText(row.port), sqlText(row.device), sqlText(row.module), sqlText(row.image),
+              sqlNumber(row.imageSize), sqlText(row.imageSha256), QVariant(row.bytesSent),
+              QVariant(row.seconds), sqlText(row.outcome), sqlText(row.log)})
+            insert.addBindValue(value);
+        if (!insert.exec()) {
+            *reason = sqliteFailureReason(step.database, insert.lastError());
+            return false;
+        }
+    }
+    step.imported = true;
+    return true;
+}
+
+using Upgrade = bool (*)(Step&, QString*);
+// Step n brings version n to version n + 1.
+const Upgrade kUpgrades[] = {createVersion1};
+constexpr int kVersion = int(std::size(kUpgrades));
+
+// -1 with the reason when it cannot be read.
+int versionOf(QSqlDatabase& database, QString* reason) {
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
+        return query.value(0).toInt();
+    *reason = sqliteFailureReason(database, query.lastError());
+    return -1;
+}
+
+// history.csv.imported, or the first of history.csv.imported-2, -3 ... that is free.
+QString importedName(const QString& old) {
+    QString name = old + QStringLiteral(".imported");
+    for (int n = 2; QFile::exists(name); ++n)
+        name = old + QStringLiteral(".imported-%1").arg(n);
+    return name;
+}
+
+}  // namespace
+
+bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason) {
+    if (versionOf(database, reason) == kVersion)
+        return true;  // the usual case, without taking the write lock
+    Step step{database, folder};
+    // Immediate: the write lock is taken (or waited for) before the version is read, so that
+    // two processes never both upgrade.
+    if (!step.run(QStringLiteral("BEGIN IMMEDIATE"), reason))
+        return false;
+    const int version = versionOf(database, reason);
+    bool done = version >= 0;
+    for (int next = version; done && next < kVersion; ++next) {
+        done = kUpgrades[next](step, reason) &&
+               step.run(QStringLiteral("PRAGMA user_version = %1").arg(next + 1), reason);
+    }
+    if (!done || !step.run(QStringLiteral("COMMIT"), reason)) {
+        QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    if (step.imported) {
+        const QString old = folder + QStringLiteral("/history.csv");
+        QFile::rename(old, importedName(old));
+    }
+    return true;
+}
+
+}  // namespace tarvel

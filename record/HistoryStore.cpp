@@ -1,0 +1,272 @@
+#include "record/HistoryStore.h"
+
+#include "record/HistorySchema.h"
+#include "record/SqlValue.h"
+#include "record/SqliteReason.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace tarvel {
+
+namespace {
+
+// How long a writer waits for another process's transaction. Transactions take milliseconds;
+// this only guards against one that never ends.
+constexpr int kBusyTimeoutMs = 10000;
+
+QString uniqueConnectionName() {
+    static std::atomic<int> count{0};
+    return QStringLiteral("tarvel-history-%1").arg(++count);
+}
+
+const char* const kColumns =
+    "started, finished, kind, port, device, module, image, image_size, image_sha256, "
+    "bytes_sent, ROUND(duration_s, 1) AS duration_s, outcome, log";
+
+}  // namespace
+
+HistoryStore::HistoryStore(QString folder)
+    : folder_(std::move(folder)), connection_(uniqueConnectionName()) {}
+
+HistoryStore::~HistoryStore() {
+    if (QSqlDatabase::contains(connection_)) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+    }
+}
+
+QString HistoryStore::fileIn(const QString& folder) {
+    return folder + QStringLiteral("/history.sqlite");
+}
+
+QString HistoryStore::listingStatement() {
+    return QStringLiteral("SELECT %1 FROM history ORDER BY started_ms DESC, id DESC")
+        .arg(QLatin1String(kColumns));
+}
+
+QSqlDatabase HistoryStore::database() const {
+    return QSqlDatabase::database(connection_, false);
+}
+
+bool HistoryStore::isOpen() const {
+    return QSqlDatabase::contains(connection_) && database().isOpen();
+}
+
+bool HistoryStore::open(bool create) {
+    if (isOpen())
+        return true;
+    reason_.clear();
+    const QString file = fileIn(folder_);
+    if (!create && !QFile::exists(file) && !QFile::exists(folder_ + QStringLiteral("/history.csv")))
+        return false;
+    if (create) {
+        if (!QDir().mkpath(folder_)) {
+            reason_ = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        // The system's own word on a file that cannot be written; SQLite's would only say that
+        // it cannot open it.
+        QFile probe(file);
+        if (!probe.open(QIODevice::ReadWrite)) {
+            reason_ = probe.errorString();
+            return false;
+        }
+    }
+    QSqlDatabase database = QSqlDatabase::contains(connection_)
+                                ? QSqlDatabase::database(connection_, false)
+                                : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    if (!database.isValid()) {
+        reason_ = QStringLiteral("Qt's SQLite driver is missing (libqt6sql6-sqlite)");
+        return false;
+    }
+    database.setDatabaseName(file);
+    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!database.open()) {
+        reason_ = sqliteFailureReason(database, database.lastError());
+        return false;
+    }
+    // WAL stays set in the file; NORMAL puts a commit on the disk at the next checkpoint, which
+    // a killed process cannot lose, and a power cut only with the last commits.
+    if (!run(QStringLiteral("PRAGMA journal_mode = WAL")) ||
+        !run(QStringLiteral("PRAGMA synchronous = NORMAL")) ||
+        !upgradeHistory(database, folder_, &reason_)) {
+        database.close();
+        return false;
+    }
+    settleAbandoned();  // a read-only history can still be read
+    return true;
+}
+
+bool HistoryStore::exec(QSqlQuery& query) {
+    if (query.exec())
+        return true;
+    reason_ = sqliteFailureReason(database(), query.lastError());
+    return false;
+}
+
+bool HistoryStore::run(const QString& statement) {
+    QSqlQuery query(database());
+    return query.prepare(statement)
+               ? exec(query)
+               : (reason_ = sqliteFailureReason(database(), query.lastError()), false);
+}
+
+std::optional<qint64> HistoryStore::add(const HistoryRow& row, const ProcessIdentity& owner) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral(
+        "INSERT INTO history (kind, started, started_ms, port, device, outcome, log, host, "
+        "boot_id, pid, pid_started) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QDateTime started = QDateTime::fromString(row.started, Qt::ISODate);
+    for (const QVariant& value :
+         {sqlText(row.kind), sqlText(row.started),
+          QVariant(started.isValid() ? started.toMSecsSinceEpoch() : 0), sqlText(row.port),
+          sqlText(row.device), sqlText(row.outcome), sqlText(row.log), sqlText(owner.host),
+          sqlText(owner.boot), QVariant(owner.pid), sqlText(owner.started)})
+        query.addBindValue(value);
+    if (!exec(query))
+        return std::nullopt;
+    return query.lastInsertId().toLongLong();
+}
+
+bool HistoryStore::update(const HistoryRow& row) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral(
+        "UPDATE history SET finished = ?, module = ?, image = ?, image_size = ?, "
+        "image_sha256 = ?, bytes_sent = ?, duration_s = ?, outcome = ?, log = ? WHERE id = ?"));
+    for (const QVariant& value :
+         {sqlText(row.finished), sqlText(row.module), sqlText(row.image), sqlNumber(row.imageSize),
+          sqlText(row.imageSha256), QVariant(row.bytesSent), QVariant(row.seconds),
+          sqlText(row.outcome), sqlText(row.log), QVariant(row.id)})
+        query.addBindValue(value);
+    return exec(query);
+}
+
+bool HistoryStore::settleAbandoned() {
+    QSqlQuery running(database());
+    running.prepare(
+        QStringLiteral("SELECT id, host, boot_id, pid, pid_started FROM history "
+                       "WHERE outcome = 'running'"));
+    if (!exec(running))
+        return false;
+    std::vector<qint64> gone;
+    while (running.next()) {
+        const ProcessIdentity owner{running.value(1).toString(), running.value(2).toString(),
+                                    running.value(3).toLongLong(), running.value(4).toString()};
+        if (livenessOf(owner) == Liveness::Gone)
+            gone.push_back(running.value(0).toLongLong());
+    }
+    running.finish();
+    if (gone.empty())
+        return true;
+    QSqlQuery settle(database());
+    settle.prepare(QStringLiteral(
+        "UPDATE history SET outcome = 'unfinished' WHERE id = ? AND outcome = 'running'"));
+    return eachInOneTransaction(settle, gone);
+}
+
+std::optional<std::vector<HistoryRow>> HistoryStore::rows(const HistoryFilter& filter) {
+    QString where = QStringLiteral("1");
+    QVariantList values;
+    const std::pair<const char*, QString> equal[] = {
+        {"kind", filter.kind}, {"port", filter.port}, {"outcome", filter.outcome}};
+    for (const auto& [column, value] : equal) {
+        if (!value.isEmpty()) {
+            where += QStringLiteral(" AND %1 = ?").arg(QLatin1String(column));
+            values << value;
+        }
+    }
+    if (filter.since.isValid()) {
+        where += QStringLiteral(" AND started_ms >= ?");
+        values << filter.since.toMSecsSinceEpoch();
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id, %1 FROM history WHERE %2 "
+                                 "ORDER BY started_ms DESC, id DESC LIMIT %3")
+                      .arg(QLatin1String(kColumns), where)
+                      .arg(filter.last > 0 ? filter.last : -1));
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!exec(query))
+        return std::nullopt;
+    std::vector<HistoryRow> rows;
+    while (query.next()) {
+        HistoryRow row;
+        row.id = query.value(0).toLongLong();
+        row.started = query.value(1).toString();
+        row.finished = query.value(2).toString();
+        row.kind = query.value(3).toString();
+        row.port = query.value(4).toString();
+        row.device = query.value(5).toString();
+        row.module = query.value(6).toString();
+        row.image = query.value(7).toString();
+        if (!query.value(8).isNull())
+            row.imageSize = query.value(8).toLongLong();
+        row.imageSha256 = query.value(9).toString();
+        row.bytesSent = query.value(10).toLongLong();
+        row.seconds = query.value(11).toDouble();
+        row.outcome = query.value(12).toString();
+        row.log = query.value(13).toString();
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QString HistoryStore::newestLog() {
+    QSqlQuery query(database());
+    query.prepare(
+        QStringLiteral("SELECT log FROM history WHERE log != '' AND log_kept = 1 "
+                       "ORDER BY MIN(started_ms, ?) DESC, id DESC LIMIT 1"));
+    query.addBindValue(QDateTime::currentMSecsSinceEpoch());
+    return exec(query) && query.next() ? query.value(0).toString() : QString();
+}
+
+std::vector<SpareLog> HistoryStore::spareLogs(int kept) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral(
+        "SELECT id, log FROM history WHERE log_kept = 1 AND log != '' AND outcome != 'running'"
+        " AND id NOT IN (SELECT id FROM history WHERE log != '' ORDER BY id DESC LIMIT ?)"
+        " AND id NOT IN (SELECT id FROM history WHERE log != ''"
+        "  ORDER BY MIN(started_ms, ?) DESC, id DESC LIMIT ?)"));
+    query.addBindValue(kept);
+    query.addBindValue(QDateTime::currentMSecsSinceEpoch());
+    query.addBindValue(kept);
+    std::vector<SpareLog> spare;
+    if (!exec(query))
+        return spare;
+    while (query.next())
+        spare.push_back({query.value(0).toLongLong(), query.value(1).toString()});
+    return spare;
+}
+
+bool HistoryStore::forgetLogs(const std::vector<qint64>& ids) {
+    QSqlQuery forget(database());
+    forget.prepare(QStringLiteral("UPDATE history SET log_kept = 0 WHERE id = ?"));
+    return eachInOneTransaction(forget, ids);
+}
+
+bool HistoryStore::eachInOneTransaction(QSqlQuery& statement, const std::vector<qint64>& ids) {
+    if (ids.empty())
+        return true;
+    if (!run(QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    bool done = true;
+    for (auto id = ids.begin(); done && id != ids.end(); ++id) {
+        statement.addBindValue(*id);
+        done = exec(statement);
+    }
+    if (done && run(QStringLiteral("COMMIT")))
+        return true;
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));  // the first failure's reason stays
+    return false;
+}
+
+}  // namespace tarvel

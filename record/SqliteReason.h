@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+class QSqlDatabase;
+class QSqlError;
+
+namespace tarvel {
+
+// Why a statement on an SQLite database failed, as the system tells it ("No space left on
+// device", "File too large", "Permission denied"), or as SQLite does where the system has no
+// part in it. Asked at once after the failure, before anything else runs on the connection.
+QString sqliteFailureReason(const QSqlDatabase& database, const QSqlError& error);
+
+}  // namespace tarvel

@@ -1,0 +1,239 @@
+// The record when things go wrong on a production line: tarvel-update processes against
+// tarvel-module-sim into one real history.sqlite, and after each fault what is left on disk.
+#include "record/HistoryCsv.h"
+#include "tests/support/Programs.h"
+#include "tests/support/Wire.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace tarvel::test {
+namespace {
+
+struct Finished {
+    int exitCode = -1;
+    QString out, err;
+    QString log() const { return out.section("Log: ", 1).trimmed(); }
+};
+
+// A state folder that does not exist yet, shared by every run; each run's COM1 is its own module.
+struct Line {
+    QTemporaryDir dir;
+    QString state() const { return dir.filePath("state/new"); }
+    QString record() const { return state() + "/Tarvel_Update_Utility"; }
+    std::vector<std::unique_ptr<SimulatorProcess>> modules;
+
+    ~Line() {
+        quietly("umount", {record() + "/logs"});
+        quietly("umount", {record()});
+    }
+    static int quietly(const QString& program, const QStringList& arguments) {
+        QProcess process;  // its output read by nobody
+        process.start(program, arguments);
+        return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit
+                   ? process.exitCode()
+                   : -1;
+    }
+    // The image an update finds; without it a run ends quickly after the module announced itself.
+    void addImage() {
+        QFile image(dir.filePath("images/DVB-GEN-1.bin"));
+        image.open(QIODevice::WriteOnly);
+        image.write(requestImage(1));
+    }
+    // With no arguments an update on COM1, with the line's images, against a module of its own.
+    std::unique_ptr<QProcess> start(QStringList arguments,
+                                    const QStringList& module = {"--announce", "UP"},
+                                    const std::function<void()>& inChild = {}) {
+        const QString config = dir.filePath(QStringLiteral("config%1").arg(modules.size()));
+        if (arguments.isEmpty()) {
+            arguments = {"update", "--port", "COM1", "--folder", dir.filePath("images")};
+            modules.push_back(std::make_unique<SimulatorProcess>(module));
+            QDir().mkpath(config);
+            QFile settings(config + "/Tarvel_Update_Utility.ini");
+            settings.open(QIODevice::WriteOnly);
+            settings.write("[Ports]\nCOM1=" + modules.back()->path().toUtf8() + "\n");
+        }
+        auto run = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", config);
+        environment.insert("XDG_STATE_HOME", state());
+        run->setProcessEnvironment(environment);
+        if (inChild)
+            run->setChildProcessModifier(inChild);
+        run->start(QStringLiteral(TARVEL_UPDATE), arguments);
+        return run;
+    }
+    static Finished finish(QProcess& process) {
+        process.waitForFinished(60000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    Finished run(const QStringList& arguments = {}, const std::function<void()>& inChild = {}) {
+        return finish(*start(arguments, {"--announce", "UP"}, inChild));
+    }
+    bool mountTmpfs(const QString& path, const char* size) {
+        QDir().mkpath(path);
+        return quietly("mount", {"-t", "tmpfs", "-o", size, "tmpfs", path}) == 0;
+    }
+    static void fill(const QString& path, qint64 bytes) {  // -1: until the disk is full
+        QFile filler(path);
+        filler.open(QIODevice::WriteOnly);
+        for (qint64 left = bytes; left != 0 && filler.write(QByteArray(4096, 'f')) > 0;)
+            left -= bytes < 0 ? 0 : 4096;
+    }
+};
+
+QString lastLine(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll()).section('\n', -2);
+}
+
+struct Fault {
+    const char* name;
+    // Brings the fault about; false when it cannot be had here.
+    std::function<bool(Line&)> cause;
+    QStringList outcomes;  // of the history's rows afterwards, newest first
+};
+
+TEST(Record, AfterEachFaultTheHistoryReadsWholeAndTheNextRunRecords) {
+    const Fault faults[] = {
+        {"six runs at once into a missing folder, in one second, all on COM1",
+         [](Line& line) {
+             std::vector<std::unique_ptr<QProcess>> runs;
+             for (int n = 0; n < 6; ++n)
+                 runs.push_back(line.start({}));
+             QStringList logs;
+             for (size_t n = 0; n < runs.size(); ++n) {
+                 const Finished run = Line::finish(*runs[n]);
+                 EXPECT_EQ(run.exitCode, 2);
+                 EXPECT_FALSE(run.err.contains("record")) << qPrintable(run.err);
+                 QFile log(run.log());
+                 EXPECT_TRUE(log.open(QIODevice::ReadOnly) &&
+                             log.readAll().contains("Port: COM1 (" +
+                                                    line.modules[n]->path().toUtf8() + ")\n"));
+                 EXPECT_TRUE(lastLine(run.log()).startsWith("Outcome: no-image after "));
+                 logs << run.log();
+             }
+             logs.removeDuplicates();
+             EXPECT_EQ(logs.size(), 6);
+             return true;
+         },
+         QStringList(6, "no-image")},
+        {"the disk fills up partway through a log (a tmpfs, or a file size limit)",
+         [](Line& line) {
+             line.addImage();
+             const bool tmpfs = line.mountTmpfs(line.record() + "/logs", "size=128k");
+             if (tmpfs)
+                 Line::fill(line.record() + "/logs/filler", 88 * 1024);  // 40 KiB are left
+             const Finished run = line.run(
+                 {}, tmpfs ? std::function<void()>() : [] {
+                     std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails: EFBIG
+                     const rlimit limit{128 * 1024, 128 * 1024};  // the log, not the history
+                     setrlimit(RLIMIT_FSIZE, &limit);
+                 });
+             const QString reason = tmpfs ? "No space left on device" : "File too large";
+             EXPECT_EQ(run.exitCode, 0);
+             EXPECT_EQ(run.err.count("The update record cannot be written ("), 1);
+             EXPECT_TRUE(run.err.contains(run.log() + ": " + reason)) << qPrintable(run.err);
+             EXPECT_EQ(lastLine(run.log()), "Log cut short: " + reason + "\n");
+             QFile::remove(line.record() + "/logs/filler");
+             return true;
+         },
+         {"success"}},
+        {"the disk is full from the start (a tmpfs)",
+         [](Line& line) {
+             if (!line.mountTmpfs(line.record(), "size=1m"))
+                 return false;
+             EXPECT_EQ(line.run().exitCode, 2);
+             Line::fill(line.record() + "/filler", -1);
+             const Finished run = line.run();
+             EXPECT_EQ(run.exitCode, 2);
+             EXPECT_EQ(run.err.count("The update record cannot be written ("), 1);
+             EXPECT_TRUE(run.err.contains(": No space left on device); ")) << qPrintable(run.err);
+             EXPECT_FALSE(run.out.contains("Log: "));
+             QFile::remove(line.record() + "/filler");
+             return true;
+         },
+         {"no-image"}},
+        {"a run killed mid-update",
+         [](Line& line) {
+             line.addImage();
+             auto process = line.start({}, {"--announce", "UP", "--baud", "115200"});
+             QByteArray out;
+             while (!out.contains("Block 1") && process->waitForReadyRead(10000))
+                 out += process->readAllStandardOutput();
+             ::kill(pid_t(process->processId()), SIGKILL);
+             process->waitForFinished();
+             const QString log =
+                 QDir(line.record() + "/logs").entryInfoList(QDir::Files).value(0).filePath();
+             EXPECT_TRUE(lastLine(log).contains(
+                 QRegularExpression("^ +[0-9]+\\.[0-9]{3} (TX|RX|ST|AC)  .+\n$")))
+                 << qPrintable(lastLine(log));
+             return true;
+         },
+         {"unfinished"}},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        Line line;
+        QDir().mkpath(line.dir.filePath("images"));
+        if (!fault.cause(line)) {
+            std::printf("[ SKIPPED  ] %s: cannot be had here (mounting a tmpfs needs root)\n",
+                        fault.name);
+            continue;
+        }
+        QFile::remove(line.dir.filePath("images/DVB-GEN-1.bin"));  // the next run ends quickly
+        const Finished next = line.run();
+        EXPECT_EQ(next.exitCode, 2);
+        EXPECT_TRUE(QFile::exists(next.log())) << qPrintable(next.out + next.err);
+        const Finished history = line.run({"history", "--csv"});
+        const std::vector<QStringList> rows = csvRecords(history.out);
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows.front().join(',') + "\r\n", historyCsvHeader());
+        QStringList outcomes;
+        for (auto row = rows.begin() + 1; row != rows.end(); ++row) {
+            EXPECT_EQ(row->size(), 12) << qPrintable(row->join(','));
+            outcomes << row->value(10);
+            EXPECT_TRUE(QFile::exists(row->value(11))) << qPrintable(row->value(11));
+        }
+        EXPECT_EQ(outcomes, QStringList{"no-image"} + fault.outcomes);
+    }
+}
+
+TEST(Record, HistoryRefusesBadArgumentsWithOneLine) {
+    Line line;
+    const std::pair<QStringList, QString> rows[] = {
+        {{"--last", "0"},
+         "tarvel-update history: --last takes a whole number above 0, not \"0\".\n"},
+        {{"--since", "yesterday"},
+         "tarvel-update history: --since takes a date such as 2026-12-06, not \"yesterday\".\n"},
+        {{"--outcome", "failed"},
+         "tarvel-update history: --outcome takes one of success, error, no-image, refused, "
+         "cancelled, timeout, interrupted, running, unfinished, not \"failed\".\n"},
+        {{"--csv", "--json"}, "tarvel-update history: --csv and --json exclude each other.\n"},
+        {{"--color"}, "tarvel-update history: Unknown option 'color'.\n"},
+    };
+    for (const auto& [arguments, message] : rows) {
+        const Finished run = Line::finish(*line.start(QStringList{"history"} + arguments));
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, message);
+    }
+    const Finished empty = line.run({"history", "--json"});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(empty.out, "[]\n");
+}
+
+}  // namespace
+}  // namespace tarvel::test
