@@ -9,7 +9,27 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+#include <cstdlib>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
+
+// Prints the answer to --help or --version and ends the program. On Windows the window program
+// has no console of its own, and QCommandLineParser would answer in a message box: the text goes
+// to where the standard output was redirected, else to the console of the command prompt that
+// started the program.
+[[noreturn]] void answer(const QString& text) {
+#ifdef Q_OS_WIN
+    if (!GetStdHandle(STD_OUTPUT_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS))
+        std::freopen("CONOUT$", "w", stdout);
+#endif
+    std::fputs(qPrintable(text), stdout);
+    std::fflush(stdout);
+    std::exit(EXIT_SUCCESS);
+}
 
 // Answers --help and --version before the window's application exists, so that both work
 // without a display (the manual page is made from them at build time). Anything else, Qt's own
@@ -26,9 +46,11 @@ void answerHelpOrVersion(int argc, char* argv[]) {
     const QCommandLineOption version = parser.addVersionOption();
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp();
-    if (parser.isSet(version))
-        parser.showVersion();
+        answer(parser.helpText());
+    if (parser.isSet(version)) {
+        answer(QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                             QCoreApplication::applicationVersion()));
+    }
 }
 
 }  // namespace

@@ -96,8 +96,13 @@ int main(int argc, char* argv[]) {
         std::printf("%s", qPrintable(parser.helpText()));
         return kSuccess;
     }
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    if (parser.isSet(QStringLiteral("version"))) {
+        // Not QCommandLineParser::showVersion(): on Windows that shows a message box instead
+        // whenever the process has no console window (output into a pipe or a file, Wine).
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return kSuccess;
+    }
     if (const QString problem =
             singleValueProblem(parser, {portOption, folderOption, timeoutOption, transcriptOption});
         !problem.isEmpty())
