@@ -6,20 +6,8 @@
 namespace tarvel::test {
 namespace {
 
-struct Commands : ::testing::Test {
-    // Runs action two seconds into an update of an announcing module.
-    void duringUpdate(std::function<void()> action) {
-        rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(2));
-        rig.time.after(2.0, std::move(action));
-        rig.form->Toolbar1_ButtonClick(ToolbarView::kUpdate);
-    }
-    bool succeeded() const {
-        return rig.status.titles.contains("Update Successful / Update erfolgreich");
-    }
+TEST(Expert, OnlyAnAcceptedLoginEntersExpertMode) {
     ModuleRig rig;
-};
-
-TEST_F(Commands, OnlyAnAcceptedLoginEntersExpertMode) {
     for (const std::optional<bool> answer : {std::optional<bool>(false), std::optional<bool>()}) {
         rig.shell.loginAnswer = answer;
         rig.form->Toolbar1_ButtonClick(ToolbarView::kExpert);
@@ -34,74 +22,50 @@ TEST_F(Commands, OnlyAnAcceptedLoginEntersExpertMode) {
     EXPECT_TRUE(rig.form->ManualFileSelect);
     rig.form->Form_KeyDown(Form1::kKeyF2);  // F2 says so, then logs in, Expert hidden or not
     EXPECT_EQ(rig.shell.logins, 4);
-    ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_EQ(rig.dialogs.shown[0].text, "F2");
-    EXPECT_TRUE(rig.dialogs.shown[0].title.isEmpty());  // the application title
-    EXPECT_EQ(rig.dialogs.shown[0].icon, MessageIcon::None);
+    EXPECT_EQ(rig.dialogs.shown, (QList{ShownMessage{"F2", "", MessageIcon::None}}));
 }
 
-TEST_F(Commands, F1SaysSoThenRunsTheUpdate) {
-    rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
-    rig.form->Form_KeyDown(Form1::kKeyF1);
-    ASSERT_FALSE(rig.dialogs.shown.isEmpty());
-    EXPECT_EQ(rig.dialogs.shown[0].text, "F1");
-    EXPECT_TRUE(succeeded());
+// Exit by Esc or the toolbar: when idle at once; during an update only after Yes to the question,
+// and then without an error box. Either way the port is closed and its number stored. No keeps
+// the update running, and the controls come back when it ends.
+TEST(Exit, AsksOnlyDuringAnUpdateClosesThePortAndStoresIt) {
+    const ShownMessage question{"An update is running. Exit anyway?", "", MessageIcon::Question,
+                                MessageButtons::YesNo};
+    struct Row {
+        bool duringUpdate;
+        bool byKey;  // Esc, or else the toolbar's Exit
+        std::deque<MessageResult> answers;
+        bool ends;
+    };
+    const Row rows[] = {{false, true, {}, true},
+                        {true, true, {MessageResult::No}, false},
+                        {true, false, {MessageResult::Yes}, true}};
+    for (const Row& row : rows) {
+        ModuleRig rig;
+        rig.settings.values.remove("Settings/COM-Port");
+        rig.dialogs.answers = row.answers;
+        const auto exit = [&] {
+            row.byKey ? rig.form->Form_KeyDown(Form1::kKeyEscape)
+                      : rig.form->Toolbar1_ButtonClick(ToolbarView::kExit);
+        };
+        if (row.duringUpdate) {
+            rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(2));
+            rig.time.after(2.0, exit);
+            rig.form->Toolbar1_ButtonClick(ToolbarView::kUpdate);
+        } else {
+            exit();
+        }
+        EXPECT_EQ(rig.dialogs.shown, row.duringUpdate ? QList{question} : QList<ShownMessage>{});
+        EXPECT_EQ(rig.shell.ends, row.ends ? 1 : 0);
+        EXPECT_EQ(rig.serial.isOpen(), !row.ends);
+        EXPECT_EQ(rig.settings.values.value("Settings/COM-Port"), row.ends ? "1" : "");
+        EXPECT_EQ(rig.status.titles.contains("Update Successful / Update erfolgreich"),
+                  row.duringUpdate && !row.ends);
+        EXPECT_TRUE(rig.toolbar.enabled[ToolbarView::kUpdate] && rig.menu.menuEnabled);
+    }
 }
 
-TEST_F(Commands, WhileAnUpdateRunsTheButtonAndMenuAreOffAndF1AndCtrlTAreIgnored) {
-    bool buttonDuring = true, menuDuring = true;
-    duringUpdate([&] {
-        buttonDuring = rig.toolbar.enabled[ToolbarView::kUpdate];
-        menuDuring = rig.menu.menuEnabled;
-        rig.form->Form_KeyDown(Form1::kKeyF1);
-        rig.form->Form_KeyPress(Form1::kCtrlT);
-    });
-    EXPECT_FALSE(buttonDuring);
-    EXPECT_FALSE(menuDuring);
-    EXPECT_TRUE(rig.toolbar.enabled[ToolbarView::kUpdate]);
-    EXPECT_TRUE(rig.menu.menuEnabled);
-    EXPECT_EQ(rig.countSent(QByteArray(12, 'X')), 1);
-    EXPECT_FALSE(rig.status.activities.contains("Testmode - Waiting for request..."));
-    EXPECT_TRUE(rig.dialogs.shown.isEmpty());  // not even the "F1" box
-    EXPECT_TRUE(succeeded());
-}
-
-TEST_F(Commands, F1DuringACommunicationTestIsIgnored) {
-    rig.time.after(1.0, [this] { rig.form->Form_KeyDown(Form1::kKeyF1); });
-    rig.form->Form_KeyPress(Form1::kCtrlT);
-    EXPECT_TRUE(rig.writes.isEmpty());
-    EXPECT_EQ(rig.dialogs.shown.size(), 1);  // only the test's result
-}
-
-TEST_F(Commands, ExitDuringAnUpdateAsksAndNoKeepsItRunning) {
-    rig.dialogs.answers = {MessageResult::No};
-    duringUpdate([this] { rig.form->Form_KeyDown(Form1::kKeyEscape); });
-    EXPECT_EQ(rig.dialogs.shown.first().text, "An update is running. Exit anyway?");
-    EXPECT_EQ(rig.dialogs.shown.first().buttons, MessageButtons::YesNo);
-    EXPECT_EQ(rig.shell.ends, 0);
-    EXPECT_TRUE(succeeded());
-}
-
-TEST_F(Commands, ExitDuringAnUpdateConfirmedStopsItClosesThePortAndStoresIt) {
-    rig.dialogs.answers = {MessageResult::Yes};
-    rig.settings.values.remove("Settings/COM-Port");
-    duringUpdate([this] { rig.form->Toolbar1_ButtonClick(ToolbarView::kExit); });
-    EXPECT_FALSE(succeeded());
-    EXPECT_EQ(rig.shell.ends, 1);
-    EXPECT_FALSE(rig.serial.isOpen());
-    EXPECT_EQ(rig.settings.values.value("Settings/COM-Port"), "1");
-    EXPECT_EQ(rig.dialogs.shown.size(), 1);  // the question only, no error box
-}
-
-TEST_F(Commands, EscWhenIdleClosesThePortStoresItsNumberAndEnds) {
-    rig.form->Form_KeyDown(Form1::kKeyEscape);
-    EXPECT_FALSE(rig.serial.isOpen());
-    EXPECT_EQ(rig.settings.values.value("Settings/COM-Port"), "1");
-    EXPECT_EQ(rig.shell.ends, 1);
-    EXPECT_TRUE(rig.dialogs.shown.isEmpty());
-}
-
-TEST_F(Commands, AddFileCopiesIntoTheImageFolderAskingBeforeItReplaces) {
+TEST(AddFile, CopiesIntoTheImageFolderAskingBeforeItReplaces) {
     const QString destination = Rig::imagePath("DVB-SAT-9.bin");
     struct Row {
         const char* what;

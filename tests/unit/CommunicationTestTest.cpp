@@ -75,9 +75,11 @@ TEST_F(CommunicationTestRuns, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
         activityDuring = rig.status.activity;
         busyDuring = rig.status.busyPointer;
         menuDuring = rig.menu.menuEnabled;
-        pressCtrlT();  // a second test is not started
+        pressCtrlT();  // neither a second test nor an update is started
+        rig.form->Form_KeyDown(Form1::kKeyF1);
     });
     pressCtrlT();
+    EXPECT_TRUE(rig.writes.isEmpty());
     EXPECT_EQ(activityDuring, "Testmode - Waiting for request...");
     EXPECT_TRUE(busyDuring);
     EXPECT_FALSE(menuDuring);

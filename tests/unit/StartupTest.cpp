@@ -7,61 +7,41 @@
 namespace tarvel::test {
 namespace {
 
-TEST(Startup, ShowsTheReadyStateAndOffersOnlyThePortsThatOpen) {
-    Rig rig;
-    rig.load({2, 5});
-    EXPECT_EQ(rig.status.title, "Ready");
-    EXPECT_EQ(rig.status.english,
-              "To start update procedure turn setup switch to ON and press Update button");
-    EXPECT_EQ(rig.status.german,
-              "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update "
-              "Button drücken");
-    EXPECT_EQ(rig.status.percent, "0%");
-    EXPECT_EQ(rig.status.elapsed, "0:00:00");
-    EXPECT_EQ(rig.status.version, "V1.0.0");
-    for (int index = 0; index <= 9; ++index)
-        EXPECT_EQ(rig.menu.visible[index], index == 2 || index == 5) << "item " << index;
-    EXPECT_EQ(rig.menu.tips[2], Rig::pathOf(2));
-    EXPECT_FALSE(rig.serial.isOpen());
-    EXPECT_EQ(rig.menu.checkedCount(), 0);
-    EXPECT_TRUE(rig.dialogs.shown.isEmpty());
-    // The indicator keeps the colour of the stored layout until the first ready state.
-    EXPECT_EQ(rig.surface.fore, 0x00C00000u);
-}
-
-TEST(Startup, NoPortAtAllLeavesOnlyNoComPortsAndSaysSoOnce) {
-    Rig rig;
-    rig.load({});
-    for (int index = 0; index <= 9; ++index)
-        EXPECT_EQ(rig.menu.visible[index], index == 0) << "item " << index;
-    ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_EQ(rig.dialogs.shown[0].text, "No Com Ports available!");
-    EXPECT_EQ(rig.dialogs.shown[0].title, "ComPortError");
-    EXPECT_EQ(rig.dialogs.shown[0].icon, MessageIcon::Critical);
-    rig.form->portMenu.com_Click(0);
-    EXPECT_FALSE(rig.serial.isOpen());
-    EXPECT_EQ(rig.status.title, "Ready");
-}
-
-TEST(Startup, StoredPortIsOpenedWhenItIsThereAndAnythingElseOpensNothing) {
+// The menu offers the ports that open, or "No Com Ports" and says so once; the stored port is
+// opened when it is among them, anything else opens nothing; then the ready state.
+TEST(Startup, OffersThePortsThatOpenOpensTheStoredOneAndShowsTheReadyState) {
     struct Row {
-        const char* stored;
+        const char* stored;  // nullptr: nothing stored
+        QList<int> present;
         int opened;  // 0: none
     };
-    const Row rows[] = {{"3", 3},  {"4", 0},   {"0", 0}, {"abc", 0},  {"12", 0},
-                        {"-1", 0}, {"3.5", 0}, {"", 0},  {nullptr, 0}};
+    const Row rows[] = {{"3", {1, 3, 9}, 3}, {"4", {1, 3, 9}, 0}, {"0", {1, 3, 9}, 0},
+                        {"abc", {2, 5}, 0},  {"12", {3}, 0},      {"-1", {1, 3, 9}, 0},
+                        {"3.5", {3}, 0},     {"", {1, 3, 9}, 0},  {nullptr, {1, 3, 9}, 0},
+                        {"3", {}, 0}};
     for (const Row& row : rows) {
         Rig rig;
         if (row.stored)
             rig.settings.values["Settings/COM-Port"] = row.stored;
-        rig.load({1, 3, 9});
+        for (int port : row.present)
+            rig.serial.presentPaths.insert(Rig::pathOf(port));
+        rig.load();
+        rig.form->portMenu.com_Click(0);  // "No Com Ports" opens nothing
         SCOPED_TRACE(row.stored ? row.stored : "nothing stored");
-        EXPECT_EQ(rig.serial.openPath(), row.opened ? Rig::pathOf(row.opened) : QString());
-        EXPECT_EQ(rig.menu.checkedCount(), row.opened ? 1 : 0);
-        if (row.opened) {
-            EXPECT_TRUE(rig.menu.checked[row.opened]);
+        for (int index = 0; index <= 9; ++index) {
+            EXPECT_EQ(rig.menu.visible[index],
+                      row.present.contains(index) || (index == 0 && row.present.isEmpty()));
+            EXPECT_EQ(rig.menu.checked[index], index == row.opened && row.opened > 0);
         }
-        EXPECT_EQ(rig.status.title, "Ready");
+        EXPECT_EQ(rig.menu.tips[2], Rig::pathOf(2));
+        EXPECT_EQ(rig.serial.openPath(), row.opened ? Rig::pathOf(row.opened) : QString());
+        EXPECT_EQ(rig.status.statuses.last(), kReadyStatus);
+        EXPECT_EQ(rig.status.percent + rig.status.elapsed + rig.status.version, "0%0:00:00V1.0.0");
+        EXPECT_EQ(
+            rig.dialogs.shown,
+            (row.present.isEmpty() ? QList{ShownMessage{"No Com Ports available!", "ComPortError",
+                                                        MessageIcon::Critical}}
+                                   : QList<ShownMessage>{}));
     }
 }
 
