@@ -11,6 +11,7 @@
 namespace tarvel::test {
 namespace {
 
+// An unwritable transcript is reported.
 TEST(WireLog, RecordsBothWaysSixteenBytesALineAndCountsThem) {
     QTemporaryDir dir;
     VirtualTime time;
@@ -34,14 +35,8 @@ TEST(WireLog, RecordsBothWaysSixteenBytesALineAndCountsThem) {
               " TX  58 58 58 58 58 58 58 58 58 58 58 58 58 58 58 58  |XXXXXXXXXXXXXXXX|");
     EXPECT_EQ(lines[1].mid(10), " TX  65 05 4B 21 FF" + QByteArray(34, ' ') + " |e.K!.|");
     EXPECT_EQ(lines[2].mid(10), " RX  55 50" + QByteArray(43, ' ') + " |UP|");
-}
-
-TEST(WireLog, UnwritableTranscriptIsReported) {
-    VirtualTime time;
-    FakeSerialDevice device(time);
-    WireLog wire(device);
     QString error;
-    EXPECT_FALSE(wire.writeTranscriptTo("/nonexistent/folder/t.txt", &error));
+    EXPECT_FALSE(WireLog(device).writeTranscriptTo("/nonexistent/folder/t.txt", &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
