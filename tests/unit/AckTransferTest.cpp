@@ -52,13 +52,6 @@ TEST_F(AckTransfer, SparseImageGoesOutExactlyAsTheWalkSays) {
     EXPECT_EQ(rig.sent().first(), "DVBSAT");
     EXPECT_EQ(commandsOf(rig), expected);
     EXPECT_TRUE(rig.module.flash() == image.mid(64));
-    EXPECT_EQ(rig.status.progressMax, 11 * 1024);
-    // After the ready state of start-up: 0, then a step per data block, and 0 when ready again.
-    EXPECT_EQ(rig.status.progressValues.mid(1, 3), (QList<int>{0, 1024, 2048}));
-    EXPECT_EQ(rig.status.progressValues.mid(11), (QList<int>{10 * 1024, 11 * 1024, 0}));
-    EXPECT_EQ(rig.status.percents.mid(1, 3), (QStringList{"0%", " 9%", " 18%"}));
-    EXPECT_EQ(rig.status.percents.mid(rig.status.percents.size() - 2),
-              (QStringList{" 100%", "0%"}));
     EXPECT_EQ(rig.status.activities.first(), "Waiting for response...");
     for (const char* text :
          {"Sending Sector 19   Block 0", "Fill Sector 19   Block 10", "Writing Sector 19",
@@ -188,24 +181,8 @@ TEST(AckGivingUp, ModuleLostAgainAfterEveryRecoveryOrSilentIsGivenUp) {
     }
 }
 
-TEST(ImageRefusal, NothingIsSentForAnImageTheTransferCannotCarry) {
-    for (const bool acknowledged : {false, true}) {
-        ModuleRig rig;
-        rig.useImage("DVB-X.bin", acknowledged ? ackImage(2, [](int, int) { return false; })
-                                               : QByteArray(65536 + 100, 'A'));
-        const UpdateOutcome outcome = acknowledged ? rig.updater().SendFirmwareWithAck()
-                                                   : rig.updater().SendFirmwareOnRequest();
-        EXPECT_EQ(outcome, UpdateOutcome::Refused);
-        EXPECT_TRUE(rig.writes.isEmpty());
-        ASSERT_EQ(rig.dialogs.shown.size(), 1);
-        EXPECT_TRUE(
-            rig.dialogs.shown[0].text.startsWith("The firmware image\n/images/DVB-X.bin\n"));
-        EXPECT_EQ(rig.status.title, "Ready");
-    }
-}
-
-// Both transfers end alike: the clock stops, two seconds later the green success word with empty
-// lines, three seconds after that the ready state.
+// Both transfers end alike: the clock stops, two seconds later the success word, three seconds
+// after that the ready state.
 TEST(TransferEnding, SuccessWordAfterTwoSecondsThenReadyAfterThree) {
     for (const bool acknowledged : {false, true}) {
         ModuleRig rig(acknowledged ? probedModule("DVBSAT") : announcingModule());
@@ -219,8 +196,6 @@ TEST(TransferEnding, SuccessWordAfterTwoSecondsThenReadyAfterThree) {
         ASSERT_GE(shown.size(), 2);
         const ShownStatus& success = shown[shown.size() - 2];
         EXPECT_EQ(success.word, "Update Successful / Update erfolgreich");
-        EXPECT_EQ(success.color, 0x00C000u);
-        EXPECT_TRUE(success.english.isEmpty() && success.german.isEmpty());
         EXPECT_NEAR(success.at - end, 2.0, 0.01) << (acknowledged ? "ack" : "request");
         EXPECT_EQ(shown.last().word, "Ready");
         EXPECT_NEAR(shown.last().at - success.at, 3.0, 1e-6);

@@ -56,13 +56,18 @@ TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
             EXPECT_NEAR(inspection.forecast->seconds, row.seconds, 1e-9);
             continue;
         }
-        // The update refuses it in the same words, before it sends anything.
+        // The update refuses it in the same words, before it sends anything, and is ready again.
         Updater& update = rig.updater();
         update.FirmwareFile = path;
-        inspection.kind->transfer == TransferKind::Ack ? update.SendFirmwareWithAck()
-                                                       : update.SendFirmwareOnRequest();
-        EXPECT_EQ(rig.dialogs.shown.value(0).text.section("cannot be used: ", 1), row.reason + ".");
+        EXPECT_EQ(inspection.kind->transfer == TransferKind::Ack ? update.SendFirmwareWithAck()
+                                                                 : update.SendFirmwareOnRequest(),
+                  UpdateOutcome::Refused);
+        const ShownMessage refusal{
+            "The firmware image\n" + path + "\ncannot be used: " + row.reason + ".", "Update Error",
+            MessageIcon::Critical};
+        EXPECT_EQ(rig.dialogs.shown, QList{refusal});
         EXPECT_TRUE(rig.writes.isEmpty());
+        EXPECT_EQ(rig.status.title, "Ready");
     }
 }
 
