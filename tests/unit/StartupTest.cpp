@@ -53,11 +53,6 @@ TEST(Shutdown, StoresTheOpenPortOrElseTheLastProbed) {
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.settings.values.value("Settings/COM-Port"), "4");
 
-    Rig next;
-    next.settings.values = rig.settings.values;
-    next.load({2, 4});
-    EXPECT_EQ(next.serial.openPath(), Rig::pathOf(4));
-
     Rig none;
     none.load({2});
     none.form->Form_Unload();
