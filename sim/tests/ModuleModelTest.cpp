@@ -2,8 +2,7 @@
 // and the simulator's refusal of options it cannot play.
 #include "sim/ModuleModel.h"
 #include "sim/SimOptions.h"
-#include "tests/support/VirtualTime.h"
-#include "tests/support/Wire.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +19,6 @@ QByteArray pattern(int size, int variant) {
 }
 QByteArray erased(int size) {
     return QByteArray(size, '\xff');
-}
-
-ModuleConfig probed(const QByteArray& type) {
-    ModuleConfig config;
-    config.kind = ModuleConfig::Kind::Probed;
-    config.type = type;
-    return config;
 }
 
 struct Step {
@@ -55,21 +47,21 @@ TEST(ModuleModel, AnswersTheHostAsAModuleDoes) {
          {{"XXXXX", ""}, {"XXXXXXX", QByteArray(12, 'X')},
           {QByteArray(12, 'X'), QByteArray(12, 'X')}, {QByteArray(12, 'X'), "UP"}, {"OKX", "OK"}},
          {}},
-        {"answers only its own probe", probed("DVBSCI"),
+        {"answers only its own probe", probedModule("DVBSCI"),
          {{QByteArray(12, 'X'), ""}, {"q", ""}, {sat.repeated(5), ""},
           {QByteArray("DVBSLV").repeated(5), ""}, {QByteArray("DVBSCI").repeated(5), "R!"}},
          {}},
-        {"walks data and fill blocks into its sectors", probed("DVBSAT"),
+        {"walks data and fill blocks into its sectors", probedModule("DVBSAT"),
          {{sat.repeated(5), "R!"}, {sat, ""}, {cmd('e', 0), "K!"}, {withXor(a), "K!"},
           {cmd('e', 2), "K!"}, {withXor(c), "K!"}, {cmd('f', 2), "K!"}, {cmd('f', 1), "K!"},
           {cmd('b', 19), "W!K!"}, {cmd('e', 63), "K!"}, {withXor(b), "K!"},
           {cmd('b', 20), "W!K!"}, {"q", ""}},
          walked},
-        {"refuses a wrong checksum, keeps replies in order", probed("DVBSAT"),
+        {"refuses a wrong checksum, keeps replies in order", probedModule("DVBSAT"),
          {{sat.repeated(5), "R!"}, {sat, ""}, {cmd('e', 0), "K!"}, {badSum, "E!"},
           {cmd('b', 19) + cmd('f', 1), "W!K!K!"}},
          erased(65536)},
-        {"gets lost and comes back on a probe", probed("DVBSAT"),
+        {"gets lost and comes back on a probe", probedModule("DVBSAT"),
          {{sat.repeated(5), "R!"}, {sat, ""}, {"Z", "E!"}, {cmd('e', 0), ""}, {"DVBTER", "R!"},
           {cmd('f', 0), "K!"}, {cmd('e', 64), "E!"}, {sat, "R!"}},
          {}},

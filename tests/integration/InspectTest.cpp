@@ -1,15 +1,11 @@
 // tarvel-update inspect through the real program, and its forecast against a paced update.
 #include "platform/qt/QtFileSystem.h"
-#include "tests/support/Rig.h"
+#include "tests/support/Programs.h"
 #include "update/ImageInspection.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -21,22 +17,14 @@ namespace tarvel::test {
 namespace {
 
 struct Inspect : ::testing::Test {
-    void SetUp() override {
-        QFile out(image);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(requestImage(1)) == 65536);
-    }
+    void SetUp() override { ASSERT_TRUE(writeFile(image, requestImage(1))); }
     // tarvel-update's exit code; its lines of output, or of errors, go to lines.
     int run(const QStringList& arguments, QList<QByteArray>* lines = nullptr,
             QProcess::ProcessChannel channel = QProcess::StandardOutput,
             const QString& program = TARVEL_UPDATE) {
         QProcess cli;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
-        environment.insert("LC_ALL", "C.UTF-8");  // the system's reasons in English
-        cli.setProcessEnvironment(environment);
-        cli.setWorkingDirectory(folder.path());
+        startCli(cli, folder.path(), arguments, program);
         cli.setReadChannel(channel);
-        cli.start(program, arguments);
         cli.waitForFinished(60000);
         if (lines)
             *lines = cli.readAll().split('\n');
@@ -131,14 +119,10 @@ TEST_F(Inspect, AnyNameIsReadAndEachUnreadableFileHasItsReason) {
 TEST_F(Inspect, PacedUpdateTakesThePredictedTime) {
     const double predicted =
         inspectImage(QtFileSystem(), image, kindForName("DVB-GEN-1.bin")).forecast->seconds;
-    QProcess module;  // killed at the end
-    module.start(QStringLiteral(TARVEL_MODULE_SIM),
-                 {"--announce", "UP", "--baud", "115200", "--reply-delay", "0"});
-    ASSERT_TRUE(module.waitForReadyRead(5000));
-    const QString port = QString::fromLocal8Bit(module.readLine()).trimmed();
+    SimulatorProcess module({"--announce", "UP", "--baud", "115200", "--reply-delay", "0"});
     QElapsedTimer took;
     took.start();
-    EXPECT_EQ(run({"update", "--port", port, "--folder", folder.path()}), 0);
+    EXPECT_EQ(run({"update", "--port", module.path(), "--folder", folder.path()}), 0);
     EXPECT_NEAR(took.nsecsElapsed() / 1e9, predicted, 0.03 * predicted);
 }
 

@@ -16,16 +16,10 @@ namespace tarvel::test {
 namespace {
 
 struct JsonRun {
-    explicit JsonRun(const QTemporaryDir& dir, const QString& name) : folder(dir.filePath(name)) {
-        QDir().mkpath(folder);
-    }
+    explicit JsonRun(const QTemporaryDir& dir, const QString& name) : folder(dir.filePath(name)) {}
     void start(const QString& port, const QStringList& extra = {}) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", folder + "/config");
-        environment.insert("XDG_STATE_HOME", folder + "/state");
-        cli.setProcessEnvironment(environment);
-        cli.start(QStringLiteral(TARVEL_UPDATE),
-                  QStringList{"update", "--json", "--port", port, "--folder", folder} + extra);
+        startCli(cli, folder,
+                 QStringList{"update", "--json", "--port", port, "--folder", folder} + extra);
     }
     // Every line, each of which must be a JSON object with its time and event.
     QList<QJsonObject> finish() {

@@ -32,13 +32,9 @@ Update update(const QTemporaryDir& dir, const QString& port, const QString& fold
     static int runs = 0;
     const QString transcript = dir.filePath(QStringLiteral("wire-%1.txt").arg(++runs));
     QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    environment.insert("XDG_STATE_HOME", dir.filePath("state"));
-    cli.setProcessEnvironment(environment);
-    cli.start(QStringLiteral(TARVEL_UPDATE),
-              {"update", "--port", port, "--folder", folder, "--timeout",
-               QString::number(timeoutSeconds), "--transcript", transcript});
+    startCli(cli, dir.path(),
+             {"update", "--port", port, "--folder", folder, "--timeout",
+              QString::number(timeoutSeconds), "--transcript", transcript});
     cli.waitForFinished((timeoutSeconds + 10) * 1000);
     Update run;
     run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
@@ -62,7 +58,6 @@ TEST(Replay, AReplayedUpdateDoesWhatItDidAndAChangedOneIsToldWhereItParts) {
     QByteArray changed = image;
     changed[1000] = static_cast<char>(changed[1000] ^ 0xFF);
     for (const auto& [folder, bytes] : {std::pair{"same", image}, std::pair{"changed", changed}}) {
-        ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
         ASSERT_TRUE(writeFile(dir.filePath(QString(folder) + "/DVB-GEN-1.bin"), bytes));
     }
 

@@ -18,15 +18,7 @@ namespace {
 
 struct RealFiles : ::testing::Test {
     QString path(const char* name) const { return dir.filePath(name); }
-    void write(const char* name, const QByteArray& contents) {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
-    QByteArray read(const char* name) {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void write(const char* name, const QByteArray& contents) { writeFile(path(name), contents); }
     QTemporaryDir dir;
     QtFileSystem files;
 };
@@ -68,10 +60,10 @@ TEST_F(RealFiles, CopyReplacesOrFailsKeepingTheOldAndSameFileSeesThroughOtherSpe
     QString error;
     EXPECT_FALSE(files.copyFile(path("missing.bin"), path("target.bin"), &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(read("target.bin"), "old");
+    EXPECT_EQ(readFile(path("target.bin")), "old");
     ASSERT_TRUE(files.copyFile(path("source.bin"), path("target.bin"), &error))
         << qPrintable(error);
-    EXPECT_EQ(read("target.bin"), "new");
+    EXPECT_EQ(readFile(path("target.bin")), "new");
     EXPECT_FALSE(QFile::exists(path("target.bin.part")));
     QDir(dir.path()).mkdir("sub");
     EXPECT_TRUE(files.sameFile(path("source.bin"), path("sub/../source.bin")));

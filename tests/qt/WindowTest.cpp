@@ -9,6 +9,7 @@
 #include "status/ProgramVersion.h"
 #include "tests/qt/ModalDriver.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Wire.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,15 +50,6 @@ struct Window : ::testing::Test {
     MainWindow& window() { return program->window(); }
     bool visible(int button) { return window().isButtonVisible(button); }
     void click(int button) { window().toolbarButton(button)->trigger(); }
-    static void writeFile(const QString& path, const QByteArray& contents) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
-    static QByteArray readFile(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     sim::PtyLine line{0};
     QByteArray heard;  // what the module's end received
@@ -73,11 +65,8 @@ TEST_F(Window, StartsReadyWithTheSavedPortOpenAndStoresItAtTheEnd) {
     start();
     EXPECT_EQ(window().windowTitle(), "Tarvel Update Utility");
     EXPECT_EQ(window().titleText(), "Ready");
-    EXPECT_EQ(window().englishText(),
-              "To start update procedure turn setup switch to ON and press Update button");
-    EXPECT_EQ(window().germanText(),
-              "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update "
-              "Button drücken");
+    EXPECT_EQ(window().englishText(), kReadyStatus.english);
+    EXPECT_EQ(window().germanText(), kReadyStatus.german);
     EXPECT_EQ(window().elapsedText(), "0:00:00");
     EXPECT_EQ(window().percentText(), "0%");
     EXPECT_TRUE(window().activityText().isEmpty());
@@ -143,9 +132,7 @@ TEST_F(Window, ColoursReachTheScreen) {
 // date that turns at midnight.
 TEST_F(Window, LayoutKeepsEachInstructionOnOneLineAndTheDateCurrent) {
     start();
-    const QString longest =
-        "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
-        "drücken";
+    const QString longest = kReadyStatus.german;
     auto* german = window().findChild<QLabel*>("Label_deutsch");
     EXPECT_LE(QFontMetrics(german->font()).horizontalAdvance(longest), german->width());
     EXPECT_EQ(german->text(), longest);

@@ -40,7 +40,6 @@ class FakeFileSystem : public FileSystem {
             return false;
         }
         files[to] = files[from];
-        copies << to;
         return true;
     }
     bool sameFile(const QString& first, const QString& second) const override {
@@ -48,10 +47,7 @@ class FakeFileSystem : public FileSystem {
                    0 &&
                files.contains(first);
     }
-    bool isFileFree(const QString& path) const override {
-        ++freeChecks;
-        return !lockedPaths.contains(path);
-    }
+    bool isFileFree(const QString& path) const override { return !lockedPaths.contains(path); }
     QString folderProblem(const QString& folder) const override {
         return files.value(folder).folder ? QString() : QStringLiteral("does not exist");
     }
@@ -60,10 +56,8 @@ class FakeFileSystem : public FileSystem {
     }
 
     QMap<QString, File> files;
-    mutable int freeChecks = 0;
     QSet<QString> lockedPaths;
     QSet<QString> readOnlyFolders;
-    QStringList copies;
     QStringList unreadable;
     bool caseInsensitive = false;
 };

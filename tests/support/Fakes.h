@@ -16,6 +16,7 @@
 
 #include <array>
 #include <deque>
+#include <ostream>
 
 namespace tarvel::test {
 
@@ -33,10 +34,20 @@ class MemorySettingsStore : public SettingsStore {
 
 struct ShownMessage {
     QString text;
-    QString title;
+    QString title;  // empty: the application title
     MessageIcon icon;
-    MessageButtons buttons;
+    MessageButtons buttons = MessageButtons::Ok;
+    bool operator==(const ShownMessage& o) const {
+        return text == o.text && title == o.title && icon == o.icon && buttons == o.buttons;
+    }
 };
+inline void PrintTo(const ShownMessage& m, std::ostream* os) {
+    *os << '"' << m.text.toStdString() << "\" titled \"" << m.title.toStdString() << "\" icon "
+        << int(m.icon) << " buttons " << int(m.buttons);
+}
+// The box of an update that failed on the line.
+inline const ShownMessage kUpdateErrorBox{"Update error\rUpdate Fehler", "Update Error",
+                                          MessageIcon::Critical};
 
 // Message boxes that the test answers in advance (Ok when nothing is queued).
 class FakeDialogs : public Dialogs {
@@ -66,6 +77,12 @@ struct ShownStatus {
                german == other.german;
     }
 };
+
+inline const ShownStatus kReadyStatus{
+    0, "Ready", 0x000000,
+    "To start update procedure turn setup switch to ON and press Update button",
+    "Um den Update-Vorgang zu starten, den Setup-Schalter auf ON stellen und Update Button "
+    "drücken"};
 
 // The status controls as plain values, with logs of what they showed.
 class FakeStatusView : public StatusView {

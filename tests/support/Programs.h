@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QFile>
+#include "tests/support/Wire.h"
+
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -10,14 +11,35 @@ namespace tarvel::test {
 
 // The programs as a technician runs them, for the tests that run them whole.
 
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// Starts tarvel-update (or another program) in home, its settings and its record below it.
+inline void startCli(QProcess& cli, const QString& home, const QStringList& arguments,
+                     const QString& program = QStringLiteral(TARVEL_UPDATE)) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home + "/config");
+    environment.insert("XDG_STATE_HOME", home + "/state");
+    environment.insert("LC_ALL", "C.UTF-8");  // the system's reasons in English
+    cli.setProcessEnvironment(environment);
+    cli.setWorkingDirectory(home);
+    cli.start(program, arguments);
 }
 
-inline bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+struct CliRun {
+    int exitCode = -1;  // -1: it crashed, or is still running
+    QString out;
+    QString err;
+    double seconds = 0;  // from now until it ended
+};
+
+inline CliRun finish(QProcess& cli, int waitSeconds = 100) {
+    QElapsedTimer timer;
+    timer.start();
+    cli.waitForFinished(waitSeconds * 1000);
+    CliRun run;
+    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(cli.readAllStandardError());
+    run.seconds = timer.elapsed() / 1000.0;
+    return run;
 }
 
 // tarvel-module-sim on a fresh pseudo-terminal; stopped when the test is done with it, if it has

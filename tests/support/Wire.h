@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <array>
@@ -11,6 +14,18 @@
 namespace tarvel::test {
 
 // The modules' words on the line, and images to send them, for every test.
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes the file, and the folders it lies in.
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size();
+}
 
 // Two-letter announcements of the modules that ask for their sectors; all get DVB-GEN images.
 inline const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", "TC"};
@@ -28,7 +43,7 @@ inline const std::array<ProbedType, 7> kProbedTypes = {{{"DVBSAT", "DVB-SAT-1.bi
                                                         {"DVBSCO", "DVB-SCO-1.bin"},
                                                         {"DVBTCI", "DVB-TCI-1.bin"}}};
 
-inline const QByteArray kSwitchCheck(12, 'X');
+inline const QByteArray kSwitchCheck(12, 'X');  // the setup-switch check
 
 // A command of the acknowledged transfer: its letter and one byte.
 inline QByteArray cmd(char command, int argument) {

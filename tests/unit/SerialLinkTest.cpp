@@ -1,6 +1,10 @@
 // The serial link: choosing and opening a port, how received characters reach ReceiveBuffer,
-// output that returns once the line has the bytes, a vanishing adapter, and warte.
+// output that returns once the line has the bytes, a vanishing adapter, warte, and the wire
+// transcript with every byte both ways.
+#include "serial/WireLog.h"
 #include "tests/support/Rig.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -77,15 +81,14 @@ TEST_F(OpenLink, VanishingAdapterEndsOutputClosesThePortAndClearsTheCheck) {
     EXPECT_FALSE(link().send("X"));
 }
 
-TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNewConfigured) {
+// A port taken since the scan is named, and none is left open.
+TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNew) {
     rig.serial.deliver("xyz");
     rig.time.advance(0.01);
     rig.form->portMenu.com_Click(5);
     EXPECT_FALSE(rig.menu.checked[1]);
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_EQ(rig.serial.openPath(), Rig::pathOf(5));
-    EXPECT_EQ(link().MSComm1.RThreshold(), 2);
-    EXPECT_EQ(link().MSComm1.CommPort(), 5);
     EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
 
     link().ReceiveBuffer = "stale";
@@ -93,16 +96,14 @@ TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNewConfigured) {
     EXPECT_EQ(rig.serial.openLog().count(Rig::pathOf(5)), 3);  // probe, two picks
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
-}
 
-TEST_F(OpenLink, PortTakenSinceTheScanIsReportedAndLeavesNoPortOpen) {
-    rig.serial.busyPaths.insert(Rig::pathOf(5));
+    rig.serial.busyPaths.insert(Rig::pathOf(5));  // taken by another program since the scan
     rig.form->portMenu.com_Click(5);
     EXPECT_FALSE(rig.serial.isOpen());
     EXPECT_EQ(rig.menu.checkedCount(), 0);
-    ASSERT_EQ(rig.dialogs.shown.size(), 1);
-    EXPECT_EQ(rig.dialogs.shown[0].title, "ComPortError");
-    EXPECT_EQ(rig.dialogs.shown[0].text, "Com5 (/dev/fake5) cannot be opened: /dev/fake5 is busy");
+    const ShownMessage busy{"Com5 (/dev/fake5) cannot be opened: /dev/fake5 is busy",
+                            "ComPortError", MessageIcon::Critical};
+    EXPECT_EQ(rig.dialogs.shown, QList{busy});
 }
 
 TEST_F(OpenLink, WarteLastsItsLengthWhileTicksAndCharactersAreHandled) {
@@ -123,6 +124,35 @@ TEST_F(OpenLink, WarteLastsItsLengthWhileTicksAndCharactersAreHandled) {
     rig.display().StopElapsedClock();
     link().warte(10);
     EXPECT_LE(rig.time.waits() - before, 2u);
+}
+
+// An unwritable transcript is reported.
+TEST(WireLog, RecordsBothWaysSixteenBytesALineAndCountsThem) {
+    QTemporaryDir dir;
+    VirtualTime time;
+    FakeSerialDevice device(time);
+    device.presentPaths.insert("/dev/x");
+    WireLog wire(device);
+    ASSERT_TRUE(wire.writeTranscriptTo(dir.filePath("t.txt"), nullptr));
+    ASSERT_TRUE(wire.open("/dev/x", nullptr));
+    ASSERT_TRUE(wire.write(QByteArray(16, 'X') + QByteArray("e\x05K!\xff", 5)));
+    device.deliver("UP");
+    time.advance(0.01);
+    EXPECT_EQ(wire.readAll(), "UP");
+    EXPECT_EQ(wire.bytesSent(), 21);
+    EXPECT_EQ(wire.bytesReceived(), 2);
+
+    QFile file(dir.filePath("t.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0].mid(10),
+              " TX  58 58 58 58 58 58 58 58 58 58 58 58 58 58 58 58  |XXXXXXXXXXXXXXXX|");
+    EXPECT_EQ(lines[1].mid(10), " TX  65 05 4B 21 FF" + QByteArray(34, ' ') + " |e.K!.|");
+    EXPECT_EQ(lines[2].mid(10), " RX  55 50" + QByteArray(43, ' ') + " |UP|");
+    QString error;
+    EXPECT_FALSE(WireLog(device).writeTranscriptTo("/nonexistent/folder/t.txt", &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 }  // namespace
