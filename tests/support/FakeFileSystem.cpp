@@ -1,28 +1,12 @@
 #include "tests/support/FakeFileSystem.h"
 
+#include "update/ImageSnapshot.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
 
 namespace tarvel::test {
-
-namespace {
-class MemoryFile : public ReadableFile {
-  public:
-    explicit MemoryFile(QByteArray contents) : contents_(std::move(contents)) {}
-    qint64 size() const override { return contents_.size(); }
-    QByteArray read(qint64 maxSize) override {
-        const QByteArray part = contents_.mid(position_, maxSize);
-        position_ += part.size();
-        return part;
-    }
-    QByteArray readAt(qint64 offset, qint64 size) override { return contents_.mid(offset, size); }
-
-  private:
-    QByteArray contents_;
-    qint64 position_ = 0;
-};
-}  // namespace
 
 QStringList FakeFileSystem::filesMatching(const QString& folder, const QString& pattern) const {
     const QRegularExpression matcher(QRegularExpression::wildcardToRegularExpression(pattern),
@@ -60,7 +44,7 @@ std::unique_ptr<ReadableFile> FakeFileSystem::openForReading(const QString& path
             *error = QStringLiteral("no such file");
         return nullptr;
     }
-    return std::make_unique<MemoryFile>(files[path].contents);
+    return std::make_unique<ImageSnapshot>(files[path].contents);
 }
 
 }  // namespace tarvel::test
