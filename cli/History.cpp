@@ -1,5 +1,6 @@
 #include "cli/History.h"
 
+#include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
 #include "platform/qt/StateFolder.h"
 #include "record/HistoryStore.h"
@@ -80,6 +81,11 @@ int runHistory(const QStringList& arguments) {
         std::printf("%s", qPrintable(parser.helpText()));
         return kListed;
     }
+    // A filter given twice would silently keep only the second, as for the other commands.
+    if (const QString problem =
+            singleValueProblem(parser, {portOption, outcomeOption, sinceOption, lastOption});
+        !problem.isEmpty())
+        return usage(problem);
     if (parser.positionalArguments().size() > 1)
         return usage(QStringLiteral("\"%1\" is not an option of history.")
                          .arg(parser.positionalArguments().at(1)));

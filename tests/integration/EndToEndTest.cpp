@@ -118,6 +118,8 @@ TEST_F(EndToEnd, BadCommandLinesAreRefusedBeforeAnyByte) {
         {{"comtest", "--port", "  "}, refused("--port is empty.")},
         {{"update", "--port", "COM1", "--port", "COM1"},
          refused("--port is given more than once.")},
+        {{"history", "--outcome", "error", "--outcome", "success"},
+         "tarvel-update history: --outcome is given more than once.\n"},
         {{"update", "--port", "COM1", "--folder", folderPath, "--folder", folderPath},
          refused("--folder is given more than once.")},
         {{"update", "--port", "COM1", "--timeout", "9", "--timeout", "9"},
