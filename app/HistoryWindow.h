@@ -1,7 +1,6 @@
 #pragma once
 
 #include "record/HistoryStore.h"
-#include "status/ExchangeEvents.h"
 
 #include <QDialog>
 #include <QSortFilterProxyModel>
@@ -16,9 +15,9 @@ namespace tarvel {
 
 // Log → History…: the history of updates and tests of every process on this state folder, read
 // only, newest first, filtered by port and outcome. A row still "running" may be another
-// program's update under way. It reads the history anew when shown, on Refresh, and when an
-// exchange of this program starts or ends (it listens to the session after the record).
-class HistoryWindow : public QDialog, public ExchangeListener {
+// program's update under way. It reads the history anew when shown, on Refresh, and when the
+// record of this program has written to it while no exchange runs.
+class HistoryWindow : public QDialog {
   public:
     HistoryWindow(const QString& stateFolder, QWidget* parent);
 
@@ -26,9 +25,6 @@ class HistoryWindow : public QDialog, public ExchangeListener {
     QTableView* table() const { return table_; }
     // The row's log, on a double click.
     std::function<void(const QString& path)> onOpenLog;
-
-    void exchangeStarted(const ExchangeStarted&) override { refresh(); }
-    void exchangeEnded(const ExchangeEnded&) override { refresh(); }
 
   private:
     void filterBy(QComboBox* choice, QSortFilterProxyModel& filter);

@@ -3,6 +3,7 @@
 #include "activity/ActivityInd.h"
 #include "app/ActivityIndWidget.h"
 #include "status/StatusTexts.h"
+#include "window/Keys.h"
 
 #include <QAction>
 #include <QApplication>
@@ -79,13 +80,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     int keyCode = 0;
     switch (key->key()) {
         case Qt::Key_F1:
-            keyCode = 112;
+            keyCode = keys::kF1;
             break;
         case Qt::Key_F2:
-            keyCode = 113;
+            keyCode = keys::kF2;
             break;
         case Qt::Key_Escape:
-            keyCode = 27;
+            keyCode = keys::kEscape;
             break;
         default:
             break;
@@ -97,7 +98,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (key->key() == Qt::Key_T && (key->modifiers() & Qt::ControlModifier)) {
         if (onKeyPress)
-            onKeyPress(20);  // the control character of Ctrl+T
+            onKeyPress(keys::kCtrlT);
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -38,8 +38,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     std::function<void(int index)> onToolbarClicked;
     // Asked when the window is closed by its frame; the window closes when it returns true.
     std::function<bool()> onCloseRequested;
-    // Keys of the whole window, whichever control has the focus: key codes (F1 112, F2 113,
-    // Esc 27) and character codes (Ctrl+T 20).
+    // Keys of the whole window, whichever control has the focus, as window/Keys.h codes them.
     std::function<void(int keyCode)> onKeyDown;
     // The "Log" menu.
     std::function<void()> onShowLastLog;

@@ -21,20 +21,14 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
                  QString stateFolder)
     : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
       log_(std::move(stateFolder), programVersionText()),
-      platform_{clock_,
-                pump_,
-                settings,
-                dialogs_,
-                serial,
-                timer1_,
+      platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
+                 std::move(imageFolder)},
                 window_,
                 window_,
                 *window_.activitySurface(),
-                files_,
                 fileChooser_,
                 window_,
-                *this,
-                std::move(imageFolder)} {
+                *this} {
     dialogs_.setParent(&window_);
     fileChooser_.setParent(&window_);
     form_ = std::make_unique<Form1>(platform_, activityLayoutOfMainWindow());
@@ -51,8 +45,14 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
         return true;
     };
 
-    // The record of every update and test.
+    // The record of every update and test. The history window reads what the record wrote
+    // once no exchange runs: reading the database is no work for the line's thread.
     log_.onWarning = [this](const QString& warning) { form_->session.warn(warning); };
+    log_.onLogOpened = [this](const QString& path) { form_->session.logOpened(path); };
+    log_.onHistoryChanged = [this] {
+        if (history_ && history_->isVisible() && !form_->session.busy())
+            history_->refresh();
+    };
     form_->session.subscribe(log_);
     window_.onShowLastLog = [this] { showLastLog(); };
     window_.onShowHistory = [this] { showHistory(); };
@@ -87,9 +87,6 @@ void Program::showHistory() {
     if (!history_) {
         history_ = new HistoryWindow(log_.folder(), &window_);
         history_->onOpenLog = [this](const QString& path) { openLog(path); };
-        // After the record, so that it reads what the record has just written. It lives as
-        // long as the main window, which outlives the session.
-        form_->session.subscribe(*history_);
     }
     history_->refresh();
     history_->show();

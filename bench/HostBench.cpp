@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
     QtIntervalTimer timer1;
     QtFileSystem files;
     QTemporaryDir folder;
-    const bool manual = false;
     UpdateSession session(
-        {clock, pump, settings, dialogs, device, timer1, files, nullptr, folder.path()}, manual);
+        {clock, pump, settings, dialogs, device, timer1, files, nullptr, folder.path()});
     SerialLink& link = session.link();
     if (!session.openPort(PortChoice::com(1))) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
@@ -56,7 +55,7 @@ int main(int argc, char** argv) {
 
     const double cpuBefore = cpuSeconds();
     const double start = clock.seconds();
-    link.warte(waitSeconds);
+    link.replies().warte(waitSeconds);
     const double wall = clock.seconds() - start;
     const double cpu = cpuSeconds() - cpuBefore;
     std::printf("warte(%.1f): %.4f s wall, %.4f s CPU = %.3f %% of one core\n", waitSeconds, wall,
@@ -64,20 +63,20 @@ int main(int argc, char** argv) {
 
     const double shortStart = clock.seconds();
     for (int i = 0; i < 100; ++i)
-        link.warte(0.01);
+        link.replies().warte(0.01);
     std::printf("warte(0.01): %.3f ms on average over 100 waits\n",
                 (clock.seconds() - shortStart) * 1e3 / 100);
 
+    // Through the reply waiter, as every wait of an update sees a reply.
     std::vector<double> latencies;
     for (int round = 0; round < 500; ++round) {
-        link.ReceiveBuffer.clear();
+        link.replies().discard();
         double writtenAt = 0;
         QTimer::singleShot(1, [&] {
             writtenAt = clock.seconds();
             pty.write("K!");
         });
-        while (link.ReceiveBuffer.size() < 2)
-            pump.waitForEvents(1.0);
+        link.replies().waitFor(Expected::anywhere({"K!"}), clock.seconds(), 1.0);
         latencies.push_back(clock.seconds() - writtenAt);
     }
     std::sort(latencies.begin(), latencies.end());
@@ -93,7 +92,7 @@ int main(int argc, char** argv) {
     image.write(test::ackImage(237, [](int, int) { return true; }));
     image.close();
     Updater& updater = session.updater();
-    updater.FirmwareFile = image.fileName();
+    updater.setFirmwareFile(image.fileName());
     QElapsedTimer scan;
     scan.start();
     const int blocks = updater.CountDataBlocks();

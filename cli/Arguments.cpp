@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "status/Outcome.h"
+
 #include <QCoreApplication>
 
 #include <cmath>
@@ -66,7 +68,7 @@ std::optional<double> timeoutSeconds(const QString& text) {
 
 int refuse(const QString& cause, const char* command) {
     std::fprintf(stderr, "tarvel-update: %s\nTry '%s --help'.\n", qPrintable(cause), command);
-    return 2;
+    return kExitUsage;
 }
 
 }  // namespace tarvel

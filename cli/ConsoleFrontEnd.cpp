@@ -38,12 +38,7 @@ void ConsoleListener::statusChanged(const StatusChanged& event) {
 }
 
 void ConsoleListener::imageChosen(const ImageChosen& event) {
-    image_ = QFileInfo(event.path).fileName();
     line(QStringLiteral("Image: ") + event.path);
-}
-
-void ConsoleListener::moduleIdentified(const ModuleIdentified& event) {
-    module_ = event.code;
 }
 
 void ConsoleListener::activityChanged(const ActivityChanged& event) {
@@ -76,7 +71,7 @@ void ConsoleListener::notice(const Notice& event) {
 
 void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
     finishBar();
-    if (ended.kind == ExchangeKind::Update && ended.exitCode == 0)
+    if (ended.kind == ExchangeKind::Update && ended.outcome == Outcome::Success)
         printSummary(ended);
 }
 
@@ -84,8 +79,8 @@ void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
 // used the line (the fixed waits of identification and ending are not the host's slowness).
 void ConsoleListener::printSummary(const ExchangeEnded& ended) {
     std::fprintf(out_, "%sSummary: image %s, module %s, %lld bytes sent in %.1f s, %.0f bytes/s",
-                 qPrintable(prefix_), qPrintable(image_), module_.constData(),
-                 static_cast<long long>(ended.bytesSent), ended.seconds,
+                 qPrintable(prefix_), qPrintable(QFileInfo(ended.image).fileName()),
+                 ended.module.constData(), static_cast<long long>(ended.bytesSent), ended.seconds,
                  ended.bytesSent / ended.seconds);
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
         std::fprintf(out_, "; %s", qPrintable(phase));

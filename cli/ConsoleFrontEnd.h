@@ -22,7 +22,6 @@ class ConsoleListener : public ExchangeListener {
     void activityChanged(const ActivityChanged& event) override;
     void progressChanged(const ProgressChanged& event) override;
     void imageChosen(const ImageChosen& event) override;
-    void moduleIdentified(const ModuleIdentified& event) override;
     void notice(const Notice& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;
 
@@ -37,8 +36,7 @@ class ConsoleListener : public ExchangeListener {
     std::FILE* out_;
     bool terminal_;
     QString prefix_;
-    QString percent_, activity_, lastStatus_, image_;
-    QByteArray module_;
+    QString percent_, activity_, lastStatus_;
     int maximum_ = 100;
     int value_ = 0;
     bool barShown_ = false;

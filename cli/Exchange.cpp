@@ -13,6 +13,7 @@
 #include "session/UpdateSession.h"
 #include "status/ProgramVersion.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -28,9 +29,11 @@
 namespace tarvel {
 
 namespace {
-// Keeps how the exchange ended.
+// Keeps how the exchange ended, and where its log lies.
 struct EndListener : ExchangeListener {
+    void logOpened(const LogOpened& event) override { log = event.path; }
     void exchangeEnded(const ExchangeEnded& event) override { ended = event; }
+    QString log;
     std::optional<ExchangeEnded> ended;
 };
 }  // namespace
@@ -48,36 +51,30 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     QtFileSystem files;
     ConsoleListener console(stdout, isatty(fileno(stdout)) != 0, prefix);
     ConsoleDialogs dialogs(console, prefix);
-    const bool nobodyChooses = false;
     UpdateSession session(
-        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder},
-        nobodyChooses);
+        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder});
     if (!exchange.transcript.isEmpty()) {
         QString error;
         if (!session.writeTranscriptTo(exchange.transcript, &error)) {
             warn(QStringLiteral("Cannot write the transcript %1: %2")
                      .arg(exchange.transcript, error));
-            return kUsage;
+            return kExitUsage;
         }
     }
     UpdateLog log(stateFolder(), programVersionText());
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
+    log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)
         session.subscribe(log);
-    // After the record, so that the outcome can name the finished log.
-    JsonStream json(stdout, QStringLiteral(TARVEL_VERSION), [&]() -> std::optional<QString> {
-        if (!exchange.record || log.lastLog().isEmpty())
-            return std::nullopt;
-        return log.lastLog();
-    });
+    JsonStream json(stdout, QStringLiteral(TARVEL_VERSION));
     session.subscribe(exchange.json ? static_cast<ExchangeListener&>(json) : console);
     EndListener end;
     session.subscribe(end);
 
     if (!session.openPort(exchange.port)) {
         if (exchange.json)
-            json.endWithoutExchange(kUsage);
-        return kUsage;
+            json.endWithoutExchange(kExitUsage);
+        return kExitUsage;
     }
     const TerminationSignals termination(
         [&session] { session.stop(UpdateSession::StopReason::Interrupted); });
@@ -91,16 +88,20 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         session.runUpdate();
     }
     session.closePort();
+    // What the record holds still goes to the disk, within a bounded wait; what cannot be
+    // written by then is named.
+    if (const QString missing = log.finish(); !missing.isEmpty())
+        warn(missing);
     if (!end.ended)
-        return kFailed;
-    if (end.ended->word == QLatin1String("timeout"))
+        return kExitFailed;
+    if (end.ended->outcome == Outcome::Timeout)
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));
-    if (exchange.record && !exchange.json && !log.lastLog().isEmpty())
-        std::printf("%sLog: %s\n", qPrintable(prefix), qPrintable(log.lastLog()));
-    if (end.ended->word == QLatin1String("interrupted"))
+    if (!exchange.json && !end.log.isEmpty() && QFileInfo::exists(end.log))
+        std::printf("%sLog: %s\n", qPrintable(prefix), qPrintable(end.log));
+    if (end.ended->outcome == Outcome::Interrupted)
         warn(QStringLiteral("Interrupted: the port is closed."));
-    return end.ended->exitCode;
+    return exitStatusOf(end.ended->outcome);
 }
 
 }  // namespace tarvel

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "serial/SerialLink.h"
+#include "status/Outcome.h"
 
 #include <QString>
 
 namespace tarvel {
 
 class SettingsStore;
-
-enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupted = 130 };
 
 // An update or a communication test from the command line, its arguments checked.
 struct Exchange {

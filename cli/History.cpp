@@ -4,6 +4,7 @@
 #include "cli/HistoryOutput.h"
 #include "platform/qt/StateFolder.h"
 #include "record/HistoryStore.h"
+#include "status/Outcome.h"
 
 #include <QCommandLineParser>
 
@@ -15,24 +16,10 @@ namespace {
 
 constexpr int kListed = 0;
 constexpr int kUnreadable = 1;
-constexpr int kUsage = 2;
-
-const QStringList& outcomeWords() {
-    static const QStringList words = {QStringLiteral("success"),
-                                      QStringLiteral("error"),
-                                      QStringLiteral("no-image"),
-                                      QStringLiteral("refused"),
-                                      QStringLiteral("cancelled"),
-                                      QStringLiteral("timeout"),
-                                      QStringLiteral("interrupted"),
-                                      kRunning,
-                                      kUnfinished};
-    return words;
-}
 
 int usage(const QString& problem) {
     std::fprintf(stderr, "tarvel-update history: %s\n", qPrintable(problem));
-    return kUsage;
+    return kExitUsage;
 }
 
 // A date is its local midnight; a date with a time is that moment.

@@ -53,6 +53,7 @@ void JsonStream::write(double t, const char* event, QJsonObject fields) {
 }
 
 void JsonStream::exchangeStarted(const ExchangeStarted& event) {
+    log_.clear();
     QJsonObject fields{
         {"schema", kSchema},
         {"version", version_},
@@ -108,11 +109,14 @@ void JsonStream::messageShown(const MessageShown& event) {
           {{"text", event.text}, {"title", event.title}, {"error", event.error}});
 }
 
+void JsonStream::logOpened(const LogOpened& event) {
+    log_ = event.path;
+}
+
 void JsonStream::exchangeEnded(const ExchangeEnded& event) {
-    const std::optional<QString> log = logPath_ ? logPath_() : std::nullopt;
     QJsonObject fields{
-        {"word", event.word},
-        {"exit_code", event.exitCode},
+        {"word", outcomeWord(event.outcome)},
+        {"exit_code", exitStatusOf(event.outcome)},
         {"bytes_sent", static_cast<double>(event.bytesSent)},
         {"duration_s", rounded(event.seconds, 3)},
         {"bytes_per_second", event.seconds > 0
@@ -120,7 +124,7 @@ void JsonStream::exchangeEnded(const ExchangeEnded& event) {
                                  : QJsonValue()},
         {"data_line_share",
          event.dataLineShare ? QJsonValue(rounded(*event.dataLineShare, 1)) : QJsonValue()},
-        {"log", log ? QJsonValue(*log) : QJsonValue()},
+        {"log", log_.isEmpty() ? QJsonValue() : QJsonValue(log_)},
     };
     write(event.t, "outcome", fields);
 }

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 
 namespace tarvel {
@@ -19,9 +18,8 @@ class JsonStream : public ExchangeListener {
   public:
     static constexpr int kSchema = 1;
 
-    // version: the program's ("1.0.0"); logPath: the exchange's log once it has ended, if any.
-    JsonStream(std::FILE* out, QString version, std::function<std::optional<QString>()> logPath)
-        : out_(out), version_(std::move(version)), logPath_(std::move(logPath)) {}
+    // version: the program's ("1.0.0").
+    JsonStream(std::FILE* out, QString version) : out_(out), version_(std::move(version)) {}
 
     void exchangeStarted(const ExchangeStarted& event) override;
     void statusChanged(const StatusChanged& event) override;
@@ -32,6 +30,7 @@ class JsonStream : public ExchangeListener {
     void notice(const Notice& event) override;
     void messageShown(const MessageShown& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;
+    void logOpened(const LogOpened& event) override;
 
     // The outcome of a run that never became an exchange (its port could not be opened).
     void endWithoutExchange(int exitCode);
@@ -41,7 +40,7 @@ class JsonStream : public ExchangeListener {
 
     std::FILE* out_;
     QString version_;
-    std::function<std::optional<QString>()> logPath_;
+    QString log_;  // of the running exchange, once the record has opened it
 };
 
 }  // namespace tarvel

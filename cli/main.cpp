@@ -94,14 +94,14 @@ int main(int argc, char* argv[]) {
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::printf("%s", qPrintable(parser.helpText()));
-        return kSuccess;
+        return kExitSuccess;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         // Not QCommandLineParser::showVersion(): on Windows that shows a message box instead
         // whenever the process has no console window (output into a pipe or a file, Wine).
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
-        return kSuccess;
+        return kExitSuccess;
     }
     if (const QString problem =
             singleValueProblem(parser, {portOption, folderOption, timeoutOption, transcriptOption});
@@ -117,9 +117,9 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(timeoutOption)) {
         const auto seconds = timeoutSeconds(parser.value(timeoutOption));
         if (!seconds)
-            return usage(parser, QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
-                                     .arg(parser.value(timeoutOption))
-                                     .arg(kLongestTimeout));
+            return usage(parser,
+                         QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
+                             .arg(parser.value(timeoutOption), QString::number(kLongestTimeout)));
         timeout = *seconds;
     }
     Exchange exchange;

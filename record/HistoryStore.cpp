@@ -18,9 +18,14 @@ namespace tarvel {
 
 namespace {
 
-// How long a writer waits for another process's transaction. Transactions take milliseconds;
-// this only guards against one that never ends.
-constexpr int kBusyTimeoutMs = 10000;
+// SQLITE_BUSY and SQLITE_LOCKED: another connection holds what the statement needs.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+
+bool isBusy(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt();
+    return code == kSqliteBusy || code == kSqliteLocked;
+}
 
 QString uniqueConnectionName() {
     static std::atomic<int> count{0};
@@ -33,8 +38,10 @@ const char* const kColumns =
 
 }  // namespace
 
-HistoryStore::HistoryStore(QString folder)
-    : folder_(std::move(folder)), connection_(uniqueConnectionName()) {}
+HistoryStore::HistoryStore(QString folder, int busyTimeoutMs)
+    : folder_(std::move(folder)),
+      connection_(uniqueConnectionName()),
+      busyTimeoutMs_(busyTimeoutMs) {}
 
 HistoryStore::~HistoryStore() {
     if (QSqlDatabase::contains(connection_)) {
@@ -64,6 +71,7 @@ bool HistoryStore::open(bool create) {
     if (isOpen())
         return true;
     reason_.clear();
+    busy_ = false;
     const QString file = fileIn(folder_);
     if (!create && !QFile::exists(file) && !QFile::exists(folder_ + QStringLiteral("/history.csv")))
         return false;
@@ -88,9 +96,10 @@ bool HistoryStore::open(bool create) {
         return false;
     }
     database.setDatabaseName(file);
-    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs_));
     if (!database.open()) {
         reason_ = sqliteFailureReason(database, database.lastError());
+        busy_ = isBusy(database.lastError());
         return false;
     }
     // WAL stays set in the file; NORMAL puts a commit on the disk at the next checkpoint, which
@@ -106,17 +115,21 @@ bool HistoryStore::open(bool create) {
 }
 
 bool HistoryStore::exec(QSqlQuery& query) {
+    busy_ = false;
     if (query.exec())
         return true;
     reason_ = sqliteFailureReason(database(), query.lastError());
+    busy_ = isBusy(query.lastError());
     return false;
 }
 
 bool HistoryStore::run(const QString& statement) {
     QSqlQuery query(database());
-    return query.prepare(statement)
-               ? exec(query)
-               : (reason_ = sqliteFailureReason(database(), query.lastError()), false);
+    if (query.prepare(statement))
+        return exec(query);
+    reason_ = sqliteFailureReason(database(), query.lastError());
+    busy_ = isBusy(query.lastError());
+    return false;
 }
 
 std::optional<qint64> HistoryStore::add(const HistoryRow& row, const ProcessIdentity& owner) {

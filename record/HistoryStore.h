@@ -35,7 +35,12 @@ struct SpareLog {
 // read-only folder) leaves the database as it was and tells the system's reason in reason().
 class HistoryStore {
   public:
-    explicit HistoryStore(QString folder);
+    // How long a writer waits for another process's transaction, at most, by default.
+    static constexpr int kBusyTimeoutMs = 10000;
+
+    // busyTimeoutMs: how long a write waits for another process's transaction before it fails
+    // as busy().
+    explicit HistoryStore(QString folder, int busyTimeoutMs = kBusyTimeoutMs);
     ~HistoryStore();
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
@@ -51,6 +56,8 @@ class HistoryStore {
     bool isOpen() const;
     QSqlDatabase database() const;
     const QString& reason() const { return reason_; }
+    // The last failure was another process holding the database: trying again later may work.
+    bool busy() const { return busy_; }
 
     // The row of an exchange that starts in process owner; its id.
     std::optional<qint64> add(const HistoryRow& row, const ProcessIdentity& owner);
@@ -77,7 +84,9 @@ class HistoryStore {
 
     QString folder_;
     QString connection_;
+    int busyTimeoutMs_;
     QString reason_;
+    bool busy_ = false;
 };
 
 }  // namespace tarvel

@@ -15,7 +15,7 @@ bool LogFile::create(const QString& folder, const QString& stem) {
     written_ = 0;
     reason_.clear();
     for (int n = 1; n <= kMaxSuffix; ++n) {
-        const QString name = n == 1 ? stem : QStringLiteral("%1-%2").arg(stem).arg(n);
+        const QString name = n == 1 ? stem : stem + QLatin1Char('-') + QString::number(n);
         file_.setFileName(folder + QLatin1Char('/') + name + QStringLiteral(".log"));
         // NewOnly fails on a name that exists, made by another process a moment ago included.
         if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))

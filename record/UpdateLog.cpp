@@ -1,5 +1,6 @@
 #include "record/UpdateLog.h"
 
+#include "record/LogFile.h"
 #include "record/ProcessIdentity.h"
 #include "serial/WireLog.h"
 #include "session/UpdateSession.h"
@@ -38,91 +39,90 @@ UpdateLog::UpdateLog(QString folder, QString programVersion)
     : folder_(std::move(folder)),
       version_(std::move(programVersion)),
       logs_(folder_ + QStringLiteral("/logs")),
-      history_(folder_) {}
-
-QString UpdateLog::lastLog() const {
-    const QString path = file_.path();
-    return QFileInfo::exists(path) ? path : QString();
+      writer_(folder_) {
+    writer_.onWarning = [this](const QString& warning) {
+        if (onWarning)
+            onWarning(warning);
+    };
+    writer_.onHistoryChanged = [this] {
+        if (onHistoryChanged)
+            onHistoryChanged();
+    };
 }
 
+QString UpdateLog::lastLog() const {
+    return QFileInfo::exists(logPath_) ? logPath_ : QString();
+}
+
+// The log file is made here, before the exchange sends anything: one exclusive create in the
+// state folder. Everything written to it goes through the writer.
 void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
-    file_.close();
     warned_ = false;
-    rowOpen_ = false;
-    progressAt_ = 0;
+    running_ = true;
+    logPath_.clear();
     const QDateTime started = QDateTime::currentDateTime();
     row_ = HistoryRow();
     row_.kind = exchange.kind == ExchangeKind::Update ? kUpdateKind : kComtestKind;
     row_.started = isoTime(started);
     row_.port = exchange.port;
     row_.device = exchange.device;
-    row_.outcome = kRunning;
+    row_.outcome = outcomeWord(Outcome::Running);
 
+    auto file = std::make_unique<LogFile>();
     QString reason;
     if (!logs_.make(&reason)) {
         fail(logs_.path(), reason);
-    } else if (!file_.create(logs_.path(),
+        file.reset();
+    } else if (!file->create(logs_.path(),
                              // Named by when and where, so that the folder sorts by time:
                              // 2026-12-06T14-02-11_COM1.log.
                              started.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss_")) +
                                  portInFileName(exchange.port))) {
-        fail(logs_.path(), file_.reason());
+        fail(logs_.path(), file->reason());
+        file.reset();
     } else {
-        const QString port = exchange.port == exchange.device
-                                 ? exchange.port
-                                 : QStringLiteral("%1 (%2)").arg(exchange.port, exchange.device);
-        QByteArray header = QStringLiteral("Tarvel Update Utility %1, %2\nStarted: %3\nPort: %4\n")
-                                .arg(version_, row_.kind, row_.started, port)
-                                .toUtf8();
-        if (exchange.latencyTimerMs)
-            header += QByteArray("Adapter latency timer: ") +
-                      QByteArray::number(*exchange.latencyTimerMs) + " ms\n";
-        line(header.chopped(1));
+        logPath_ = file->fileName();
     }
-    startRow();
-}
-
-// The row goes in once the log is there, so that a row never names a log that is not yet made.
-void UpdateLog::startRow() {
-    if (!history_.open()) {
-        fail(HistoryStore::fileIn(folder_), history_.reason());
+    writer_.begin(std::move(file), row_, ProcessIdentity::current(), warned_);
+    if (logPath_.isEmpty())
         return;
-    }
-    row_.log = file_.path();
-    const std::optional<qint64> id = history_.add(row_, ProcessIdentity::current());
-    if (!id) {
-        fail(HistoryStore::fileIn(folder_), history_.reason());
-        return;
-    }
-    row_.id = *id;
-    rowOpen_ = true;
-    logs_.prune(history_, kKeptLogs);
+    const QString port = exchange.port == exchange.device ? exchange.port
+                                                          : exchange.port + QStringLiteral(" (") +
+                                                                exchange.device + QLatin1Char(')');
+    QByteArray header = "Tarvel Update Utility " + version_.toUtf8() + ", " + row_.kind.toUtf8() +
+                        "\nStarted: " + row_.started.toUtf8() + "\nPort: " + port.toUtf8();
+    if (exchange.latencyTimerMs)
+        header +=
+            "\nAdapter latency timer: " + QByteArray::number(*exchange.latencyTimerMs) + " ms";
+    line(header);
+    if (onLogOpened)
+        onLogOpened(logPath_);
 }
 
 void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
     row_.module = QString::fromLatin1(event.code);
     line("Module: " + event.code);
-    recordProgress(event.t);
+    recordProgress(event.t, true);
 }
 
+// The path is the technician's: it goes into the line as it is.
 void UpdateLog::imageChosen(const ImageChosen& event) {
     row_.image = event.path;
     row_.imageSize = event.size < 0 ? std::nullopt : std::optional<qint64>(event.size);
     row_.imageSha256 = QString::fromLatin1(event.sha256);
-    QString text = QStringLiteral("Image: %1, %2 bytes, SHA-256 %3")
-                       .arg(event.path)
-                       .arg(event.size)
-                       .arg(row_.imageSha256);
+    QByteArray text = "Image: " + event.path.toUtf8() + ", " + QByteArray::number(event.size) +
+                      " bytes, SHA-256 " + event.sha256;
     if (!event.approvedBy.isEmpty())
-        text += QStringLiteral(", approved by ") + event.approvedBy;
-    line(text.toUtf8());
-    recordProgress(event.t);
+        text += ", approved by " + event.approvedBy.toUtf8();
+    line(text);
+    recordProgress(event.t, true);
 }
 
 void UpdateLog::statusChanged(const StatusChanged& event) {
-    this->event(event.t, "ST",
-                QStringLiteral("%1 | %2 | %3").arg(event.word, event.english, event.german));
-    recordProgress(event.t);
+    this->event(
+        event.t, "ST",
+        event.word + QStringLiteral(" | ") + event.english + QStringLiteral(" | ") + event.german);
+    recordProgress(event.t, true);
 }
 
 void UpdateLog::activityChanged(const ActivityChanged& event) {
@@ -132,11 +132,23 @@ void UpdateLog::activityChanged(const ActivityChanged& event) {
 
 // A notice during the exchange (an image passed over, a slow adapter), as the technician saw it.
 void UpdateLog::notice(const Notice& event) {
-    this->event(event.t, "NT", event.text);
+    if (running_)
+        this->event(event.t, "NT", event.text);
+}
+
+// A box's lines joined as the console joins them, so that the log keeps one line per box.
+void UpdateLog::messageShown(const MessageShown& event) {
+    if (!running_)
+        return;
+    QString text = event.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QStringLiteral(" / "))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    this->event(event.t, "MB", event.title + QStringLiteral(" | ") + text);
 }
 
 void UpdateLog::wireBytes(const WireBytes& event) {
-    if (event.bytes.isEmpty())
+    if (event.bytes.isEmpty() || !running_)
         return;
     if (event.direction == Direction::Tx)
         row_.bytesSent += event.bytes.size();
@@ -144,39 +156,37 @@ void UpdateLog::wireBytes(const WireBytes& event) {
     line(
         transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", event.bytes)
             .chopped(1));
-    if (event.t - progressAt_ >= kProgressSeconds)
-        recordProgress(event.t);
+    recordProgress(event.t, false);
 }
 
 void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
-    QString outcome = QStringLiteral("Outcome: %1 after %2 s, %3 bytes sent")
-                          .arg(ended.word)
-                          .arg(ended.seconds, 0, 'f', 1)
-                          .arg(ended.bytesSent);
+    if (!running_)
+        return;
+    running_ = false;
+    const QString word = outcomeWord(ended.outcome);
+    QByteArray outcome = "Outcome: " + word.toUtf8() + " after " +
+                         QByteArray::number(ended.seconds, 'f', 1) + " s, " +
+                         QByteArray::number(ended.bytesSent) + " bytes sent";
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
-        outcome += QStringLiteral("; ") + phase;
-    line(outcome.toUtf8());
-    file_.close();
+        outcome += "; " + phase.toUtf8();
+    line(outcome);
     row_.finished = isoTime(QDateTime::currentDateTime());
-    row_.outcome = ended.word;
+    row_.outcome = word;
     row_.bytesSent = ended.bytesSent;
-    recordProgress(ended.seconds);
-    rowOpen_ = false;  // the row is complete; what follows belongs to no exchange
+    row_.seconds = ended.seconds;
+    writer_.end(row_);
 }
 
-void UpdateLog::recordProgress(double t) {
-    progressAt_ = t;
-    if (!rowOpen_)
+void UpdateLog::recordProgress(double t, bool urgent) {
+    if (!running_)
         return;
     row_.seconds = t;
-    row_.log = file_.path();  // empty once a log that held nothing is gone
-    if (!history_.update(row_))
-        fail(HistoryStore::fileIn(folder_), history_.reason());
+    writer_.update(row_, urgent);
 }
 
 void UpdateLog::line(const QByteArray& text) {
-    if (file_.isOpen() && !file_.write(text + '\n'))
-        fail(file_.fileName(), file_.reason());
+    if (!logPath_.isEmpty())
+        writer_.append(text + '\n');
 }
 
 void UpdateLog::event(double t, const char* kind, const QString& text) {
@@ -187,11 +197,7 @@ void UpdateLog::fail(const QString& what, const QString& reason) {
     if (warned_)
         return;
     warned_ = true;
-    if (onWarning) {
-        onWarning(QStringLiteral("The update record cannot be written (%1: %2); updates go on "
-                                 "without it.")
-                      .arg(what, reason));
-    }
+    writer_.warnLater(recordWarning(what, reason));
 }
 
 }  // namespace tarvel

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "record/HistoryRow.h"
-#include "record/HistoryStore.h"
-#include "record/LogFile.h"
 #include "record/LogFolder.h"
+#include "record/RecordWriter.h"
 #include "status/ExchangeEvents.h"
 
 #include <QByteArray>
@@ -16,10 +15,12 @@ namespace tarvel {
 // The record of every update and communication test, for whoever looks into a failed one
 // afterwards, as a listener of the session's events: one log per exchange in <folder>/logs (a
 // header, every status and activity line with its time, the wire transcript, the outcome), and
-// one row per exchange in the history (<folder>/history.sqlite), written when it starts and
-// completed when it ends. The newest 100 logs are kept. Whatever cannot be written (a full disk,
-// a read-only folder) costs one warning per exchange naming the system's reason, and nothing
-// else: the exchange goes on as if nothing were recorded.
+// one row per exchange in the history (<folder>/history.sqlite), written when it starts, kept
+// up to date while it runs and completed when it ends. The newest 100 logs are kept. It only
+// makes the log file itself here; every write goes through the RecordWriter, on a thread of its
+// own, so that recording never holds up the line. Whatever cannot be written (a full disk, a
+// read-only folder) costs one warning per exchange naming the system's reason, and nothing
+// else.
 class UpdateLog : public ExchangeListener {
   public:
     UpdateLog(QString folder, QString programVersion);
@@ -31,35 +32,41 @@ class UpdateLog : public ExchangeListener {
     void moduleIdentified(const ModuleIdentified& event) override;
     void wireBytes(const WireBytes& event) override;
     void notice(const Notice& event) override;
+    void messageShown(const MessageShown& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;
 
     const QString& folder() const { return folder_; }
     // The log of this program's last exchange while it exists; empty when it left none.
     QString lastLog() const;
-    std::function<void(const QString& warning)> onWarning;
+    // Waits until what was recorded so far is on the disk, at most ms milliseconds; empty when
+    // it is, else what is missing.
+    QString waitUntilWritten(int ms) { return writer_.waitUntilWritten(ms); }
+    // Before the program ends: writes what it still can within ms, then stops recording.
+    QString finish(int ms = RecordWriter::kExitWaitMs) { return writer_.finish(ms); }
 
-    static constexpr int kKeptLogs = 100;
-    // How often the history row of a running exchange is brought up to date, at the least.
-    static constexpr double kProgressSeconds = 5;
+    // A warning for the technician; told from the event loop, never from inside an event.
+    std::function<void(const QString& warning)> onWarning;
+    // Where the log of the exchange that has just started lies; told while it starts.
+    std::function<void(const QString& path)> onLogOpened;
+    // The history has new rows or changed ones.
+    std::function<void()> onHistoryChanged;
 
   private:
-    void startRow();
     void line(const QByteArray& text);
     // A line of what the technician saw, with its time in the transcript's column.
     void event(double t, const char* kind, const QString& text);
-    // The row as known at t.
-    void recordProgress(double t);
+    // The row as known at t; urgent: worth writing at once.
+    void recordProgress(double t, bool urgent);
     void fail(const QString& what, const QString& reason);
 
     QString folder_;
     QString version_;
     LogFolder logs_;
-    HistoryStore history_;
-    LogFile file_;
+    RecordWriter writer_;
+    QString logPath_;  // of the running or last exchange; empty when none could be made
     HistoryRow row_;
-    bool rowOpen_ = false;   // the row is written and the exchange has not ended
-    double progressAt_ = 0;  // when the row was last brought up to date
-    bool warned_ = false;    // this exchange's one warning is given
+    bool running_ = false;  // an exchange has started and not ended
+    bool warned_ = false;   // this exchange's one warning is given
 };
 
 }  // namespace tarvel

@@ -1,8 +1,6 @@
 #include "serial/SerialLink.h"
 
-#include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "platform/EventPump.h"
 #include "platform/SerialDevice.h"
 #include "serial/PortNames.h"
 
@@ -12,15 +10,14 @@ SerialLink::SerialLink(SerialDevice& device, Clock& clock, EventPump& pump, Dial
                        const SettingsStore& settings)
     : MSComm1(device, pump),
       device_(device),
-      clock_(clock),
-      pump_(pump),
       dialogs_(dialogs),
-      settings_(settings) {
+      settings_(settings),
+      replies_(clock, pump, MSComm1) {
     MSComm1.pathForPort = [this](int port) { return devicePathOf(port); };
     MSComm1.OnComm = [this] { MSComm1_OnComm(); };
-    MSComm1.OnPortLost = [this](const QString&) {
+    MSComm1.OnPortLost = [this](const QString& reason) {
         if (onPortLost)
-            onPortLost();
+            onPortLost(reason);
     };
 }
 
@@ -57,10 +54,9 @@ bool SerialLink::openPort(const PortChoice& choice) {
         // Short enough for the status bar of the window at its usual width.
         onSlowAdapter(QStringLiteral("%1: the adapter's latency timer is %2 ms; set it to 1 ms "
                                      "for a faster update (README, Troubleshooting)")
-                          .arg(MSComm1.devicePath())
-                          .arg(*latency));
+                          .arg(MSComm1.devicePath(), QString::number(*latency)));
     }
-    ReceiveBuffer.clear();
+    replies_.discard();
     return opened;
 }
 
@@ -68,15 +64,7 @@ bool SerialLink::openPort(const PortChoice& choice) {
 // does not report new characters again while this handler runs.
 void SerialLink::MSComm1_OnComm() {
     if (MSComm1.CommEvent() == CommControl::comEvReceive)
-        ReceiveBuffer += MSComm1.Input();
-}
-
-void SerialLink::warte(double Pausenlänge) {
-    if (Pausenlänge <= 0)
-        return;
-    const double end = clock_.seconds() + Pausenlänge;
-    for (double now = clock_.seconds(); now < end; now = clock_.seconds())
-        pump_.waitForEvents(end - now);
+        replies_.collect(MSComm1.Input());
 }
 
 }  // namespace tarvel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/CommControl.h"
+#include "serial/ReplyWaiter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,8 +26,8 @@ struct PortChoice {
     static PortChoice path(const QString& device) { return {0, device}; }
 };
 
-// The one serial link to a module: opening the chosen port at 115200 8N1, collecting received
-// characters in ReceiveBuffer, and warte, the wait that keeps the window alive.
+// The one serial link to a module: opening the chosen port at 115200 8N1, and the receive
+// handler that hands received characters to the reply waiter, which keeps ReceiveBuffer.
 class SerialLink {
   public:
     static constexpr int kFirstPort = 1;
@@ -43,10 +44,8 @@ class SerialLink {
     // Told, with a hint for the technician, when the port just opened is a USB adapter whose
     // latency timer is slow and could not be lowered.
     std::function<void(const QString& hint)> onSlowAdapter;
-    // Told when the open port failed for good and was closed.
-    std::function<void()> onPortLost;
-    // Every character received since it was last cleared, in arrival order.
-    QByteArray ReceiveBuffer;
+    // Told when the open port failed for good and was closed, with the system's reason.
+    std::function<void(const QString& reason)> onPortLost;
 
     // The device path of "Com n".
     QString devicePathOf(int port) const;
@@ -55,20 +54,16 @@ class SerialLink {
     bool PortTest(int COMPortNummer);
     // Closes the open port and opens the chosen one, configured; says why when it cannot.
     bool openPort(const PortChoice& choice);
-    // Waits at least Pausenlänge seconds while processing window events.
-    void warte(double Pausenlänge);
-
-    // Sends text to the open port; false when no port is open or it failed.
-    bool send(const QByteArray& text) { return MSComm1.setOutput(text); }
+    // ReceiveBuffer, warte and every wait for the module.
+    ReplyWaiter& replies() { return replies_; }
 
   private:
     void MSComm1_OnComm();
 
     SerialDevice& device_;
-    Clock& clock_;
-    EventPump& pump_;
     Dialogs& dialogs_;
     const SettingsStore& settings_;
+    ReplyWaiter replies_;
 };
 
 }  // namespace tarvel

@@ -4,27 +4,22 @@
 
 namespace tarvel {
 
-namespace {
-constexpr int kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupted = 130;
-}  // namespace
-
-OutcomeName outcomeName(UpdateOutcome outcome) {
+Outcome outcomeOf(UpdateOutcome outcome) {
     switch (outcome) {
         case UpdateOutcome::Success:
-            return {QStringLiteral("success"), kSuccess};
+            return Outcome::Success;
         case UpdateOutcome::NoImage:
-            return {QStringLiteral("no-image"), kUsage};
+            return Outcome::NoImage;
         case UpdateOutcome::Refused:
-            return {QStringLiteral("refused"), kUsage};
+            return Outcome::Refused;
+        case UpdateOutcome::Cancelled:
+            return Outcome::Cancelled;
         case UpdateOutcome::NoPort:
         case UpdateOutcome::Busy:
-            return {QStringLiteral("error"), kUsage};
-        case UpdateOutcome::Cancelled:
-            return {QStringLiteral("cancelled"), kFailed};
         case UpdateOutcome::Failed:
             break;
     }
-    return {QStringLiteral("error"), kFailed};
+    return Outcome::Error;
 }
 
 QString dataPhaseText(const ExchangeEnded& ended) {
@@ -44,30 +39,25 @@ QString dataPhaseText(const ExchangeEnded& ended) {
                        .arg(kLineBytesPerSecond);
 }
 
-UpdateSession::UpdateSession(SessionServices services, const bool& manualFileSelect)
-    : events_(services.clock),
-      dialogs_(services.dialogs, events_),
+UpdateSession::UpdateSession(const EngineServices& services)
+    : events_(services.clock, services.pump),
       wire_(services.serial),
-      link_(wire_, services.clock, services.pump, dialogs_, services.settings),
-      status_(events_, services.clock, services.timer1),
-      updater_({link_, status_, services.clock, services.pump, dialogs_, services.files,
-                services.chooser, services.settings},
-               services.imageFolder, manualFileSelect),
-      communicationTest_(link_, status_, dialogs_, services.clock, services.pump) {
+      link_(wire_, services.clock, services.pump, services.dialogs, services.settings),
+      status_(events_, services.clock, services.timer1, services.dialogs),
+      updater_(services, link_, status_),
+      communicationTest_(link_.replies(), status_, services.clock) {
+    // Received bytes are read inside the receive handler, which must return before anyone
+    // hears of them; what is sent is told at once.
     wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
-        events_.publish(WireBytes{0, direction[0] == 'T' ? Direction::Tx : Direction::Rx, bytes},
-                        &ExchangeListener::wireBytes);
+        if (direction[0] == 'T')
+            events_.publish(WireBytes{0, Direction::Tx, bytes}, &ExchangeListener::wireBytes);
+        else
+            events_.publishAfterReceive(WireBytes{0, Direction::Rx, bytes},
+                                        &ExchangeListener::wireBytes);
     };
     link_.onSlowAdapter = [this](const QString& hint) {
         events_.publish(Notice{0, Notice::Kind::AdapterHint, hint}, &ExchangeListener::notice);
     };
-}
-
-MessageResult UpdateSession::ToldDialogs::messageBox(const QString& text, const QString& title,
-                                                     MessageIcon icon, MessageButtons buttons) {
-    events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical},
-                    &ExchangeListener::messageShown);
-    return shown_.messageBox(text, title, icon, buttons);
 }
 
 bool UpdateSession::openPort(const PortChoice& choice) {
@@ -84,13 +74,16 @@ void UpdateSession::warn(const QString& text) {
     events_.publish(Notice{0, Notice::Kind::Warning, text}, &ExchangeListener::notice);
 }
 
+void UpdateSession::logOpened(const QString& path) {
+    events_.publish(LogOpened{0, path}, &ExchangeListener::logOpened);
+}
+
 void UpdateSession::stop(StopReason reason) {
     if (!exchange_)
         return;
     if (!stopped_)
         stopped_ = reason;
-    updater_.cancel();
-    communicationTest_.cancel();
+    link_.replies().stop();
 }
 
 UpdateOutcome UpdateSession::runUpdate() {
@@ -98,13 +91,7 @@ UpdateOutcome UpdateSession::runUpdate() {
         return UpdateOutcome::Busy;
     begin(ExchangeKind::Update);
     const UpdateOutcome outcome = updater_.StartUpdate();
-    const OutcomeName name = outcomeName(outcome);
-    if (outcome == UpdateOutcome::Cancelled && stopped_)
-        end(stoppedWord(), stopped_ == StopReason::Timeout       ? kTimeout
-                           : stopped_ == StopReason::Interrupted ? kInterrupted
-                                                                 : kFailed);
-    else
-        end(name.word, name.exitCode);
+    end(outcome == UpdateOutcome::Cancelled && stopped_ ? stoppedOutcome() : outcomeOf(outcome));
     return outcome;
 }
 
@@ -113,25 +100,21 @@ std::optional<bool> UpdateSession::runCommunicationTest() {
         return std::nullopt;
     begin(ExchangeKind::CommunicationTest);
     const bool passed = communicationTest_.RunComTest();
-    if (stopped_)
-        end(stoppedWord(), stopped_ == StopReason::Interrupted ? kInterrupted : kFailed);
-    else
-        end(passed ? QStringLiteral("success") : QStringLiteral("error"),
-            passed ? kSuccess : kFailed);
+    end(stopped_ ? stoppedOutcome() : passed ? Outcome::Success : Outcome::Error);
     updater_.closeImageFile();
     return passed;
 }
 
-QString UpdateSession::stoppedWord() const {
+Outcome UpdateSession::stoppedOutcome() const {
     switch (*stopped_) {
         case StopReason::Timeout:
-            return QStringLiteral("timeout");
+            return Outcome::Timeout;
         case StopReason::Interrupted:
-            return QStringLiteral("interrupted");
+            return Outcome::Interrupted;
         case StopReason::ProgramExit:
             break;
     }
-    return QStringLiteral("cancelled");
+    return Outcome::Cancelled;
 }
 
 void UpdateSession::begin(ExchangeKind kind) {
@@ -148,14 +131,17 @@ void UpdateSession::begin(ExchangeKind kind) {
                     &ExchangeListener::exchangeStarted);
 }
 
-void UpdateSession::end(const QString& word, int exitCode) {
+void UpdateSession::end(Outcome outcome) {
     ExchangeEnded ended;
     ended.kind = *exchange_;
-    ended.word = word;
-    ended.exitCode = exitCode;
+    ended.outcome = outcome;
     ended.bytesSent = wire_.bytesSent() - sentBefore_;
     ended.seconds = events_.now();
-    const Updater::DataPhase& data = updater_.dataPhase;
+    if (*exchange_ == ExchangeKind::Update) {
+        ended.image = updater_.chosenImage();
+        ended.module = updater_.identifiedAs();
+    }
+    const DataPhase& data = updater_.dataPhase();
     if (*exchange_ == ExchangeKind::Update && data.start >= 0 && data.end > data.start) {
         ended.dataBytes = data.bytes;
         ended.dataSeconds = data.end - data.start;
@@ -167,6 +153,7 @@ void UpdateSession::end(const QString& word, int exitCode) {
     }
     exchange_.reset();
     events_.publish(ended, &ExchangeListener::exchangeEnded);
+    events_.deliverPending();
 }
 
 }  // namespace tarvel

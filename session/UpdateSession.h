@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/Dialogs.h"
 #include "serial/SerialLink.h"
 #include "serial/WireLog.h"
 #include "status/ExchangeEvents.h"
 #include "status/StatusDisplay.h"
 #include "update/CommunicationTest.h"
+#include "update/EngineServices.h"
 #include "update/Updater.h"
 
 #include <QString>
@@ -13,28 +13,6 @@
 #include <optional>
 
 namespace tarvel {
-
-class Clock;
-class Dialogs;
-class EventPump;
-class FileChooser;
-class FileSystem;
-class IntervalTimer;
-class SerialDevice;
-class SettingsStore;
-
-// What a session reaches the world through.
-struct SessionServices {
-    Clock& clock;
-    EventPump& pump;
-    const SettingsStore& settings;
-    Dialogs& dialogs;
-    SerialDevice& serial;
-    IntervalTimer& timer1;  // the elapsed-time clock's tick
-    FileSystem& files;
-    FileChooser* chooser;  // the expert's selection window; none without a window
-    QString imageFolder;
-};
 
 // One program's dealings with a module, whichever front end drives it: the serial link, the
 // update, the communication test, cancelling, and the events that tell every listener what
@@ -45,7 +23,7 @@ class UpdateSession {
     // Why an exchange was stopped from outside; it names the outcome.
     enum class StopReason { ProgramExit, Timeout, Interrupted };
 
-    UpdateSession(SessionServices services, const bool& manualFileSelect);
+    explicit UpdateSession(const EngineServices& services);
 
     void subscribe(ExchangeListener& listener) { events_.subscribe(listener); }
     void unsubscribe(ExchangeListener& listener) { events_.unsubscribe(listener); }
@@ -69,6 +47,8 @@ class UpdateSession {
     void stop(StopReason reason);
     // Tells every listener of something the technician should know.
     void warn(const QString& text);
+    // Tells every listener where the record's log of the running exchange lies.
+    void logOpened(const QString& path);
 
     SerialLink& link() { return link_; }
     StatusDisplay& status() { return status_; }
@@ -78,23 +58,11 @@ class UpdateSession {
 
   private:
     void begin(ExchangeKind kind);
-    void end(const QString& word, int exitCode);
-    QString stoppedWord() const;
-
-    // Shows the engine's message boxes and tells the listeners of each.
-    class ToldDialogs : public Dialogs {
-      public:
-        ToldDialogs(Dialogs& shown, ExchangeEvents& events) : shown_(shown), events_(events) {}
-        MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
-                                 MessageButtons buttons) override;
-
-      private:
-        Dialogs& shown_;
-        ExchangeEvents& events_;
-    };
+    void end(Outcome outcome);
+    // The outcome of an exchange that was stopped from outside.
+    Outcome stoppedOutcome() const;
 
     ExchangeEvents events_;
-    ToldDialogs dialogs_;
     WireLog wire_;
     SerialLink link_;
     StatusDisplay status_;
@@ -105,13 +73,8 @@ class UpdateSession {
     qint64 sentBefore_ = 0;
 };
 
-// How the record and the command line name an update's outcome, and the command line's exit
-// status for it. A stopped update takes the word and status of why it was stopped.
-struct OutcomeName {
-    QString word;
-    int exitCode;
-};
-OutcomeName outcomeName(UpdateOutcome outcome);
+// The engine's outcome of an update as the record and the command line name it.
+Outcome outcomeOf(UpdateOutcome outcome);
 
 // The data phase as the summary and the log say it: "data phase 65536 bytes in 5.7 s, 99.1 % of
 // the line rate (11520 bytes/s)"; empty for an exchange without one.

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "status/Outcome.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
+#include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace tarvel {
 
 class Clock;
+class EventPump;
 
 // What the engine tells about one exchange with a module (an update or a communication test).
 // Every event carries t, the seconds since the exchange began (or, before the first one, since
@@ -109,15 +115,16 @@ struct BusyChanged {
     bool busy = false;
 };
 
-// How an exchange ended. word: success, error, no-image, refused, cancelled, timeout or
-// interrupted; exitCode as the command line returns it.
+// How an exchange ended, with the command line's exit status for it (exitStatusOf).
 struct ExchangeEnded {
     double t = 0;
     ExchangeKind kind = ExchangeKind::Update;
-    QString word;
-    int exitCode = 0;
+    Outcome outcome = Outcome::Error;
     qint64 bytesSent = 0;
     double seconds = 0;
+    // The update's image and module as far as it got to know them; empty before.
+    QString image;
+    QByteArray module;
     // The transfer's data phase, where it had one: from the first data byte handed to the port
     // until the module's answer to the last, which proves the bytes have left the line; its
     // bytes, its seconds and their share of the line rate (11,520 bytes/s); no share where the
@@ -125,6 +132,12 @@ struct ExchangeEnded {
     std::optional<qint64> dataBytes;
     std::optional<double> dataSeconds;
     std::optional<double> dataLineShare;
+};
+
+// The record's log of the exchange is open: where it lies.
+struct LogOpened {
+    double t = 0;
+    QString path;
 };
 
 // A listener takes the events it cares about; the others pass by.
@@ -144,13 +157,17 @@ class ExchangeListener {
     virtual void indicatorChanged(const IndicatorChanged&) {}
     virtual void busyChanged(const BusyChanged&) {}
     virtual void exchangeEnded(const ExchangeEnded&) {}
+    virtual void logOpened(const LogOpened&) {}
 };
 
 // Where the engine sends its events: every subscribed listener gets each one, in the order they
-// subscribed. publish stamps an event with its time before handing it on.
+// were published. publish stamps an event with its time. Listeners never run inside the serial
+// receive handler: what it publishes (the bytes just received) waits until the handler has
+// returned, and every event published meanwhile waits behind it, so that the order stays the
+// order of publishing. A listener that publishes, too, only adds to the end of the queue.
 class ExchangeEvents {
   public:
-    explicit ExchangeEvents(const Clock& clock);
+    ExchangeEvents(const Clock& clock, EventPump& pump);
 
     void subscribe(ExchangeListener& listener);
     void unsubscribe(ExchangeListener& listener);
@@ -160,17 +177,42 @@ class ExchangeEvents {
 
     template <typename Event>
     void publish(Event event, void (ExchangeListener::*handler)(const Event&)) {
-        event.t = now();
-        // A copy: a listener may subscribe or leave while it is told.
-        const std::vector<ExchangeListener*> listeners = listeners_;
-        for (ExchangeListener* listener : listeners)
-            (listener->*handler)(event);
+        enqueue(std::move(event), handler);
+        if (!waitingForReceive_)
+            deliver();
     }
+    // From inside the receive handler: delivered once it has returned.
+    template <typename Event>
+    void publishAfterReceive(Event event, void (ExchangeListener::*handler)(const Event&)) {
+        enqueue(std::move(event), handler);
+        deliverAfterReceive();
+    }
+    // Delivers whatever waits, now (before a message box, at the end of an exchange).
+    void deliverPending();
 
   private:
+    template <typename Event>
+    void enqueue(Event event, void (ExchangeListener::*handler)(const Event&)) {
+        event.t = now();
+        queue_.push_back([this, event = std::move(event), handler] {
+            // A copy: a listener may subscribe or leave while it is told.
+            const std::vector<ExchangeListener*> listeners = listeners_;
+            for (ExchangeListener* listener : listeners)
+                (listener->*handler)(event);
+        });
+    }
+    void deliver();
+    void deliverAfterReceive();
+
     const Clock& clock_;
+    EventPump& pump_;
     double origin_;
     std::vector<ExchangeListener*> listeners_;
+    std::deque<std::function<void()>> queue_;
+    bool delivering_ = false;
+    bool waitingForReceive_ = false;
+    // A delivery posted to the event loop may come after this object is gone.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 }  // namespace tarvel

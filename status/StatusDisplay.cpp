@@ -9,8 +9,9 @@
 
 namespace tarvel {
 
-StatusDisplay::StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer)
-    : events_(events), clock_(clock), timer_(timer) {
+StatusDisplay::StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer,
+                             Dialogs& dialogs)
+    : events_(events), clock_(clock), timer_(timer), dialogs_(dialogs) {
     timer_.setInterval(kTimerIntervalMs);
     timer_.setEnabled(false);
     timer_.onTick = [this] { Timer1_Timer(); };
@@ -22,6 +23,14 @@ void StatusDisplay::ShowStatus(const QString& word, std::optional<quint32> color
         titleColor_ = *color;
     events_.publish(StatusChanged{0, word, english, german, titleColor_},
                     &ExchangeListener::statusChanged);
+}
+
+MessageResult StatusDisplay::messageBox(const QString& text, const QString& title, MessageIcon icon,
+                                        MessageButtons buttons) {
+    events_.deliverPending();
+    events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical},
+                    &ExchangeListener::messageShown);
+    return dialogs_.messageBox(text, title, icon, buttons);
 }
 
 void StatusDisplay::ShowActivity(const QString& text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Dialogs.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -8,6 +10,7 @@
 namespace tarvel {
 
 class Clock;
+class Dialogs;
 class ExchangeEvents;
 class IntervalTimer;
 
@@ -18,7 +21,7 @@ class StatusDisplay {
   public:
     static constexpr int kTimerIntervalMs = 100;
 
-    StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer);
+    StatusDisplay(ExchangeEvents& events, Clock& clock, IntervalTimer& timer, Dialogs& dialogs);
 
     // The word in the given colour, or in the colour it had; then the two lines.
     void ShowStatus(const QString& word, std::optional<quint32> color, const QString& english,
@@ -44,6 +47,10 @@ class StatusDisplay {
     int progressMaximum() const { return progressMaximum_; }
     void setIndicatorColor(quint32 color);
     void setBusy(bool busy);
+    // A message box of the engine's; every listener hears of it before it shows, and the
+    // display is up to date behind it.
+    MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
+                             MessageButtons buttons = MessageButtons::Ok);
 
     ExchangeEvents& events() { return events_; }
 
@@ -59,6 +66,7 @@ class StatusDisplay {
     ExchangeEvents& events_;
     Clock& clock_;
     IntervalTimer& timer_;
+    Dialogs& dialogs_;
     quint32 titleColor_ = 0x000000;
     int progressMaximum_ = 100;
 };

@@ -1,11 +1,14 @@
-#include "platform/EventPump.h"
+#include "update/AckTransfer.h"
+
 #include "platform/FileSystem.h"
-#include "serial/SerialLink.h"
+#include "serial/ReplyWaiter.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
 #include "update/ImageCheck.h"
+#include "update/Recovery.h"
 #include "update/SectorWalk.h"
-#include "update/Updater.h"
+#include "update/UpdateContext.h"
+#include "update/UpdateEnding.h"
 
 namespace tarvel {
 
@@ -29,155 +32,147 @@ QByteArray command(char letter, qint64 argument) {
 }
 }  // namespace
 
-int Updater::CountDataBlocks() {
-    if (!openImageFile())
+int AckTransfer::CountDataBlocks() {
+    if (!update_.image.open(update_.FirmwareFile))
         return -1;
     // Events keep flowing during a long count, and may end it.
-    const std::optional<WalkCounts> counts = walkAckImage(*imageFile_, [this] {
-        s_.pump.processPending();
-        return halt() == Halt::None;
-    });
+    const std::optional<WalkCounts> counts =
+        walkAckImage(update_.image.file(), [this] { return update_.line.processPending(); });
     return counts ? counts->dataBlocks : -1;
 }
 
-// The host drives this transfer block by block and the module acknowledges every step. Every
-// wait for an acknowledgement may bring a silent module back; the walk then starts again.
-UpdateOutcome Updater::SendFirmwareWithAck() {
-    if (!openImageFile())
-        return refuseImage(cannotBeOpened());
-    const qint64 length = imageFile_->size();
+UpdateOutcome AckTransfer::SendFirmwareWithAck() {
+    ReplyWaiter& line = update_.line;
+    StatusDisplay& status = update_.status;
+    if (!update_.image.open(update_.FirmwareFile))
+        return refuseImage(update_, cannotBeOpened());
+    const qint64 length = update_.image.file().size();
     if (const QString problem = lengthProblem(TransferKind::Ack, length); !problem.isEmpty())
-        return refuseImage(problem);
+        return refuseImage(update_, problem);
     const qint64 sectors = sectorsOf(TransferKind::Ack, length);
 
-    s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
-                         texts::runningGerman());
+    status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
+                      texts::runningGerman());
     const int dataBlocks = CountDataBlocks();
-    if (halt() != Halt::None)
-        return endHalted();
+    if (line.halted())
+        return endHalted(update_);
     if (dataBlocks < 0)
-        return refuseImage(cannotBeRead());
+        return refuseImage(update_, cannotBeRead());
     if (dataBlocks == 0)
-        return refuseImage(holdsNoData());
-    s_.status.showProgress(0, dataBlocks * kAckBlockSize, QStringLiteral("0%"));
-    s_.status.setBusy(true);
-    if (!openImageFile())
-        return refuseImage(cannotBeOpened());
-    s_.status.ShowActivity(QStringLiteral("Waiting for response..."));
+        return refuseImage(update_, holdsNoData());
+    status.showProgress(0, dataBlocks * kAckBlockSize, QStringLiteral("0%"));
+    status.setBusy(true);
+    if (!update_.image.open(update_.FirmwareFile))
+        return refuseImage(update_, cannotBeOpened());
+    status.ShowActivity(QStringLiteral("Waiting for response..."));
 
-    ErrorCount = 0;
-    restartPending_ = false;
+    update_.ErrorCount = 0;
+    recovery_.restarted();
     fruitlessRestarts_ = 0;
-    s_.link.ReceiveBuffer.clear();
-    if (!send(ModuleType))
-        return endHalted();
-    s_.link.ReceiveBuffer.clear();
-    dataPhase = {};
+    if (!line.sendExpecting(update_.ModuleType))
+        return endHalted(update_);
+    line.discard();
+    update_.dataPhase = {};
 
-    int acknowledged = 0;
+    acknowledged_ = 0;
     SectorWalk walk(sectors);
     while (!walk.atEnd()) {
         walk.enterSector();
         bool sectorDone = false;
         while (!sectorDone) {
-            if (halt() != Halt::None)
-                return endHalted();
-            if (restartPending_) {
+            if (line.halted())
+                return endHalted(update_);
+            if (recovery_.restartPending()) {
                 if (++fruitlessRestarts_ > kMaxFruitlessRestarts)
-                    return endFailed();
-                restartAckWalk(walk, acknowledged);
+                    return endFailed(update_);
+                restartAckWalk(walk);
             }
-            ErrorCount = 0;
-            const QByteArray data =
-                imageFile_->readAt(ackBlockOffset(walk.sector(), walk.block()), kAckBlockSize);
-            s_.pump.processPending();
-            if (halt() != Halt::None)
-                return endHalted();
+            update_.ErrorCount = 0;
+            const QByteArray data = update_.image.file().readAt(
+                ackBlockOffset(walk.sector(), walk.block()), kAckBlockSize);
+            if (!line.processPending())
+                return endHalted(update_);
             // The image changed under the transfer: never report such an update as done.
             if (data.size() != kAckBlockSize)
-                return endFailed();
-            dataPhaseStarts();
-            const Step step = sendAckBlock(walk.sector(), walk.block(), data, acknowledged);
-            if (step != Step::Done)
+                return endFailed(update_);
+            update_.dataPhaseStarts();
+            if (const Step step = sendAckBlock(walk.sector(), walk.block(), data);
+                step != Step::Done)
                 return endAckStep(step);
-            s_.link.ReceiveBuffer.clear();
             sectorDone = walk.finishBlock(isBlank(data));
         }
         if (const Step step = writeAckSector(walk.sector()); step != Step::Done)
             return endAckStep(step);
         walk.nextSector();
         // A recovery during the last write: the walk starts again instead of quitting.
-        if (walk.atEnd() && restartPending_)
+        if (walk.atEnd() && recovery_.restartPending())
             walk.restart();
     }
 
-    s_.link.ReceiveBuffer.clear();
     // The last sector's "W!K!" has proved that every block has left the line.
-    dataPhaseEnds();
-    if (!send("q"))
-        return endHalted();
-    return endSucceeded();
+    update_.dataPhaseEnds();
+    if (!line.sendExpecting("q"))
+        return endHalted(update_);
+    return endSucceeded(update_);
 }
 
 // The module was brought back: it starts again at the first block, and so does the progress.
-void Updater::restartAckWalk(SectorWalk& walk, int& acknowledged) {
-    s_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
-                         texts::runningGerman());
+void AckTransfer::restartAckWalk(SectorWalk& walk) {
+    update_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
+                              texts::runningGerman());
     walk.restart();
-    acknowledged = 0;
-    s_.status.showProgress(0, s_.status.progressMaximum(), QStringLiteral("0%"));
-    restartPending_ = false;
+    acknowledged_ = 0;
+    update_.status.showProgress(0, update_.status.progressMaximum(), QStringLiteral("0%"));
+    recovery_.restarted();
 }
 
 // A data block is announced, then sent with its checksum; a blank one the module fills itself.
-Updater::Step Updater::sendAckBlock(qint64 sector, int block, const QByteArray& data,
-                                    int& acknowledged) {
+AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByteArray& data) {
     const qint64 moduleSector = sector + kFirstModuleSector;
     if (isBlank(data)) {
         const Step step = sendAndAwait(command('f', block), "K!");
         if (step == Step::Done) {
-            s_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
-                                   QStringLiteral("   Block") + number(block));
+            update_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
+                                        QStringLiteral("   Block") + number(block));
         }
         return step;
     }
     if (const Step step = sendAndAwait(command('e', block), "K!"); step != Step::Done)
         return step;
-    s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
-                           QStringLiteral("   Block") + number(block));
+    update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
+                                QStringLiteral("   Block") + number(block));
     if (const Step step = sendAndAwait(data + xorOf(data), "K!"); step != Step::Done)
         return step;
     // A block acknowledged only after a recovery goes out again with the restarted walk: it
     // does not count yet.
-    if (!restartPending_) {
-        ++acknowledged;
-        s_.status.showProgress(static_cast<qint64>(acknowledged) * kAckBlockSize, moduleSector,
-                               block);
+    if (!recovery_.restartPending()) {
+        ++acknowledged_;
+        update_.status.showProgress(static_cast<qint64>(acknowledged_) * kAckBlockSize,
+                                    moduleSector, block);
     }
     return Step::Done;
 }
 
-Updater::Step Updater::writeAckSector(qint64 sector) {
+AckTransfer::Step AckTransfer::writeAckSector(qint64 sector) {
     const qint64 moduleSector = sector + kFirstModuleSector;
-    s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
+    update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
     return sendAndAwait(command('b', moduleSector), "W!K!");
 }
 
 // Sends a command and waits for its acknowledgement; one that came without a recovery shows the
 // walk progressing.
-Updater::Step Updater::sendAndAwait(const QByteArray& text, const QByteArray& reply) {
-    s_.link.ReceiveBuffer.clear();
-    if (!send(text))
+AckTransfer::Step AckTransfer::sendAndAwait(const QByteArray& text, const QByteArray& reply) {
+    if (!update_.line.sendExpecting(text))
         return Step::Halted;
-    if (!AwaitReply(reply))
-        return halt() != Halt::None ? Step::Halted : Step::GaveUp;
-    if (!restartPending_)
+    if (!recovery_.AwaitReply(reply))
+        return update_.line.halted() ? Step::Halted : Step::GaveUp;
+    if (!recovery_.restartPending())
         fruitlessRestarts_ = 0;
     return Step::Done;
 }
 
-UpdateOutcome Updater::endAckStep(Step step) {
-    return step == Step::Halted ? endHalted() : UpdateOutcome::Failed;
+UpdateOutcome AckTransfer::endAckStep(Step step) {
+    return step == Step::Halted ? endHalted(update_) : UpdateOutcome::Failed;
 }
 
 }  // namespace tarvel

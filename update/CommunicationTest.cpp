@@ -1,68 +1,44 @@
 #include "update/CommunicationTest.h"
 
 #include "platform/Clock.h"
-#include "platform/Dialogs.h"
-#include "platform/EventPump.h"
-#include "serial/SerialLink.h"
+#include "serial/ReplyWaiter.h"
 #include "status/StatusDisplay.h"
-
-#include <algorithm>
 
 namespace tarvel {
 
 namespace {
 constexpr double kWaitLimit = 4.0;
-constexpr double kMinimumWait = 0.001;
 const QString kTitle = QStringLiteral("Com-Test");
-
-bool isRequest(const QByteArray& received) {
-    return received.startsWith("UP");
-}
-bool isConfirmation(const QByteArray& received) {
-    return received.endsWith("OK");
-}
 }  // namespace
 
-CommunicationTest::CommunicationTest(SerialLink& link, StatusDisplay& status, Dialogs& dialogs,
-                                     Clock& clock, EventPump& pump)
-    : link_(link), status_(status), dialogs_(dialogs), clock_(clock), pump_(pump) {}
-
-bool CommunicationTest::waitFor(bool (*accept)(const QByteArray&), bool discardOthers) {
-    const double start = clock_.seconds();
-    for (;;) {
-        pump_.waitForEvents(std::max(start + kWaitLimit - clock_.seconds(), kMinimumWait));
-        if (cancelled_)
-            return false;
-        if (accept(link_.ReceiveBuffer))
-            return true;
-        if (discardOthers)
-            link_.ReceiveBuffer.clear();
-        if (clock_.seconds() - start > kWaitLimit)
-            return false;
-    }
-}
-
+// Anything but the request is thrown away while the test waits for it; the confirmation may
+// follow other text. The test looks at the line as it is: without a port (or with one lost)
+// nothing arrives, and the wait runs its four seconds.
 bool CommunicationTest::RunComTest() {
-    cancelled_ = false;
+    using Wait = ReplyWaiter::Wait;
+    line_.begin();
     status_.setBusy(true);
     status_.ResetElapsedTime();
     status_.ShowActivity(QStringLiteral("Testmode - Waiting for request..."));
-    link_.ReceiveBuffer.clear();
+    line_.discard();
     bool passed = false;
-    if (waitFor(isRequest, true)) {
-        link_.warte(1);
-        link_.send(QByteArray("OK\x01", 3));
-        link_.ReceiveBuffer.clear();
-        passed = waitFor(isConfirmation, false);
+    if (line_.waitFor(Expected::atStart("UP"), clock_.seconds(), kWaitLimit,
+                      ReplyWaiter::Unmatched::Discard,
+                      ReplyWaiter::LineLoss::Ignored) == Wait::Reply &&
+        line_.warte(1) && line_.send(QByteArray("OK\x01", 3))) {
+        line_.discard();
+        passed = line_.waitFor(Expected::atEnd("OK"), clock_.seconds(), kWaitLimit,
+                               ReplyWaiter::Unmatched::Keep,
+                               ReplyWaiter::LineLoss::Ignored) == Wait::Reply;
     }
-    if (cancelled_) {
+    if (line_.state() == ReplyWaiter::Wait::Stopped) {
         // The program is ending: no result to show.
     } else if (passed) {
-        dialogs_.messageBox(QStringLiteral("Serial Communication O.K."), kTitle,
-                            MessageIcon::Information);
+        status_.messageBox(QStringLiteral("Serial Communication O.K."), kTitle,
+                           MessageIcon::Information);
     } else {
-        dialogs_.messageBox(QStringLiteral("Serial Communication failed!"), kTitle,
-                            MessageIcon::Critical);
+        status_.messageBox(QStringLiteral("Serial Communication failed!"), kTitle,
+                           MessageIcon::Critical);
     }
     status_.setBusy(false);
     status_.ShowActivity(QString());

@@ -1,11 +1,12 @@
-#include "platform/FileChooser.h"
+#include "update/FirmwareLookup.h"
+
 #include "platform/FileSystem.h"
 #include "status/ExchangeEvents.h"
 #include "status/StatusDisplay.h"
 #include "update/FileChoiceDetails.h"
-#include "update/ImageInspection.h"
-#include "update/ImageSnapshot.h"
-#include "update/Updater.h"
+#include "update/ImageCheck.h"
+#include "update/ImageChooser.h"
+#include "update/UpdateContext.h"
 
 #include <QHash>
 
@@ -14,7 +15,62 @@
 
 namespace tarvel {
 
-QString Updater::FindFirmwareFile(const QString& pattern) {
+FirmwareLookup::FirmwareLookup(UpdateContext& update, const FileSystem& files,
+                               const SettingsStore& settings, ImageChooser* chooser,
+                               QString imageFolder)
+    : update_(update),
+      files_(files),
+      settings_(settings),
+      chooser_(chooser),
+      imageFolder_(std::move(imageFolder)) {}
+
+FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
+    if (const QString problem = files_.folderProblem(imageFolder_); !problem.isEmpty())
+        return {QString(), QStringLiteral("The image folder\n") + imageFolder_ + QLatin1Char('\n') +
+                               problem + QLatin1Char('.')};
+    approved_ = approvedImagesFor(files_, settings_, imageFolder_);
+    if (approved_) {
+        for (const QString& problem : approved_->problems())
+            update_.status.events().publish(Notice{0, Notice::Kind::Warning, problem},
+                                            &ExchangeListener::notice);
+    }
+    const QString image = FindFirmwareFile(pattern);
+    if (image.isEmpty())
+        return {QString(), whyNone(pattern)};
+    // The image is read once, here; the transfer sends those very bytes (or refuses an image
+    // that cannot be read).
+    update_.FirmwareFile = image;
+    update_.chosenImage = image;
+    ImageChosen chosen{0, image, -1, QByteArray(), QString()};
+    if (update_.image.hold(image)) {
+        chosen.size = update_.image.bytes()->size();
+        chosen.sha256 = update_.image.sha256();
+    }
+    if (approved_)
+        chosen.approvedBy = approved_->path();
+    update_.status.events().publish(chosen, &ExchangeListener::imageChosen);
+    return {image, QString()};
+}
+
+// Names and folders are the technician's: they go into the message as they are.
+QString FirmwareLookup::whyNone(const QString& pattern) const {
+    const QStringList unreadable = files_.unreadableNames(imageFolder_, pattern);
+    if (!unreadable.isEmpty()) {
+        return QStringLiteral("The image folder\n") + imageFolder_ + QStringLiteral("\nholds ") +
+               unreadable.join(QStringLiteral(", ")) +
+               QStringLiteral(", whose name cannot be read. Rename it, then try again.");
+    }
+    if (approved_ && !files_.filesMatching(imageFolder_, pattern).isEmpty()) {
+        return QStringLiteral("No approved firmware image ") + pattern +
+               QStringLiteral(" was found in\n") + imageFolder_ + QStringLiteral("\n(") +
+               approved_->description() + QLatin1Char(')');
+    }
+    return QStringLiteral("No firmware image ") + pattern + QStringLiteral(" was found in\n") +
+           imageFolder_;
+}
+
+QString FirmwareLookup::FindFirmwareFile(const QString& pattern) {
+    update_.image.forget();
     QStringList names;
     QList<qint64> modified;
     {
@@ -23,9 +79,9 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
             qint64 modified;
         };
         std::vector<Candidate> candidates;
-        for (const QString& name : s_.files.filesMatching(imageFolder_, pattern)) {
+        for (const QString& name : files_.filesMatching(imageFolder_, pattern)) {
             // A file that vanished since the listing is no candidate.
-            if (const auto time = s_.files.lastModified(s_.files.join(imageFolder_, name)))
+            if (const auto time = files_.lastModified(files_.join(imageFolder_, name)))
                 candidates.push_back({name, *time});
         }
         // Newest first; a stable sort keeps files of equal times in the listing's alphabetical
@@ -38,70 +94,72 @@ QString Updater::FindFirmwareFile(const QString& pattern) {
             modified << candidate.modified;
         }
     }
-    if (names.size() > 1 && manualFileSelect_ && s_.chooser)
+    if (names.size() > 1 && chooser_ && chooser_->choosing())
         return chooseAmong(names, modified);
     // The newest that the approved list, if there is one, lets through; each newer one it
     // stops is named.
     for (const QString& name : names) {
-        const QString path = s_.files.join(imageFolder_, name);
+        const QString path = files_.join(imageFolder_, name);
         const QString refusal = approve(name, path);
         if (refusal.isEmpty())
             return path;
         passOver(name, refusal);
     }
+    update_.image.forget();
     return QString();
 }
 
 // The expert's choice; images the approved list stops are shown with the reason but cannot be
 // chosen.
-QString Updater::chooseAmong(const QStringList& names, const QList<qint64>& modified) {
+QString FirmwareLookup::chooseAmong(const QStringList& names, const QList<qint64>& modified) {
     QList<FileChoice> choices;
     QHash<QString, QByteArray> approvedBytes;
     for (qsizetype i = 0; i < names.size(); ++i) {
-        FileChoice choice = describeChoice(s_.files, imageFolder_, names[i], modified[i]);
-        const QString path = s_.files.join(imageFolder_, names[i]);
+        FileChoice choice = describeChoice(files_, imageFolder_, names[i], modified[i]);
+        const QString path = files_.join(imageFolder_, names[i]);
         choice.refusal = approve(names[i], path);
-        if (choice.refusal.isEmpty() && snapshot_)
-            approvedBytes.insert(path, *snapshot_);
+        if (choice.refusal.isEmpty() && update_.image.bytes())
+            approvedBytes.insert(path, *update_.image.bytes());
         choices << choice;
     }
-    s_.status.setBusy(false);
-    const std::optional<int> chosen = s_.chooser->choose(choices);
-    s_.status.setBusy(true);
+    update_.image.forget();
+    update_.status.setBusy(false);
+    const std::optional<int> chosen = chooser_->choose(choices);
+    update_.status.setBusy(true);
     QString path;
     if (chosen && *chosen >= 0 && *chosen < names.size() && choices[*chosen].refusal.isEmpty()) {
-        path = s_.files.join(imageFolder_, names.at(*chosen));
+        path = files_.join(imageFolder_, names.at(*chosen));
     } else {
         // Closed without a choice: the image of the previous update serves only when it fits
         // this module (never send one module kind's image to another) and may be flashed.
         for (qsizetype i = 0; i < names.size(); ++i) {
-            if (s_.files.join(imageFolder_, names[i]) == FirmwareFile &&
+            if (files_.join(imageFolder_, names[i]) == update_.FirmwareFile &&
                 choices[i].refusal.isEmpty())
-                path = FirmwareFile;
+                path = update_.FirmwareFile;
         }
     }
     if (approved_ && !path.isEmpty())
-        keepSnapshot(path, approvedBytes.value(path));
+        update_.image.keep(path, approvedBytes.value(path));
     return path;
 }
 
-QString Updater::approve(const QString& name, const QString& path) {
+QString FirmwareLookup::approve(const QString& name, const QString& path) {
     if (!approved_)
         return QString();
-    keepSnapshot(path, readWholeImage(s_.files, path));
-    if (!snapshot_)
+    update_.image.read(path);
+    if (!update_.image.bytes())
         return cannotBeRead();
-    return approved_->refusal(name, snapshotSha256());
+    return approved_->refusal(name, update_.image.sha256());
 }
 
-void Updater::passOver(const QString& name, const QString& refusal) {
-    s_.status.events().publish(
-        Notice{0, Notice::Kind::Warning, QStringLiteral("%1 passed over: %2").arg(name, refusal)},
+void FirmwareLookup::passOver(const QString& name, const QString& refusal) {
+    update_.status.events().publish(
+        Notice{0, Notice::Kind::Warning, name + QStringLiteral(" passed over: ") + refusal},
         &ExchangeListener::notice);
 }
 
-bool Updater::FileExists(const QString& Path) const {
-    return s_.files.isFile(Path);
+bool FirmwareLookup::FileExists(const QString& Path) const {
+    return files_.isFile(Path);
 }
 
 }  // namespace tarvel

@@ -1,8 +1,11 @@
+#include "update/Recovery.h"
+
 #include "platform/Clock.h"
-#include "serial/SerialLink.h"
+#include "serial/ReplyWaiter.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
-#include "update/Updater.h"
+#include "update/UpdateContext.h"
+#include "update/UpdateEnding.h"
 
 namespace tarvel {
 
@@ -13,64 +16,60 @@ constexpr int kFloodLength = 1025;  // a data block with its checksum
 constexpr int kProbeCount = 501;
 constexpr double kRecoveryPause = 0.01;
 
-bool moduleIsBack(const QByteArray& received) {
-    return received.contains("E!") || received.contains("R!");
+const Expected& moduleIsBack() {
+    static const Expected back = Expected::anywhere({"E!", "R!"});
+    return back;
 }
 }  // namespace
+
+bool Recovery::moduleBack() {
+    update_.ErrorCount = 2;
+    restartPending_ = true;
+    return true;
+}
 
 // Waits up to two seconds for the reply. Without it, floods the module with "e" (to complete a
 // data block it may still be waiting for) until it says anything, then sends "DVBTER" until it
 // answers "E!" or "R!": it is back, and the walk starts again. After more than ten seconds of
 // recovery the update is abandoned.
-bool Updater::AwaitReply(const QByteArray& expected) {
-    QByteArray& received = s_.link.ReceiveBuffer;
-    ErrorCount = 0;
-    WaitStart = s_.clock.seconds();
-    for (;;) {
-        pumpUntil(WaitStart + kReplyTimeout);
-        if (halt() != Halt::None)
-            return false;
-        if (received.contains(expected))
+bool Recovery::AwaitReply(const QByteArray& expected) {
+    ReplyWaiter& line = update_.line;
+    update_.ErrorCount = 0;
+    update_.WaitStart = update_.clock.seconds();
+    switch (line.waitFor(Expected::anywhere({expected}), update_.WaitStart, kReplyTimeout)) {
+        case ReplyWaiter::Wait::Reply:
             return true;
-        if (s_.clock.seconds() - WaitStart > kReplyTimeout)
+        case ReplyWaiter::Wait::Late:
             break;
+        case ReplyWaiter::Wait::Stopped:
+        case ReplyWaiter::Wait::LineLost:
+            return false;
     }
 
-    s_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(), texts::errorGerman());
-    if (moduleIsBack(received)) {
-        ErrorCount = 2;
-        restartPending_ = true;
-        return true;
-    }
-    received.clear();
-    WaitStart = s_.clock.seconds();
+    update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
+                              texts::errorGerman());
+    if (moduleIsBack().foundIn(line.ReceiveBuffer()))
+        return moduleBack();
+    line.discard();
+    update_.WaitStart = update_.clock.seconds();
     for (;;) {
         for (int i = 0; i < kFloodLength; ++i) {
-            if (!send("e"))
+            if (!line.send("e") || !line.warte(kRecoveryPause))
                 return false;
-            warte(kRecoveryPause);
-            if (!received.isEmpty())
+            if (!line.ReceiveBuffer().isEmpty())
                 break;
         }
         for (int i = 0; i < kProbeCount; ++i) {
-            if (!send("DVBTER"))
+            if (!line.send("DVBTER") || !line.warte(kRecoveryPause))
                 return false;
-            warte(kRecoveryPause);
-            if (halt() != Halt::None)
-                return false;
-            if (moduleIsBack(received)) {
-                ErrorCount = 2;
-                restartPending_ = true;
-                return true;
-            }
+            if (moduleIsBack().foundIn(line.ReceiveBuffer()))
+                return moduleBack();
         }
-        if (halt() != Halt::None)
-            return false;
-        if (s_.clock.seconds() - WaitStart > kRecoveryLimit)
+        if (update_.clock.seconds() - update_.WaitStart > kRecoveryLimit)
             break;
     }
-    showUpdateErrorBox();
-    readyWithClockStopped();
+    showUpdateErrorBox(update_);
+    readyWithClockStopped(update_);
     return false;
 }
 

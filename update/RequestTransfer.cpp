@@ -1,12 +1,14 @@
+#include "update/RequestTransfer.h"
+
 #include "platform/Clock.h"
-#include "platform/EventPump.h"
 #include "platform/FileSystem.h"
-#include "serial/SerialLink.h"
+#include "serial/ReplyWaiter.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
 #include "update/ImageCheck.h"
 #include "update/ProtocolWaits.h"
-#include "update/Updater.h"
+#include "update/UpdateContext.h"
+#include "update/UpdateEnding.h"
 
 namespace tarvel {
 
@@ -17,90 +19,88 @@ constexpr int kMaxTimeouts = 4;  // three automatic restarts, the fourth time-ou
 
 // The module asks for a sector with "OK" at the end of what it sent, and ends with "EN" at the
 // start.
-bool isRequest(const QByteArray& received) {
-    return received.endsWith("OK");
-}
-bool isEndMark(const QByteArray& received) {
-    return received.startsWith("EN");
-}
+const Expected kRequest = Expected::atEnd("OK");
+const Expected kEndMark = Expected::atStart("EN");
 }  // namespace
 
-// The module paces this transfer: it asks for every 64 KiB sector with "OK" and ends with "EN".
 // A module that falls silent gets the whole transfer again, up to three times.
-UpdateOutcome Updater::SendFirmwareOnRequest() {
-    if (!openImageFile())
-        return refuseImage(cannotBeOpened());
-    const qint64 length = imageFile_->size();
+UpdateOutcome RequestTransfer::SendFirmwareOnRequest() {
+    if (!update_.image.open(update_.FirmwareFile))
+        return refuseImage(update_, cannotBeOpened());
+    const qint64 length = update_.image.file().size();
     if (const QString problem = lengthProblem(TransferKind::Request, length); !problem.isEmpty())
-        return refuseImage(problem);
+        return refuseImage(update_, problem);
     const qint64 sectors = sectorsOf(TransferKind::Request, length);
     for (;;) {
         if (const std::optional<UpdateOutcome> ended = requestRun(sectors))
             return *ended;
-        if (++ErrorCount >= kMaxTimeouts)
-            return endFailed();
-        s_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(), texts::errorGerman());
-        warte(waits::kAfterSilence);
-        if (halt() != Halt::None)
-            return endHalted();
+        if (++update_.ErrorCount >= kMaxTimeouts)
+            return endFailed(update_);
+        update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
+                                  texts::errorGerman());
+        if (!update_.line.warte(waits::kAfterSilence))
+            return endHalted(update_);
     }
 }
 
-// One run from "OK" and the sector count to the end mark; nothing when the module fell silent.
-std::optional<UpdateOutcome> Updater::requestRun(qint64 sectors) {
-    s_.status.ShowStatus(texts::runningWord(), kRed, texts::runningEnglish(),
-                         texts::runningGerman());
-    s_.status.showProgress(0, static_cast<int>(kBlocksPerSector * sectors), QStringLiteral("0%"));
-    s_.status.setBusy(true);
-    s_.status.ResetElapsedTime();
-    if (!openImageFile())
-        return refuseImage(cannotBeOpened());
-    s_.status.ShowActivity(QStringLiteral("Waiting for request..."));
-    s_.status.StartElapsedClock();
-    if (!send(QByteArray("OK") + static_cast<char>(sectors)))
-        return endHalted();
-    s_.link.ReceiveBuffer.clear();
+std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
+    StatusDisplay& status = update_.status;
+    ReplyWaiter& line = update_.line;
+    status.ShowStatus(texts::runningWord(), kRed, texts::runningEnglish(), texts::runningGerman());
+    status.showProgress(0, static_cast<int>(kBlocksPerSector * sectors), QStringLiteral("0%"));
+    status.setBusy(true);
+    status.ResetElapsedTime();
+    if (!update_.image.open(update_.FirmwareFile))
+        return refuseImage(update_, cannotBeOpened());
+    status.ShowActivity(QStringLiteral("Waiting for request..."));
+    status.StartElapsedClock();
+    if (!line.send(QByteArray("OK") + static_cast<char>(sectors)))
+        return endHalted(update_);
+    line.discard();
 
     qint64 blocksSent = 0;
-    dataPhase = {};
+    update_.dataPhase = {};
     for (qint64 sector = 0; sector < sectors; ++sector) {
-        WaitStart = s_.clock.seconds();
-        if (!waitForReply(isRequest, kRequestTimeout))
-            return halt() != Halt::None ? std::optional(endHalted()) : std::nullopt;
+        if (const ReplyWaiter::Wait wait = awaitModule(kRequest); wait != ReplyWaiter::Wait::Reply)
+            return wait == ReplyWaiter::Wait::Late ? std::nullopt
+                                                   : std::optional(endHalted(update_));
         if (const std::optional<UpdateOutcome> ended = sendRequestedSector(sector, blocksSent))
             return ended;
     }
-    WaitStart = s_.clock.seconds();
-    if (waitForReply(isEndMark, kRequestTimeout)) {
-        // The end mark proves that the last block has left the line.
-        dataPhaseEnds();
-        return endSucceeded();
-    }
-    return halt() != Halt::None ? std::optional(endHalted()) : std::nullopt;
+    if (const ReplyWaiter::Wait wait = awaitModule(kEndMark); wait != ReplyWaiter::Wait::Reply)
+        return wait == ReplyWaiter::Wait::Late ? std::nullopt : std::optional(endHalted(update_));
+    // The end mark proves that the last block has left the line.
+    update_.dataPhaseEnds();
+    return endSucceeded(update_);
+}
+
+ReplyWaiter::Wait RequestTransfer::awaitModule(const Expected& expected) {
+    update_.WaitStart = update_.clock.seconds();
+    return update_.line.waitFor(expected, update_.WaitStart, kRequestTimeout);
 }
 
 // A second after the request, the sector in four blocks with the progress after each.
-std::optional<UpdateOutcome> Updater::sendRequestedSector(qint64 sector, qint64& blocksSent) {
-    s_.link.ReceiveBuffer.clear();
-    warte(waits::kBeforeSector);
-    if (halt() != Halt::None)
-        return endHalted();
+std::optional<UpdateOutcome> RequestTransfer::sendRequestedSector(qint64 sector,
+                                                                  qint64& blocksSent) {
+    ReplyWaiter& line = update_.line;
+    line.discard();
+    if (!line.warte(waits::kBeforeSector))
+        return endHalted(update_);
     for (int block = 0; block < kBlocksPerSector; ++block) {
-        s_.pump.processPending();
-        // Events may have ended the update (the program is closing, the port is gone).
-        if (halt() != Halt::None)
-            return endHalted();
-        s_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
-                               QStringLiteral("   Block") + number(block));
-        QByteArray data = imageFile_->read(kRequestBlockLength);
+        // Events may end the update (the program is closing, the port is gone).
+        if (!line.processPending())
+            return endHalted(update_);
+        update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
+                                    QStringLiteral("   Block") + number(block));
+        QByteArray data = update_.image.file().read(kRequestBlockLength);
         if (data.size() < kRequestBlockLength)
             data.append(QByteArray(kRequestBlockLength - data.size(), ' '));
-        dataPhaseStarts();
-        if (!send(data))
-            return endHalted();
-        s_.status.showProgress(++blocksSent, sector, block);
+        update_.dataPhaseStarts();
+        if (!line.send(data))
+            return endHalted(update_);
+        update_.status.showProgress(++blocksSent, sector, block);
     }
-    s_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
+    update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
     return std::nullopt;
 }
 

@@ -1,15 +1,16 @@
-#include "platform/Dialogs.h"
-#include "platform/EventPump.h"
-#include "platform/FileSystem.h"
-#include "serial/SerialLink.h"
+#include "update/UpdateDriver.h"
+
+#include "serial/ReplyWaiter.h"
 #include "status/ExchangeEvents.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
-#include "update/ImageInspection.h"
-#include "update/ImageSnapshot.h"
+#include "update/AckTransfer.h"
+#include "update/FirmwareLookup.h"
 #include "update/ModuleKinds.h"
 #include "update/ProtocolWaits.h"
-#include "update/Updater.h"
+#include "update/RequestTransfer.h"
+#include "update/UpdateContext.h"
+#include "update/UpdateEnding.h"
 
 #include <array>
 
@@ -23,142 +24,94 @@ const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", 
 
 }  // namespace
 
-UpdateOutcome Updater::StartUpdate() {
-    dataPhase = {};
-    keepSnapshot(QString(), std::nullopt);
-    cancelled_ = false;
-    identifiedAs.clear();
-    restartPending_ = false;
+UpdateOutcome UpdateDriver::StartUpdate() {
+    update_.dataPhase = {};
+    update_.image.forget();
+    update_.identifiedAs.clear();
+    update_.chosenImage.clear();
     const UpdateOutcome outcome = identifyAndTransfer();
-    closeImageFile();
+    update_.image.close();
     return outcome;
 }
 
-UpdateOutcome Updater::identifyAndTransfer() {
-    s_.status.setBusy(true);
-    ErrorCount = 0;
-    s_.status.ResetElapsedTime();
-    s_.status.showProgress(0, s_.status.progressMaximum(), QStringLiteral("0%"));
-    s_.status.setIndicatorColor(kRed);
-    s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
-                         texts::checkingGerman());
+UpdateOutcome UpdateDriver::identifyAndTransfer() {
+    StatusDisplay& status = update_.status;
+    ReplyWaiter& line = update_.line;
+    status.setBusy(true);
+    update_.ErrorCount = 0;
+    status.ResetElapsedTime();
+    status.showProgress(0, status.progressMaximum(), QStringLiteral("0%"));
+    status.setIndicatorColor(kRed);
+    status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
+                      texts::checkingGerman());
 
-    if (!s_.link.MSComm1.PortOpen()) {
-        s_.dialogs.messageBox(QStringLiteral("No Com Port selected!"),
-                              QStringLiteral("ComPortError"), MessageIcon::Critical);
-        s_.status.ShowActivity(QString());
-        s_.status.ShowReady();
+    if (line.state() == ReplyWaiter::Wait::LineLost) {
+        status.messageBox(QStringLiteral("No Com Port selected!"), QStringLiteral("ComPortError"),
+                          MessageIcon::Critical);
+        status.ShowActivity(QString());
+        status.ShowReady();
         return UpdateOutcome::NoPort;
     }
-    QByteArray& received = s_.link.ReceiveBuffer;
-    received.clear();
-    s_.pump.processPending();
+    line.discard();
+    line.processPending();
 
     for (;;) {
         if (!switchIsOn())
-            return endHalted();
-        s_.status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
-                             texts::checkingGerman());
-        warte(waits::kIdentification);
-        if (halt() != Halt::None)
-            return endHalted();
-        s_.status.StartElapsedClock();
+            return endHalted(update_);
+        status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
+                          texts::checkingGerman());
+        if (!line.warte(waits::kIdentification))
+            return endHalted(update_);
+        status.StartElapsedClock();
 
         for (const QByteArray& announcement : kAnnouncements) {
-            if (received.startsWith(announcement)) {
+            if (line.ReceiveBuffer().startsWith(announcement)) {
                 identified(announcement);
                 return transferWith(announcedPattern(), false);
             }
         }
 
-        // Older modules do not announce themselves: ask each type in turn.
-        if (!send("q"))
-            return endHalted();
-        warte(waits::kQuietAfterQuit);
-        received.clear();
+        // Older modules do not announce themselves: ask each type in turn. What the module
+        // says while it settles after "q" is thrown away with the first probe.
+        if (!line.send("q") || !line.warte(waits::kQuietAfterQuit))
+            return endHalted(update_);
         for (const ProbedType& type : probedTypes()) {
-            if (!send(type.code.repeated(5)))
-                return endHalted();
-            warte(waits::kPerProbe);
-            if (halt() != Halt::None)
-                return endHalted();
-            if (received.contains("R!")) {
-                ModuleType = type.code;
+            if (!line.sendExpecting(type.code.repeated(5)) || !line.warte(waits::kPerProbe))
+                return endHalted(update_);
+            if (line.ReceiveBuffer().contains("R!")) {
+                update_.ModuleType = type.code;
                 identified(type.code);
                 return transferWith(type.pattern, true);
             }
-            received.clear();
         }
-        received.clear();
-        s_.pump.processPending();
+        line.processPending();
     }
 }
 
 // A module whose switch is OFF echoes what it is sent; the check repeats until it stops.
-bool Updater::switchIsOn() {
-    QByteArray& received = s_.link.ReceiveBuffer;
+bool UpdateDriver::switchIsOn() {
+    ReplyWaiter& line = update_.line;
     for (;;) {
-        received.clear();
-        if (!send(kSwitchCheck))
+        if (!line.sendExpecting(kSwitchCheck) || !line.warte(waits::kSwitchCheck))
             return false;
-        warte(waits::kSwitchCheck);
-        if (halt() != Halt::None)
-            return false;
-        if (!received.startsWith("XX"))
+        if (!line.ReceiveBuffer().startsWith("XX"))
             return true;
-        s_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
-                             texts::warningGerman());
+        update_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
+                                  texts::warningGerman());
     }
 }
 
-void Updater::identified(const QByteArray& code) {
-    identifiedAs = code;
-    s_.status.events().publish(ModuleIdentified{0, code}, &ExchangeListener::moduleIdentified);
+void UpdateDriver::identified(const QByteArray& code) {
+    update_.identifiedAs = code;
+    update_.status.events().publish(ModuleIdentified{0, code}, &ExchangeListener::moduleIdentified);
 }
 
-UpdateOutcome Updater::transferWith(const QString& pattern, bool acknowledged) {
-    const QString folderProblem = s_.files.folderProblem(imageFolder_);
-    if (!folderProblem.isEmpty()) {
-        return endWithoutImage(
-            QStringLiteral("The image folder\n%1\n%2.").arg(imageFolder_, folderProblem));
-    }
-    approved_ = approvedImagesFor(s_.files, s_.settings, imageFolder_);
-    if (approved_) {
-        for (const QString& problem : approved_->problems())
-            s_.status.events().publish(Notice{0, Notice::Kind::Warning, problem},
-                                       &ExchangeListener::notice);
-    }
-    const QString image = FindFirmwareFile(pattern);
-    if (image.isEmpty()) {
-        const QStringList unreadable = s_.files.unreadableNames(imageFolder_, pattern);
-        if (!unreadable.isEmpty()) {
-            return endWithoutImage(QStringLiteral("The image folder\n%1\nholds %2, whose name "
-                                                  "cannot be read. Rename it, then try again.")
-                                       .arg(imageFolder_, unreadable.join(QStringLiteral(", "))));
-        }
-        if (approved_ && !s_.files.filesMatching(imageFolder_, pattern).isEmpty()) {
-            return endWithoutImage(
-                QStringLiteral("No approved firmware image %1 was found in\n%2\n(%3)")
-                    .arg(pattern, imageFolder_, approved_->description()));
-        }
-        return endWithoutImage(
-            QStringLiteral("No firmware image %1 was found in\n%2").arg(pattern, imageFolder_));
-    }
-    // The image is read once, here; the transfer sends those very bytes (or refuses an image
-    // that cannot be read).
-    FirmwareFile = image;
-    openImageFile();
-    closeImageFile();
-    ImageChosen chosen{0, image, -1, QByteArray(), QString()};
-    if (snapshot_) {
-        chosen.size = snapshot_->size();
-        chosen.sha256 = snapshotSha256();
-    }
-    if (approved_)
-        chosen.approvedBy = approved_->path();
-    s_.status.events().publish(chosen, &ExchangeListener::imageChosen);
-    s_.link.ReceiveBuffer.clear();
-    return acknowledged ? SendFirmwareWithAck() : SendFirmwareOnRequest();
+UpdateOutcome UpdateDriver::transferWith(const QString& pattern, bool acknowledged) {
+    const FirmwareLookup::Result image = lookup_.imageFor(pattern);
+    if (image.path.isEmpty())
+        return endWithoutImage(update_, image.message);
+    update_.line.discard();
+    return acknowledged ? ack_.SendFirmwareWithAck() : request_.SendFirmwareOnRequest();
 }
 
 }  // namespace tarvel

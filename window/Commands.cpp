@@ -4,6 +4,7 @@
 #include "platform/ProgramShell.h"
 #include "platform/ToolbarView.h"
 #include "window/Form1.h"
+#include "window/Keys.h"
 
 namespace tarvel {
 
@@ -28,18 +29,18 @@ void Form1::Toolbar1_ButtonClick(int index) {
 
 void Form1::Form_KeyDown(int KeyCode) {
     switch (KeyCode) {
-        case kKeyF1:
+        case keys::kF1:
             // Two exchanges must never share the port: no update inside an update or a test.
             if (session.busy())
                 return;
-            platform_.dialogs.messageBox(QStringLiteral("F1"), QString(), MessageIcon::None);
+            platform_.engine.dialogs.messageBox(QStringLiteral("F1"), QString(), MessageIcon::None);
             runUpdate();
             break;
-        case kKeyF2:
-            platform_.dialogs.messageBox(QStringLiteral("F2"), QString(), MessageIcon::None);
+        case keys::kF2:
+            platform_.engine.dialogs.messageBox(QStringLiteral("F2"), QString(), MessageIcon::None);
             expertLogin();
             break;
-        case kKeyEscape:
+        case keys::kEscape:
             exitProgram();
             break;
         default:
@@ -48,7 +49,7 @@ void Form1::Form_KeyDown(int KeyCode) {
 }
 
 void Form1::Form_KeyPress(int KeyAscii) {
-    if (KeyAscii != kCtrlT || session.busy())
+    if (KeyAscii != keys::kCtrlT || session.busy())
         return;
     runCommunicationTest();
 }
@@ -83,9 +84,9 @@ bool Form1::confirmExitDuringUpdate() {
     if (!session.updating())
         return true;
     // An interrupted update can leave the module without firmware.
-    return platform_.dialogs.messageBox(QStringLiteral("An update is running. Exit anyway?"),
-                                        QString(), MessageIcon::Question,
-                                        MessageButtons::YesNo) == MessageResult::Yes;
+    return platform_.engine.dialogs.messageBox(QStringLiteral("An update is running. Exit anyway?"),
+                                               QString(), MessageIcon::Question,
+                                               MessageButtons::YesNo) == MessageResult::Yes;
 }
 
 void Form1::exitProgram() {

@@ -13,12 +13,19 @@ const QString kSettingsSection = QStringLiteral("Settings");
 const QString kComPortKey = QStringLiteral("COM-Port");
 }  // namespace
 
+namespace {
+// The engine's services with this window as the expert's chooser.
+EngineServices choosingIn(const EngineServices& services, ImageChooser* chooser) {
+    EngineServices withChooser = services;
+    withChooser.chooser = chooser;
+    return withChooser;
+}
+}  // namespace
+
 Form1::Form1(Platform& platform, const PropertyBag& activityLayout)
     : Activity1(platform.activitySurface),
-      session({platform.clock, platform.pump, platform.settings, platform.dialogs, platform.serial,
-               platform.timer1, platform.files, &platform.fileChooser, platform.imageFolder},
-              ManualFileSelect),
-      portMenu(session, platform.portMenu, platform.dialogs),
+      session(choosingIn(platform.engine, this)),
+      portMenu(session, platform.portMenu, platform.engine.dialogs),
       platform_(platform),
       shown_(platform.status, Activity1) {
     Activity1.ReadProperties(activityLayout);
@@ -30,7 +37,7 @@ void Form1::Form_Load() {
     session.status().ResetElapsedTime();
     ManualFileSelect = false;
     portMenu.ScanComPorts();
-    session.link().ReceiveBuffer.clear();
+    session.link().replies().discard();
     // With no saved port (0) the probe tests the port the scan left (9) and com_Click ignores
     // index 0, so nothing is opened.
     if (session.link().PortTest(savedPort()))
@@ -43,14 +50,19 @@ void Form1::Form_Load() {
 
 void Form1::Form_Unload() {
     session.closePort();
-    platform_.settings.setValue(kSettingsSection, kComPortKey,
-                                QString::number(session.link().MSComm1.CommPort()));
+    platform_.engine.settings.setValue(kSettingsSection, kComPortKey,
+                                       QString::number(session.link().MSComm1.CommPort()));
+}
+
+std::optional<int> Form1::choose(const QList<FileChoice>& choices) {
+    return platform_.fileChooser.choose(choices);
 }
 
 int Form1::savedPort() const {
     bool ok = false;
     const int port =
-        platform_.settings.value(kSettingsSection, kComPortKey, QStringLiteral("0")).toInt(&ok);
+        platform_.engine.settings.value(kSettingsSection, kComPortKey, QStringLiteral("0"))
+            .toInt(&ok);
     return ok && port >= 0 && port <= SerialLink::kLastPort ? port : 0;
 }
 

@@ -3,6 +3,7 @@
 #include "activity/ActivityInd.h"
 #include "platform/SettingsStore.h"
 #include "session/UpdateSession.h"
+#include "update/ImageChooser.h"
 #include "window/PortMenu.h"
 #include "window/WindowListener.h"
 
@@ -25,28 +26,22 @@ class StatusView;
 class Surface;
 class ToolbarView;
 
-// Everything the main window's logic reaches the world through.
+// Everything the main window's logic reaches the world through: the engine's services and the
+// window's own views.
 struct Platform {
-    Clock& clock;
-    EventPump& pump;
-    SettingsStore& settings;
-    Dialogs& dialogs;
-    SerialDevice& serial;
-    IntervalTimer& timer1;
+    EngineServices engine;
     StatusView& status;
     PortMenuView& portMenu;
     Surface& activitySurface;
-    FileSystem& files;
-    FileChooser& fileChooser;
+    FileChooser& fileChooser;  // the selection window "Fileselection"
     ToolbarView& toolbar;
     ProgramShell& shell;
-    // Where the firmware images lie.
-    QString imageFolder;
 };
 
 // The main window's logic: start-up, shut-down, the toolbar, the keys, the expert mode and Add
 // File, around the session that does the work with the module and tells the window what to show.
-class Form1 {
+// In expert mode it lets the technician choose among several matching images.
+class Form1 : public ImageChooser {
   public:
     static constexpr const char* kApplicationTitle = kApplicationName;
 
@@ -69,15 +64,13 @@ class Form1 {
     bool IsFileFree(const QString& path) const;
     bool FileExists(const QString& path) const;
 
+    bool choosing() const override { return ManualFileSelect; }
+    std::optional<int> choose(const QList<FileChoice>& choices) override;
+
     ActivityInd Activity1;
     bool ManualFileSelect = false;
     UpdateSession session;
     PortMenu portMenu;
-
-    static constexpr int kKeyF1 = 112;
-    static constexpr int kKeyF2 = 113;
-    static constexpr int kKeyEscape = 27;
-    static constexpr int kCtrlT = 20;
 
   private:
     void runCommunicationTest();

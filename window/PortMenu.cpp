@@ -11,7 +11,7 @@ PortMenu::PortMenu(UpdateSession& session, PortMenuView& menu, Dialogs& dialogs)
     for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port)
         menu_.setItemStatusTip(port, session_.link().devicePathOf(port));
     // A vanished adapter leaves no port checked.
-    session_.link().onPortLost = [this] { uncheckAll(); };
+    session_.link().onPortLost = [this](const QString&) { uncheckAll(); };
 }
 
 void PortMenu::ScanComPorts() {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QTimer>
 
 #include <cmath>
@@ -22,6 +23,11 @@ void QtEventPump::waitForEvents(double maxSeconds) {
     wake.setTimerType(Qt::PreciseTimer);
     wake.start(ms);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// A queued call is a posted event: the next processing of events runs it, before it sleeps.
+void QtEventPump::post(std::function<void()> fn) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace tarvel

@@ -8,6 +8,7 @@ class QtEventPump : public EventPump {
   public:
     void processPending() override;
     void waitForEvents(double maxSeconds) override;
+    void post(std::function<void()> fn) override;
 };
 
 }  // namespace tarvel

@@ -45,24 +45,24 @@ struct PtyLink : ::testing::Test {
 
 TEST_F(PtyLink, EveryByteValueTravelsBothWaysUnchanged) {
     const QByteArray everyByte = everyByteValue();
-    ASSERT_TRUE(link->send(everyByte));
+    ASSERT_TRUE(link->replies().send(everyByte));
     ASSERT_TRUE(await([&] { return heard.size() >= 256; }));
     EXPECT_EQ(heard, everyByte);
     line.write(everyByte);
-    ASSERT_TRUE(await([&] { return link->ReceiveBuffer.size() >= 256; }));
-    EXPECT_EQ(link->ReceiveBuffer, everyByte);
+    ASSERT_TRUE(await([&] { return link->replies().ReceiveBuffer().size() >= 256; }));
+    EXPECT_EQ(link->replies().ReceiveBuffer(), everyByte);
 }
 
 TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
     QList<double> latencies;
     for (int round = 0; round < 20; ++round) {
-        link->ReceiveBuffer.clear();
+        link->replies().discard();
         double writtenAt = 0;
         QTimer::singleShot(5, [&] {
             writtenAt = clock.seconds();
             line.write("K!");
         });
-        ASSERT_TRUE(await([&] { return link->ReceiveBuffer.size() >= 2; }));
+        ASSERT_TRUE(await([&] { return link->replies().ReceiveBuffer().size() >= 2; }));
         latencies << clock.seconds() - writtenAt;
     }
     std::sort(latencies.begin(), latencies.end());
@@ -71,11 +71,11 @@ TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
 
 TEST_F(PtyLink, HangUpClosesThePortAndSaysSo) {
     bool told = false;
-    link->onPortLost = [&told] { told = true; };
+    link->onPortLost = [&told](const QString&) { told = true; };
     line.close();
     EXPECT_TRUE(await([&] { return !link->MSComm1.PortOpen(); }));
     EXPECT_TRUE(told);
-    EXPECT_FALSE(link->send("X"));
+    EXPECT_FALSE(link->replies().send("X"));
 }
 
 // (A missing device and one that is no serial device: the command line's refusals.)

@@ -31,7 +31,7 @@ TEST_F(RealWait, LastsItsLengthRunsTimersMeanwhileAndSleeps) {
     const double cpuBefore = cpuSeconds();
     const double start = clock.seconds();
     const quint32 tickCount = clock.tickCount();
-    link.warte(2.0);
+    link.replies().warte(2.0);
     const double wall = clock.seconds() - start;
     const double cpu = cpuSeconds() - cpuBefore;
     EXPECT_GE(wall, 2.0);

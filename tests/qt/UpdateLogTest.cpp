@@ -31,7 +31,7 @@ std::vector<HistoryRow> historyIn(const QString& folder) {
 
 ExchangeEnded endedWith(const char* word, qint64 bytesSent = 0, double seconds = 0) {
     ExchangeEnded ended;
-    ended.word = word;
+    ended.outcome = *outcomeFromWord(QString::fromLatin1(word));
     ended.bytesSent = bytesSent;
     ended.seconds = seconds;
     return ended;
@@ -55,6 +55,7 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     log.wireBytes({0.006, Direction::Tx, QByteArray("e\x00", 2)});
     log.wireBytes({0.007, Direction::Rx, "K!"});
     log.exchangeEnded(endedWith("success", 2, 0.4));
+    ASSERT_EQ(log.waitUntilWritten(5000), "");
 
     const QString name = QFileInfo(log.lastLog()).fileName();
     EXPECT_TRUE(
@@ -97,8 +98,9 @@ TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
     first.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS0", {}});
     second.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS1", {}});
     EXPECT_NE(first.lastLog(), second.lastLog());
-    EXPECT_TRUE(contents(second.lastLog()).contains("Port: COM1 (/dev/ttyS1)\n"));
     first.exchangeEnded(endedWith("error"));
+    ASSERT_EQ(first.waitUntilWritten(5000) + second.waitUntilWritten(5000), "");
+    EXPECT_TRUE(contents(second.lastLog()).contains("Port: COM1 (/dev/ttyS1)\n"));
     const std::vector<HistoryRow> rows = historyIn(state.path());
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].outcome + ' ' + rows[1].outcome, "running error");
@@ -119,7 +121,7 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
     for (const auto& [word, outcome] : words) {
         QTemporaryDir state;
         if (outcome) {
-            EXPECT_EQ(outcomeName(*outcome).word, word);
+            EXPECT_EQ(outcomeWord(outcomeOf(*outcome)), word);
         }
         if (QLatin1String(word) == "unfinished") {  // its process died before it ended
             HistoryStore history(state.path());
@@ -145,6 +147,7 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
             UpdateLog log(state.path(), "V1.0.0");
             log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyS0", {}});
             log.exchangeEnded(endedWith(word));
+            ASSERT_EQ(log.waitUntilWritten(5000), "");
         }
         const std::vector<HistoryRow> rows = historyIn(state.path());
         ASSERT_EQ(rows.size(), 1u) << word;
@@ -207,6 +210,7 @@ TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
     }
     UpdateLog log(state.path(), "V1.0.0");
     log.exchangeStarted({0, ExchangeKind::Update, "COM2", "/dev/ttyS1", {}});
+    ASSERT_EQ(log.waitUntilWritten(5000), "");
     EXPECT_TRUE(QFile::exists(log.lastLog()));
     EXPECT_TRUE(QFile::exists(state.filePath("logs/NOTES.log")));
     EXPECT_TRUE(QFile::exists(state.filePath("logs/2099-01-01_0.log")));

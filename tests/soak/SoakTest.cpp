@@ -179,7 +179,7 @@ Ending runCase(const Case& c) {
                 problem("the transfer still ran after 900 s");
             break;
         case UpdateOutcome::NoImage:  // a late "R!" is taken for the next probe's type
-            if (!c.acknowledged || rig.updater().ModuleType == c.module.type)
+            if (!c.acknowledged || rig.updater().ModuleType() == c.module.type)
                 problem("no image, although the module's image is there");
             break;
         default:

@@ -50,7 +50,7 @@ int ModuleRig::countSent(const QByteArray& bytes) const {
 
 void ModuleRig::useImage(const QString& name, const QByteArray& image) {
     files.add(imagePath(name), image);
-    updater().FirmwareFile = imagePath(name);
+    updater().setFirmwareFile(imagePath(name));
 }
 
 double ModuleRig::sentAt(const QByteArray& bytes, int occurrence) const {

@@ -38,8 +38,14 @@ struct Rig {
     FakeFileChooser chooser;
     FakeToolbar toolbar;
     FakeShell shell;
-    Platform platform{time, time,    settings, dialogs, serial,  timer1, status,
-                      menu, surface, files,    chooser, toolbar, shell,  QStringLiteral("/images")};
+    Platform platform{
+        {time, time, settings, dialogs, serial, timer1, files, nullptr, QStringLiteral("/images")},
+        status,
+        menu,
+        surface,
+        chooser,
+        toolbar,
+        shell};
     // The stored layout of the main window's indicator.
     MemoryPropertyBag layout{
         {{QStringLiteral("Style"), 3}, {QStringLiteral("ForeColor"), 0x00C00000}}};

@@ -21,6 +21,7 @@ class VirtualTime : public Clock, public EventPump {
 
     void processPending() override;
     void waitForEvents(double maxSeconds) override;
+    void post(std::function<void()> fn) override { at(now_, std::move(fn)); }
 
     // Schedules fn at an absolute time or after a delay; events at the same time run in order.
     void at(double time, std::function<void()> fn);

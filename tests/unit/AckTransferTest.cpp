@@ -25,7 +25,7 @@ QList<QByteArray> commandsOf(const ModuleRig& rig) {
 // The transfer to a module that has just answered its probe.
 UpdateOutcome transfer(ModuleRig& rig, const QByteArray& image) {
     rig.useImage("DVB-SAT-1.bin", image);
-    rig.updater().ModuleType = "DVBSAT";
+    rig.updater().setModuleType("DVBSAT");
     rig.module.receive(QByteArray("DVBSAT").repeated(5));
     rig.time.advance(0.1);
     return rig.updater().SendFirmwareWithAck();
@@ -243,7 +243,7 @@ TEST(Recovery, ReplyInTimeOrModuleBackOrGivenUp) {
             rig.reply(row.reply, row.at);
         SCOPED_TRACE(row.what);
         EXPECT_EQ(rig.updater().AwaitReply("W!K!"), row.back);
-        EXPECT_EQ(rig.updater().ErrorCount, row.errorCount);
+        EXPECT_EQ(rig.updater().ErrorCount(), row.errorCount);
         EXPECT_EQ(rig.countSent("e"), row.floods);
         EXPECT_EQ(rig.countSent("DVBTER"), row.probes);
         EXPECT_EQ(rig.writes.size(), row.floods + row.probes);

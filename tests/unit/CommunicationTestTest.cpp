@@ -1,6 +1,7 @@
 // The communication test: "UP" from the module within four seconds, "OK" and the byte 1 back a
 // second later, "OK" to confirm within four more.
 #include "tests/support/Rig.h"
+#include "window/Keys.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@ void runTest(ModuleRig& rig, const QByteArray& request, double requestAt,
     };
     if (!request.isEmpty())
         rig.reply(request, requestAt);
-    rig.form->Form_KeyPress(Form1::kCtrlT);
+    rig.form->Form_KeyPress(keys::kCtrlT);
 }
 
 TEST(CommunicationTest, RequestStartsWhatCameAndTheConfirmationEndsItEachWithinFourSeconds) {
@@ -65,8 +66,8 @@ TEST(CommunicationTest, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
         activityDuring = rig.status.activity;
         busyDuring = rig.status.busyPointer;
         menuDuring = rig.menu.menuEnabled;
-        rig.form->Form_KeyPress(Form1::kCtrlT);  // neither a second test nor an update is started
-        rig.form->Form_KeyDown(Form1::kKeyF1);
+        rig.form->Form_KeyPress(keys::kCtrlT);  // neither a second test nor an update is started
+        rig.form->Form_KeyDown(keys::kF1);
     });
     runTest(rig, {}, 0);
     EXPECT_TRUE(rig.writes.isEmpty());
@@ -78,7 +79,7 @@ TEST(CommunicationTest, ShowsWhatItWaitsForAndLeavesTheClockAtZero) {
     EXPECT_FALSE(rig.timer1.isEnabled() || rig.status.busyPointer || rig.session().busy());
     EXPECT_EQ(rig.status.activity, "");
     EXPECT_TRUE(rig.menu.menuEnabled);
-    rig.form->Form_KeyPress(Form1::kCtrlT);  // and works again afterwards
+    rig.form->Form_KeyPress(keys::kCtrlT);  // and works again afterwards
     EXPECT_EQ(rig.dialogs.shown.size(), 2);
 }
 

@@ -1,6 +1,7 @@
 // The main window's logic on fakes: start-up with the port scan, the restored port and the ready
 // state; the expert login, the keys, exit with the stored port number, and Add File.
 #include "tests/support/Rig.h"
+#include "window/Keys.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ TEST(Expert, OnlyAnAcceptedLoginEntersExpertMode) {
     EXPECT_TRUE(rig.toolbar.visible[ToolbarView::kAddFile]);
     EXPECT_FALSE(rig.toolbar.visible[ToolbarView::kExpert]);
     EXPECT_TRUE(rig.form->ManualFileSelect);
-    rig.form->Form_KeyDown(Form1::kKeyF2);  // F2 says so, then logs in, Expert hidden or not
+    rig.form->Form_KeyDown(keys::kF2);  // F2 says so, then logs in, Expert hidden or not
     EXPECT_EQ(rig.shell.logins, 4);
     EXPECT_EQ(rig.dialogs.shown, (QList{ShownMessage{"F2", "", MessageIcon::None}}));
 }
@@ -98,7 +99,7 @@ TEST(Exit, AsksOnlyDuringAnUpdateClosesThePortAndStoresIt) {
         rig.settings.values.remove("Settings/COM-Port");
         rig.dialogs.answers = row.answers;
         const auto exit = [&] {
-            row.byKey ? rig.form->Form_KeyDown(Form1::kKeyEscape)
+            row.byKey ? rig.form->Form_KeyDown(keys::kEscape)
                       : rig.form->Toolbar1_ButtonClick(ToolbarView::kExit);
         };
         if (row.duringUpdate) {

@@ -49,9 +49,9 @@ TEST(Lookup, ExpertChoosesAmongSeveralListedNewestFirst) {
 
     // Closed without a choice: the previous update's image serves only if it fits this module.
     rig.chooser.answer.reset();
-    rig.updater().FirmwareFile.clear();
+    rig.updater().setFirmwareFile(QString());
     EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-SAT*.bin").isEmpty());
-    rig.updater().FirmwareFile = Rig::imagePath("DVB-SAT-1.bin");
+    rig.updater().setFirmwareFile(Rig::imagePath("DVB-SAT-1.bin"));
     EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-1.bin"));
     rig.files.add(Rig::imagePath("DVB-TER-2.bin"), "x", 100);
     EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-TER*.bin").isEmpty());
@@ -132,7 +132,7 @@ TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
         }
         // The update refuses it in the same words, before it sends anything, and is ready again.
         Updater& update = rig.updater();
-        update.FirmwareFile = path;
+        update.setFirmwareFile(path);
         EXPECT_EQ(inspection.kind->transfer == TransferKind::Ack ? update.SendFirmwareWithAck()
                                                                  : update.SendFirmwareOnRequest(),
                   UpdateOutcome::Refused);

@@ -86,7 +86,7 @@ TEST(RequestTransfer, RequestJustInsideTheLimitIsServedJustOutsideItRestarts) {
         ModuleRig rig(config);
         rig.useImage("DVB-GEN-1.bin", requestImage(2));
         EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), row.outcome) << row.requestAfter;
-        EXPECT_EQ(rig.updater().ErrorCount, row.timeOuts);
+        EXPECT_EQ(rig.updater().ErrorCount(), row.timeOuts);
         if (row.outcome == UpdateOutcome::Success) {
             // Sector 1 goes out one second after its request.
             EXPECT_NEAR(rig.writes[5].at - rig.writes[4].at, 3.9 + 1.0, 1e-6);

@@ -35,13 +35,13 @@ TEST_F(OpenLink, ReceivedCharactersArriveInPairs) {
         {{{0, everyByte}}, {{0.001, everyByte}}},
     };
     for (const Row& row : rows) {
-        link().ReceiveBuffer.clear();
+        link().replies().discard();
         const double start = rig.time.seconds();
         for (const auto& [at, bytes] : row.arrivals)
             rig.serial.deliver(bytes, at);
         for (const auto& [at, expected] : row.buffer) {
             rig.time.advance(start + at - rig.time.seconds());
-            EXPECT_EQ(link().ReceiveBuffer, expected) << "at " << at;
+            EXPECT_EQ(link().replies().ReceiveBuffer(), expected) << "at " << at;
         }
         rig.time.advance(0.1);
     }
@@ -50,35 +50,35 @@ TEST_F(OpenLink, ReceivedCharactersArriveInPairs) {
 TEST_F(OpenLink, WhatIsSentStartsANewPair) {
     rig.serial.deliver("abc");
     rig.time.advance(0.01);
-    link().ReceiveBuffer.clear();
-    ASSERT_TRUE(link().send("q"));
+    link().replies().discard();
+    ASSERT_TRUE(link().replies().send("q"));
     rig.serial.deliver("K");
     rig.time.advance(0.01);
-    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
+    EXPECT_TRUE(link().replies().ReceiveBuffer().isEmpty());
     rig.serial.deliver("!");
     rig.time.advance(0.01);
-    EXPECT_EQ(link().ReceiveBuffer, "K!");
+    EXPECT_EQ(link().replies().ReceiveBuffer(), "K!");
 }
 
 TEST_F(OpenLink, OutputReturnsOnceTheLineHasTheBytesAndSeesRepliesMeanwhile) {
     rig.serial.lineBytesPerSecond = 11520;
     rig.serial.deliver("OK", 0.5);
     const QByteArray everyByte = everyByteValue();
-    ASSERT_TRUE(link().send(everyByte.repeated(64)));
+    ASSERT_TRUE(link().replies().send(everyByte.repeated(64)));
     EXPECT_EQ(rig.serial.bytesToWrite(), 0);
     EXPECT_NEAR(rig.time.seconds(), 16384 / 11520.0, 0.06);
     EXPECT_EQ(rig.serial.sent(), everyByte.repeated(64));
-    EXPECT_EQ(link().ReceiveBuffer, "OK");
+    EXPECT_EQ(link().replies().ReceiveBuffer(), "OK");
 }
 
 TEST_F(OpenLink, VanishingAdapterEndsOutputClosesThePortAndClearsTheCheck) {
     rig.serial.lineBytesPerSecond = 11520;
     rig.time.after(0.2, [this] { rig.serial.vanish(); });
-    EXPECT_FALSE(link().send(QByteArray(65536, 'A')));
+    EXPECT_FALSE(link().replies().send(QByteArray(65536, 'A')));
     EXPECT_LT(rig.time.seconds(), 0.3);
     EXPECT_FALSE(link().MSComm1.PortOpen());
     EXPECT_EQ(rig.menu.checkedCount(), 0);
-    EXPECT_FALSE(link().send("X"));
+    EXPECT_FALSE(link().replies().send("X"));
 }
 
 // A port taken since the scan is named, and none is left open.
@@ -89,13 +89,13 @@ TEST_F(OpenLink, PickingAPortClosesTheOldAndOpensTheNew) {
     EXPECT_FALSE(rig.menu.checked[1]);
     EXPECT_TRUE(rig.menu.checked[5]);
     EXPECT_EQ(rig.serial.openPath(), Rig::pathOf(5));
-    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
+    EXPECT_TRUE(link().replies().ReceiveBuffer().isEmpty());
 
-    link().ReceiveBuffer = "stale";
+    link().replies().collect("stale");
     rig.form->portMenu.com_Click(5);  // the open port again: closed, reopened, emptied
     EXPECT_EQ(rig.serial.openLog().count(Rig::pathOf(5)), 3);  // probe, two picks
     EXPECT_TRUE(rig.menu.checked[5]);
-    EXPECT_TRUE(link().ReceiveBuffer.isEmpty());
+    EXPECT_TRUE(link().replies().ReceiveBuffer().isEmpty());
 
     rig.serial.busyPaths.insert(Rig::pathOf(5));  // taken by another program since the scan
     rig.form->portMenu.com_Click(5);
@@ -111,19 +111,97 @@ TEST_F(OpenLink, WarteLastsItsLengthWhileTicksAndCharactersAreHandled) {
     rig.serial.deliver("UP", 0.3);
     const double start = rig.time.seconds();
     const auto waits = rig.time.waits();
-    link().warte(0.5);
+    link().replies().warte(0.5);
     EXPECT_DOUBLE_EQ(rig.time.seconds() - start, 0.5);
-    EXPECT_EQ(link().ReceiveBuffer, "UP");
+    EXPECT_EQ(link().replies().ReceiveBuffer(), "UP");
     EXPECT_EQ(rig.timer1.ticks(), 5);
     EXPECT_LE(rig.time.waits() - waits, 7u);  // one wake-up per event, no polling
 
     const auto before = rig.time.waits();
-    link().warte(0);
-    link().warte(-1);
+    link().replies().warte(0);
+    link().replies().warte(-1);
     EXPECT_EQ(rig.time.waits(), before);
     rig.display().StopElapsedClock();
-    link().warte(10);
+    link().replies().warte(10);
     EXPECT_LE(rig.time.waits() - before, 2u);
+}
+
+// Every wait for the module: the reply at the start, the end or anywhere in what came, text
+// that arrives in pieces, a reply too late or never, and a stop or a lost line that end the wait
+// at once. Text that is no reply stays, or is thrown away after each look where asked.
+TEST_F(OpenLink, ReplyWaiterWaitsForTheReplyUntilItsDeadline) {
+    using Wait = ReplyWaiter::Wait;
+    struct Row {
+        const char* what;
+        Expected expected;
+        QList<std::pair<double, QByteArray>> arrivals;
+        Wait result;
+        double endsAt;
+        QByteArray left;  // ReceiveBuffer afterwards
+        ReplyWaiter::Unmatched unmatched = ReplyWaiter::Unmatched::Keep;
+    };
+    const Row rows[] = {
+        {"in time", Expected::atEnd("OK"), {{1.5, "OK"}}, Wait::Reply, 1.5, "OK"},
+        {"in pieces",
+         Expected::anywhere({"W!K!"}),
+         {{0.5, "W!"}, {0.7, "K!"}},
+         Wait::Reply,
+         0.7,
+         "W!K!"},
+        {"amid other text",
+         Expected::anywhere({"E!", "R!"}),
+         {{0.2, "xxR!yy"}},
+         Wait::Reply,
+         0.2,
+         "xxR!yy"},
+        {"not at the start", Expected::atStart("EN"), {{0.2, "xEN"}}, Wait::Late, 4.001, "xEN"},
+        {"late", Expected::atEnd("OK"), {{4.01, "OK"}}, Wait::Late, 4.001, ""},
+        {"never", Expected::atEnd("OK"), {}, Wait::Late, 4.001, ""},
+        {"others thrown away",
+         Expected::atStart("UP"),
+         {{0.2, "xy"}, {0.4, "UP"}},
+         Wait::Reply,
+         0.4,
+         "UP",
+         ReplyWaiter::Unmatched::Discard},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        link().replies().discard();
+        const double start = rig.time.seconds();
+        for (const auto& [at, bytes] : row.arrivals)
+            rig.serial.deliver(bytes, at);
+        EXPECT_EQ(link().replies().waitFor(row.expected, start, 4.0, row.unmatched), row.result);
+        EXPECT_NEAR(rig.time.seconds() - start, row.endsAt, 0.0015);
+        EXPECT_EQ(link().replies().ReceiveBuffer(), row.left);
+        rig.time.advance(1);
+    }
+
+    // A stop from outside, or a lost line, ends the wait when it happens.
+    const double start = rig.time.seconds();
+    rig.time.after(1.0, [this] { link().replies().stop(); });
+    EXPECT_EQ(link().replies().waitFor(Expected::atEnd("OK"), start, 4.0), Wait::Stopped);
+    EXPECT_NEAR(rig.time.seconds() - start, 1.0, 1e-9);
+    EXPECT_FALSE(link().replies().sendExpecting("X"));
+    link().replies().begin();
+    rig.time.after(0.5, [this] { rig.serial.vanish(); });
+    EXPECT_EQ(link().replies().waitFor(Expected::atEnd("OK"), start + 1, 4.0), Wait::LineLost);
+    EXPECT_NEAR(rig.time.seconds() - start, 1.5, 1e-9);
+}
+
+// Emptying and sending are one step: a reply to what was sent before is never taken for the
+// reply to what is sent now.
+TEST_F(OpenLink, SendExpectingEmptiesTheBufferFirst) {
+    rig.serial.deliver("K!");
+    rig.time.advance(0.01);
+    ASSERT_EQ(link().replies().ReceiveBuffer(), "K!");
+    ASSERT_TRUE(link().replies().sendExpecting("e\x01"));
+    EXPECT_TRUE(link().replies().ReceiveBuffer().isEmpty());
+    ASSERT_TRUE(link().replies().send("more"));
+    rig.serial.deliver("K!");
+    rig.time.advance(0.01);
+    EXPECT_EQ(link().replies().ReceiveBuffer(), "K!");
+    EXPECT_EQ(link().replies().bytesSent(), 6);
 }
 
 // An unwritable transcript is reported.

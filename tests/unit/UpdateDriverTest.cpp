@@ -47,7 +47,7 @@ TEST(Identification, EveryModuleGetsItsOwnImageByItsOwnTransfer) {
         EXPECT_EQ(sent[0], kSwitchCheck);
         // Twelve "X", 0.2 s for an echo, 1 s for the announcement: then the next step.
         EXPECT_NEAR(rig.writes[1].at - rig.writes[0].at, 1.2, 1e-6);
-        EXPECT_EQ(rig.updater().identifiedAs, row.code);
+        EXPECT_EQ(rig.updater().identifiedAs(), row.code);
         QString image = "DVB-GEN-1.bin";
         if (row.code.size() == 2) {
             EXPECT_EQ(sent[1], QByteArray("OK\x01", 3));

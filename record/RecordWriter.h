@@ -1,0 +1,95 @@
+#pragma once
+
+#include "record/HistoryRow.h"
+#include "record/ProcessIdentity.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QThread;
+
+namespace tarvel {
+
+class LogFile;
+
+// The one warning of an exchange whose record cannot be written: what could not be written and
+// the system's reason.
+QString recordWarning(const QString& what, const QString& reason);
+
+// Writes the record of exchanges on a thread of its own, so that neither a slow disk nor a
+// history that another process holds locked ever holds up the line. Log lines go out in the
+// order they came, whole, as soon as the thread gets to them. The history row is written when
+// the exchange starts, at each change marked urgent, at least every five seconds while it runs
+// (its duration advanced, so that a killed run's row tells how far it got), and when it ends.
+// A history that is busy (another process's transaction) is tried again every quarter of a
+// second, with a short wait each time, so that log lines never queue behind it for long; any
+// other failure costs one warning per exchange and is tried again more slowly.
+class RecordWriter {
+  public:
+    // How often the row of a running exchange is brought up to date, at the least.
+    static constexpr int kRefreshMs = 5000;
+
+    explicit RecordWriter(QString folder);
+    // Waits up to kExitWaitMs for what it holds; see finish().
+    ~RecordWriter();
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    // A new exchange: its log, made and open (or null when none could be made), and its row as
+    // known at its start. warned: its one warning has been given already.
+    void begin(std::unique_ptr<LogFile> log, const HistoryRow& row, const ProcessIdentity& owner,
+               bool warned);
+    // Whole lines for the running exchange's log, each ending with a line break.
+    void append(const QByteArray& lines);
+    // The row as known now; t: the exchange's seconds at that moment. urgent: write it at
+    // once rather than within five seconds.
+    void update(const HistoryRow& row, bool urgent);
+    // The exchange has ended with this row; its log is closed once written.
+    void end(const HistoryRow& row);
+
+    // Waits until everything handed over is written, at most ms milliseconds. Empty when it
+    // was; otherwise what is still missing, in a sentence for the technician.
+    QString waitUntilWritten(int ms);
+    // Writes what it can within ms milliseconds, then stops; what is missing then, as above.
+    // Nothing is written after it.
+    QString finish(int ms);
+
+    // Tells onWarning from the event loop of the thread that made the writer.
+    void warnLater(const QString& warning);
+
+    // Told on the thread that made the writer: a warning for the technician (a record that
+    // cannot be written), and that the history has changed.
+    std::function<void(const QString& warning)> onWarning;
+    std::function<void()> onHistoryChanged;
+
+    static constexpr int kExitWaitMs = 15000;
+
+  private:
+    struct Exchange;
+    struct Worker;
+
+    void hand(std::function<void(Worker&)> job);
+    // Runs fn on the thread that made the writer.
+    void tell(std::function<void()> fn);
+
+    QObject relay_;  // lives on the thread that made the writer
+    std::unique_ptr<Worker> worker_;
+    QThread* thread_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<std::function<void(Worker&)>> inbox_;
+    bool stopping_ = false;
+    bool abandon_ = false;
+    bool written_ = true;  // nothing handed over waits to be written
+    QString missing_;      // what waits, as a sentence
+};
+
+}  // namespace tarvel

@@ -1,0 +1,62 @@
+#include "status/Outcome.h"
+
+#include <array>
+
+namespace tarvel {
+
+namespace {
+struct OutcomeRow {
+    Outcome outcome;
+    const char* word;
+    ExitStatus exit;
+};
+// clang-format off
+constexpr std::array<OutcomeRow, 9> kOutcomes{{
+    {Outcome::Success,     "success",     kExitSuccess},
+    {Outcome::Error,       "error",       kExitFailed},
+    {Outcome::NoImage,     "no-image",    kExitUsage},
+    {Outcome::Refused,     "refused",     kExitUsage},
+    {Outcome::Cancelled,   "cancelled",   kExitFailed},
+    {Outcome::Timeout,     "timeout",     kExitTimeout},
+    {Outcome::Interrupted, "interrupted", kExitInterrupted},
+    {Outcome::Running,     "running",     kExitFailed},
+    {Outcome::Unfinished,  "unfinished",  kExitFailed},
+}};
+// clang-format on
+
+const OutcomeRow& rowOf(Outcome outcome) {
+    return kOutcomes.at(static_cast<std::size_t>(outcome));
+}
+}  // namespace
+
+QString outcomeWord(Outcome outcome) {
+    return QString::fromLatin1(rowOf(outcome).word);
+}
+
+ExitStatus exitStatusOf(Outcome outcome) {
+    return rowOf(outcome).exit;
+}
+
+bool isFailure(Outcome outcome) {
+    return outcome != Outcome::Success && outcome != Outcome::Running;
+}
+
+std::optional<Outcome> outcomeFromWord(const QString& word) {
+    for (const OutcomeRow& row : kOutcomes) {
+        if (word == QLatin1String(row.word))
+            return row.outcome;
+    }
+    return std::nullopt;
+}
+
+const QStringList& outcomeWords() {
+    static const QStringList words = [] {
+        QStringList all;
+        for (const OutcomeRow& row : kOutcomes)
+            all << QString::fromLatin1(row.word);
+        return all;
+    }();
+    return words;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "update/UpdateOutcome.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace tarvel {
+
+class EventPump;
+class Recovery;
+class SectorWalk;
+class UpdateContext;
+
+// The acknowledged transfer, for the probed modules: the host drives it block by block and the
+// module acknowledges every step. Every wait for an acknowledgement may bring a silent module
+// back; the walk then starts again at the first sector.
+class AckTransfer {
+  public:
+    AckTransfer(UpdateContext& update, Recovery& recovery) : update_(update), recovery_(recovery) {}
+
+    UpdateOutcome SendFirmwareWithAck();
+    // Data blocks the walk visits; -1 when the image cannot be read or the update was halted.
+    int CountDataBlocks();
+
+  private:
+    // Done: on to the next. Halted: the update ends by its halt. GaveUp: the recovery gave the
+    // module up and has shown so.
+    enum class Step { Done, Halted, GaveUp };
+    Step sendAckBlock(qint64 sector, int block, const QByteArray& data);
+    Step writeAckSector(qint64 sector);
+    Step sendAndAwait(const QByteArray& text, const QByteArray& reply);
+    void restartAckWalk(SectorWalk& walk);
+    UpdateOutcome endAckStep(Step step);
+
+    UpdateContext& update_;
+    Recovery& recovery_;
+    // Data blocks acknowledged since the walk last began.
+    int acknowledged_ = 0;
+    // Restarts in a row with no acknowledgement in between.
+    int fruitlessRestarts_ = 0;
+};
+
+}  // namespace tarvel

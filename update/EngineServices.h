@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvel {
+
+class Clock;
+class Dialogs;
+class EventPump;
+class FileSystem;
+class ImageChooser;
+class IntervalTimer;
+class SerialDevice;
+class SettingsStore;
+
+// Everything the engine reaches the world through. The window program and the command line
+// each fill one; the window adds its views beside it.
+struct EngineServices {
+    Clock& clock;
+    EventPump& pump;
+    SettingsStore& settings;
+    Dialogs& dialogs;
+    SerialDevice& serial;
+    IntervalTimer& timer1;  // the elapsed-time clock's tick
+    FileSystem& files;
+    ImageChooser* chooser;  // the expert's choice among images; none on the command line
+    QString imageFolder;    // where the firmware images lie
+};
+
+}  // namespace tarvel

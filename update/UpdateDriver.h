@@ -1,0 +1,39 @@
+#pragma once
+
+#include "update/UpdateOutcome.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarvel {
+
+class AckTransfer;
+class FirmwareLookup;
+class RequestTransfer;
+class UpdateContext;
+
+// The update driver: the setup-switch check, the identification of the module by its
+// announcement or by probing its type, the choice of its image, and the hand-over to the
+// matching transfer. It does not give up until a module answers.
+class UpdateDriver {
+  public:
+    UpdateDriver(UpdateContext& update, FirmwareLookup& lookup, RequestTransfer& request,
+                 AckTransfer& ack)
+        : update_(update), lookup_(lookup), request_(request), ack_(ack) {}
+
+    UpdateOutcome StartUpdate();
+
+  private:
+    UpdateOutcome identifyAndTransfer();
+    // The setup-switch check until the module stops echoing; false when the update was halted.
+    bool switchIsOn();
+    void identified(const QByteArray& code);
+    UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
+
+    UpdateContext& update_;
+    FirmwareLookup& lookup_;
+    RequestTransfer& request_;
+    AckTransfer& ack_;
+};
+
+}  // namespace tarvel
