@@ -64,7 +64,7 @@ TEST_F(EndToEnd, TerminationClosesThePortAndExitsWith130) {
     const CliRun run = finish(cli, 10);
     EXPECT_EQ(run.exitCode, 130) << qPrintable(run.out + run.err);
     EXPECT_TRUE(run.err.contains("Interrupted: the port is closed."));
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, 5.0) << "not after the ten-second wait of the identification";
 }
 
 // A record that cannot be written (here a file stands where its folder should be) costs a
@@ -150,12 +150,12 @@ TEST_F(EndToEnd, BadCommandLinesAreRefusedBeforeAnyByte) {
                                     .arg(seconds))});
     }
     for (const auto& row : rows) {
-        const CliRun run = this->run(row.arguments, 5);
+        const CliRun run = this->run(row.arguments, 10);
         EXPECT_EQ(run.exitCode, 2) << qPrintable(row.arguments.join(' '));
         // The engine's own words may come before an open failure's reason.
         EXPECT_TRUE(run.err.endsWith(row.err) && run.err.count('\n') == row.err.count('\n'))
             << qPrintable(run.err);
-        EXPECT_LT(run.seconds, 1.0) << qPrintable(row.arguments.join(' '));
+        EXPECT_LT(run.seconds, 5.0) << qPrintable(row.arguments.join(' '));
         EXPECT_EQ(module.messages().toStdString(), "") << qPrintable(row.arguments.join(' '));
     }
     EXPECT_FALSE(QFile::exists(file("state")));

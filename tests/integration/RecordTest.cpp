@@ -1,12 +1,20 @@
 // The record when things go wrong on a production line: tarvel-update processes against
 // tarvel-module-sim into one real history.sqlite, and after each fault what is left on disk.
+#include "platform/qt/QtFileSystem.h"
 #include "record/HistoryCsv.h"
 #include "tests/support/Programs.h"
 #include "tests/support/Wire.h"
+#include "update/ImageInspection.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -45,18 +53,22 @@ struct Line {
                    : -1;
     }
     // The image an update finds; without it a run ends quickly after the module announced itself.
-    void addImage() {
+    QString addImage() {
         QFile image(dir.filePath("images/DVB-GEN-1.bin"));
         image.open(QIODevice::WriteOnly);
         image.write(requestImage(1));
+        return image.fileName();
     }
-    // With no arguments an update on COM1, with the line's images, against a module of its own.
+    // With no arguments (or only options) an update on COM1, with the line's images, against a
+    // module of its own.
     std::unique_ptr<QProcess> start(QStringList arguments,
                                     const QStringList& module = {"--announce", "UP"},
                                     const std::function<void()>& inChild = {}) {
         const QString config = dir.filePath(QStringLiteral("config%1").arg(modules.size()));
-        if (arguments.isEmpty()) {
-            arguments = {"update", "--port", "COM1", "--folder", dir.filePath("images")};
+        if (arguments.isEmpty() || arguments.first().startsWith("--")) {
+            arguments =
+                QStringList{"update", "--port", "COM1", "--folder", dir.filePath("images")} +
+                arguments;
             modules.push_back(std::make_unique<SimulatorProcess>(module));
             QDir().mkpath(config);
             QFile settings(config + "/Tarvel_Update_Utility.ini");
@@ -167,6 +179,57 @@ TEST(Record, AfterEachFaultTheHistoryReadsWholeAndTheNextRunRecords) {
              return true;
          },
          {"no-image"}},
+        {"another program holds the history locked from before an update until after it",
+         [](Line& line) {
+             EXPECT_EQ(line.run().exitCode, 2);  // the history is there, and holds a row
+             const double predicted =
+                 inspectImage(QtFileSystem(), line.addImage(), kindForName("DVB-GEN-1.bin"))
+                     .forecast->seconds;
+             QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
+             locker.setDatabaseName(line.record() + "/history.sqlite");
+             EXPECT_TRUE(locker.open() && QSqlQuery(locker).exec("BEGIN EXCLUSIVE"));
+             auto process = line.start(
+                 {"--json"}, {"--announce", "UP", "--baud", "115200", "--reply-delay", "0"});
+             QByteArray out;
+             while (!out.contains("\"event\":\"outcome\"") && process->waitForReadyRead(30000))
+                 out += process->readAllStandardOutput();
+             const QJsonObject outcome =
+                 QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
+             // The line did not wait for the record: the update took what it takes unlocked.
+             EXPECT_NEAR(outcome["duration_s"].toDouble(), predicted, 0.05 * predicted);
+             EXPECT_GE(outcome["data_line_share"].toDouble(), 97.0);
+             EXPECT_NE(process->state(), QProcess::NotRunning) << "waits to write its row";
+             QSqlQuery(locker).exec("COMMIT");
+             locker.close();
+             locker = QSqlDatabase();
+             QSqlDatabase::removeDatabase("locker");
+             const Finished run = Line::finish(*process);
+             EXPECT_EQ(run.exitCode, 0);
+             EXPECT_EQ(run.err, "");
+             return true;
+         },
+         {"success", "no-image"}},
+        {"a run killed while its module is silent, its row brought up to date all the same",
+         [](Line& line) {
+             auto process = line.start({}, {"--announce", "UP", "--silent-at", "0"});
+             // The host waits ten seconds after "q" without a word on the line or the screen.
+             QElapsedTimer since;
+             since.start();
+             process->waitForFinished(7000);
+             ::kill(pid_t(process->processId()), SIGKILL);
+             process->waitForFinished();
+             const QJsonObject row =
+                 QJsonDocument::fromJson(line.run({"history", "--json"}).out.toUtf8())
+                     .array()
+                     .first()
+                     .toObject();
+             EXPECT_EQ(row["outcome"], "unfinished");
+             EXPECT_EQ(row["bytes_sent"], 13) << "twelve X and the q";
+             EXPECT_GE(row["duration_s"].toDouble(), 4.5);
+             EXPECT_LE(row["duration_s"].toDouble(), since.elapsed() / 1000.0);
+             return true;
+         },
+         {"unfinished"}},
         {"a run killed mid-update",
          [](Line& line) {
              line.addImage();

@@ -48,7 +48,7 @@ TEST_F(RealFiles, OnlyRegularFilesMatchAndUnreadableNamesAreReported) {
     QString error;
     EXPECT_EQ(files.openForReading(path("DVB-SAT-link-to-pipe.bin"), &error), nullptr);
     EXPECT_EQ(error, "not a regular file");
-    EXPECT_LT(opening.elapsed(), 1000);
+    EXPECT_LT(opening.elapsed(), 10000) << "a FIFO is never opened, so it cannot block";
     EXPECT_EQ(files.folderProblem(dir.path()), "");
     EXPECT_EQ(files.folderProblem(path("DVB-SAT-a.bin")), "is not a folder");
     EXPECT_EQ(files.folderProblem(path("none")), "does not exist");

@@ -53,7 +53,10 @@ TEST_F(PtyLink, EveryByteValueTravelsBothWaysUnchanged) {
     EXPECT_EQ(link->replies().ReceiveBuffer(), everyByte);
 }
 
-TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
+// A wait sleeps on the event loop and wakes with the reply: its latency is a fraction of a
+// millisecond on an idle machine (bench/run measures it). The bound here is one that no load
+// breaks, and that a polling wait or a thread held up by other work would.
+TEST_F(PtyLink, ReplyEndsTheWaitAtOnce) {
     QList<double> latencies;
     for (int round = 0; round < 20; ++round) {
         link->replies().discard();
@@ -62,11 +65,12 @@ TEST_F(PtyLink, ReplyReachesTheBufferWithinAFewMilliseconds) {
             writtenAt = clock.seconds();
             line.write("K!");
         });
-        ASSERT_TRUE(await([&] { return link->replies().ReceiveBuffer().size() >= 2; }));
+        ASSERT_EQ(link->replies().waitFor(Expected::anywhere({"K!"}), clock.seconds(), 2.0),
+                  ReplyWaiter::Wait::Reply);
         latencies << clock.seconds() - writtenAt;
     }
     std::sort(latencies.begin(), latencies.end());
-    EXPECT_LT(latencies[10], 0.005);
+    EXPECT_LT(latencies[10], 0.05);
 }
 
 TEST_F(PtyLink, HangUpClosesThePortAndSaysSo) {

@@ -34,9 +34,11 @@ TEST_F(RealWait, LastsItsLengthRunsTimersMeanwhileAndSleeps) {
     link.replies().warte(2.0);
     const double wall = clock.seconds() - start;
     const double cpu = cpuSeconds() - cpuBefore;
+    // Bounds that a loaded machine keeps: a wait that ended early, ran on, or let no timer
+    // through would not.
     EXPECT_GE(wall, 2.0);
-    EXPECT_LT(wall, 2.5);
-    EXPECT_GE(ticks, 15);
+    EXPECT_LT(wall, 4.0);
+    EXPECT_GE(ticks, 10);
     EXPECT_LT(cpu / wall, 0.02);
     // The tick counter keeps pace with the seconds clock, to its millisecond resolution.
     EXPECT_NEAR((clock.tickCount() - tickCount) / 1000.0, wall, 0.003);

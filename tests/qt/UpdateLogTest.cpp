@@ -2,10 +2,13 @@
 // saw and what went over the wire, a history row per exchange, the old history.csv imported, the
 // newest 100 logs kept. (Faults of whole processes are tried end to end, against the command
 // line.)
+#include "cli/ConsoleFrontEnd.h"
+#include "cli/JsonStream.h"
 #include "record/HistoryCsv.h"
 #include "record/HistoryStore.h"
 #include "record/UpdateLog.h"
 #include "session/UpdateSession.h"
+#include "tests/support/Rig.h"
 #include "tests/support/Wire.h"
 
 #include <QDir>
@@ -14,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace tarvel::test {
 namespace {
@@ -105,6 +110,54 @@ TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].outcome + ' ' + rows[1].outcome, "running error");
     EXPECT_EQ(rows[1].kind, "comtest");
+}
+
+// What the console, the JSON stream and the record say of an update does not depend on the order
+// they listen in: each takes what it needs from the events themselves.
+TEST(UpdateLog, ListenersInEitherOrderTellTheSame) {
+    QStringList outputs[2];
+    for (const bool reversed : {false, true}) {
+        ModuleRig rig(announcingModule());
+        rig.useImage("DVB-GEN-1.bin", requestImage(1));
+        QTemporaryDir state;
+        UpdateLog log(state.path(), "V1.0.0");
+        log.onLogOpened = [&rig](const QString& path) { rig.session().logOpened(path); };
+        char* consoleText = nullptr;
+        char* jsonText = nullptr;
+        size_t consoleSize = 0, jsonSize = 0;
+        std::FILE* consoleOut = open_memstream(&consoleText, &consoleSize);
+        std::FILE* jsonOut = open_memstream(&jsonText, &jsonSize);
+        {
+            ConsoleListener console(consoleOut, false);
+            JsonStream json(jsonOut, "1.0.0");
+            std::vector<ExchangeListener*> listeners{&log, &console, &json};
+            if (reversed)
+                std::reverse(listeners.begin(), listeners.end());
+            for (ExchangeListener* listener : listeners)
+                rig.session().subscribe(*listener);
+            ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
+            for (ExchangeListener* listener : listeners)
+                rig.session().unsubscribe(*listener);
+        }
+        std::fclose(consoleOut);
+        std::fclose(jsonOut);
+        ASSERT_EQ(log.waitUntilWritten(5000), "");
+        // The state folder and the moment the log was started differ from run to run.
+        const auto sameEverywhere = [&state](QString text) {
+            return text.replace(state.path(), "STATE")
+                .replace(QRegularExpression("\\d{4}-\\d\\d-\\d\\dT[0-9:+-]+"), "WHEN");
+        };
+        outputs[reversed] << QString::fromUtf8(consoleText) << sameEverywhere(jsonText)
+                          << sameEverywhere(contents(log.lastLog()));
+        std::free(consoleText);
+        std::free(jsonText);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_TRUE(outputs[0][0].contains("Summary: image DVB-GEN-1.bin, module UP, 65551 bytes"));
+    EXPECT_TRUE(
+        outputs[0][1].contains("\"log\":\"STATE/logs/WHEN_COM1.log\",\"word\":\"success\"}\n"))
+        << qPrintable(outputs[0][1]);
+    EXPECT_TRUE(outputs[0][2].contains("\nOutcome: success after "));
 }
 
 // Every outcome as stored and as exported; a refused image never reads as a missing one.
