@@ -68,5 +68,11 @@ int main(int argc, char* argv[]) {
     if (!screenshot.isEmpty())
         tarvel::screenshotAndQuit(program.window(), screenshot, 1500);
     program.start();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The record's last rows may still wait for a history that another program holds.
+    if (const QString missing = program.log().finish(); !missing.isEmpty()) {
+        program.dialogs().messageBox(missing, QString(), tarvel::MessageIcon::Information,
+                                     tarvel::MessageButtons::Ok);
+    }
+    return status;
 }
