@@ -69,10 +69,14 @@ void ConsoleListener::notice(const Notice& event) {
     std::fflush(stderr);
 }
 
+// A success ends with its summary; anything else with the reason, for the script's log.
 void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
     finishBar();
     if (ended.kind == ExchangeKind::Update && ended.outcome == Outcome::Success)
         printSummary(ended);
+    else if (ended.outcome != Outcome::Success)
+        line(QStringLiteral("Reason: ") + reasonCodeText(ended.reason.code) + QStringLiteral(": ") +
+             ended.reason.text);
 }
 
 // Both figures a technician can compare: the whole update's pace, and how fully its data phase

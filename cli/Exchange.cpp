@@ -71,9 +71,15 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     EndListener end;
     session.subscribe(end);
 
-    if (!session.openPort(exchange.port)) {
-        if (exchange.json)
-            json.endWithoutExchange(kExitUsage);
+    QString openFailure;
+    if (!session.openPort(exchange.port, &openFailure)) {
+        if (exchange.json) {
+            json.endWithoutExchange(
+                exchange.communicationTest ? QStringLiteral("comtest") : QStringLiteral("update"),
+                exchange.port.comPort > 0 ? QStringLiteral("COM%1").arg(exchange.port.comPort)
+                                          : exchange.port.device,
+                {ReasonCode::PortUnavailable, openFailure});
+        }
         return kExitUsage;
     }
     const TerminationSignals termination(

@@ -117,6 +117,8 @@ void JsonStream::exchangeEnded(const ExchangeEnded& event) {
     QJsonObject fields{
         {"word", outcomeWord(event.outcome)},
         {"exit_code", exitStatusOf(event.outcome)},
+        {"reason_code", reasonCodeText(event.reason.code)},
+        {"reason", event.reason.text},
         {"bytes_sent", static_cast<double>(event.bytesSent)},
         {"duration_s", rounded(event.seconds, 3)},
         {"bytes_per_second", event.seconds > 0
@@ -129,10 +131,26 @@ void JsonStream::exchangeEnded(const ExchangeEnded& event) {
     write(event.t, "outcome", fields);
 }
 
-void JsonStream::endWithoutExchange(int exitCode) {
+// The start and the outcome of a run refused before it became an exchange, as any run has them.
+void JsonStream::endWithoutExchange(const QString& kind, const QString& port,
+                                    const Reason& reason) {
+    QJsonObject start{
+        {"schema", kSchema},
+        {"version", version_},
+        {"kind", kind.isEmpty() ? QJsonValue() : QJsonValue(kind)},
+        {"port", port.isEmpty() ? QJsonValue() : QJsonValue(port)},
+        {"latency_timer_ms", QJsonValue()},
+    };
+    if (port.isEmpty())
+        start.insert(QLatin1String("device"), QJsonValue());
+    else
+        addPath(start, "device", port);
+    write(0, "start", start);
     write(0, "outcome",
           {{"word", "error"},
-           {"exit_code", exitCode},
+           {"exit_code", kExitUsage},
+           {"reason_code", reasonCodeText(reason.code)},
+           {"reason", reason.text},
            {"bytes_sent", 0},
            {"duration_s", 0},
            {"bytes_per_second", QJsonValue()},

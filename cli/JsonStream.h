@@ -16,7 +16,9 @@ namespace tarvel {
 // "outcome".
 class JsonStream : public ExchangeListener {
   public:
-    static constexpr int kSchema = 1;
+    // 2: duration_s ends before any box waits for the technician; the outcome has reason_code
+    // and reason; every stream starts with "start", also one that never became an exchange.
+    static constexpr int kSchema = 2;
 
     // version: the program's ("1.0.0").
     JsonStream(std::FILE* out, QString version) : out_(out), version_(std::move(version)) {}
@@ -32,8 +34,9 @@ class JsonStream : public ExchangeListener {
     void exchangeEnded(const ExchangeEnded& event) override;
     void logOpened(const LogOpened& event) override;
 
-    // The outcome of a run that never became an exchange (its port could not be opened).
-    void endWithoutExchange(int exitCode);
+    // A run that never became an exchange: refused for its usage, or its port could not be
+    // opened. kind and port as far as they are known; the exit status is 2.
+    void endWithoutExchange(const QString& kind, const QString& port, const Reason& reason);
 
   private:
     void write(double t, const char* event, QJsonObject fields);

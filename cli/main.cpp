@@ -15,6 +15,7 @@
 #include "cli/Exchange.h"
 #include "cli/History.h"
 #include "cli/Inspect.h"
+#include "cli/JsonStream.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "status/ProgramVersion.h"
@@ -31,7 +32,18 @@ using namespace tarvel;
 
 namespace {
 
+// A refused command line says why on stderr; one that asked for --json gets its stream too, a
+// start and an outcome, so that software reading it sees why it ended.
 int usage(const QCommandLineParser&, const QString& problem) {
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(QStringLiteral("--json"))) {
+        const QString command = arguments.value(1);
+        const bool known =
+            command == QLatin1String("update") || command == QLatin1String("comtest");
+        JsonStream(stdout, QStringLiteral(TARVEL_VERSION))
+            .endWithoutExchange(known ? command : QString(), QString(),
+                                {ReasonCode::Usage, problem});
+    }
     return refuse(problem, "tarvel-update");
 }
 

@@ -169,6 +169,8 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
                          QByteArray::number(ended.bytesSent) + " bytes sent";
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
         outcome += "; " + phase.toUtf8();
+    outcome += "; reason " + reasonCodeText(ended.reason.code).toUtf8() + ": " +
+               ended.reason.text.toUtf8();
     line(outcome);
     row_.finished = isoTime(QDateTime::currentDateTime());
     row_.outcome = word;

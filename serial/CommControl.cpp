@@ -42,6 +42,7 @@ bool CommControl::setPortOpen(bool open, QString* error) {
         return false;
     }
     deliveredSinceWrite_ = 0;
+    failure_.clear();
     return device_.open(devicePath(), error);
 }
 
@@ -84,6 +85,7 @@ void CommControl::handleReadyRead() {
 }
 
 void CommControl::handleFailure(const QString& reason) {
+    failure_ = reason;
     device_.close();
     if (OnPortLost)
         OnPortLost(reason);

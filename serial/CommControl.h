@@ -53,6 +53,8 @@ class CommControl {
     // All waiting characters (InputLen 0), or at most InputLen of them.
     QByteArray Input();
     int CommEvent() const { return commEvent_; }
+    // Why the port last failed for good (the system's words); empty since it was opened.
+    const QString& failure() const { return failure_; }
 
   private:
     void handleReadyRead();
@@ -67,6 +69,7 @@ class CommControl {
     int commEvent_ = 0;
     // Characters handed over since the last write or open; see handleReadyRead.
     qint64 deliveredSinceWrite_ = 0;
+    QString failure_;
 };
 
 }  // namespace tarvel

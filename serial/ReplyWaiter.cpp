@@ -48,6 +48,14 @@ QString Expected::describe() const {
 ReplyWaiter::ReplyWaiter(Clock& clock, EventPump& pump, CommControl& port)
     : clock_(clock), pump_(pump), port_(port) {}
 
+QString ReplyWaiter::portName() const {
+    return port_.portName();
+}
+
+QString ReplyWaiter::lineFailure() const {
+    return port_.failure();
+}
+
 ReplyWaiter::Wait ReplyWaiter::state() const {
     if (stopped_)
         return Wait::Stopped;

@@ -77,6 +77,10 @@ class ReplyWaiter {
     Wait state() const;
     bool halted() const { return state() != Wait::Reply; }
 
+    // The port as messages name it ("Com3 (/dev/ttyUSB0)"), and why it failed, if it did.
+    QString portName() const;
+    QString lineFailure() const;
+
     // Bytes handed to the port through this waiter since the program started.
     qint64 bytesSent() const { return bytesSent_; }
 

@@ -33,7 +33,7 @@ bool SerialLink::PortTest(int COMPortNummer) {
     return opened;
 }
 
-bool SerialLink::openPort(const PortChoice& choice) {
+bool SerialLink::open(const PortChoice& choice, QString* error) {
     if (MSComm1.PortOpen())
         MSComm1.setPortOpen(false);
     MSComm1.setInputLen(0);
@@ -42,13 +42,32 @@ bool SerialLink::openPort(const PortChoice& choice) {
         MSComm1.setCommPort(choice.comPort);
     else
         MSComm1.useDevice(choice.device);
+    choice_ = choice;
+    const bool opened = MSComm1.setPortOpen(true, error);
+    replies_.discard();
+    if (opened && onPortOpened)
+        onPortOpened(choice);
+    return opened;
+}
+
+bool SerialLink::reopen(QString* error) {
+    if (MSComm1.PortOpen())
+        return true;
+    if (!choice_)
+        return false;
+    return open(*choice_, error);
+}
+
+bool SerialLink::openPort(const PortChoice& choice, QString* message) {
     QString error;
-    const bool opened = MSComm1.setPortOpen(true, &error);
+    const bool opened = open(choice, &error);
     if (!opened) {
         // Taken by another program since the scan, or gone: no port is open.
-        dialogs_.messageBox(
-            QStringLiteral("%1 cannot be opened: %2").arg(MSComm1.portName(), error),
-            QStringLiteral("ComPortError"), MessageIcon::Critical);
+        const QString text =
+            QStringLiteral("%1 cannot be opened: %2").arg(MSComm1.portName(), error);
+        if (message)
+            *message = text;
+        dialogs_.messageBox(text, QStringLiteral("ComPortError"), MessageIcon::Critical);
     } else if (const auto latency = device_.latencyTimerMs();
                latency && *latency > kSlowAdapterMs && onSlowAdapter) {
         // Short enough for the status bar of the window at its usual width.
@@ -56,7 +75,6 @@ bool SerialLink::openPort(const PortChoice& choice) {
                                      "for a faster update (README, Troubleshooting)")
                           .arg(MSComm1.devicePath(), QString::number(*latency)));
     }
-    replies_.discard();
     return opened;
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tarvel {
 
@@ -46,24 +47,33 @@ class SerialLink {
     std::function<void(const QString& hint)> onSlowAdapter;
     // Told when the open port failed for good and was closed, with the system's reason.
     std::function<void(const QString& reason)> onPortLost;
+    // Told when a port was opened, also when the chosen port is opened again.
+    std::function<void(const PortChoice& choice)> onPortOpened;
 
     // The device path of "Com n".
     QString devicePathOf(int port) const;
     // True when the port can be opened; leaves it closed. A number of 0 or less probes the port
     // number already set.
     bool PortTest(int COMPortNummer);
-    // Closes the open port and opens the chosen one, configured; says why when it cannot.
-    bool openPort(const PortChoice& choice);
+    // Closes the open port and opens the chosen one, configured; says why when it cannot (in a
+    // box, and in *message).
+    bool openPort(const PortChoice& choice, QString* message = nullptr);
+    // Whether a port has been chosen (opened or not); opens it again, without a message, when
+    // it is not open: a USB adapter pulled and plugged in again. False with the reason.
+    bool hasChoice() const { return choice_.has_value(); }
+    bool reopen(QString* error);
     // ReceiveBuffer, warte and every wait for the module.
     ReplyWaiter& replies() { return replies_; }
 
   private:
     void MSComm1_OnComm();
+    bool open(const PortChoice& choice, QString* error);
 
     SerialDevice& device_;
     Dialogs& dialogs_;
     const SettingsStore& settings_;
     ReplyWaiter replies_;
+    std::optional<PortChoice> choice_;
 };
 
 }  // namespace tarvel

@@ -60,8 +60,8 @@ UpdateSession::UpdateSession(const EngineServices& services)
     };
 }
 
-bool UpdateSession::openPort(const PortChoice& choice) {
-    return link_.openPort(choice);
+bool UpdateSession::openPort(const PortChoice& choice, QString* message) {
+    return link_.openPort(choice, message);
 }
 
 void UpdateSession::closePort() {
@@ -91,7 +91,9 @@ UpdateOutcome UpdateSession::runUpdate() {
         return UpdateOutcome::Busy;
     begin(ExchangeKind::Update);
     const UpdateOutcome outcome = updater_.StartUpdate();
-    end(outcome == UpdateOutcome::Cancelled && stopped_ ? stoppedOutcome() : outcomeOf(outcome));
+    const Outcome ended =
+        outcome == UpdateOutcome::Cancelled && stopped_ ? stoppedOutcome() : outcomeOf(outcome);
+    end(ended, updater_.reason(ended));
     return outcome;
 }
 
@@ -100,7 +102,15 @@ std::optional<bool> UpdateSession::runCommunicationTest() {
         return std::nullopt;
     begin(ExchangeKind::CommunicationTest);
     const bool passed = communicationTest_.RunComTest();
-    end(stopped_ ? stoppedOutcome() : passed ? Outcome::Success : Outcome::Error);
+    if (stopped_) {
+        const Outcome how = stoppedOutcome();
+        end(how, Reason{how == Outcome::Timeout       ? ReasonCode::Timeout
+                        : how == Outcome::Interrupted ? ReasonCode::Interrupted
+                                                      : ReasonCode::Cancelled,
+                        QStringLiteral("Stopped before the test ended.")});
+    } else {
+        end(passed ? Outcome::Success : Outcome::Error, communicationTest_.reason());
+    }
     updater_.closeImageFile();
     return passed;
 }
@@ -120,6 +130,7 @@ Outcome UpdateSession::stoppedOutcome() const {
 void UpdateSession::begin(ExchangeKind kind) {
     exchange_ = kind;
     stopped_.reset();
+    status_.forgetBoxes();
     sentBefore_ = wire_.bytesSent();
     events_.restartTime();
     const CommControl& port = link_.MSComm1;
@@ -131,12 +142,13 @@ void UpdateSession::begin(ExchangeKind kind) {
                     &ExchangeListener::exchangeStarted);
 }
 
-void UpdateSession::end(Outcome outcome) {
+void UpdateSession::end(Outcome outcome, Reason reason) {
     ExchangeEnded ended;
     ended.kind = *exchange_;
     ended.outcome = outcome;
+    ended.reason = std::move(reason);
     ended.bytesSent = wire_.bytesSent() - sentBefore_;
-    ended.seconds = events_.now();
+    ended.seconds = status_.firstBoxAt().value_or(events_.now());
     if (*exchange_ == ExchangeKind::Update) {
         ended.image = updater_.chosenImage();
         ended.module = updater_.identifiedAs();

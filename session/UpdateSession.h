@@ -29,7 +29,7 @@ class UpdateSession {
     void unsubscribe(ExchangeListener& listener) { events_.unsubscribe(listener); }
 
     // Closes the open port and opens the chosen one; says why when it cannot.
-    bool openPort(const PortChoice& choice);
+    bool openPort(const PortChoice& choice, QString* message = nullptr);
     void closePort();
     // Every byte both ways into a file as well; false when it cannot be written.
     bool writeTranscriptTo(const QString& path, QString* error) {
@@ -58,7 +58,7 @@ class UpdateSession {
 
   private:
     void begin(ExchangeKind kind);
-    void end(Outcome outcome);
+    void end(Outcome outcome, Reason reason);
     // The outcome of an exchange that was stopped from outside.
     Outcome stoppedOutcome() const;
 

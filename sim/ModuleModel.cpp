@@ -265,6 +265,11 @@ void ModuleModel::completeBlock() {
         reply("E!", config_.replyDelay);
         return;
     }
+    if (config_.rejectedBlock == blockIndex_) {
+        qCInfo(lcSim, "block %d: rejected, as always", blockIndex_);
+        reply("E!", config_.replyDelay);
+        return;
+    }
     if (reply("K!", config_.replyDelay) == Outcome::Sent)
         sectorBuffer_.replace(blockIndex_ * kBlockSize, kBlockSize, block_.left(kBlockSize));
 }

@@ -33,6 +33,7 @@ struct ModuleConfig {
     std::optional<int> silentAtReply;  // from this reply on, drop what arrives and send nothing ...
     double silentFor = -1;             // ... for this many seconds (< 0: for good)
     std::optional<int> errorAtReply;   // answer "E!" instead of this one "K!" (once)
+    std::optional<int> rejectedBlock;  // answer "E!" to the data of this block, every time
     std::optional<int> garbageAtReply;  // send two garbage characters before this reply
     std::optional<int> hangUpAtReply;   // hang up instead of sending this reply
     // Lost characters, once: the first dropCount characters of this reply never reach the host

@@ -164,7 +164,8 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
                 builder.host(bytes, timedLine->milliseconds, lineNumber);
             else
                 builder.module(bytes, timedLine->milliseconds);
-        } else if (kind == "--" || (isLog && (kind == "ST" || kind == "AC" || kind == "NT"))) {
+        } else if (kind == "--" ||
+                   (isLog && (kind == "ST" || kind == "AC" || kind == "NT" || kind == "MB"))) {
             continue;  // the line failed; what the technician saw
         } else {
             return fail(lineNumber, lineNumber == 1 ? neitherLogNorTranscript() : notOurs);

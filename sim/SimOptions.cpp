@@ -59,6 +59,7 @@ void addOptions(QCommandLineParser& parser) {
         {"silent-at", "Fall silent instead of reply N (counted from 0).", "N"},
         {"silent-for", "How long the silence lasts; for good if not given.", "SEC"},
         {"error-at", "Answer E! instead of reply N.", "N"},
+        {"reject-block", "Answer E! to the data of block B of every sector, every time.", "B"},
         {"garbage-at", "Send two garbage characters before reply N.", "N"},
         {"hang-up-at", "Hang up instead of reply N.", "N"},
         {"flash", "Write the flash contents to FILE after every sector write.", "FILE"},
@@ -79,9 +80,9 @@ void addOptions(QCommandLineParser& parser) {
 
 // The options that shape the modelled module, which a replay does without.
 const QStringList kModelOptions = {
-    "announce",    "type",      "test-mode",      "switch-off-rounds", "reply-delay",
-    "sector-time", "silent-at", "silent-for",     "error-at",          "garbage-at",
-    "hang-up-at",  "flash",     "exit-when-done", "test-mode-delay",
+    "announce",    "type",       "test-mode",  "switch-off-rounds", "reply-delay",
+    "sector-time", "silent-at",  "silent-for", "error-at",          "reject-block",
+    "garbage-at",  "hang-up-at", "flash",      "exit-when-done",    "test-mode-delay",
 };
 
 // Loads the recording at once, so that a file that cannot be replayed is refused before the
@@ -169,6 +170,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     module.silentAtReply = read.count("silent-at");
     module.silentFor = read.number("silent-for", -1, std::numeric_limits<double>::lowest());
     module.errorAtReply = read.count("error-at");
+    module.rejectedBlock = read.count("reject-block");
     module.garbageAtReply = read.count("garbage-at");
     module.hangUpAtReply = read.count("hang-up-at");
     options.flashFile = parser.value("flash");

@@ -120,7 +120,9 @@ struct ExchangeEnded {
     double t = 0;
     ExchangeKind kind = ExchangeKind::Update;
     Outcome outcome = Outcome::Error;
+    Reason reason;
     qint64 bytesSent = 0;
+    // The exchange's own time: until its end, before any box waits for the technician.
     double seconds = 0;
     // The update's image and module as far as it got to know them; empty before.
     QString image;

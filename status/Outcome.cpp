@@ -59,4 +59,26 @@ const QStringList& outcomeWords() {
     return words;
 }
 
+namespace {
+// clang-format off
+constexpr std::array<const char*, 16> kReasonCodes{{
+    "completed", "switch-off", "no-answer", "no-confirmation", "unknown-module", "no-image",
+    "not-approved", "image-refused", "recovery-exhausted", "module-error", "port-lost",
+    "port-unavailable", "timeout", "interrupted", "cancelled", "usage",
+}};
+// clang-format on
+}  // namespace
+
+QString reasonCodeText(ReasonCode code) {
+    return QString::fromLatin1(kReasonCodes.at(static_cast<std::size_t>(code)));
+}
+
+std::optional<ReasonCode> reasonCodeFromText(const QString& text) {
+    for (std::size_t i = 0; i < kReasonCodes.size(); ++i) {
+        if (text == QLatin1String(kReasonCodes[i]))
+            return static_cast<ReasonCode>(i);
+    }
+    return std::nullopt;
+}
+
 }  // namespace tarvel

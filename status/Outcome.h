@@ -42,4 +42,51 @@ std::optional<Outcome> outcomeFromWord(const QString& word);
 // Every word, in the order above.
 const QStringList& outcomeWords();
 
+// Why an exchange ended, as a code from a small fixed set that software can act on:
+//   completed          the module confirmed the end of the update or the test
+//   switch-off         the module echoed the switch check: its setup switch is OFF
+//   no-answer          the module said nothing (to the identification, or no "UP" in its test)
+//   no-confirmation    the test's answer was not confirmed with "OK"
+//   unknown-module     the module answered, but neither announced itself nor a type probe
+//   no-image           no image for the module in the image folder
+//   not-approved       images for it, but none that the approved list lets through
+//   image-refused      the image cannot be carried by its transfer
+//   recovery-exhausted the module stopped answering and the recovery did not bring it back
+//   module-error       the module answered "E!" to the same step again and again
+//   port-lost          the port failed during the exchange (an adapter pulled)
+//   port-unavailable   no port is open, or the chosen one cannot be opened
+//   timeout            the command line's --timeout ran out
+//   interrupted        Ctrl+C or SIGTERM
+//   cancelled          the program was closed
+//   usage              the command line was refused before anything was sent
+enum class ReasonCode {
+    Completed,
+    SwitchOff,
+    NoAnswer,
+    NoConfirmation,
+    UnknownModule,
+    NoImage,
+    NotApproved,
+    ImageRefused,
+    RecoveryExhausted,
+    ModuleError,
+    PortLost,
+    PortUnavailable,
+    Timeout,
+    Interrupted,
+    Cancelled,
+    Usage,
+};
+
+// The code and a sentence for people that names the place: the sector and block, the wait and
+// how long it lasted, the recoveries tried, the system's error text for the port.
+struct Reason {
+    ReasonCode code = ReasonCode::Completed;
+    QString text;
+};
+
+// "recovery-exhausted", ...
+QString reasonCodeText(ReasonCode code);
+std::optional<ReasonCode> reasonCodeFromText(const QString& text);
+
 }  // namespace tarvel

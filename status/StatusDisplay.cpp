@@ -21,13 +21,20 @@ void StatusDisplay::ShowStatus(const QString& word, std::optional<quint32> color
                                const QString& english, const QString& german) {
     if (color)
         titleColor_ = *color;
-    events_.publish(StatusChanged{0, word, english, german, titleColor_},
-                    &ExchangeListener::statusChanged);
+    // Shown again as it stands ("Checking" after the switch check), a status is no news.
+    const StatusChanged status{0, word, english, german, titleColor_};
+    if (shown_ && shown_->word == word && shown_->english == english && shown_->german == german &&
+        shown_->color == titleColor_)
+        return;
+    shown_ = status;
+    events_.publish(status, &ExchangeListener::statusChanged);
 }
 
 MessageResult StatusDisplay::messageBox(const QString& text, const QString& title, MessageIcon icon,
                                         MessageButtons buttons) {
     events_.deliverPending();
+    if (!firstBoxAt_)
+        firstBoxAt_ = events_.now();
     events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical},
                     &ExchangeListener::messageShown);
     return dialogs_.messageBox(text, title, icon, buttons);

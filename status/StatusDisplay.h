@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "status/ExchangeEvents.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -51,6 +52,10 @@ class StatusDisplay {
     // display is up to date behind it.
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                              MessageButtons buttons = MessageButtons::Ok);
+    // When (in the events' time) the first box since forgetBoxes() showed; an exchange's own
+    // time ends there, whatever the technician takes to close it.
+    std::optional<double> firstBoxAt() const { return firstBoxAt_; }
+    void forgetBoxes() { firstBoxAt_.reset(); }
 
     ExchangeEvents& events() { return events_; }
 
@@ -69,6 +74,8 @@ class StatusDisplay {
     Dialogs& dialogs_;
     quint32 titleColor_ = 0x000000;
     int progressMaximum_ = 100;
+    std::optional<double> firstBoxAt_;
+    std::optional<StatusChanged> shown_;  // the status as it stands
 };
 
 }  // namespace tarvel

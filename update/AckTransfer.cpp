@@ -16,9 +16,10 @@ namespace {
 // Image sector 0 is the module's sector 19: the sectors below hold what the module starts with,
 // which an update never touches.
 constexpr int kFirstModuleSector = 19;
-// Restarts in a row with no acknowledgement in between. A module that gets lost again after
-// every recovery would otherwise keep the update restarting for ever.
-constexpr int kMaxFruitlessRestarts = 3;
+// Failures of the same step in a row, across the restarts that follow them. A module that
+// rejects one block, or gets lost at the same place after every recovery, would otherwise keep
+// the update restarting for ever; restarts that get further are not limited.
+constexpr int kMaxFailuresInARow = 3;
 
 char xorOf(const QByteArray& block) {
     unsigned char sum = 0;
@@ -68,7 +69,8 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
 
     update_.ErrorCount = 0;
     recovery_.restarted();
-    fruitlessRestarts_ = 0;
+    failedStep_.clear();
+    failuresInARow_ = 0;
     if (!line.sendExpecting(update_.ModuleType))
         return endHalted(update_);
     line.discard();
@@ -82,19 +84,22 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
         while (!sectorDone) {
             if (line.halted())
                 return endHalted(update_);
-            if (recovery_.restartPending()) {
-                if (++fruitlessRestarts_ > kMaxFruitlessRestarts)
-                    return endFailed(update_);
+            if (recovery_.restartPending())
                 restartAckWalk(walk);
-            }
             update_.ErrorCount = 0;
             const QByteArray data = update_.image.file().readAt(
                 ackBlockOffset(walk.sector(), walk.block()), kAckBlockSize);
             if (!line.processPending())
                 return endHalted(update_);
             // The image changed under the transfer: never report such an update as done.
-            if (data.size() != kAckBlockSize)
-                return endFailed(update_);
+            if (data.size() != kAckBlockSize) {
+                return endFailed(update_,
+                                 {ReasonCode::ImageRefused,
+                                  QStringLiteral("The image could not be read at "
+                                                 "sector %1, block %2.")
+                                      .arg(QString::number(walk.sector() + kFirstModuleSector),
+                                           QString::number(walk.block()))});
+            }
             update_.dataPhaseStarts();
             if (const Step step = sendAckBlock(walk.sector(), walk.block(), data);
                 step != Step::Done)
@@ -129,19 +134,26 @@ void AckTransfer::restartAckWalk(SectorWalk& walk) {
 // A data block is announced, then sent with its checksum; a blank one the module fills itself.
 AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByteArray& data) {
     const qint64 moduleSector = sector + kFirstModuleSector;
+    const QString place = QStringLiteral("sector %1, block %2")
+                              .arg(QString::number(moduleSector), QString::number(block));
     if (isBlank(data)) {
-        const Step step = sendAndAwait(command('f', block), "K!");
+        const Step step =
+            sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place);
         if (step == Step::Done) {
             update_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
                                         QStringLiteral("   Block") + number(block));
         }
         return step;
     }
-    if (const Step step = sendAndAwait(command('e', block), "K!"); step != Step::Done)
+    if (const Step step =
+            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place);
+        step != Step::Done)
         return step;
     update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
                                 QStringLiteral("   Block") + number(block));
-    if (const Step step = sendAndAwait(data + xorOf(data), "K!"); step != Step::Done)
+    if (const Step step =
+            sendAndAwait(data + xorOf(data), "K!", QStringLiteral("the data of ") + place);
+        step != Step::Done)
         return step;
     // A block acknowledged only after a recovery goes out again with the restarted walk: it
     // does not count yet.
@@ -156,19 +168,42 @@ AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByt
 AckTransfer::Step AckTransfer::writeAckSector(qint64 sector) {
     const qint64 moduleSector = sector + kFirstModuleSector;
     update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
-    return sendAndAwait(command('b', moduleSector), "W!K!");
+    return sendAndAwait(command('b', moduleSector), "W!K!",
+                        QStringLiteral("the write of sector ") + QString::number(moduleSector));
 }
 
 // Sends a command and waits for its acknowledgement; one that came without a recovery shows the
 // walk progressing.
-AckTransfer::Step AckTransfer::sendAndAwait(const QByteArray& text, const QByteArray& reply) {
+AckTransfer::Step AckTransfer::sendAndAwait(const QByteArray& text, const QByteArray& reply,
+                                            const QString& step) {
+    update_.step = step;
+    const bool restartBefore = recovery_.restartPending();
     if (!update_.line.sendExpecting(text))
         return Step::Halted;
     if (!recovery_.AwaitReply(reply))
         return update_.line.halted() ? Step::Halted : Step::GaveUp;
-    if (!recovery_.restartPending())
-        fruitlessRestarts_ = 0;
+    if (recovery_.restartPending() && !restartBefore && failedAgain(step)) {
+        const QString times = QStringLiteral(", %1 times in a row.").arg(kMaxFailuresInARow);
+        endFailed(update_,
+                  recovery_.refused()
+                      ? Reason{ReasonCode::ModuleError,
+                               QStringLiteral("The module answered \"E!\" to ") + step + times}
+                      : Reason{ReasonCode::RecoveryExhausted,
+                               QStringLiteral("The module stopped answering at ") + step + times +
+                                   QStringLiteral(" Each time a recovery brought it back.")});
+        return Step::GaveUp;
+    }
+    if (step == failedStep_ && !recovery_.restartPending())
+        failuresInARow_ = 0;  // the step that failed went through this time
     return Step::Done;
+}
+
+bool AckTransfer::failedAgain(const QString& step) {
+    if (step != failedStep_) {
+        failedStep_ = step;
+        failuresInARow_ = 0;
+    }
+    return ++failuresInARow_ >= kMaxFailuresInARow;
 }
 
 UpdateOutcome AckTransfer::endAckStep(Step step) {

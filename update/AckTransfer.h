@@ -3,6 +3,7 @@
 #include "update/UpdateOutcome.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 namespace tarvel {
@@ -29,7 +30,11 @@ class AckTransfer {
     enum class Step { Done, Halted, GaveUp };
     Step sendAckBlock(qint64 sector, int block, const QByteArray& data);
     Step writeAckSector(qint64 sector);
-    Step sendAndAwait(const QByteArray& text, const QByteArray& reply);
+    // Sends text and waits for reply; step names the command in a reason ("the data of sector
+    // 20, block 5").
+    Step sendAndAwait(const QByteArray& text, const QByteArray& reply, const QString& step);
+    // A recovery followed a failure at step: three in a row at the same step end the update.
+    bool failedAgain(const QString& step);
     void restartAckWalk(SectorWalk& walk);
     UpdateOutcome endAckStep(Step step);
 
@@ -37,8 +42,9 @@ class AckTransfer {
     Recovery& recovery_;
     // Data blocks acknowledged since the walk last began.
     int acknowledged_ = 0;
-    // Restarts in a row with no acknowledgement in between.
-    int fruitlessRestarts_ = 0;
+    // The step that failed last and how often in a row, across restarts.
+    QString failedStep_;
+    int failuresInARow_ = 0;
 };
 
 }  // namespace tarvel

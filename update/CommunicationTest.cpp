@@ -22,6 +22,10 @@ bool CommunicationTest::RunComTest() {
     status_.ShowActivity(QStringLiteral("Testmode - Waiting for request..."));
     line_.discard();
     bool passed = false;
+    reason_ = {ReasonCode::NoAnswer,
+               QStringLiteral("No \"UP\" from the module within 4 s: is it in its test mode?")};
+    if (line_.state() == Wait::LineLost && line_.lineFailure().isEmpty())
+        reason_ = {ReasonCode::PortUnavailable, QStringLiteral("No port is open.")};
     if (line_.waitFor(Expected::atStart("UP"), clock_.seconds(), kWaitLimit,
                       ReplyWaiter::Unmatched::Discard,
                       ReplyWaiter::LineLoss::Ignored) == Wait::Reply &&
@@ -30,6 +34,15 @@ bool CommunicationTest::RunComTest() {
         passed = line_.waitFor(Expected::atEnd("OK"), clock_.seconds(), kWaitLimit,
                                ReplyWaiter::Unmatched::Keep,
                                ReplyWaiter::LineLoss::Ignored) == Wait::Reply;
+        reason_ = passed ? Reason{ReasonCode::Completed,
+                                  QStringLiteral("The module confirmed the answer with \"OK\".")}
+                         : Reason{ReasonCode::NoConfirmation,
+                                  QStringLiteral("The module sent \"UP\" but did not confirm "
+                                                 "the answer with \"OK\" within 4 s.")};
+    }
+    if (!passed && !line_.lineFailure().isEmpty()) {
+        reason_ = {ReasonCode::PortLost,
+                   line_.portName() + QStringLiteral(" was lost: ") + line_.lineFailure() + '.'};
     }
     if (line_.state() == ReplyWaiter::Wait::Stopped) {
         // The program is ending: no result to show.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/Outcome.h"
+
 namespace tarvel {
 
 class Clock;
@@ -15,11 +17,14 @@ class CommunicationTest {
 
     // Runs the test; true when the module confirmed.
     bool RunComTest();
+    // Why the last test ended as it did.
+    const Reason& reason() const { return reason_; }
 
   private:
     ReplyWaiter& line_;
     StatusDisplay& status_;
     Clock& clock_;
+    Reason reason_;
 };
 
 }  // namespace tarvel

@@ -35,8 +35,13 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
                                             &ExchangeListener::notice);
     }
     const QString image = FindFirmwareFile(pattern);
-    if (image.isEmpty())
-        return {QString(), whyNone(pattern)};
+    if (image.isEmpty()) {
+        const bool refusedByList = approved_ &&
+                                   !files_.filesMatching(imageFolder_, pattern).isEmpty() &&
+                                   files_.unreadableNames(imageFolder_, pattern).isEmpty();
+        return {QString(), whyNone(pattern),
+                refusedByList ? ReasonCode::NotApproved : ReasonCode::NoImage};
+    }
     // The image is read once, here; the transfer sends those very bytes (or refuses an image
     // that cannot be read).
     update_.FirmwareFile = image;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "status/Outcome.h"
 #include "update/ApprovedImages.h"
 
 #include <QList>
@@ -26,8 +27,9 @@ class FirmwareLookup {
     // The image for pattern, read once into the update's image slot and announced; or the
     // message that tells why there is none.
     struct Result {
-        QString path;     // empty: none
-        QString message;  // why there is none
+        QString path;                             // empty: none
+        QString message;                          // why there is none
+        ReasonCode reason = ReasonCode::NoImage;  // no-image, or not-approved
     };
     Result imageFor(const QString& pattern);
 

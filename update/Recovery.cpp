@@ -24,6 +24,7 @@ const Expected& moduleIsBack() {
 
 bool Recovery::moduleBack() {
     update_.ErrorCount = 2;
+    ++update_.recoveries;
     restartPending_ = true;
     return true;
 }
@@ -48,10 +49,12 @@ bool Recovery::AwaitReply(const QByteArray& expected) {
 
     update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
                               texts::errorGerman());
+    refused_ = line.ReceiveBuffer().contains("E!");
     if (moduleIsBack().foundIn(line.ReceiveBuffer()))
         return moduleBack();
     line.discard();
-    update_.WaitStart = update_.clock.seconds();
+    const double recoveryStart = update_.clock.seconds();
+    update_.WaitStart = recoveryStart;
     for (;;) {
         for (int i = 0; i < kFloodLength; ++i) {
             if (!line.send("e") || !line.warte(kRecoveryPause))
@@ -68,6 +71,15 @@ bool Recovery::AwaitReply(const QByteArray& expected) {
         if (update_.clock.seconds() - update_.WaitStart > kRecoveryLimit)
             break;
     }
+    QString text = QStringLiteral(
+                       "No \"%1\" to %2 within 2 s, and no answer to the recovery "
+                       "in %3 s")
+                       .arg(QString::fromLatin1(expected), update_.step,
+                            QString::number(update_.clock.seconds() - recoveryStart, 'f', 1));
+    if (update_.recoveries > 0)
+        text +=
+            QStringLiteral(" (after %1 recoveries that brought it back)").arg(update_.recoveries);
+    update_.reason = Reason{ReasonCode::RecoveryExhausted, text + QLatin1Char('.')};
     showUpdateErrorBox(update_);
     readyWithClockStopped(update_);
     return false;

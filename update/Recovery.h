@@ -19,6 +19,8 @@ class Recovery {
     // A recovery brought the module back since the walk last started again.
     bool restartPending() const { return restartPending_; }
     void restarted() { restartPending_ = false; }
+    // The module answered the last failed wait with "E!" instead of the reply.
+    bool refused() const { return refused_; }
 
   private:
     // The module said it is back: the walk starts again at its next block.
@@ -26,6 +28,7 @@ class Recovery {
 
     UpdateContext& update_;
     bool restartPending_ = false;
+    bool refused_ = false;
 };
 
 }  // namespace tarvel

@@ -34,8 +34,14 @@ UpdateOutcome RequestTransfer::SendFirmwareOnRequest() {
     for (;;) {
         if (const std::optional<UpdateOutcome> ended = requestRun(sectors))
             return *ended;
-        if (++update_.ErrorCount >= kMaxTimeouts)
-            return endFailed(update_);
+        if (++update_.ErrorCount >= kMaxTimeouts) {
+            return endFailed(update_,
+                             {ReasonCode::RecoveryExhausted,
+                              QStringLiteral("%1 time-outs, %2 automatic restarts; the last: no %3 "
+                                             "within 4 s.")
+                                  .arg(QString::number(update_.ErrorCount),
+                                       QString::number(kMaxTimeouts - 1), awaited_)});
+        }
         update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
                                   texts::errorGerman());
         if (!update_.line.warte(waits::kAfterSilence))
@@ -61,12 +67,16 @@ std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
     qint64 blocksSent = 0;
     update_.dataPhase = {};
     for (qint64 sector = 0; sector < sectors; ++sector) {
+        awaited_ = QStringLiteral("request for sector ") + QString::number(sector);
+        update_.step = QStringLiteral("the ") + awaited_;
         if (const ReplyWaiter::Wait wait = awaitModule(kRequest); wait != ReplyWaiter::Wait::Reply)
             return wait == ReplyWaiter::Wait::Late ? std::nullopt
                                                    : std::optional(endHalted(update_));
         if (const std::optional<UpdateOutcome> ended = sendRequestedSector(sector, blocksSent))
             return ended;
     }
+    awaited_ = QStringLiteral("end mark \"EN\" after the last sector");
+    update_.step = QStringLiteral("the ") + awaited_;
     if (const ReplyWaiter::Wait wait = awaitModule(kEndMark); wait != ReplyWaiter::Wait::Reply)
         return wait == ReplyWaiter::Wait::Late ? std::nullopt : std::optional(endHalted(update_));
     // The end mark proves that the last block has left the line.
@@ -92,6 +102,8 @@ std::optional<UpdateOutcome> RequestTransfer::sendRequestedSector(qint64 sector,
             return endHalted(update_);
         update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
                                     QStringLiteral("   Block") + number(block));
+        update_.step = QStringLiteral("sector %1, block %2")
+                           .arg(QString::number(sector), QString::number(block));
         QByteArray data = update_.image.file().read(kRequestBlockLength);
         if (data.size() < kRequestBlockLength)
             data.append(QByteArray(kRequestBlockLength - data.size(), ' '));

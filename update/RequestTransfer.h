@@ -3,6 +3,7 @@
 #include "serial/ReplyWaiter.h"
 #include "update/UpdateOutcome.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -28,6 +29,8 @@ class RequestTransfer {
     ReplyWaiter::Wait awaitModule(const Expected& expected);
 
     UpdateContext& update_;
+    // What the module was last waited for: "request for sector 1".
+    QString awaited_;
 };
 
 }  // namespace tarvel

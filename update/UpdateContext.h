@@ -1,10 +1,13 @@
 #pragma once
 
+#include "status/Outcome.h"
 #include "update/ImageSlot.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace tarvel {
 
@@ -47,6 +50,25 @@ class UpdateContext {
     // empty until it did.
     QByteArray identifiedAs;
     DataPhase dataPhase;
+
+    // Where the update stands, for a reason that names the place: "the data of sector 20,
+    // block 5", "the request for sector 1"; empty during the identification.
+    QString step;
+    // What the module has said to the identification so far.
+    enum class Heard { Nothing, Echo, Other };
+    Heard heard = Heard::Nothing;
+    int identificationRounds = 0;
+    double startedAt = 0;
+    // Recoveries that brought the module back during this update.
+    int recoveries = 0;
+    // Why the update ended, once an ending has said so.
+    std::optional<Reason> reason;
+
+    // Clears what one update learns, as it starts.
+    void begin();
+    // The reason of an update stopped from outside (how: timeout, interrupted or cancelled),
+    // naming where it stood.
+    Reason stoppedReason(Outcome how) const;
 
     // The first data byte is about to go out; later calls change nothing.
     void dataPhaseStarts();

@@ -1,6 +1,7 @@
 #include "update/UpdateDriver.h"
 
 #include "serial/ReplyWaiter.h"
+#include "serial/SerialLink.h"
 #include "status/ExchangeEvents.h"
 #include "status/StatusDisplay.h"
 #include "status/StatusTexts.h"
@@ -25,10 +26,7 @@ const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", 
 }  // namespace
 
 UpdateOutcome UpdateDriver::StartUpdate() {
-    update_.dataPhase = {};
-    update_.image.forget();
-    update_.identifiedAs.clear();
-    update_.chosenImage.clear();
+    update_.begin();
     const UpdateOutcome outcome = identifyAndTransfer();
     update_.image.close();
     return outcome;
@@ -45,17 +43,13 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
     status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                       texts::checkingGerman());
 
-    if (line.state() == ReplyWaiter::Wait::LineLost) {
-        status.messageBox(QStringLiteral("No Com Port selected!"), QStringLiteral("ComPortError"),
-                          MessageIcon::Critical);
-        status.ShowActivity(QString());
-        status.ShowReady();
+    if (!portReady())
         return UpdateOutcome::NoPort;
-    }
     line.discard();
     line.processPending();
 
     for (;;) {
+        ++update_.identificationRounds;
         if (!switchIsOn())
             return endHalted(update_);
         status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
@@ -63,6 +57,7 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
         if (!line.warte(waits::kIdentification))
             return endHalted(update_);
         status.StartElapsedClock();
+        heardAnything();
 
         for (const QByteArray& announcement : kAnnouncements) {
             if (line.ReceiveBuffer().startsWith(announcement)) {
@@ -83,9 +78,34 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
                 identified(type.code);
                 return transferWith(type.pattern, true);
             }
+            heardAnything();
         }
         line.processPending();
     }
+}
+
+// The chosen port was lost (an adapter pulled) and may be back: it is opened again. Without a
+// port, or with one that does not open, the update ends here, saying which and why.
+bool UpdateDriver::portReady() {
+    if (update_.line.state() != ReplyWaiter::Wait::LineLost)
+        return true;
+    QString why;
+    if (link_.reopen(&why))
+        return true;
+    const QString message =
+        link_.hasChoice()
+            ? QStringLiteral("%1 cannot be opened: %2").arg(update_.line.portName(), why)
+            : QStringLiteral("No Com Port selected!");
+    update_.reason = Reason{ReasonCode::PortUnavailable, message};
+    update_.status.messageBox(message, QStringLiteral("ComPortError"), MessageIcon::Critical);
+    update_.status.ShowActivity(QString());
+    update_.status.ShowReady();
+    return false;
+}
+
+void UpdateDriver::heardAnything() {
+    if (!update_.line.ReceiveBuffer().isEmpty())
+        update_.heard = UpdateContext::Heard::Other;
 }
 
 // A module whose switch is OFF echoes what it is sent; the check repeats until it stops.
@@ -94,8 +114,13 @@ bool UpdateDriver::switchIsOn() {
     for (;;) {
         if (!line.sendExpecting(kSwitchCheck) || !line.warte(waits::kSwitchCheck))
             return false;
-        if (!line.ReceiveBuffer().startsWith("XX"))
+        if (!line.ReceiveBuffer().startsWith("XX")) {
+            // An echo no more: whatever comes now is the module's answer.
+            if (update_.heard == UpdateContext::Heard::Echo)
+                update_.heard = UpdateContext::Heard::Nothing;
             return true;
+        }
+        update_.heard = UpdateContext::Heard::Echo;
         update_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
                                   texts::warningGerman());
     }
@@ -109,7 +134,7 @@ void UpdateDriver::identified(const QByteArray& code) {
 UpdateOutcome UpdateDriver::transferWith(const QString& pattern, bool acknowledged) {
     const FirmwareLookup::Result image = lookup_.imageFor(pattern);
     if (image.path.isEmpty())
-        return endWithoutImage(update_, image.message);
+        return endWithoutImage(update_, image.message, image.reason);
     update_.line.discard();
     return acknowledged ? ack_.SendFirmwareWithAck() : request_.SendFirmwareOnRequest();
 }

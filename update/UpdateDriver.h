@@ -10,6 +10,7 @@ namespace tarvel {
 class AckTransfer;
 class FirmwareLookup;
 class RequestTransfer;
+class SerialLink;
 class UpdateContext;
 
 // The update driver: the setup-switch check, the identification of the module by its
@@ -17,9 +18,9 @@ class UpdateContext;
 // matching transfer. It does not give up until a module answers.
 class UpdateDriver {
   public:
-    UpdateDriver(UpdateContext& update, FirmwareLookup& lookup, RequestTransfer& request,
-                 AckTransfer& ack)
-        : update_(update), lookup_(lookup), request_(request), ack_(ack) {}
+    UpdateDriver(UpdateContext& update, SerialLink& link, FirmwareLookup& lookup,
+                 RequestTransfer& request, AckTransfer& ack)
+        : update_(update), link_(link), lookup_(lookup), request_(request), ack_(ack) {}
 
     UpdateOutcome StartUpdate();
 
@@ -29,8 +30,13 @@ class UpdateDriver {
     bool switchIsOn();
     void identified(const QByteArray& code);
     UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
+    // No port is open: the chosen one is opened again, or the update ends saying why not.
+    bool portReady();
+    // What the module said in this round besides an answer the update looks for.
+    void heardAnything();
 
     UpdateContext& update_;
+    SerialLink& link_;
     FirmwareLookup& lookup_;
     RequestTransfer& request_;
     AckTransfer& ack_;

@@ -8,8 +8,17 @@
 
 namespace tarvel {
 
+QString asSentence(const QString& message) {
+    QString sentence = message;
+    return sentence.replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
 UpdateOutcome endSucceeded(UpdateContext& update) {
     StatusDisplay& status = update.status;
+    update.reason = Reason{ReasonCode::Completed,
+                           QStringLiteral("The module confirmed the end of the update.")};
     update.image.close();
     status.StopElapsedClock();
     update.line.warte(waits::kBeforeSuccess);
@@ -21,7 +30,8 @@ UpdateOutcome endSucceeded(UpdateContext& update) {
     return UpdateOutcome::Success;
 }
 
-UpdateOutcome endFailed(UpdateContext& update) {
+UpdateOutcome endFailed(UpdateContext& update, Reason reason) {
+    update.reason = std::move(reason);
     update.image.close();
     showUpdateErrorBox(update);
     readyWithClockStopped(update);
@@ -31,8 +41,15 @@ UpdateOutcome endFailed(UpdateContext& update) {
 UpdateOutcome endHalted(UpdateContext& update) {
     const ReplyWaiter::Wait halt = update.line.state();
     update.image.close();
-    if (halt == ReplyWaiter::Wait::LineLost)
+    if (halt == ReplyWaiter::Wait::LineLost) {
+        const QString failure = update.line.lineFailure();
+        QString text = update.line.portName() + QStringLiteral(" was lost");
+        if (!update.step.isEmpty())
+            text += QStringLiteral(" during ") + update.step;
+        text += failure.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + failure + '.';
+        update.reason = Reason{ReasonCode::PortLost, text};
         showUpdateErrorBox(update);
+    }
     update.status.ShowActivity(QString());
     readyWithClockStopped(update);
     return halt == ReplyWaiter::Wait::Stopped ? UpdateOutcome::Cancelled : UpdateOutcome::Failed;
@@ -40,12 +57,15 @@ UpdateOutcome endHalted(UpdateContext& update) {
 
 UpdateOutcome refuseImage(UpdateContext& update, const QString& reason) {
     // The path is the technician's: it goes in as it is, never as a pattern of arguments.
-    endWithoutImage(update, QStringLiteral("The firmware image\n") + update.FirmwareFile +
-                                QStringLiteral("\ncannot be used: ") + reason + QLatin1Char('.'));
+    endWithoutImage(update,
+                    QStringLiteral("The firmware image\n") + update.FirmwareFile +
+                        QStringLiteral("\ncannot be used: ") + reason + QLatin1Char('.'),
+                    ReasonCode::ImageRefused);
     return UpdateOutcome::Refused;
 }
 
-UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message) {
+UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
+    update.reason = Reason{code, asSentence(message)};
     update.image.close();
     update.status.messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
     update.status.ShowActivity(QString());

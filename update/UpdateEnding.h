@@ -1,5 +1,6 @@
 #pragma once
 
+#include "status/Outcome.h"
 #include "update/UpdateOutcome.h"
 
 #include <QString>
@@ -8,22 +9,27 @@ namespace tarvel {
 
 class UpdateContext;
 
-// How an update ends, the same for both transfers. Each closes the image and leaves the
-// display in the ready state with the clock stopped.
+// How an update ends, the same for both transfers. Each keeps why in the update's reason,
+// closes the image and leaves the display in the ready state with the clock stopped.
 
 // The transfer went through: the success word for three seconds, then ready.
 UpdateOutcome endSucceeded(UpdateContext& update);
-// The module did not answer in time: the error box, then ready.
-UpdateOutcome endFailed(UpdateContext& update);
-// Stopped from outside, or the line was lost (then with the error box first).
+// The module could not be brought to finish: the error box, then ready.
+UpdateOutcome endFailed(UpdateContext& update, Reason reason);
+// Stopped from outside (the reason follows from how), or the line was lost (then with the
+// error box first).
 UpdateOutcome endHalted(UpdateContext& update);
 // The transfer cannot carry the image; nothing of it was sent.
 UpdateOutcome refuseImage(UpdateContext& update, const QString& reason);
-// No image to send: the message, then ready.
-UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message);
+// No image to send: the message, then ready. code: no-image or not-approved.
+UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message,
+                              ReasonCode code = ReasonCode::NoImage);
 
 // The box "Update error" / "Update Fehler".
 void showUpdateErrorBox(UpdateContext& update);
 void readyWithClockStopped(UpdateContext& update);
+
+// A message's lines as one sentence: its lines joined by blanks.
+QString asSentence(const QString& message);
 
 }  // namespace tarvel

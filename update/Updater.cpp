@@ -11,11 +11,18 @@ Updater::Updater(const EngineServices& services, SerialLink& link, StatusDisplay
       recovery_(update_),
       request_(update_),
       ack_(update_, recovery_),
-      driver_(update_, lookup_, request_, ack_) {}
+      driver_(update_, link, lookup_, request_, ack_) {}
 
 UpdateOutcome Updater::StartUpdate() {
     update_.line.begin();
     return driver_.StartUpdate();
+}
+
+Reason Updater::reason(Outcome how) const {
+    if (how == Outcome::Timeout || how == Outcome::Interrupted || how == Outcome::Cancelled)
+        return update_.stoppedReason(how);
+    return update_.reason.value_or(
+        Reason{ReasonCode::PortUnavailable, QStringLiteral("The update ended without a word.")});
 }
 
 void Updater::cancel() {

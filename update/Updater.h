@@ -50,6 +50,8 @@ class Updater {
     const QByteArray& identifiedAs() const { return update_.identifiedAs; }
     const QString& chosenImage() const { return update_.chosenImage; }
     const DataPhase& dataPhase() const { return update_.dataPhase; }
+    // Why the last update ended; how: the outcome of an update stopped from outside.
+    Reason reason(Outcome how) const;
 
   private:
     UpdateContext update_;

@@ -10,8 +10,12 @@ PortMenu::PortMenu(UpdateSession& session, PortMenuView& menu, Dialogs& dialogs)
     : session_(session), menu_(menu), dialogs_(dialogs) {
     for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port)
         menu_.setItemStatusTip(port, session_.link().devicePathOf(port));
-    // A vanished adapter leaves no port checked.
+    // A vanished adapter leaves no port checked; opened again (by Update), it is checked again.
     session_.link().onPortLost = [this](const QString&) { uncheckAll(); };
+    session_.link().onPortOpened = [this](const PortChoice& choice) {
+        if (choice.comPort >= SerialLink::kFirstPort && choice.comPort <= SerialLink::kLastPort)
+            menu_.setItemChecked(choice.comPort, true);
+    };
 }
 
 void PortMenu::ScanComPorts() {

@@ -48,8 +48,9 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndItsRecord) {
     const QByteArray logged = readFile(log);
     EXPECT_TRUE(logged.contains("Module: SA\nImage: " + file("DVB-GEN-2.bin").toUtf8()));
     EXPECT_TRUE(logged.contains("|EN|"));
-    EXPECT_TRUE(QString::fromUtf8(logged).contains(QRegularExpression(
-        "\nOutcome: success after [0-9.]+ s, 131087 bytes sent; " + phase + "\n$")));
+    EXPECT_TRUE(QString::fromUtf8(logged).contains(
+        QRegularExpression("\nOutcome: success after [0-9.]+ s, 131087 bytes sent; " + phase +
+                           "; reason completed: The module confirmed the end of the update.\n$")));
     const QByteArray row = this->run({"history", "--csv"}).out.toUtf8().split('\n').value(1);
     EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() + "\r"))
         << row.constData();

@@ -42,7 +42,7 @@ struct JsonRun {
 void expectStartAndOutcome(const QList<QJsonObject>& lines, const QString& word, int exitCode) {
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines.first().value("event"), "start");
-    EXPECT_EQ(lines.first().value("schema"), 1);
+    EXPECT_EQ(lines.first().value("schema"), 2);
     EXPECT_EQ(lines.last().value("event"), "outcome");
     EXPECT_EQ(lines.last().value("word"), word);
     EXPECT_EQ(lines.last().value("exit_code"), exitCode);
@@ -90,42 +90,71 @@ TEST(JsonStream, SuccessAndADataPhaseWithinTheLineRateForEachTransferAndSize) {
         EXPECT_LE(share, 100.0);
         EXPECT_GE(share, 50.0);
         const QByteArray log = readFile(outcome.value("log").toString());
-        EXPECT_TRUE(log.contains(QStringLiteral("%1 % of the line rate (11520 bytes/s)\n")
+        EXPECT_TRUE(log.contains(QStringLiteral("%1 % of the line rate (11520 bytes/s); reason "
+                                                "completed: ")
                                      .arg(share, 0, 'f', 1)
                                      .toUtf8()))
             << log.right(200).constData();
     }
 }
 
+// However a run ends, its stream starts with "start" and ends with the outcome and its reason,
+// and its times never go back: also for a port that cannot be opened and a refused command line.
 TEST(JsonStream, ErrorTimeOutAndInterruptionEndWithTheirOutcome) {
     QTemporaryDir dir;
     struct Row {
+        const char* name;
         const char* word;
         int exitCode;
+        const char* reason;
         QStringList module;
         QStringList extra;
-        bool interrupt;
+        bool interrupt = false;
+        QString port;  // empty: the module's
     };
     const Row rows[] = {
-        {"error", 1, {"--announce", "UP", "--hang-up-at", "2"}, {}, false},
-        {"timeout",
+        {"port lost",
+         "error",
+         1,
+         "port-lost",
+         {"--announce", "UP", "--hang-up-at", "2"},
+         {},
+         false,
+         {}},
+        {"time-out",
+         "timeout",
          3,
+         "switch-off",
          {"--announce", "UP", "--switch-off-rounds", "1000"},
          {"--timeout", "1"},
-         false},
-        {"interrupted", 130, {"--type", "DVBSAT"}, {}, true},
+         false,
+         {}},
+        {"Ctrl+C", "interrupted", 130, "interrupted", {"--type", "DVBSAT"}, {}, true, {}},
+        {"no such port", "error", 2, "port-unavailable", {}, {}, false, "/nonexistent/tty"},
+        {"refused", "error", 2, "usage", {}, {"--timeout", "0"}, false, {}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.word);
-        SimulatorProcess module(row.module);
-        JsonRun run(dir, row.word);
+        SCOPED_TRACE(row.name);
+        SimulatorProcess module(row.module.isEmpty() ? QStringList{"--announce", "UP"}
+                                                     : row.module);
+        JsonRun run(dir, row.name);
         ASSERT_TRUE(writeFile(run.folder + "/DVB-GEN-1.bin", requestImage(1)));
-        run.start(module.path(), row.extra);
+        run.start(row.port.isEmpty() ? module.path() : row.port, row.extra);
         if (row.interrupt) {
             ASSERT_TRUE(run.cli.waitForReadyRead(5000));  // the start line
             ::kill(static_cast<pid_t>(run.cli.processId()), SIGINT);
         }
-        expectStartAndOutcome(run.finish(), row.word, row.exitCode);
+        const QList<QJsonObject> lines = run.finish();
+        expectStartAndOutcome(lines, row.word, row.exitCode);
+        if (lines.isEmpty())
+            continue;
+        EXPECT_EQ(lines.last().value("reason_code"), row.reason);
+        EXPECT_FALSE(lines.last().value("reason").toString().isEmpty());
+        double t = 0;
+        for (const QJsonObject& line : lines) {
+            EXPECT_GE(line.value("t").toDouble(), t) << qPrintable(line.value("event").toString());
+            t = line.value("t").toDouble();
+        }
     }
 }
 

@@ -55,6 +55,8 @@ class FakeDialogs : public Dialogs {
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                              MessageButtons buttons) override {
         shown.append({text, title, icon, buttons});
+        if (whileShown)
+            whileShown();
         if (answers.empty())
             return MessageResult::Ok;
         const MessageResult answer = answers.front();
@@ -63,6 +65,8 @@ class FakeDialogs : public Dialogs {
     }
     QList<ShownMessage> shown;
     std::deque<MessageResult> answers;
+    // What happens while a box waits for the technician (time passing, say).
+    std::function<void()> whileShown;
 };
 
 // One status as the technician saw it: the word in its colour and the two lines, and when.

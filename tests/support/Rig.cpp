@@ -16,9 +16,11 @@ void Rig::load(std::initializer_list<int> presentPorts) {
     form->Form_Load();
 }
 
-ModuleRig::ModuleRig(sim::ModuleConfig config) : module(std::move(config)) {
+ModuleRig::ModuleRig(sim::ModuleConfig config, std::optional<int> pickedPort)
+    : module(std::move(config)) {
     load({1});
-    form->portMenu.com_Click(1);
+    if (pickedPort)
+        form->portMenu.com_Click(*pickedPort);
     module.transmit = [this](const QByteArray& bytes) {
         replies.append({time.seconds(), bytes});
         serial.deliver(bytes);

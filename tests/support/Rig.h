@@ -61,7 +61,8 @@ struct HostWrite {
 // write of the host is logged; intercept may answer a write itself (returning true) instead of
 // the module, for a fault the model does not play.
 struct ModuleRig : Rig {
-    explicit ModuleRig(sim::ModuleConfig config = {});
+    // The port Com1 leads to the module; pickedPort: the port the technician picked (none: none).
+    explicit ModuleRig(sim::ModuleConfig config = {}, std::optional<int> pickedPort = 1);
 
     void reply(const QByteArray& bytes, double delay = 0.005) { serial.deliver(bytes, delay); }
     QList<QByteArray> sent() const;

@@ -1,0 +1,175 @@
+// Every way an update ends, driven by the module model: a reason code of its own and a sentence
+// that names the place, in the JSON stream's outcome and the log's Outcome line, every box in the
+// log, the exit status, and a duration that ends before any box waits for the technician.
+#include "cli/JsonStream.h"
+#include "record/UpdateLog.h"
+#include "tests/support/Rig.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace tarvel::test {
+namespace {
+
+using Stop = UpdateSession::StopReason;
+
+struct Ending {
+    const char* name;
+    sim::ModuleConfig module;
+    std::function<void(ModuleRig&)> arrange;
+    Outcome outcome;
+    const char* code;
+    const char* place;  // a part of the sentence
+    double within = 3600;  // seconds of the exchange's own time, at most
+};
+
+void stopAt(ModuleRig& rig, double at, Stop how) {
+    rig.time.at(at, [&rig, how] { rig.session().stop(how); });
+}
+
+sim::ModuleConfig silentAt(sim::ModuleConfig config, int reply) {
+    config.silentAtReply = reply;
+    return config;
+}
+
+TEST(Endings, EachSaysWhyAndWhere) {
+    sim::ModuleConfig switchOff = announcingModule(), unknown = announcingModule("ZZ"),
+                      rejecting = probedModule("DVBSAT");
+    switchOff.switchOffRounds = 1000;
+    rejecting.rejectedBlock = 3;
+    const auto withImage = [](const QByteArray& bytes) {
+        return [bytes](ModuleRig& rig) { rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), bytes); };
+    };
+    const auto withAckImage = [](ModuleRig& rig) {
+        rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), ackImage(1, [](int, int) { return true; }));
+    };
+    const Ending endings[] = {
+        {"switch off", switchOff, [](ModuleRig& rig) { stopAt(rig, 30, Stop::Timeout); },
+         Outcome::Timeout, "switch-off", "echoed the switch check, its setup switch is OFF"},
+        {"no answer", silentAt(announcingModule(), 0),
+         [](ModuleRig& rig) { stopAt(rig, 40, Stop::Timeout); }, Outcome::Timeout, "no-answer",
+         "no answer from the module to the switch check or the type probes (2 rounds)"},
+        {"unknown type", unknown, [](ModuleRig& rig) { stopAt(rig, 40, Stop::Interrupted); },
+         Outcome::Interrupted, "unknown-module",
+         "neither announced itself nor answered a type probe (2 rounds)"},
+        {"no image", announcingModule(), {}, Outcome::NoImage, "no-image",
+         "No firmware image DVB-GEN*.bin was found in /images"},
+        {"refused image", announcingModule(), withImage(QByteArray(1000, 'x')), Outcome::Refused,
+         "image-refused", "/images/DVB-GEN-1.bin cannot be used: its length of 1000 bytes"},
+        {"unapproved image", announcingModule(),
+         [](ModuleRig& rig) {
+             rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
+             rig.files.add(Rig::imagePath("SHA256SUMS"),
+                           QByteArray(64, 'a') + "  DVB-GEN-1.bin\n");
+         },
+         Outcome::NoImage, "not-approved", "No approved firmware image DVB-GEN*.bin"},
+        {"E! to a block", rejecting, withAckImage, Outcome::Error, "module-error",
+         "The module answered \"E!\" to the data of sector 19, block 3, 3 times in a row.", 30},
+        {"recovery exhausted, acknowledged", silentAt(probedModule("DVBSAT"), 4), withAckImage,
+         Outcome::Error, "recovery-exhausted",
+         "No \"K!\" to the data of sector 19, block 1 within 2 s, and no answer to the recovery "
+         "in 1"},
+        {"recovery exhausted, request-driven", silentAt(announcingModule(), 1),
+         withImage(requestImage(1)), Outcome::Error, "recovery-exhausted",
+         "4 time-outs, 3 automatic restarts; the last: no request for sector 0 within 4 s."},
+        {"port lost mid-sector", announcingModule(),
+         [](ModuleRig& rig) {
+             rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
+             rig.serial.lineBytesPerSecond = 11520;
+             rig.intercept = [&rig](const QByteArray& bytes) {
+                 if (bytes.size() == 16384 && rig.countSent(bytes) == 1)  // the second block
+                     rig.time.after(0.5, [&rig] { rig.serial.vanish(); });
+                 return false;
+             };
+         },
+         Outcome::Error, "port-lost", "Com1 (/dev/fake1) was lost during sector 0, block 1: "
+                                      "device removed."},
+        {"port busy", announcingModule(),
+         [](ModuleRig& rig) {
+             rig.serial.vanish();
+             rig.serial.presentPaths.insert(Rig::pathOf(1));
+             rig.serial.busyPaths.insert(Rig::pathOf(1));
+         },
+         Outcome::Error, "port-unavailable",
+         "Com1 (/dev/fake1) cannot be opened: /dev/fake1 is busy"},
+        {"time-out mid-sector", announcingModule(),
+         [&withImage](ModuleRig& rig) {
+             withImage(requestImage(1))(rig);
+             rig.serial.lineBytesPerSecond = 11520;
+             stopAt(rig, 3.0, Stop::Timeout);
+         },
+         Outcome::Timeout, "timeout",
+         "during sector 0, block 0: the module may hold a partial image"},
+        {"Ctrl+C before the image", announcingModule(),
+         [&withImage](ModuleRig& rig) {
+             withImage(requestImage(1))(rig);
+             stopAt(rig, 1.5, Stop::Interrupted);
+         },
+         Outcome::Interrupted, "interrupted",
+         "during the request for sector 0; nothing of the image was sent."},
+        {"the port pulled and plugged in again", announcingModule(),
+         [&withImage](ModuleRig& rig) {
+             withImage(requestImage(1))(rig);
+             rig.serial.vanish();
+             rig.serial.presentPaths.insert(Rig::pathOf(1));
+         },
+         Outcome::Success, "completed", "The module confirmed the end of the update."},
+    };
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        ModuleRig rig(ending.module);
+        if (ending.arrange)
+            ending.arrange(rig);
+        // The technician takes a minute to close each box; the exchange's time ends before.
+        double firstBoxAt = -1;
+        rig.dialogs.whileShown = [&rig, &firstBoxAt] {
+            if (firstBoxAt < 0)
+                firstBoxAt = rig.time.seconds();
+            rig.time.advance(60);
+        };
+        QTemporaryDir state;
+        UpdateLog log(state.path(), "V1.0.0");
+        char* text = nullptr;
+        size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        {
+            JsonStream json(out, "1.0.0");
+            rig.session().subscribe(log);
+            rig.session().subscribe(json);
+            const double started = rig.time.seconds();
+            rig.session().runUpdate();
+            rig.session().unsubscribe(json);
+            rig.session().unsubscribe(log);
+            std::fclose(out);
+            const QJsonObject outcome =
+                QJsonDocument::fromJson(QByteArray(text).trimmed().split('\n').last()).object();
+            std::free(text);
+            EXPECT_EQ(outcome["word"], outcomeWord(ending.outcome));
+            EXPECT_EQ(outcome["exit_code"], exitStatusOf(ending.outcome));
+            EXPECT_EQ(outcome["reason_code"], ending.code);
+            EXPECT_TRUE(outcome["reason"].toString().contains(ending.place))
+                << qPrintable(outcome["reason"].toString());
+            EXPECT_LE(outcome["duration_s"].toDouble(), ending.within);
+            if (firstBoxAt >= 0) {
+                EXPECT_NEAR(outcome["duration_s"].toDouble(), firstBoxAt - started, 0.001);
+            }
+        }
+        ASSERT_EQ(log.waitUntilWritten(5000), "");
+        const QString logged = QString::fromUtf8(readFile(log.lastLog()));
+        const QString outcomeLine = logged.section("\nOutcome: ", 1);
+        EXPECT_TRUE(outcomeLine.contains(QStringLiteral("; reason %1: ").arg(ending.code)) &&
+                    outcomeLine.contains(ending.place))
+            << qPrintable(outcomeLine);
+        EXPECT_EQ(logged.count(" MB  "), rig.dialogs.shown.size());
+        for (const ShownMessage& box : rig.dialogs.shown)
+            EXPECT_TRUE(logged.contains(" MB  " + box.title + " | ")) << qPrintable(box.title);
+    }
+}
+
+}  // namespace
+}  // namespace tarvel::test
