@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/JsonStream.h"
+#include "cli/TerminalWidth.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
@@ -17,22 +18,32 @@
 
 #include <cstdio>
 #include <optional>
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace tarvel {
 
 namespace {
-// Keeps how the exchange ended.
+
+// How long the switch check and the identification may go without the module making itself
+// known before the console says what to look at.
+constexpr int kHintAfterMs = 30000;
+
+// Keeps how the exchange ended, and whether the module has made itself known.
 struct EndListener : ExchangeListener {
+    void exchangeStarted(const ExchangeStarted& event) override { device = event.device; }
+    void moduleIdentified(const ModuleIdentified&) override { identified = true; }
     void exchangeEnded(const ExchangeEnded& event) override { ended = event; }
+    QString device;
+    bool identified = false;
     std::optional<ExchangeEnded> ended;
 };
+
+QString noAnswer(const QString& device) {
+    return QStringLiteral(
+               "no answer from the module on %1: is it connected and powered, is its "
+               "setup switch ON?")
+        .arg(device);
+}
+
 }  // namespace
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
@@ -46,7 +57,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     QtSerialDevice serial;
     QtIntervalTimer timer1;
     QtFileSystem files;
-    ConsoleListener console(stdout, isatty(fileno(stdout)) != 0, prefix);
+    ConsoleListener console(stdout, isTerminal(stdout), prefix);
     ConsoleDialogs dialogs(console, prefix);
     const bool nobodyChooses = false;
     UpdateSession session(
@@ -79,8 +90,11 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             json.endWithoutExchange(kUsage);
         return kUsage;
     }
-    const TerminationSignals termination(
-        [&session] { session.stop(UpdateSession::StopReason::Interrupted); });
+    const TerminationSignals termination([&] {
+        if (!exchange.json)
+            console.interrupted();
+        session.stop(UpdateSession::StopReason::Interrupted);
+    });
     if (exchange.communicationTest) {
         session.runCommunicationTest();
     } else {
@@ -88,12 +102,27 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),
                                [&session] { session.stop(UpdateSession::StopReason::Timeout); });
         }
+        // The window waits for the technician; a script may not have one watching.
+        QTimer::singleShot(kHintAfterMs, [&] {
+            if (session.busy() && !end.identified)
+                session.warn(noAnswer(end.device));
+        });
+        if (exchange.switchWait > 0) {
+            QTimer::singleShot(static_cast<int>(exchange.switchWait * 1000), [&] {
+                if (!end.identified)
+                    session.stop(UpdateSession::StopReason::NoAnswer);
+            });
+        }
         session.runUpdate();
     }
     session.closePort();
     if (!end.ended)
         return kFailed;
-    if (end.ended->word == QLatin1String("timeout"))
+    if (end.ended->exitCode == kNoAnswer)
+        warn(QStringLiteral("Stopped after %1 s (--switch-wait): %2")
+                 .arg(exchange.switchWait)
+                 .arg(noAnswer(end.device)));
+    else if (end.ended->word == QLatin1String("timeout"))
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));
     if (exchange.record && !exchange.json && !log.lastLog().isEmpty())

@@ -5,7 +5,8 @@
 namespace tarvel {
 
 namespace {
-constexpr int kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kInterrupted = 130;
+constexpr int kSuccess = 0, kFailed = 1, kUsage = 2, kTimeout = 3, kNoAnswer = 4,
+              kInterrupted = 130;
 }  // namespace
 
 OutcomeName outcomeName(UpdateOutcome outcome) {
@@ -101,6 +102,7 @@ UpdateOutcome UpdateSession::runUpdate() {
     const OutcomeName name = outcomeName(outcome);
     if (outcome == UpdateOutcome::Cancelled && stopped_)
         end(stoppedWord(), stopped_ == StopReason::Timeout       ? kTimeout
+                           : stopped_ == StopReason::NoAnswer    ? kNoAnswer
                            : stopped_ == StopReason::Interrupted ? kInterrupted
                                                                  : kFailed);
     else
@@ -125,6 +127,7 @@ std::optional<bool> UpdateSession::runCommunicationTest() {
 QString UpdateSession::stoppedWord() const {
     switch (*stopped_) {
         case StopReason::Timeout:
+        case StopReason::NoAnswer:
             return QStringLiteral("timeout");
         case StopReason::Interrupted:
             return QStringLiteral("interrupted");

@@ -42,8 +42,9 @@ struct SessionServices {
 // listeners; only one exchange runs at a time.
 class UpdateSession {
   public:
-    // Why an exchange was stopped from outside; it names the outcome.
-    enum class StopReason { ProgramExit, Timeout, Interrupted };
+    // Why an exchange was stopped from outside; it names the outcome. NoAnswer: the module did
+    // not make itself known within the time the caller allows (a timeout of its own).
+    enum class StopReason { ProgramExit, Timeout, Interrupted, NoAnswer };
 
     UpdateSession(SessionServices services, const bool& manualFileSelect);
 
