@@ -5,9 +5,13 @@
 #include "app/LoginDialog.h"
 #include "status/ProgramVersion.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace tarvel {
@@ -19,7 +23,8 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
 
 Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder,
                  QString stateFolder)
-    : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
+    : settings_(settings),
+      dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
       log_(std::move(stateFolder), programVersionText()),
       platform_{clock_,
                 pump_,
@@ -56,10 +61,7 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
     form_->session.subscribe(log_);
     window_.onShowLastLog = [this] { showLastLog(); };
     window_.onShowHistory = [this] { showHistory(); };
-    window_.onOpenLogFolder = [this] {
-        QDir().mkpath(log_.folder() + QStringLiteral("/logs"));
-        QDesktopServices::openUrl(QUrl::fromLocalFile(log_.folder() + QStringLiteral("/logs")));
-    };
+    window_.onOpenLogFolder = [this] { openLogFolder(); };
 }
 
 // The newest log in the history, whichever program or earlier run of this one wrote it.
@@ -82,17 +84,35 @@ void Program::openLog(const QString& path) {
     }
 }
 
+// In the desktop's file manager; where none opens it, the path in a box to copy from.
+void Program::openLogFolder() {
+    const QString folder = QDir::toNativeSeparators(log_.folder() + QStringLiteral("/logs"));
+    QDir().mkpath(folder);
+    if (openUrl(QUrl::fromLocalFile(folder)))
+        return;
+    QMessageBox box(
+        QMessageBox::Information, QStringLiteral("Log Folder"),
+        QStringLiteral("No program here opens folders. The logs are in\n%1").arg(folder),
+        QMessageBox::Close, &window_);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* copy = box.addButton(QStringLiteral("Copy"), QMessageBox::ActionRole);
+    box.setDefaultButton(copy);
+    box.exec();
+    if (box.clickedButton() == copy)
+        QGuiApplication::clipboard()->setText(folder);
+}
+
 // One history window, shown again with what was recorded since.
 void Program::showHistory() {
     if (!history_) {
-        history_ = new HistoryWindow(log_.folder(), &window_);
+        history_ = new HistoryWindow(log_.folder(), settings_, &window_);
         history_->onOpenLog = [this](const QString& path) { openLog(path); };
         // After the record, so that it reads what the record has just written. It lives as
         // long as the main window, which outlives the session.
         form_->session.subscribe(*history_);
     }
-    history_->refresh();
     history_->show();
+    history_->refresh();
     history_->raise();
 }
 
