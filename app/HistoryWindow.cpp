@@ -1,101 +1,386 @@
 #include "app/HistoryWindow.h"
 
+#include "app/HistoryReader.h"
+#include "platform/SettingsStore.h"
+#include "record/HistoryCsv.h"
+#include "status/Outcome.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QSqlRecord>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSet>
 #include <QTableView>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tarvel {
 
 namespace {
+
 const QString kAll = QStringLiteral("All");
+const QString kSection = QStringLiteral("History");
+enum When { kAnyTime, kToday, kLastWeek, kBetween };
+
+QComboBox* choice(const QStringList& items, QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->addItems(items);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return box;
+}
+
+QLabel* caption(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text, buddy->parentWidget());
+    label->setBuddy(buddy);
+    return label;
+}
+
 }  // namespace
 
-HistoryWindow::HistoryWindow(const QString& stateFolder, QWidget* parent)
+HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings, QWidget* parent)
     : QDialog(parent),
-      history_(stateFolder),
-      port_(new QComboBox(this)),
-      outcome_(new QComboBox(this)),
+      settings_(settings),
+      reader_(new HistoryReader(stateFolder)),
+      timer_(new QTimer(this)),
+      port_(choice({kAll}, this)),
+      outcome_(choice(QStringList{kAll} + outcomeWords(), this)),
+      kind_(choice({kAll, kUpdateKind, kComtestKind}, this)),
+      when_(choice({kAll, QStringLiteral("Today"), QStringLiteral("Last 7 days"),
+                    QStringLiteral("From … to …")},
+                   this)),
+      range_(new QWidget(this)),
+      from_(new QDateEdit(QDate::currentDate().addDays(-6), range_)),
+      to_(new QDateEdit(QDate::currentDate(), range_)),
+      count_(new QLabel(this)),
       table_(new QTableView(this)) {
     setWindowTitle(QStringLiteral("History"));
-    byPort_.setSourceModel(&rows_);
-    byOutcome_.setSourceModel(&byPort_);
-    table_->setModel(&byOutcome_);
+    reader_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, reader_, &QObject::deleteLater);
+    thread_.start();
+
+    shown_.setSourceModel(&rows_);
+    table_->setModel(&shown_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(HistoryModel::columnOf("started"), Qt::DescendingOrder);
+    table_->setWordWrap(false);
+    table_->setAlternatingRowColors(true);
     table_->verticalHeader()->hide();
+    // Compact rows: a line of text and a little air.
+    table_->verticalHeader()->setMinimumSectionSize(fontMetrics().height() + 4);
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        const QString log = index.siblingAtColumn(column("log")).data().toString();
+        const QString log = shown_.rowAt(index.row()).log;
         if (onOpenLog && !log.isEmpty())
             onOpenLog(log);
     });
+    auto* copy = new QAction(QStringLiteral("Copy"), table_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &HistoryWindow::copySelection);
+    table_->addAction(copy);
 
-    outcome_->addItems({kAll, QStringLiteral("success"), QStringLiteral("error"),
-                        QStringLiteral("no-image"), QStringLiteral("refused"),
-                        QStringLiteral("cancelled"), QStringLiteral("timeout"),
-                        QStringLiteral("interrupted"), kRunning, kUnfinished});
-    port_->addItem(kAll);
-    connect(port_, &QComboBox::currentTextChanged, this, [this] { filterBy(port_, byPort_); });
-    connect(outcome_, &QComboBox::currentTextChanged, this,
-            [this] { filterBy(outcome_, byOutcome_); });
-    auto* refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
-    connect(refreshButton, &QPushButton::clicked, this, &HistoryWindow::refresh);
+    for (QComboBox* box : {port_, outcome_, kind_, when_})
+        connect(box, &QComboBox::currentIndexChanged, this, &HistoryWindow::applyFilters);
+    port_->setObjectName(QStringLiteral("port"));
+    outcome_->setObjectName(QStringLiteral("outcome"));
+    kind_->setObjectName(QStringLiteral("kind"));
+    when_->setObjectName(QStringLiteral("when"));
+    for (QDateEdit* date : {from_, to_}) {
+        date->setCalendarPopup(true);
+        connect(date, &QDateEdit::dateChanged, this, &HistoryWindow::applyFilters);
+    }
+
+    auto* columns = new QToolButton(this);
+    columns->setObjectName(QStringLiteral("columns"));
+    columns->setText(QStringLiteral("Columns"));
+    columns->setPopupMode(QToolButton::InstantPopup);
+    columns->setMenu(columnMenu());
+    connect(table_->horizontalHeader(), &QWidget::customContextMenuRequested, this,
+            [this, columns](const QPoint& at) {
+                columns->menu()->popup(table_->horizontalHeader()->mapToGlobal(at));
+            });
+    auto* copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    connect(copyButton, &QPushButton::clicked, this, &HistoryWindow::copySelection);
+    auto* exportButton = new QPushButton(QStringLiteral("Export…"), this);
+    chooseExportFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export the history"),
+                                            QStringLiteral("history.csv"),
+                                            QStringLiteral("CSV (*.csv)"));
+    };
+    connect(exportButton, &QPushButton::clicked, this, [this] {
+        if (const QString path = chooseExportFile ? chooseExportFile() : QString(); !path.isEmpty())
+            exportTo(path);
+    });
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("Port:"), this));
+    filters->addWidget(caption(QStringLiteral("&Port:"), port_));
     filters->addWidget(port_);
-    filters->addWidget(new QLabel(QStringLiteral("Outcome:"), this));
+    filters->addWidget(caption(QStringLiteral("&Outcome:"), outcome_));
     filters->addWidget(outcome_);
+    filters->addWidget(caption(QStringLiteral("&Kind:"), kind_));
+    filters->addWidget(kind_);
+    filters->addWidget(caption(QStringLiteral("&When:"), when_));
+    filters->addWidget(when_);
     filters->addStretch();
-    filters->addWidget(refreshButton);
+    auto* between = new QHBoxLayout(range_);
+    between->setContentsMargins(0, 0, 0, 0);
+    between->addWidget(new QLabel(QStringLiteral("From"), range_));
+    between->addWidget(from_);
+    between->addWidget(new QLabel(QStringLiteral("to"), range_));
+    between->addWidget(to_);
+    between->addStretch();
+    range_->hide();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(count_, 1);
+    for (QWidget* button :
+         std::initializer_list<QWidget*>{columns, copyButton, exportButton, close})
+        buttons->addWidget(button);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
-    layout->addWidget(table_);
-    resize(1100, 500);
-    refresh();
+    layout->addWidget(range_);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+    restoreColumns();
+
+    timer_->setInterval(kLookEveryMs);
+    connect(timer_, &QTimer::timeout, this, [this] { look(false); });
 }
 
-int HistoryWindow::column(const char* name) const {
-    return rows_.record().indexOf(QLatin1String(name));
+HistoryWindow::~HistoryWindow() {
+    thread_.quit();
+    thread_.wait();
+}
+
+void HistoryWindow::showEvent(QShowEvent* event) {
+    if (!sized_) {
+        sized_ = true;
+        const QByteArray geometry = QByteArray::fromBase64(
+            settings_.value(kSection, QStringLiteral("Geometry"), QString()).toLatin1());
+        // A size that fits a 1024 × 768 screen, unless the technician chose another.
+        if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+            const QSize room = screen() ? screen()->availableSize() : QSize(1024, 768);
+            resize(qMin(900, room.width() * 9 / 10), qMin(540, room.height() * 8 / 10));
+        }
+    }
+    QDialog::showEvent(event);
+    timer_->start();
+    look(true);
+}
+
+void HistoryWindow::hideEvent(QHideEvent* event) {
+    timer_->stop();
+    settings_.setValue(kSection, QStringLiteral("Geometry"),
+                       QString::fromLatin1(saveGeometry().toBase64()));
+    QDialog::hideEvent(event);
 }
 
 void HistoryWindow::refresh() {
-    if (!history_.open(false)) {
-        rows_.clear();
-        return;
-    }
-    history_.settleAbandoned();
-    rows_.setQuery(HistoryStore::listingStatement(), history_.database());
-    while (rows_.canFetchMore())
-        rows_.fetchMore();
-    // The ports seen so far, the chosen one kept.
-    const QString chosen = port_->currentText();
-    QStringList ports;
-    for (int row = 0; row < rows_.rowCount(); ++row) {
-        const QString port = rows_.index(row, column("port")).data().toString();
-        if (!ports.contains(port))
-            ports << port;
-    }
-    ports.sort();
-    const QSignalBlocker quiet(port_);
-    port_->clear();
-    port_->addItems(QStringList{kAll} + ports);
-    port_->setCurrentText(chosen);
-    byPort_.setFilterKeyColumn(column("port"));
-    byOutcome_.setFilterKeyColumn(column("outcome"));
-    filterBy(port_, byPort_);
-    table_->resizeColumnsToContents();
+    look(true);
 }
 
-void HistoryWindow::filterBy(QComboBox* choice, QSortFilterProxyModel& filter) {
-    const QString text = choice->currentText();
-    filter.setFilterRegularExpression(
-        text == kAll ? QString() : QStringLiteral("^%1$").arg(QRegularExpression::escape(text)));
+// Asks the reader for the rows; one request at a time, a forced one kept for when it is back.
+void HistoryWindow::look(bool force) {
+    if (!isVisible())
+        return;
+    if (reading_) {
+        lookAgain_ = lookAgain_ || force;
+        return;
+    }
+    reading_ = true;
+    QMetaObject::invokeMethod(
+        reader_,
+        [this, reader = reader_, force] {
+            std::optional<std::vector<HistoryRow>> rows = reader->readIfChanged(force);
+            QMetaObject::invokeMethod(
+                this,
+                [this, rows = std::move(rows)]() mutable {
+                    reading_ = false;
+                    if (rows)
+                        showRows(std::move(*rows));
+                    if (std::exchange(lookAgain_, false))
+                        look(true);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void HistoryWindow::showRows(std::vector<HistoryRow> rows) {
+    QSet<qint64> selected;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        selected << shown_.rowAt(index.row()).id;
+    const QModelIndex current = table_->currentIndex();
+    const qint64 currentId = current.isValid() ? shown_.rowAt(current.row()).id : -1;
+    const int scrolled = table_->verticalScrollBar()->value();
+    const bool first = rows_.rowCount() == 0;
+    rows_.setRows(std::move(rows));
+    // After a reset the same exchanges are selected again.
+    QItemSelection selection;
+    for (int row = 0; row < shown_.rowCount(); ++row) {
+        const qint64 id = shown_.rowAt(row).id;
+        if (selected.contains(id))
+            selection.select(shown_.index(row, 0), shown_.index(row, shown_.columnCount() - 1));
+        if (id == currentId)
+            table_->selectionModel()->setCurrentIndex(shown_.index(row, current.column()),
+                                                      QItemSelectionModel::NoUpdate);
+    }
+    table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    table_->verticalScrollBar()->setValue(scrolled);
+    fillPorts();
+    applyFilters();
+    if (first && rows_.rowCount() > 0)
+        table_->resizeColumnsToContents();
+}
+
+// The ports seen so far, the chosen one kept.
+void HistoryWindow::fillPorts() {
+    QStringList ports;
+    for (const HistoryRow& row : rows_.rows()) {
+        if (!ports.contains(row.port))
+            ports << row.port;
+    }
+    ports.sort();
+    ports.prepend(kAll);
+    QStringList now;
+    for (int item = 0; item < port_->count(); ++item)
+        now << port_->itemText(item);
+    if (now == ports)
+        return;
+    const QString chosen = port_->currentText();
+    const QSignalBlocker quiet(port_);
+    port_->clear();
+    port_->addItems(ports);
+    port_->setCurrentText(chosen);
+}
+
+void HistoryWindow::applyFilters() {
+    auto chosen = [](const QComboBox* box) {
+        return box->currentIndex() <= 0 ? QString() : box->currentText();
+    };
+    shown_.setPort(chosen(port_));
+    shown_.setOutcome(chosen(outcome_));
+    shown_.setKind(chosen(kind_));
+    const QDate today = QDate::currentDate();
+    range_->setVisible(when_->currentIndex() == kBetween);
+    switch (when_->currentIndex()) {
+        case kToday:
+            shown_.setStartedWithin(today.startOfDay(), {});
+            break;
+        case kLastWeek:
+            shown_.setStartedWithin(today.addDays(-6).startOfDay(), {});
+            break;
+        case kBetween:
+            shown_.setStartedWithin(from_->date().startOfDay(),
+                                    to_->date().addDays(1).startOfDay());
+            break;
+        default:
+            shown_.setStartedWithin({}, {});
+    }
+    count_->setText(
+        shown_.rowCount() == rows_.rowCount() ? QStringLiteral("%1 rows").arg(rows_.rowCount())
+        : shown_.rowCount() == 0
+            ? QStringLiteral("No row matches (of %1)").arg(rows_.rowCount())
+            : QStringLiteral("%1 of %2 rows").arg(shown_.rowCount()).arg(rows_.rowCount()));
+}
+
+QMenu* HistoryWindow::columnMenu() {
+    auto* menu = new QMenu(this);
+    for (int column = 0; column < rows_.columnCount(); ++column) {
+        QAction* item = menu->addAction(QString::fromLatin1(HistoryModel::column(column).header));
+        item->setCheckable(true);
+        item->setData(column);
+        connect(item, &QAction::toggled, this, [this, menu, column](bool on) {
+            table_->setColumnHidden(column, !on);
+            // The last column shown stays.
+            int visible = 0;
+            for (QAction* other : menu->actions())
+                visible += other->isChecked() ? 1 : 0;
+            for (QAction* other : menu->actions())
+                other->setEnabled(visible > 1 || !other->isChecked());
+            saveColumns();
+        });
+    }
+    return menu;
+}
+
+void HistoryWindow::restoreColumns() {
+    const QStringList chosen = settings_.value(kSection, QStringLiteral("Columns"), QString())
+                                   .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QAction* item : findChild<QToolButton*>(QStringLiteral("columns"))->menu()->actions()) {
+        const HistoryColumn& column = HistoryModel::column(item->data().toInt());
+        item->setChecked(chosen.isEmpty() ? column.inWindow
+                                          : chosen.contains(QLatin1String(column.name)));
+        table_->setColumnHidden(item->data().toInt(), !item->isChecked());
+    }
+}
+
+void HistoryWindow::saveColumns() {
+    QStringList chosen;
+    for (int column = 0; column < rows_.columnCount(); ++column) {
+        if (!table_->isColumnHidden(column))
+            chosen << QLatin1String(HistoryModel::column(column).name);
+    }
+    settings_.setValue(kSection, QStringLiteral("Columns"), chosen.join(QLatin1Char(',')));
+}
+
+// The selected rows' visible columns, whole values, a tab between them: for a report or a
+// spreadsheet.
+void HistoryWindow::copySelection() const {
+    QModelIndexList selected = table_->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end());
+    QString text;
+    for (const QModelIndex& index : selected) {
+        QStringList fields;
+        for (int column = 0; column < rows_.columnCount(); ++column) {
+            const int at = table_->horizontalHeader()->logicalIndex(column);
+            if (!table_->isColumnHidden(at))
+                fields << HistoryModel::column(at).text(shown_.rowAt(index.row()));
+        }
+        text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+QString HistoryWindow::exportText() const {
+    QStringList names;
+    for (const HistoryColumn& column : historyColumns())
+        names << QLatin1String(column.name);
+    QString text = csvLine(names);
+    for (int row = 0; row < shown_.rowCount(); ++row) {
+        QStringList fields;
+        for (const HistoryColumn& column : historyColumns())
+            fields << column.text(shown_.rowAt(row));
+        text += csvLine(fields);
+    }
+    return text;
+}
+
+bool HistoryWindow::exportTo(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        file.write(exportText().toUtf8()) >= 0 && file.flush())
+        return true;
+    count_->setText(QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+    return false;
 }
 
 }  // namespace tarvel

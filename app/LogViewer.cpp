@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tarvel {
@@ -21,7 +22,10 @@ QString showLog(const QString& path, QWidget* parent) {
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     (new QVBoxLayout(viewer))->addWidget(text);
-    viewer->resize(900, 600);
+    // Within a small screen (1024 x 768, scaled) too.
+    const QSize room =
+        viewer->screen() ? viewer->screen()->availableSize() * 9 / 10 : QSize(900, 600);
+    viewer->resize(QSize(900, 600).boundedTo(room));
     viewer->show();
     return QString();
 }

@@ -20,10 +20,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // The icons are compiled into a static library; register them before use.
 static void initIconResources() {
@@ -52,8 +56,47 @@ QLabel* label(const QString& name, const QFont& font, QWidget* parent) {
     return result;
 }
 
+// A label whose text wraps, and whose least height is that of the lines it wraps into at its
+// width, so that the window never cuts a wrapped line off.
+class WrappedLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override {
+        const QSize least = QLabel::minimumSizeHint();
+        return QSize(least.width(), std::max(least.height(), heightForWidth(width())));
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        if (heightForWidth(width()) != heightForWidth(event->oldSize().width()))
+            updateGeometry();
+    }
+};
+
+QLabel* wrappedLabel(const QString& name, const QFont& font, QWidget* parent) {
+    auto* result = new WrappedLabel(parent);
+    result->setObjectName(name);
+    result->setFont(font);
+    result->setWordWrap(true);
+    return result;
+}
+
 constexpr int kActivityWidth = 113;
 constexpr int kActivityHeight = 105;
+// What a window manager's frame (borders, title bar) usually takes of the screen.
+const QSize kFrameAllowance(16, 40);
+// The clock's font, and the least it gives way to on a narrow screen.
+constexpr double kClockPoints = 48;
+constexpr double kLeastClockPoints = 20;
+
+// The width of the clock's text in a font of that size; never less than "0:00:00" needs.
+int clockWidth(const QLabel* clock, double points) {
+    const QFontMetrics metrics(arial(points, true));
+    return std::max(metrics.horizontalAdvance(clock->text()),
+                    metrics.horizontalAdvance(QStringLiteral("0:00:00"))) +
+           2;
+}
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
@@ -65,7 +108,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
     // The status word is black from the start, whatever the desktop's theme.
     setTitleColor(0x000000);
-    resize(sizeHint());
+    // As wide as the status row wants, within the screen: on a small one the clock and the file
+    // field give way first (see fitStatusRow).
+    const QSize room = screen() ? screen()->availableSize() : QSize(1024, 768);
+    resize(QSize(width() - centralWidget()->width() +
+                     statusRowWidth(clockWidth(elapsed_, kClockPoints)) +
+                     centralWidget()->layout()->contentsMargins().left() +
+                     centralWidget()->layout()->contentsMargins().right(),
+                 sizeHint().height())
+               .boundedTo(room - kFrameAllowance));
     // The window sees keys before its controls.
     qApp->installEventFilter(this);
 }
@@ -201,20 +252,24 @@ QWidget* MainWindow::buildCentralArea() {
     activity_->setFixedSize(kActivityWidth, kActivityHeight);
     statusRow->addWidget(activity_, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
-    title_ = label(QStringLiteral("Label_title"), arial(18, true), central);
-    english_ = label(QStringLiteral("Label_englisch"), arial(12, false), central);
-    german_ = label(QStringLiteral("Label_deutsch"), arial(12, false), central);
-    // Room for the longest instruction, the ready state's German line, on one line.
-    const QFontMetrics metrics(german_->font());
-    german_->setMinimumWidth(metrics.horizontalAdvance(texts::readyGerman()));
-    texts->addWidget(title_);
-    texts->addWidget(english_);
-    texts->addWidget(german_);
+    // A line that does not fit the window wraps rather than being cut off, onto two lines at most.
+    title_ = wrappedLabel(QStringLiteral("Label_title"), arial(18, true), central);
+    english_ = wrappedLabel(QStringLiteral("Label_englisch"), arial(12, false), central);
+    german_ = wrappedLabel(QStringLiteral("Label_deutsch"), arial(12, false), central);
+    for (QLabel* text : {title_, english_, german_})
+        texts->addWidget(text);
+    const QFontMetrics instruction(english_->font());
+    for (QLabel* text : {english_, german_}) {
+        text->setMinimumWidth(std::max(instruction.horizontalAdvance(texts::readyEnglish()),
+                                       instruction.horizontalAdvance(texts::readyGerman())) *
+                              11 / 20);
+    }
     texts->addStretch(1);
     statusRow->addLayout(texts, 1);
-    elapsed_ = label(QStringLiteral("lblZeit"), arial(48, true), central);
+    elapsed_ = label(QStringLiteral("lblZeit"), arial(kClockPoints, true), central);
     elapsed_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusRow->addWidget(elapsed_);
+    statusRow_ = statusRow;
     layout->addLayout(statusRow);
 
     auto* progressRow = new QHBoxLayout;
@@ -241,6 +296,8 @@ void MainWindow::buildStatusBar() {
     version_ = label(QStringLiteral("Panel3"), font, this);
     for (QLabel* panel : {date_, activityLine_, version_})
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A long activity line never widens the window.
+    activityLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     dateTimer_ = new QTimer(this);
     dateTimer_->setObjectName(QStringLiteral("dateTimer"));
     dateTimer_->setSingleShot(true);
@@ -258,6 +315,35 @@ void MainWindow::showToday() {
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime midnight(now.date().addDays(1), QTime(0, 0));
     dateTimer_->start(static_cast<int>(now.msecsTo(midnight)) + 1000);
+}
+
+int MainWindow::statusRowWidth(int clock) const {
+    const QFontMetrics instruction(english_->font());
+    const QFontMetrics word(title_->font());
+    const int texts = std::max(
+        {instruction.horizontalAdvance(texts::readyEnglish()),
+         instruction.horizontalAdvance(texts::readyGerman()),
+         word.horizontalAdvance(QStringLiteral("Update Successful / Update erfolgreich"))});
+    return kActivityWidth + texts + clock + 2 * statusRow_->spacing() + 2;
+}
+
+// The room of the status row goes to the instructions first, each on one line; the clock gives
+// way to them, its font down to kLeastClockPoints, and only then do the instructions wrap.
+void MainWindow::fitStatusRow() {
+    const QMargins margins = centralWidget()->layout()->contentsMargins();
+    const int room = centralWidget()->width() - margins.left() - margins.right();
+    const int full = clockWidth(elapsed_, kClockPoints);
+    const int least = clockWidth(elapsed_, kLeastClockPoints);
+    const int clock = std::clamp(full - (statusRowWidth(full) - room), least, full);
+    if (elapsed_->minimumWidth() != clock) {
+        elapsed_->setFont(arial(std::max(kLeastClockPoints, kClockPoints * clock / full), true));
+        elapsed_->setFixedWidth(clock);
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    fitStatusRow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -285,6 +371,7 @@ void MainWindow::setGermanText(const QString& text) {
 }
 void MainWindow::setElapsedText(const QString& text) {
     elapsed_->setText(text);
+    fitStatusRow();  // ten hours take a digit more
 }
 void MainWindow::setProgressMaximum(int maximum) {
     progress_->setMaximum(maximum);

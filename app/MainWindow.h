@@ -11,6 +11,7 @@
 #include <functional>
 
 class QAction;
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -93,6 +94,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -100,6 +102,9 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     void buildMenu();
     QWidget* buildCentralArea();
     void buildStatusBar();
+    // The width the status row wants: each instruction on one line, the clock at its full size.
+    int statusRowWidth(int clockWidth) const;
+    void fitStatusRow();
 
     std::array<QAction*, kButtonCount> toolbarButtons_{};
     std::array<QAction*, kItemCount> comItems_{};
@@ -110,6 +115,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QLabel* english_ = nullptr;
     QLabel* german_ = nullptr;
     QLabel* elapsed_ = nullptr;
+    QBoxLayout* statusRow_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* percent_ = nullptr;
     QLabel* date_ = nullptr;

@@ -3,11 +3,16 @@
 #include "app/ActivityIndWidget.h"
 #include "app/LogViewer.h"
 #include "app/LoginDialog.h"
+#include "record/HistoryStore.h"
 #include "status/ProgramVersion.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace tarvel {
@@ -19,7 +24,8 @@ MemoryPropertyBag activityLayoutOfMainWindow() {
 
 Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFolder,
                  QString stateFolder)
-    : dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
+    : settings_(settings),
+      dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
       log_(std::move(stateFolder), programVersionText()),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
                  std::move(imageFolder)},
@@ -45,21 +51,18 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
         return true;
     };
 
-    // The record of every update and test. The history window reads what the record wrote
-    // once no exchange runs: reading the database is no work for the line's thread.
+    // The record of every update and test. The History window reads what the record wrote on
+    // a thread of its own.
     log_.onWarning = [this](const QString& warning) { form_->session.warn(warning); };
     log_.onLogOpened = [this](const QString& path) { form_->session.logOpened(path); };
     log_.onHistoryChanged = [this] {
-        if (history_ && history_->isVisible() && !form_->session.busy())
+        if (history_ && history_->isVisible())
             history_->refresh();
     };
     form_->session.subscribe(log_);
     window_.onShowLastLog = [this] { showLastLog(); };
     window_.onShowHistory = [this] { showHistory(); };
-    window_.onOpenLogFolder = [this] {
-        QDir().mkpath(log_.folder() + QStringLiteral("/logs"));
-        QDesktopServices::openUrl(QUrl::fromLocalFile(log_.folder() + QStringLiteral("/logs")));
-    };
+    window_.onOpenLogFolder = [this] { openLogFolder(); };
 }
 
 // The newest log in the history, whichever program or earlier run of this one wrote it.
@@ -82,14 +85,32 @@ void Program::openLog(const QString& path) {
     }
 }
 
+// In the desktop's file manager; where none opens it, the path in a box to copy from.
+void Program::openLogFolder() {
+    const QString folder = QDir::toNativeSeparators(log_.folder() + QStringLiteral("/logs"));
+    QDir().mkpath(folder);
+    if (openUrl(QUrl::fromLocalFile(folder)))
+        return;
+    QMessageBox box(
+        QMessageBox::Information, QStringLiteral("Log Folder"),
+        QStringLiteral("No program here opens folders. The logs are in\n%1").arg(folder),
+        QMessageBox::Close, &window_);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* copy = box.addButton(QStringLiteral("Copy"), QMessageBox::ActionRole);
+    box.setDefaultButton(copy);
+    box.exec();
+    if (box.clickedButton() == copy)
+        QGuiApplication::clipboard()->setText(folder);
+}
+
 // One history window, shown again with what was recorded since.
 void Program::showHistory() {
     if (!history_) {
-        history_ = new HistoryWindow(log_.folder(), &window_);
+        history_ = new HistoryWindow(log_.folder(), settings_, &window_);
         history_->onOpenLog = [this](const QString& path) { openLog(path); };
     }
-    history_->refresh();
     history_->show();
+    history_->refresh();
     history_->raise();
 }
 

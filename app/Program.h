@@ -13,8 +13,11 @@
 #include "record/UpdateLog.h"
 #include "window/Form1.h"
 
+#include <QDesktopServices>
 #include <QPointer>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 
 namespace tarvel {
@@ -40,6 +43,8 @@ class Program : public ProgramShell {
     UpdateLog& log() { return log_; }
     // Log → History…, once shown.
     HistoryWindow* historyWindow() const { return history_; }
+    // Opens a folder in the desktop's file manager; false when nothing opened it.
+    std::function<bool(const QUrl&)> openUrl = &QDesktopServices::openUrl;
 
     // ProgramShell
     std::optional<bool> showExpertLogin() override;
@@ -52,7 +57,9 @@ class Program : public ProgramShell {
     void showLastLog();
     void showHistory();
     void openLog(const QString& path);
+    void openLogFolder();
 
+    SettingsStore& settings_;
     QtClock clock_;
     QtEventPump pump_;
     QtIntervalTimer timer1_;

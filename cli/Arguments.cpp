@@ -3,6 +3,7 @@
 #include "status/Outcome.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <cstdio>
@@ -64,6 +65,29 @@ std::optional<double> timeoutSeconds(const QString& text) {
     if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kLongestTimeout)
         return std::nullopt;
     return seconds;
+}
+
+std::optional<PortChoice> portChoice(const QString& text) {
+    const auto com =
+        QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
+            .match(text);
+    if (!com.hasMatch())
+        return PortChoice::path(text);
+    if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch())
+        return std::nullopt;
+    return PortChoice::com(com.captured(1).toInt());
+}
+
+QString portProblem(const QString& text) {
+    return QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.").arg(text);
+}
+
+void printHelp(const QCommandLineParser& parser) {
+    QString text = parser.helpText();
+    const QString started = QStringLiteral("Usage: ") + QCoreApplication::arguments().value(0);
+    if (text.startsWith(started))
+        text.replace(0, started.size(), QStringLiteral("Usage: tarvel-update"));
+    std::fputs(qPrintable(text), stdout);
 }
 
 int refuse(const QString& cause, const char* command) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/SerialLink.h"
+
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -43,6 +45,16 @@ QString singleValueProblem(const QCommandLineParser& parser,
 // ("nan", "inf", "1e10" would mean no limit at all).
 std::optional<double> timeoutSeconds(const QString& text);
 constexpr double kLongestTimeout = 86400;
+
+// PORT as a technician names it: COM1 to COM9 (in any letter case) as the window maps them, or
+// else a device path. Nothing for another COM name.
+std::optional<PortChoice> portChoice(const QString& text);
+// Why portChoice refuses text.
+QString portProblem(const QString& text);
+
+// Prints the parser's help with the program named as a technician calls it, tarvel-update, not
+// by the path it was started from.
+void printHelp(const QCommandLineParser& parser);
 
 // Bad usage: the cause on one line of stderr, where to read more on a second; returns 2.
 // command: "tarvel-update" or "tarvel-update inspect", whose --help is meant.

@@ -1,13 +1,34 @@
 #include "cli/ConsoleFrontEnd.h"
 
+#include "cli/TerminalWidth.h"
 #include "session/UpdateSession.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace tarvel {
 
 namespace {
+// The bar's width in characters at most, and the least worth drawing; the activity beside it
+// comes first.
 constexpr int kBarWidth = 30;
+constexpr int kLeastBar = 8;
+// The room the activity is given beside the bar, so that the bar keeps its width whichever
+// activity it shows: "Sending Sector 255   Block 63".
+constexpr int kActivityRoom = 29;
+// A terminal whose width is not known is taken to have this many columns.
+constexpr int kUsualColumns = 80;
+}  // namespace
+
+void ConsoleListener::exchangeStarted(const ExchangeStarted& event) {
+    update_ = event.kind == ExchangeKind::Update;
+    interrupted_ = dataSent_ = false;
+    sector_.reset();
+    block_.reset();
+    value_ = 0;
+    percent_.clear();
+    activity_.clear();
 }
 
 void ConsoleListener::line(const QString& text) {
@@ -24,6 +45,8 @@ void ConsoleListener::finishBar() {
 }
 
 void ConsoleListener::statusChanged(const StatusChanged& event) {
+    if (interrupted_)
+        return;
     QString status = event.word;
     if (!event.english.isEmpty())
         status += QStringLiteral(": ") + event.english;
@@ -42,25 +65,60 @@ void ConsoleListener::imageChosen(const ImageChosen& event) {
 }
 
 void ConsoleListener::activityChanged(const ActivityChanged& event) {
-    if (event.text == activity_)
+    if (event.text == activity_ || interrupted_)
         return;
     activity_ = event.text;
-    if (terminal_)
+    if (terminal_ && value_ > 0)
         drawBar();
     else if (!event.text.isEmpty())
         line(event.text);
 }
 
+// The bar appears with the first progress of a transfer and ends with it: a progress back to 0
+// (the ready state, a restart) draws nothing.
 void ConsoleListener::progressChanged(const ProgressChanged& event) {
     maximum_ = event.maximum;
     value_ = event.value;
-    if (event.percentText == percent_)
+    if (event.value > 0) {
+        dataSent_ = true;
+        sector_ = event.sector;
+        block_ = event.block;
+    }
+    if (event.percentText == percent_ || interrupted_)
         return;
     percent_ = event.percentText;
+    if (value_ <= 0)
+        return;
     if (terminal_)
         drawBar();
-    else if (percent_.trimmed() != QLatin1String("0%"))
+    else
         line(QStringLiteral("Progress:") + percent_);
+}
+
+void ConsoleListener::interrupted() {
+    if (interrupted_)
+        return;
+    interrupted_ = true;
+    finishBar();
+    QString where;
+    if (!update_)
+        where = QStringLiteral("Interrupted during the communication test.");
+    else if (!dataSent_)
+        where = QStringLiteral(
+            "Interrupted before any of the image was sent: the module is as "
+            "it was.");
+    else if (sector_ && block_)
+        where = QStringLiteral(
+                    "Interrupted during sector %1 block %2: the module may hold a "
+                    "partial image; run the update again.")
+                    .arg(*sector_)
+                    .arg(*block_);
+    else
+        where = QStringLiteral(
+            "Interrupted while the image was sent: the module may hold a "
+            "partial image; run the update again.");
+    std::fprintf(stderr, "%s%s\n", qPrintable(prefix_), qPrintable(where));
+    std::fflush(stderr);
 }
 
 void ConsoleListener::notice(const Notice& event) {
@@ -74,7 +132,7 @@ void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
     finishBar();
     if (ended.kind == ExchangeKind::Update && ended.outcome == Outcome::Success)
         printSummary(ended);
-    else if (ended.outcome != Outcome::Success)
+    else if (ended.outcome != Outcome::Success && !interrupted_)
         line(QStringLiteral("Reason: ") + reasonCodeText(ended.reason.code) + QStringLiteral(": ") +
              ended.reason.text);
 }
@@ -92,12 +150,28 @@ void ConsoleListener::printSummary(const ExchangeEnded& ended) {
     std::fflush(out_);
 }
 
+// One line, never wider than the terminal, so that a carriage return redraws it in place:
+// "[#####.....]  45%  Sending Sector 20   Block 5". The activity keeps its room first; the bar
+// takes what is left, up to kBarWidth, and on a very narrow terminal is left out.
 void ConsoleListener::drawBar() {
-    const int filled = maximum_ > 0 ? static_cast<int>(qint64(value_) * kBarWidth / maximum_) : 0;
-    const QString bar = QString(qBound(0, filled, kBarWidth), QLatin1Char('#')) +
-                        QString(kBarWidth - qBound(0, filled, kBarWidth), QLatin1Char('.'));
-    std::fprintf(out_, "\r\033[K%s[%s] %5s  %s", qPrintable(prefix_), qPrintable(bar),
-                 qPrintable(percent_.trimmed()), qPrintable(activity_));
+    const int columns = terminalColumns(out_);
+    const int room = (columns > 0 ? columns : kUsualColumns) - 1 - int(prefix_.size());
+    const QString percent = percent_.trimmed().rightJustified(4);
+    const int fixed = 3 + int(percent.size());  // the brackets and a blank
+    int width = std::min(kBarWidth, room - fixed - 2 - kActivityRoom);
+    width = width >= kLeastBar ? width : room - fixed >= kLeastBar + 2 ? kLeastBar : 0;
+    QString shown = percent;
+    if (width > 0) {
+        const int filled =
+            std::clamp(maximum_ > 0 ? int(qint64(value_) * width / maximum_) : 0, 0, width);
+        shown = QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+                QString(width - filled, QLatin1Char('.')) + QStringLiteral("] ") + percent;
+    }
+    const int left = room - int(shown.size()) - 2;
+    if (!activity_.isEmpty() && left > 0)
+        shown += QStringLiteral("  ") + activity_.left(left);
+    std::fprintf(out_, "\r%s%s\033[K", qPrintable(prefix_),
+                 qPrintable(shown.left(std::max(room, 1))));
     std::fflush(out_);
     barShown_ = true;
 }

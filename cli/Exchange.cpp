@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/JsonStream.h"
+#include "cli/TerminalWidth.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
@@ -18,24 +19,35 @@
 
 #include <cstdio>
 #include <optional>
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace tarvel {
 
 namespace {
-// Keeps how the exchange ended, and where its log lies.
+
+// How long the switch check and the identification may go without the module making itself
+// known before the console says what to look at.
+constexpr int kHintAfterMs = 30000;
+
+// Keeps how the exchange ended, where its log lies, and whether the module has made itself
+// known.
 struct EndListener : ExchangeListener {
+    void exchangeStarted(const ExchangeStarted& event) override { device = event.device; }
+    void moduleIdentified(const ModuleIdentified&) override { identified = true; }
     void logOpened(const LogOpened& event) override { log = event.path; }
     void exchangeEnded(const ExchangeEnded& event) override { ended = event; }
+    QString device;
+    bool identified = false;
     QString log;
     std::optional<ExchangeEnded> ended;
 };
+
+QString noAnswer(const QString& device) {
+    return QStringLiteral(
+               "no answer from the module on %1: is it connected and powered, is its "
+               "setup switch ON?")
+        .arg(device);
+}
+
 }  // namespace
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
@@ -49,7 +61,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     QtSerialDevice serial;
     QtIntervalTimer timer1;
     QtFileSystem files;
-    ConsoleListener console(stdout, isatty(fileno(stdout)) != 0, prefix);
+    ConsoleListener console(stdout, isTerminal(stdout), prefix);
     ConsoleDialogs dialogs(console, prefix);
     UpdateSession session(
         {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder});
@@ -70,6 +82,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     session.subscribe(exchange.json ? static_cast<ExchangeListener&>(json) : console);
     EndListener end;
     session.subscribe(end);
+    bool switchWaitRanOut = false;
 
     QString openFailure;
     if (!session.openPort(exchange.port, &openFailure)) {
@@ -82,14 +95,29 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         }
         return kExitUsage;
     }
-    const TerminationSignals termination(
-        [&session] { session.stop(UpdateSession::StopReason::Interrupted); });
+    const TerminationSignals termination([&] {
+        if (!exchange.json)
+            console.interrupted();
+        session.stop(UpdateSession::StopReason::Interrupted);
+    });
     if (exchange.communicationTest) {
         session.runCommunicationTest();
     } else {
         if (exchange.timeout > 0) {
             QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),
                                [&session] { session.stop(UpdateSession::StopReason::Timeout); });
+        }
+        // The window waits for the technician; a script may not have one watching.
+        QTimer::singleShot(kHintAfterMs, [&] {
+            if (session.busy() && !end.identified)
+                session.warn(noAnswer(end.device));
+        });
+        if (exchange.switchWait > 0) {
+            QTimer::singleShot(static_cast<int>(exchange.switchWait * 1000), [&] {
+                switchWaitRanOut = !end.identified;
+                if (!end.identified)
+                    session.stop(UpdateSession::StopReason::NoAnswer);
+            });
         }
         session.runUpdate();
     }
@@ -100,7 +128,10 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         warn(missing);
     if (!end.ended)
         return kExitFailed;
-    if (end.ended->outcome == Outcome::Timeout)
+    if (switchWaitRanOut)
+        warn(QStringLiteral("Stopped after %1 s (--switch-wait): %2")
+                 .arg(QString::number(exchange.switchWait), noAnswer(end.device)));
+    else if (end.ended->outcome == Outcome::Timeout)
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));
     if (!exchange.json && !end.log.isEmpty() && QFileInfo::exists(end.log))

@@ -2,11 +2,13 @@
 
 #include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
+#include "cli/TerminalWidth.h"
 #include "platform/qt/StateFolder.h"
 #include "record/HistoryStore.h"
 #include "status/Outcome.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -22,10 +24,24 @@ int usage(const QString& problem) {
     return kExitUsage;
 }
 
-// A date is its local midnight; a date with a time is that moment.
-QDateTime parseSince(const QString& text) {
-    const QDate date = QDate::fromString(text, Qt::ISODate);
-    return date.isValid() ? date.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
+// --since and --until: today and yesterday from their midnight, a time ago (45m, 2h, 7d), a
+// date from its midnight, or a date with a time. Invalid for anything else.
+QDateTime moment(const QString& text, const QDateTime& now) {
+    if (text == QLatin1String("today"))
+        return now.date().startOfDay();
+    if (text == QLatin1String("yesterday"))
+        return now.date().addDays(-1).startOfDay();
+    const auto ago = QRegularExpression(QStringLiteral("^([0-9]{1,6})([mhd])$")).match(text);
+    if (ago.hasMatch()) {
+        const qint64 unit = ago.captured(2) == QLatin1String("m")   ? 60
+                            : ago.captured(2) == QLatin1String("h") ? 3600
+                                                                    : 86400;
+        return now.addSecs(-ago.captured(1).toLongLong() * unit);
+    }
+    // QDate would take the date of a date with a time and drop the time.
+    if (text.size() == 10)
+        return QDate::fromString(text, Qt::ISODate).startOfDay();
+    return QDateTime::fromString(text, Qt::ISODate);
 }
 
 }  // namespace
@@ -34,7 +50,8 @@ int runHistory(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Prints the history of updates and communication tests, newest first: when each "
-        "started and ended, its port, module, image, bytes sent, duration, outcome and log. "
+        "started, its kind, port, image, outcome, seconds and log, and with --wide also when it "
+        "ended, its device, module, bytes sent, the image's size and SHA-256, in full. "
         "An outcome is success, error, no-image, refused, cancelled, timeout, interrupted, "
         "running (still under way), or unfinished (its program ended without ending it).\n"
         "Exit status: 0 listed, 1 the history cannot be read, 2 bad usage."));
@@ -48,29 +65,48 @@ int runHistory(const QStringList& arguments) {
                        "header, RFC 4180 with CRLF line ends."));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("One JSON array, an object per row."));
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Only the rows of port P (COM1, a device "
-                                                       "path), as the run named it."),
-                                        QStringLiteral("P"));
+    const QCommandLineOption wideOption(
+        QStringLiteral("wide"),
+        QStringLiteral("Every column in full (times with their offset, whole paths); the table "
+                       "is otherwise fitted to the terminal's width or COLUMNS."));
+    const QCommandLineOption noHeaderOption(QStringLiteral("no-header"),
+                                            QStringLiteral("The table without its line of "
+                                                           "column names, for scripts."));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Only the rows of port P: COM1 to COM9 (any letter case), or a device "
+                       "path, which also finds the COM name that led to it."),
+        QStringLiteral("P"));
     const QCommandLineOption outcomeOption(QStringLiteral("outcome"),
                                            QStringLiteral("Only the rows of outcome O."),
                                            QStringLiteral("O"));
+    const QCommandLineOption kindOption(QStringLiteral("kind"),
+                                        QStringLiteral("Only updates (update) or tests (comtest)."),
+                                        QStringLiteral("K"));
     const QCommandLineOption sinceOption(
         QStringLiteral("since"),
-        QStringLiteral("Only what started from DATE on (2026-12-06, or 2026-12-06T14:00)."),
-        QStringLiteral("DATE"));
+        QStringLiteral("Only what started from WHEN on: today, yesterday (from midnight), a "
+                       "time ago (45m, 2h, 7d), a date (2026-12-06, from its midnight) or a "
+                       "date and time (2026-12-06T14:00)."),
+        QStringLiteral("WHEN"));
+    const QCommandLineOption untilOption(
+        QStringLiteral("until"),
+        QStringLiteral("Only what started before WHEN, given as for --since (--until today: "
+                       "before today's midnight)."),
+        QStringLiteral("WHEN"));
     const QCommandLineOption lastOption(
         QStringLiteral("last"), QStringLiteral("Only the newest N rows."), QStringLiteral("N"));
-    parser.addOptions({csvOption, jsonOption, portOption, outcomeOption, sinceOption, lastOption});
+    parser.addOptions({csvOption, jsonOption, wideOption, noHeaderOption, portOption, outcomeOption,
+                       kindOption, sinceOption, untilOption, lastOption});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        std::printf("%s", qPrintable(parser.helpText()));
+        printHelp(parser);
         return kListed;
     }
     // A filter given twice would silently keep only the second, as for the other commands.
-    if (const QString problem =
-            singleValueProblem(parser, {portOption, outcomeOption, sinceOption, lastOption});
+    if (const QString problem = singleValueProblem(
+            parser, {portOption, outcomeOption, kindOption, sinceOption, untilOption, lastOption});
         !problem.isEmpty())
         return usage(problem);
     if (parser.positionalArguments().size() > 1)
@@ -79,16 +115,30 @@ int runHistory(const QStringList& arguments) {
     if (parser.isSet(csvOption) && parser.isSet(jsonOption))
         return usage(QStringLiteral("--csv and --json exclude each other."));
     HistoryFilter filter;
-    filter.port = parser.value(portOption);
+    if (parser.isSet(portOption)) {
+        const std::optional<PortChoice> port = portChoice(parser.value(portOption));
+        if (!port)
+            return usage(portProblem(parser.value(portOption)));
+        filter.port = port->comPort > 0 ? QStringLiteral("COM%1").arg(port->comPort) : port->device;
+    }
     filter.outcome = parser.value(outcomeOption);
     if (parser.isSet(outcomeOption) && !outcomeWords().contains(filter.outcome))
         return usage(QStringLiteral("--outcome takes one of %1, not \"%2\".")
                          .arg(outcomeWords().join(QStringLiteral(", ")), filter.outcome));
-    if (parser.isSet(sinceOption)) {
-        filter.since = parseSince(parser.value(sinceOption));
-        if (!filter.since.isValid())
-            return usage(QStringLiteral("--since takes a date such as 2026-12-06, not \"%1\".")
-                             .arg(parser.value(sinceOption)));
+    filter.kind = parser.value(kindOption);
+    if (parser.isSet(kindOption) && filter.kind != kUpdateKind && filter.kind != kComtestKind)
+        return usage(
+            QStringLiteral("--kind takes update or comtest, not \"%1\".").arg(filter.kind));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto& [option, bound] :
+         {std::pair{&sinceOption, &filter.since}, std::pair{&untilOption, &filter.until}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *bound = moment(parser.value(*option), now);
+        if (!bound->isValid())
+            return usage(QStringLiteral("--%1 takes today, yesterday, a time ago such as 2h or "
+                                        "7d, or a date such as 2026-12-06, not \"%2\".")
+                             .arg(option->names().constFirst(), parser.value(*option)));
     }
     if (parser.isSet(lastOption)) {
         bool ok = false;
@@ -98,8 +148,14 @@ int runHistory(const QStringList& arguments) {
                              .arg(parser.value(lastOption)));
     }
     // The former file held updates only; its columns cannot tell a test from an update.
-    if (parser.isSet(csvOption))
+    if (parser.isSet(csvOption)) {
+        if (filter.kind == kComtestKind)
+            return usage(QStringLiteral("--csv holds updates only, not --kind comtest."));
         filter.kind = kUpdateKind;
+    }
+    const bool filtered = !filter.port.isEmpty() || !filter.outcome.isEmpty() ||
+                          parser.isSet(kindOption) || filter.since.isValid() ||
+                          filter.until.isValid();
 
     const QString folder = stateFolder();
     HistoryStore history(folder);
@@ -112,9 +168,20 @@ int runHistory(const QStringList& arguments) {
                      qPrintable(HistoryStore::fileIn(folder)), qPrintable(history.reason()));
         return kUnreadable;
     }
-    const QByteArray out = parser.isSet(csvOption)    ? historyCsv(*rows)
-                           : parser.isSet(jsonOption) ? historyJson(*rows)
-                                                      : historyTable(*rows).toUtf8();
+    QByteArray out;
+    if (parser.isSet(csvOption)) {
+        out = historyCsv(*rows);
+    } else if (parser.isSet(jsonOption)) {
+        out = historyJson(*rows);
+    } else if (rows->empty()) {
+        // Nothing to parse for a script that asked for no header.
+        if (!parser.isSet(noHeaderOption))
+            out = filtered ? "No row matches.\n" : "The history holds no update or test yet.\n";
+    } else {
+        out = historyTable(*rows, {parser.isSet(wideOption), !parser.isSet(noHeaderOption),
+                                   parser.isSet(wideOption) ? 0 : terminalColumns(stdout)})
+                  .toUtf8();
+    }
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kListed;
 }

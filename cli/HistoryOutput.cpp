@@ -1,8 +1,8 @@
 #include "cli/HistoryOutput.h"
 
+#include "record/HistoryColumns.h"
 #include "record/HistoryCsv.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,27 +12,85 @@
 
 namespace tarvel {
 
-QString historyTable(const std::vector<HistoryRow>& rows) {
-    if (rows.empty())
-        return QStringLiteral("The history holds no update or test yet.\n");
-    std::vector<QStringList> lines = {
-        {"STARTED", "KIND", "PORT", "MODULE", "IMAGE", "BYTES", "SECONDS", "OUTCOME", "LOG"}};
-    for (const HistoryRow& row : rows) {
-        lines.push_back({row.started, row.kind, row.port, row.module,
-                         QFileInfo(row.image).fileName(), QString::number(row.bytesSent),
-                         QString::number(row.seconds, 'f', 1), row.outcome, row.log});
+namespace {
+
+constexpr int kGap = 2;
+const QString kCut = QStringLiteral("…");
+
+// Names and paths may be cut to fit; the time, kind, outcome and figures never.
+bool mayBeCut(const HistoryColumn& column) {
+    return column.kind == ColumnKind::Path ||
+           (column.kind == ColumnKind::Text && qstrcmp(column.name, "kind") != 0);
+}
+
+// A name cut in its middle keeps what tells most: an image's kind and version, a log's date and
+// port, a device's adapter.
+QString cut(const QString& text, qsizetype width) {
+    if (text.size() <= width)
+        return text;
+    const qsizetype head = (width - 1) / 2;
+    return text.left(head) + kCut + text.right(width - 1 - head);
+}
+
+}  // namespace
+
+QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout) {
+    std::vector<const HistoryColumn*> columns;
+    for (const HistoryColumn& column : historyColumns()) {
+        if (layout.wide || column.inTerminal)
+            columns.push_back(&column);
     }
-    std::vector<qsizetype> widths(lines.front().size(), 0);
+    std::vector<QStringList> lines;
+    if (layout.header) {
+        lines.emplace_back();
+        for (const HistoryColumn* column : columns)
+            lines.back() << QString::fromLatin1(column->header).toUpper();
+    }
+    for (const HistoryRow& row : rows) {
+        lines.emplace_back();
+        for (const HistoryColumn* column : columns)
+            lines.back() << (layout.wide ? column->text(row) : column->display(row));
+    }
+    std::vector<qsizetype> widths(columns.size(), 0);
     for (const QStringList& line : lines) {
-        for (qsizetype column = 0; column < line.size(); ++column)
-            widths[column] = std::max(widths[column], line[column].size());
+        for (size_t at = 0; at < columns.size(); ++at)
+            widths[at] = std::max(widths[at], line[at].size());
+    }
+    // Too wide: the widest column that may be cut gives a character at a time, down to its
+    // header's width.
+    auto total = [&widths] {
+        qsizetype sum = kGap * qsizetype(widths.size() - 1);
+        for (qsizetype width : widths)
+            sum += width;
+        return sum;
+    };
+    while (layout.width > 0 && total() > layout.width) {
+        std::optional<size_t> widest;
+        for (size_t at = 0; at < columns.size(); ++at) {
+            const qsizetype least =
+                std::max<qsizetype>(qstrlen(columns[at]->header), kCut.size() + 4);
+            if (mayBeCut(*columns[at]) && widths[at] > least &&
+                (!widest || widths[at] > widths[*widest]))
+                widest = at;
+        }
+        if (!widest)
+            break;
+        --widths[*widest];
     }
     QString text;
     for (const QStringList& line : lines) {
         QString out;
-        for (qsizetype column = 0; column + 1 < line.size(); ++column)
-            out += line[column].leftJustified(widths[column] + 2);
-        text += out + line.last() + QLatin1Char('\n');
+        for (size_t at = 0; at < columns.size(); ++at) {
+            const QString value = cut(line[at], widths[at]);
+            const bool last = at + 1 == columns.size();
+            if (columns[at]->rightAligned())
+                out += value.rightJustified(widths[at]);
+            else
+                out += last ? value : value.leftJustified(widths[at]);
+            if (!last)
+                out += QString(kGap, QLatin1Char(' '));
+        }
+        text += out + QLatin1Char('\n');
     }
     return text;
 }
@@ -40,21 +98,10 @@ QString historyTable(const std::vector<HistoryRow>& rows) {
 QByteArray historyJson(const std::vector<HistoryRow>& rows) {
     QJsonArray array;
     for (const HistoryRow& row : rows) {
-        array.append(QJsonObject{
-            {"started", row.started},
-            {"finished", row.finished.isEmpty() ? QJsonValue() : QJsonValue(row.finished)},
-            {"kind", row.kind},
-            {"port", row.port},
-            {"device", row.device},
-            {"module", row.module},
-            {"image", row.image},
-            {"image_size", row.imageSize ? QJsonValue(*row.imageSize) : QJsonValue()},
-            {"image_sha256", row.imageSha256},
-            {"bytes_sent", row.bytesSent},
-            {"duration_s", row.seconds},
-            {"outcome", row.outcome},
-            {"log", row.log.isEmpty() ? QJsonValue() : QJsonValue(row.log)},
-        });
+        QJsonObject object{{"schema", kHistoryJsonSchema}};
+        for (const HistoryColumn& column : historyColumns())
+            object.insert(QLatin1String(column.name), column.json(row));
+        array.append(object);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
 }

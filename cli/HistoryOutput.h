@@ -10,11 +10,20 @@
 namespace tarvel {
 
 // The history as `tarvel-update history` prints it, rows in the order given.
-// A table to read: a line per exchange under a line of column names.
-QString historyTable(const std::vector<HistoryRow>& rows);
-// One JSON array of one object per exchange, on one line.
+
+// A table to read, a line per exchange, columns sized to their content.
+struct TableLayout {
+    bool wide = false;   // every column in full; else the terminal's columns, short
+    bool header = true;  // a line of column names first
+    int width = 0;       // fit into this many columns, cutting long names at their start; 0: any
+};
+QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout);
+// One JSON array of one object per exchange, on one line; null for what is not known.
 QByteArray historyJson(const std::vector<HistoryRow>& rows);
 // The former history.csv: its header and a line per update.
 QByteArray historyCsv(const std::vector<HistoryRow>& rows);
+
+// The JSON objects' version, raised only by a change that breaks a reader.
+constexpr int kHistoryJsonSchema = 1;
 
 }  // namespace tarvel

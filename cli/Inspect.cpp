@@ -90,7 +90,7 @@ int runInspect(const QList<QByteArray>& arguments) {
     if (!parser.parse(parsed.text()))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        std::printf("%s", qPrintable(parser.helpText()));
+        printHelp(parser);
         return kAllUsable;
     }
     if (const QString problem = singleValueProblem(parser, {kindOption}); !problem.isEmpty())

@@ -1,16 +1,17 @@
 // tarvel-update: the update and the communication test without the window, for production
 // lines and scripts.
 //
-//   tarvel-update update  --port PORT [--folder DIR] [--timeout SEC] [--transcript FILE]
-//                         [--prefix-port] [--no-log] [--json]
+//   tarvel-update update  --port PORT [--folder DIR] [--timeout SEC] [--switch-wait SEC]
+//                         [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
-//   tarvel-update history [--csv | --json] [--port P] [--outcome O] [--since DATE] [--last N]
+//   tarvel-update history [--csv | --json | --wide] [--no-header] [--port P] [--outcome O]
+//                         [--kind K] [--since WHEN] [--until WHEN] [--last N]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
-// no usable image; 3 time-out. Of comtest: 0 "Serial Communication O.K.", 1 "Serial
-// Communication failed!", 2 bad usage or port not openable. Both: 130 interrupted (Ctrl+C,
-// SIGTERM).
+// no usable image; 3 time-out (also --switch-wait). Of comtest: 0 "Serial
+// Communication O.K.", 1 "Serial Communication failed!", 2 bad usage or port not openable. Both:
+// 130 interrupted (Ctrl+C, SIGTERM).
 #include "cli/Arguments.h"
 #include "cli/Exchange.h"
 #include "cli/History.h"
@@ -24,7 +25,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -69,10 +69,13 @@ int main(int argc, char* argv[]) {
         "inspect --help), or prints the history of updates and tests (history, see history "
         "--help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
         "(refused before the port is opened; each option at most once), port not openable or "
-        "no usable image, 3 time-out, 130 interrupted."));
+        "no usable image, 3 time-out (--timeout, or --switch-wait without an answer), 130 "
+        "interrupted."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("update or comtest"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("update, comtest, inspect or history (each has --help of its own)."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("COM1 to COM9 (mapped as in the window) or a device path."),
@@ -85,6 +88,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("timeout"),
         QStringLiteral("End a run that has not finished after SEC seconds (above 0, at most "
                        "86400)."),
+        QStringLiteral("SEC"));
+    const QCommandLineOption switchWaitOption(
+        QStringLiteral("switch-wait"),
+        QStringLiteral("update: stop when the module has not made itself known (setup switch "
+                       "ON, identified) after SEC seconds, a time-out (default: wait for ever, "
+                       "as the window does; after 30 s a hint says what to check)."),
         QStringLiteral("SEC"));
     const QCommandLineOption transcriptOption(
         QStringLiteral("transcript"),
@@ -100,12 +109,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("json"),
         QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
                        "the outcome (see the manual page)."));
-    parser.addOptions({portOption, folderOption, timeoutOption, transcriptOption, prefixOption,
-                       noLogOption, jsonOption});
+    parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, transcriptOption,
+                       prefixOption, noLogOption, jsonOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        std::printf("%s", qPrintable(parser.helpText()));
+        printHelp(parser);
         return kExitSuccess;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -115,8 +124,8 @@ int main(int argc, char* argv[]) {
                     qPrintable(QCoreApplication::applicationVersion()));
         return kExitSuccess;
     }
-    if (const QString problem =
-            singleValueProblem(parser, {portOption, folderOption, timeoutOption, transcriptOption});
+    if (const QString problem = singleValueProblem(
+            parser, {portOption, folderOption, timeoutOption, switchWaitOption, transcriptOption});
         !problem.isEmpty())
         return usage(parser, problem);
     const QStringList positional = parser.positionalArguments();
@@ -125,34 +134,29 @@ int main(int argc, char* argv[]) {
         return usage(parser, QStringLiteral("Say what to do: update or comtest."));
     if (!parser.isSet(portOption))
         return usage(parser, QStringLiteral("--port is missing."));
-    double timeout = 0;
-    if (parser.isSet(timeoutOption)) {
-        const auto seconds = timeoutSeconds(parser.value(timeoutOption));
-        if (!seconds)
-            return usage(parser,
-                         QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
-                             .arg(parser.value(timeoutOption), QString::number(kLongestTimeout)));
-        timeout = *seconds;
+    double timeout = 0, switchWait = 0;
+    for (const auto& [option, seconds] :
+         {std::pair{&timeoutOption, &timeout}, std::pair{&switchWaitOption, &switchWait}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto given = timeoutSeconds(parser.value(*option));
+        if (!given)
+            return usage(parser, QStringLiteral("--%1 %2: give seconds above 0, at most %3.")
+                                     .arg(option->names().constFirst(), parser.value(*option),
+                                          QString::number(kLongestTimeout)));
+        *seconds = *given;
     }
+    if (communicationTest && parser.isSet(switchWaitOption))
+        return usage(parser, QStringLiteral("--switch-wait is an option of update only."));
     Exchange exchange;
     exchange.communicationTest = communicationTest;
     exchange.timeout = timeout;
+    exchange.switchWait = switchWait;
     const QString port = parser.value(portOption);
-    // "COM3" is the third port as the window maps it; other COM names are mistakes, and
-    // anything else is a device path.
-    const auto com =
-        QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
-            .match(port);
-    if (com.hasMatch()) {
-        if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch()) {
-            return usage(
-                parser,
-                QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.").arg(port));
-        }
-        exchange.port = PortChoice::com(com.captured(1).toInt());
-    } else {
-        exchange.port = PortChoice::path(port);
-    }
+    const std::optional<PortChoice> choice = portChoice(port);
+    if (!choice)
+        return usage(parser, portProblem(port));
+    exchange.port = *choice;
     exchange.folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
     if (!communicationTest) {
         const QString problem = QtFileSystem().folderProblem(exchange.folder);

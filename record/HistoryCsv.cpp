@@ -1,17 +1,21 @@
 #include "record/HistoryCsv.h"
 
+#include "record/HistoryColumns.h"
+
 #include <QStringList>
 
 namespace tarvel {
 
 namespace {
 
+// The former file's header, as spreadsheets made for it expect it.
 const QStringList& columns() {
-    static const QStringList names = {
-        QStringLiteral("started"),    QStringLiteral("finished"),     QStringLiteral("port"),
-        QStringLiteral("device"),     QStringLiteral("module"),       QStringLiteral("image"),
-        QStringLiteral("image_size"), QStringLiteral("image_sha256"), QStringLiteral("bytes_sent"),
-        QStringLiteral("duration_s"), QStringLiteral("outcome"),      QStringLiteral("log")};
+    static const QStringList names = [] {
+        QStringList list;
+        for (const HistoryColumn* column : csvColumns())
+            list << QLatin1String(column->name);
+        return list;
+    }();
     return names;
 }
 
@@ -31,23 +35,18 @@ QString historyCsvHeader() {
     return columns().join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
-QString historyCsvLine(const HistoryRow& row) {
-    const QStringList fields = {row.started,
-                                row.finished,
-                                row.port,
-                                row.device,
-                                row.module,
-                                row.image,
-                                row.imageSize ? QString::number(*row.imageSize) : QString(),
-                                row.imageSha256,
-                                QString::number(row.bytesSent),
-                                QString::number(row.seconds, 'f', 1),
-                                row.outcome,
-                                row.log};
+QString csvLine(const QStringList& fields) {
     QStringList quoted;
     for (const QString& value : fields)
         quoted << field(value);
     return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+QString historyCsvLine(const HistoryRow& row) {
+    QStringList fields;
+    for (const HistoryColumn* column : csvColumns())
+        fields << column->text(row);
+    return csvLine(fields);
 }
 
 std::vector<QStringList> csvRecords(const QString& text) {

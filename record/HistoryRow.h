@@ -30,7 +30,5 @@ struct HistoryRow {
 
 inline const QString kUpdateKind = QStringLiteral("update");
 inline const QString kComtestKind = QStringLiteral("comtest");
-inline const QString kRunning = QStringLiteral("running");
-inline const QString kUnfinished = QStringLiteral("unfinished");
 
 }  // namespace tarvel

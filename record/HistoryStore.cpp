@@ -1,5 +1,6 @@
 #include "record/HistoryStore.h"
 
+#include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
 #include "record/SqlValue.h"
 #include "record/SqliteReason.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
 #include <QVariant>
 
 #include <atomic>
@@ -32,9 +35,13 @@ QString uniqueConnectionName() {
     return QStringLiteral("tarvel-history-%1").arg(++count);
 }
 
-const char* const kColumns =
-    "started, finished, kind, port, device, module, image, image_size, image_sha256, "
-    "bytes_sent, ROUND(duration_s, 1) AS duration_s, outcome, log";
+// Every column of the history, by name.
+QString columnList() {
+    QStringList names;
+    for (const HistoryColumn& column : historyColumns())
+        names << QLatin1String(column.name);
+    return names.join(QStringLiteral(", "));
+}
 
 }  // namespace
 
@@ -52,11 +59,6 @@ HistoryStore::~HistoryStore() {
 
 QString HistoryStore::fileIn(const QString& folder) {
     return folder + QStringLiteral("/history.sqlite");
-}
-
-QString HistoryStore::listingStatement() {
-    return QStringLiteral("SELECT %1 FROM history ORDER BY started_ms DESC, id DESC")
-        .arg(QLatin1String(kColumns));
 }
 
 QSqlDatabase HistoryStore::database() const {
@@ -188,46 +190,49 @@ bool HistoryStore::settleAbandoned() {
 std::optional<std::vector<HistoryRow>> HistoryStore::rows(const HistoryFilter& filter) {
     QString where = QStringLiteral("1");
     QVariantList values;
-    const std::pair<const char*, QString> equal[] = {
-        {"kind", filter.kind}, {"port", filter.port}, {"outcome", filter.outcome}};
+    const std::pair<const char*, QString> equal[] = {{"kind", filter.kind},
+                                                     {"outcome", filter.outcome}};
     for (const auto& [column, value] : equal) {
         if (!value.isEmpty()) {
             where += QStringLiteral(" AND %1 = ?").arg(QLatin1String(column));
             values << value;
         }
     }
+    // A port by the name the run gave it, or by its device.
+    if (!filter.port.isEmpty()) {
+        where += QStringLiteral(" AND (port = ? OR device = ?)");
+        values << filter.port << filter.port;
+    }
     if (filter.since.isValid()) {
         where += QStringLiteral(" AND started_ms >= ?");
         values << filter.since.toMSecsSinceEpoch();
+    }
+    if (filter.until.isValid()) {
+        where += QStringLiteral(" AND started_ms < ?");
+        values << filter.until.toMSecsSinceEpoch();
     }
     QSqlQuery query(database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT id, %1 FROM history WHERE %2 "
                                  "ORDER BY started_ms DESC, id DESC LIMIT %3")
-                      .arg(QLatin1String(kColumns), where)
+                      .arg(columnList(), where)
                       .arg(filter.last > 0 ? filter.last : -1));
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!exec(query))
         return std::nullopt;
+    // Each column by its name in the result.
+    const QSqlRecord result = query.record();
+    std::vector<std::pair<const HistoryColumn*, int>> read;
+    for (const HistoryColumn& column : historyColumns())
+        read.emplace_back(&column, result.indexOf(QLatin1String(column.name)));
+    const int id = result.indexOf(QStringLiteral("id"));
     std::vector<HistoryRow> rows;
     while (query.next()) {
         HistoryRow row;
-        row.id = query.value(0).toLongLong();
-        row.started = query.value(1).toString();
-        row.finished = query.value(2).toString();
-        row.kind = query.value(3).toString();
-        row.port = query.value(4).toString();
-        row.device = query.value(5).toString();
-        row.module = query.value(6).toString();
-        row.image = query.value(7).toString();
-        if (!query.value(8).isNull())
-            row.imageSize = query.value(8).toLongLong();
-        row.imageSha256 = query.value(9).toString();
-        row.bytesSent = query.value(10).toLongLong();
-        row.seconds = query.value(11).toDouble();
-        row.outcome = query.value(12).toString();
-        row.log = query.value(13).toString();
+        row.id = query.value(id).toLongLong();
+        for (const auto& [column, index] : read)
+            column->assign(row, query.value(index));
         rows.push_back(row);
     }
     return rows;

@@ -16,9 +16,10 @@ namespace tarvel {
 // Which rows to list; an empty field takes any.
 struct HistoryFilter {
     QString kind;
-    QString port;
+    QString port;  // the name the run gave it (COM1), or its device
     QString outcome;
     QDateTime since;  // invalid: from the first
+    QDateTime until;  // only what started before it; invalid: to the newest
     int last = 0;     // only the newest this many; 0: all
 };
 
@@ -46,8 +47,6 @@ class HistoryStore {
     HistoryStore& operator=(const HistoryStore&) = delete;
 
     static QString fileIn(const QString& folder);
-    // Every column of the history as shown, newest first, for a view of the database.
-    static QString listingStatement();
 
     // Opens the database, made and brought up to date where needed, and settles the rows of
     // processes that are gone. When create is false a folder without any history is left as it

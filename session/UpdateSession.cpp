@@ -118,6 +118,7 @@ std::optional<bool> UpdateSession::runCommunicationTest() {
 Outcome UpdateSession::stoppedOutcome() const {
     switch (*stopped_) {
         case StopReason::Timeout:
+        case StopReason::NoAnswer:
             return Outcome::Timeout;
         case StopReason::Interrupted:
             return Outcome::Interrupted;

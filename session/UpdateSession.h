@@ -20,8 +20,10 @@ namespace tarvel {
 // listeners; only one exchange runs at a time.
 class UpdateSession {
   public:
-    // Why an exchange was stopped from outside; it names the outcome.
-    enum class StopReason { ProgramExit, Timeout, Interrupted };
+    // Why an exchange was stopped from outside; it names the outcome. NoAnswer: the module did
+    // not make itself known within the time the caller allows (--switch-wait): a time-out, whose
+    // reason tells what the module said.
+    enum class StopReason { ProgramExit, Timeout, Interrupted, NoAnswer };
 
     explicit UpdateSession(const EngineServices& services);
 

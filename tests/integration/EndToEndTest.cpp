@@ -7,7 +7,14 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
 
 namespace tarvel::test {
 namespace {
@@ -56,16 +63,113 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndItsRecord) {
         << row.constData();
 }
 
-TEST_F(EndToEnd, TerminationClosesThePortAndExitsWith130) {
-    SimulatorProcess module({"--type", "DVBSAT"});  // no image needed: it never gets that far
-    QProcess cli;
-    startCli(cli, folder.path(), update(module.path()));
-    ASSERT_TRUE(cli.waitForReadyRead(5000));  // identification under way
-    cli.terminate();
-    const CliRun run = finish(cli, 10);
-    EXPECT_EQ(run.exitCode, 130) << qPrintable(run.out + run.err);
-    EXPECT_TRUE(run.err.contains("Interrupted: the port is closed."));
-    EXPECT_LT(run.seconds, 5.0) << "not after the ten-second wait of the identification";
+// Stopped while the module has not made itself known: by SIGTERM (130, and no "Ready" after it),
+// or by --switch-wait (3, a time-out; the module's switch OFF here), each with its own words.
+TEST_F(EndToEnd, StoppedBeforeTheModuleIsKnownSaysWhyAndClosesThePort) {
+    struct Row {
+        QStringList extra;
+        int exitCode;
+        QString err;  // the message that must be there
+    };
+    const Row rows[] = {
+        {{}, 130, "Interrupted before any of the image was sent: the module is as it was.\n"},
+        {{"--switch-wait", "1"},
+         3,
+         "Stopped after 1 s (--switch-wait): no answer from the "
+         "module on %1: is it connected and powered, is its setup "
+         "switch ON?\n"}};
+    for (const Row& row : rows) {
+        SimulatorProcess module({"--type", "DVBSAT", "--switch-off-rounds", "1000"});
+        QProcess cli;
+        startCli(cli, folder.path(), update(module.path()) + row.extra);
+        ASSERT_TRUE(cli.waitForReadyRead(5000));  // the switch check under way
+        if (row.extra.isEmpty())
+            cli.terminate();
+        const CliRun run = finish(cli, 10);
+        EXPECT_EQ(run.exitCode, row.exitCode) << qPrintable(run.out + run.err);
+        const QString err = row.err.contains("%1") ? row.err.arg(module.path()) : row.err;
+        EXPECT_TRUE(run.err.contains(err)) << qPrintable(run.err);
+        EXPECT_TRUE(row.exitCode != 130 || !run.out.contains("Ready")) << qPrintable(run.out);
+        EXPECT_LT(run.seconds, 5.0) << "not after the ten-second wait of the identification";
+    }
+}
+
+// On a terminal of 40 or 80 columns (the terminal's own width, or COLUMNS) the progress is one
+// line redrawn in place, never wider than the terminal: no bar before the first progress or
+// after the transfer, no line of stacked bars. Ctrl+C says first where the image stood.
+TEST_F(EndToEnd, ConsoleFitsTheTerminalAndSaysWhereAnInterruptionLeftTheImage) {
+    writeFile(file("DVB-GEN-2.bin"), requestImage(2));
+    struct Row {
+        unsigned short ptyColumns;
+        const char* columnsVariable;
+        int width;
+        bool interrupt;
+    };
+    for (const Row& row :
+         {Row{40, "", 40, false}, Row{120, "80", 80, false}, Row{80, "", 80, true}}) {
+        SCOPED_TRACE(row.width);
+        SimulatorProcess module(row.interrupt ? QStringList{"--announce", "UP", "--baud", "115200"}
+                                              : QStringList{"--announce", "UP"});
+        int terminal = -1, slave = -1;
+        termios raw{};
+        cfmakeraw(&raw);  // a newline stays a newline
+        winsize size{24, row.ptyColumns, 0, 0};
+        ASSERT_EQ(::openpty(&terminal, &slave, nullptr, &raw, &size), 0);
+        QProcess cli;
+        cli.setChildProcessModifier([slave] {
+            ::dup2(slave, STDOUT_FILENO);
+            ::dup2(slave, STDERR_FILENO);
+        });
+        qputenv("COLUMNS", row.columnsVariable);
+        startCli(cli, folder.path(), update(module.path()));
+        qunsetenv("COLUMNS");
+        ::close(slave);
+        QByteArray shown;
+        bool interrupted = false;
+        for (char buffer[4096];;) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, 60000) <= 0)
+                break;
+            const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+            if (got <= 0)
+                break;  // every end of the terminal's other side is closed
+            shown.append(buffer, got);
+            if (row.interrupt && !interrupted && shown.contains("\r[")) {
+                interrupted = true;
+                ::kill(pid_t(cli.processId()), SIGINT);
+            }
+        }
+        ::close(terminal);
+        const CliRun run = finish(cli, 10);
+        EXPECT_EQ(run.exitCode, row.interrupt ? 130 : 0) << shown.constData();
+        const QList<QByteArray> lines = shown.split('\n');
+        EXPECT_TRUE(lines.value(0).startsWith("Checking: ")) << lines.value(0).constData();
+        int barLines = 0, bar = -1;
+        for (int at = 0; at < lines.size(); ++at) {
+            if (lines[at].contains('\r')) {
+                ++barLines;
+                bar = at;
+            }
+            for (QByteArray drawn :
+                 lines[at].contains('\r') ? lines[at].split('\r') : QList<QByteArray>())
+                EXPECT_LE(QString::fromUtf8(drawn.replace("\033[K", "")).size(), row.width - 1)
+                    << drawn.constData();
+        }
+        ASSERT_EQ(barLines, 1) << shown.constData();
+        EXPECT_TRUE(lines[bar].contains(row.width == 40 ? "%  Sendi" : "%  Sending Sector "))
+            << lines[bar].constData();
+        if (row.interrupt) {
+            EXPECT_TRUE(QString::fromUtf8(lines.value(bar + 1))
+                            .contains(QRegularExpression(
+                                "^Interrupted during sector 0 block [0-3]: the module may hold a "
+                                "partial image; run the update again.$")))
+                << lines.value(bar + 1).constData();
+            EXPECT_FALSE(shown.contains("Ready"));
+        } else {
+            EXPECT_TRUE(lines.value(bar + 1).startsWith("Update Successful"));
+            EXPECT_TRUE(lines.value(bar + 2).startsWith("Ready: "));
+        }
+    }
 }
 
 // A record that cannot be written (here a file stands where its folder should be) costs a
@@ -145,6 +249,10 @@ TEST_F(EndToEnd, BadCommandLinesAreRefusedBeforeAnyByte) {
         {{"comtest", "--port", file("a-fifo")},
          unopenable(file("a-fifo"), file("a-fifo") + " is not a serial device (a FIFO)")},
     };
+    rows.push_back({{"comtest", "--port", "COM1", "--switch-wait", "5"},
+                    refused("--switch-wait is an option of update only.")});
+    rows.push_back({{"update", "--port", "COM1", "--switch-wait", "0"},
+                    refused("--switch-wait 0: give seconds above 0, at most 86400.")});
     for (const char* seconds : {"nan", "inf", "1e10", "3000000", "0"}) {
         rows.push_back({{"update", "--port", "COM1", "--timeout", seconds},
                         refused(QStringLiteral("--timeout %1: give seconds above 0, at most 86400.")

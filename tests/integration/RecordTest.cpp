@@ -2,6 +2,7 @@
 // tarvel-module-sim into one real history.sqlite, and after each fault what is left on disk.
 #include "platform/qt/QtFileSystem.h"
 #include "record/HistoryCsv.h"
+#include "record/HistoryStore.h"
 #include "tests/support/Programs.h"
 #include "tests/support/Wire.h"
 #include "update/ImageInspection.h"
@@ -280,12 +281,22 @@ TEST(Record, HistoryRefusesBadArgumentsWithOneLine) {
     const std::pair<QStringList, QString> rows[] = {
         {{"--last", "0"},
          "tarvel-update history: --last takes a whole number above 0, not \"0\".\n"},
-        {{"--since", "yesterday"},
-         "tarvel-update history: --since takes a date such as 2026-12-06, not \"yesterday\".\n"},
+        {{"--since", "soon"},
+         "tarvel-update history: --since takes today, yesterday, a time ago such as 2h or 7d, "
+         "or a date such as 2026-12-06, not \"soon\".\n"},
+        {{"--until", "2w"},
+         "tarvel-update history: --until takes today, yesterday, a time ago such as 2h or 7d, "
+         "or a date such as 2026-12-06, not \"2w\".\n"},
         {{"--outcome", "failed"},
          "tarvel-update history: --outcome takes one of success, error, no-image, refused, "
          "cancelled, timeout, interrupted, running, unfinished, not \"failed\".\n"},
+        {{"--kind", "test"},
+         "tarvel-update history: --kind takes update or comtest, not \"test\".\n"},
+        {{"--port", "COM10"},
+         "tarvel-update history: --port COM10: a port is COM1 to COM9 or a device path.\n"},
         {{"--csv", "--json"}, "tarvel-update history: --csv and --json exclude each other.\n"},
+        {{"--csv", "--kind", "comtest"},
+         "tarvel-update history: --csv holds updates only, not --kind comtest.\n"},
         {{"--color"}, "tarvel-update history: Unknown option 'color'.\n"},
     };
     for (const auto& [arguments, message] : rows) {
@@ -296,6 +307,96 @@ TEST(Record, HistoryRefusesBadArgumentsWithOneLine) {
     const Finished empty = line.run({"history", "--json"});
     EXPECT_EQ(empty.exitCode, 0);
     EXPECT_EQ(empty.out, "[]\n");
+}
+
+// Four exchanges, each its module's letter: A a minute ago (COM1 on /dev/ttyUSB0), B yesterday
+// noon (a test), C five days ago (named by its device), D in 2020; every filter picks its rows.
+TEST(Record, HistoryFiltersAndFitsTheTerminal) {
+    Line line;
+    {
+        HistoryStore history(line.record());
+        ASSERT_TRUE(history.open());
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDate today = now.date();
+        const QString image = "/srv/firmware/DVB-SAT-2.00.0008-with-a-long-name.bin";
+        struct Made {
+            QDateTime started;
+            const char *kind, *port, *device, *module, *outcome;
+        };
+        for (const Made& made :
+             {Made{std::max(now.addSecs(-60), today.startOfDay().addSecs(1)), "update", "COM1",
+                   "/dev/ttyUSB0", "A", "success"},
+              Made{QDateTime(today.addDays(-1), QTime(12, 0)), "comtest", "COM2", "/dev/ttyS1", "B",
+                   "error"},
+              Made{QDateTime(today.addDays(-5), QTime(12, 0)), "update", "/dev/ttyUSB0",
+                   "/dev/ttyUSB0", "C", "unfinished"},
+              Made{QDateTime::fromString("2020-01-02T10:00:00+00:00", Qt::ISODate), "update",
+                   "COM2", "/dev/ttyS1", "D", "error"}}) {
+            const QDateTime started = made.started.toOffsetFromUtc(made.started.offsetFromUtc());
+            HistoryRow row;
+            row.kind = made.kind;
+            row.started = started.toString(Qt::ISODate);
+            row.port = made.port;
+            row.device = made.device;
+            row.module = made.module;
+            row.image = row.kind == kUpdateKind ? image : QString();
+            row.outcome = made.outcome;
+            row.log = line.record() + "/logs/" + made.module + "-" + QString(40, 'x') + ".log";
+            row.id = history.add(row, ProcessIdentity::current()).value_or(0);
+            ASSERT_TRUE(row.id > 0 && history.update(row));
+        }
+    }
+    const std::pair<QStringList, QString> filters[] = {
+        {{}, "ABCD"},
+        {{"--since", "today"}, "A"},
+        {{"--since", "yesterday", "--until", "today"}, "B"},
+        {{"--since", "2d"}, "AB"},
+        {{"--since", "7d", "--kind", "update"}, "AC"},
+        {{"--until", "2020-01-03"}, "D"},
+        {{"--since", "2020-01-02T09:00:00+00:00", "--until", "2020-01-02T11:00:00+00:00"}, "D"},
+        {{"--port", "com1"}, "A"},
+        {{"--port", "/dev/ttyUSB0"}, "AC"},
+        {{"--outcome", "unfinished"}, "C"},
+        {{"--kind", "comtest", "--outcome", "success"}, ""},
+    };
+    for (const auto& [arguments, modules] : filters) {
+        const Finished json = line.run(QStringList{"history", "--json"} + arguments);
+        QString found;
+        for (const QJsonValue row : QJsonDocument::fromJson(json.out.toUtf8()).array())
+            found += row["module"].toString();
+        EXPECT_EQ(found, modules) << qPrintable(arguments.join(' '));
+        const Finished table = line.run(QStringList{"history"} + arguments);
+        EXPECT_TRUE(modules.isEmpty() ? table.out == "No row matches.\n"
+                                      : table.out.count('\n') == modules.size() + 1);
+    }
+    // What is not known is null; every object says its schema.
+    const QJsonObject old =
+        QJsonDocument::fromJson(line.run({"history", "--json", "--last", "4"}).out.toUtf8())
+            .array()
+            .at(3)
+            .toObject();
+    EXPECT_EQ(old["schema"], 1);
+    EXPECT_EQ(old["finished"], QJsonValue::Null);
+    EXPECT_EQ(old["image_size"], QJsonValue::Null);
+    EXPECT_EQ(old["image_sha256"], QJsonValue::Null);
+    EXPECT_EQ(old["bytes_sent"], 0);
+    EXPECT_EQ(old["started"], "2020-01-02T10:00:00Z");
+
+    for (const char* columns : {"80", "70"}) {
+        qputenv("COLUMNS", columns);
+        const QStringList shown = line.run({"history"}).out.split('\n', Qt::SkipEmptyParts);
+        qunsetenv("COLUMNS");
+        ASSERT_EQ(shown.size(), 5);
+        EXPECT_TRUE(shown[0].startsWith("STARTED         KIND     PORT")) << qPrintable(shown[0]);
+        EXPECT_TRUE(shown[4].startsWith("2020-01-02      update   COM2")) << qPrintable(shown[4]);
+        for (const QString& row : shown)
+            EXPECT_LE(row.size(), QString(columns).toInt()) << qPrintable(row);
+    }
+    const QString wide = line.run({"history", "--wide", "--no-header", "--last", "1"}).out;
+    EXPECT_TRUE(wide.startsWith(QDateTime::currentDateTime().toString("yyyy-")) &&
+                wide.contains("  /dev/ttyUSB0  A  /srv/firmware/DVB-SAT-2.00.0008-with-a-long-"
+                              "name.bin  success"))
+        << qPrintable(wide);
 }
 
 }  // namespace

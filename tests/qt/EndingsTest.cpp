@@ -24,7 +24,7 @@ struct Ending {
     std::function<void(ModuleRig&)> arrange;
     Outcome outcome;
     const char* code;
-    const char* place;  // a part of the sentence
+    const char* place;     // a part of the sentence
     double within = 3600;  // seconds of the exchange's own time, at most
 };
 
@@ -57,15 +57,18 @@ TEST(Endings, EachSaysWhyAndWhere) {
         {"unknown type", unknown, [](ModuleRig& rig) { stopAt(rig, 40, Stop::Interrupted); },
          Outcome::Interrupted, "unknown-module",
          "neither announced itself nor answered a type probe (2 rounds)"},
-        {"no image", announcingModule(), {}, Outcome::NoImage, "no-image",
+        {"no image",
+         announcingModule(),
+         {},
+         Outcome::NoImage,
+         "no-image",
          "No firmware image DVB-GEN*.bin was found in /images"},
         {"refused image", announcingModule(), withImage(QByteArray(1000, 'x')), Outcome::Refused,
          "image-refused", "/images/DVB-GEN-1.bin cannot be used: its length of 1000 bytes"},
         {"unapproved image", announcingModule(),
          [](ModuleRig& rig) {
              rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
-             rig.files.add(Rig::imagePath("SHA256SUMS"),
-                           QByteArray(64, 'a') + "  DVB-GEN-1.bin\n");
+             rig.files.add(Rig::imagePath("SHA256SUMS"), QByteArray(64, 'a') + "  DVB-GEN-1.bin\n");
          },
          Outcome::NoImage, "not-approved", "No approved firmware image DVB-GEN*.bin"},
         {"E! to a block", rejecting, withAckImage, Outcome::Error, "module-error",
@@ -87,8 +90,9 @@ TEST(Endings, EachSaysWhyAndWhere) {
                  return false;
              };
          },
-         Outcome::Error, "port-lost", "Com1 (/dev/fake1) was lost during sector 0, block 1: "
-                                      "device removed."},
+         Outcome::Error, "port-lost",
+         "Com1 (/dev/fake1) was lost during sector 0, block 1: "
+         "device removed."},
         {"port busy", announcingModule(),
          [](ModuleRig& rig) {
              rig.serial.vanish();
