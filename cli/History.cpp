@@ -17,19 +17,6 @@ constexpr int kListed = 0;
 constexpr int kUnreadable = 1;
 constexpr int kUsage = 2;
 
-const QStringList& outcomeWords() {
-    static const QStringList words = {QStringLiteral("success"),
-                                      QStringLiteral("error"),
-                                      QStringLiteral("no-image"),
-                                      QStringLiteral("refused"),
-                                      QStringLiteral("cancelled"),
-                                      QStringLiteral("timeout"),
-                                      QStringLiteral("interrupted"),
-                                      kRunning,
-                                      kUnfinished};
-    return words;
-}
-
 int usage(const QString& problem) {
     std::fprintf(stderr, "tarvel-update history: %s\n", qPrintable(problem));
     return kUsage;
@@ -94,9 +81,9 @@ int runHistory(const QStringList& arguments) {
     HistoryFilter filter;
     filter.port = parser.value(portOption);
     filter.outcome = parser.value(outcomeOption);
-    if (parser.isSet(outcomeOption) && !outcomeWords().contains(filter.outcome))
+    if (parser.isSet(outcomeOption) && !historyOutcomeWords().contains(filter.outcome))
         return usage(QStringLiteral("--outcome takes one of %1, not \"%2\".")
-                         .arg(outcomeWords().join(QStringLiteral(", ")), filter.outcome));
+                         .arg(historyOutcomeWords().join(QStringLiteral(", ")), filter.outcome));
     if (parser.isSet(sinceOption)) {
         filter.since = parseSince(parser.value(sinceOption));
         if (!filter.since.isValid())
@@ -118,6 +105,8 @@ int runHistory(const QStringList& arguments) {
     HistoryStore history(folder);
     std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
     const bool found = history.open(false);
+    if (!history.importWarning().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
     if (found)
         rows = history.rows(filter);
     if (!rows || (!found && !history.reason().isEmpty())) {

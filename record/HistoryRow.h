@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -32,5 +33,19 @@ inline const QString kUpdateKind = QStringLiteral("update");
 inline const QString kComtestKind = QStringLiteral("comtest");
 inline const QString kRunning = QStringLiteral("running");
 inline const QString kUnfinished = QStringLiteral("unfinished");
+
+// Every word a row's outcome may be.
+inline const QStringList& historyOutcomeWords() {
+    static const QStringList words = {QStringLiteral("success"),
+                                      QStringLiteral("error"),
+                                      QStringLiteral("no-image"),
+                                      QStringLiteral("refused"),
+                                      QStringLiteral("cancelled"),
+                                      QStringLiteral("timeout"),
+                                      QStringLiteral("interrupted"),
+                                      kRunning,
+                                      kUnfinished};
+    return words;
+}
 
 }  // namespace tarvel

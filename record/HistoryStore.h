@@ -33,6 +33,7 @@ struct SpareLog {
 // WAL mode, so that reading never waits for writing, and a writer waits for another's
 // transaction instead of failing. Every write is one transaction; one that fails (a full disk, a
 // read-only folder) leaves the database as it was and tells the system's reason in reason().
+// A history that a newer program wrote is neither read nor written: its tables may differ.
 class HistoryStore {
   public:
     explicit HistoryStore(QString folder);
@@ -45,12 +46,18 @@ class HistoryStore {
     static QString listingStatement();
 
     // Opens the database, made and brought up to date where needed, and settles the rows of
-    // processes that are gone. When create is false a folder without any history is left as it
-    // is, and open() is false with an empty reason.
-    bool open(bool create = true);
+    // processes that are gone. For reading only (forWriting false) a history of this version is
+    // opened read-only, its journal mode left as it is, so that a user who may not write it reads
+    // it all the same; a folder without any history is left as it is, and open() is false with
+    // an empty reason. Either way a history of a newer version is refused before anything is
+    // written to it, and so is one that is no database.
+    bool open(bool forWriting = true);
     bool isOpen() const;
     QSqlDatabase database() const;
     const QString& reason() const { return reason_; }
+    // What open() has to say of an old history.csv it imported: the records it left out, or why
+    // it left the whole file. Empty when there was none, or nothing to say.
+    const QString& importWarning() const { return importWarning_; }
 
     // The row of an exchange that starts in process owner; its id.
     std::optional<qint64> add(const HistoryRow& row, const ProcessIdentity& owner);
@@ -70,6 +77,12 @@ class HistoryStore {
     bool forgetLogs(const std::vector<qint64>& ids);
 
   private:
+    enum class Access { ReadWrite, ReadOnly, Immutable };
+    // The connection alone, nothing run on it yet.
+    bool connect(Access access);
+    void disconnect();
+    // Opened read-only: true when it is of this version and can be used as it is.
+    bool openForReading();
     bool exec(QSqlQuery& query);
     bool run(const QString& statement);
     // The statement once for each id, all in one transaction.
@@ -78,6 +91,8 @@ class HistoryStore {
     QString folder_;
     QString connection_;
     QString reason_;
+    QString importWarning_;
+    Access access_ = Access::ReadWrite;
 };
 
 }  // namespace tarvel

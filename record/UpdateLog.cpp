@@ -88,6 +88,8 @@ void UpdateLog::startRow() {
         fail(HistoryStore::fileIn(folder_), history_.reason());
         return;
     }
+    if (!history_.importWarning().isEmpty() && onWarning)
+        onWarning(history_.importWarning());
     row_.log = file_.path();
     const std::optional<qint64> id = history_.add(row_, ProcessIdentity::current());
     if (!id) {
