@@ -161,6 +161,8 @@ int runHistory(const QStringList& arguments) {
     HistoryStore history(folder);
     std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
     const bool found = history.open(false);
+    if (!history.importWarning().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
     if (found)
         rows = history.rows(filter);
     if (!rows || (!found && !history.reason().isEmpty())) {

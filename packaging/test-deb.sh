@@ -14,7 +14,8 @@
 #   the package: lintian reports no error and no warning; nothing lies under /opt.
 #   installed:   the three programs run from /usr/bin (--help, --version); the window starts
 #                with the offscreen platform without missing libraries; the desktop entry and
-#                the AppStream metainfo validate; `man -w` finds the three manual pages and
+#                the package's own AppStream metainfo (dpkg -L, whatever other programs put in
+#                /usr/share/metainfo) validate; `man -w` finds the three manual pages and
 #                `man tarvel-update` shows the exit status, the port names and a production-line
 #                run; bash-completion loads the completion of tarvel-update from
 #                /usr/share/bash-completion/completions and it completes the commands, options,
@@ -48,7 +49,9 @@ command -v apt-get >/dev/null || fail "apt-get not found: this test needs Debian
   || fail "$package is installed ($(package_state)); purge it first (this test purges what it installs)"
 
 "$source_dir/scripts/install-deps"
-tools=(lintian man-db appstream desktop-file-utils dpkg-dev file bash-completion)
+# fonts-urw-base35 brings another program's AppStream file, de.urwpp.URWCoreFontSetLevel2, which
+# sorts before this package's: the metainfo check must find the package's own, as on a desktop.
+tools=(lintian man-db appstream desktop-file-utils dpkg-dev file bash-completion fonts-urw-base35)
 missing=()
 for tool in "${tools[@]}"; do
   dpkg-query -W -f='${Status}' "$tool" 2>/dev/null | grep -q "install ok installed" || missing+=("$tool")
@@ -185,12 +188,16 @@ desktop=/usr/share/applications/$package.desktop
 grep -qx "Exec=tarvel-update-utility" "$desktop" || fail "$desktop: Exec is not tarvel-update-utility"
 [ -f /usr/share/icons/hicolor/scalable/apps/$package.svg ] || fail "icon missing"
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
-metainfo=(/usr/share/metainfo/*.metainfo.xml)
+# The package's own metainfo, whatever other programs have put beside it.
+mapfile -t metainfo < <(dpkg -L "$package" | grep '^/usr/share/metainfo/.*\.metainfo\.xml$')
+[ ${#metainfo[@]} = 1 ] || fail "the package holds ${#metainfo[@]} metainfo files, not one: ${metainfo[*]}"
+others=$(find /usr/share/metainfo -name '*.xml' ! -path "${metainfo[0]}" | wc -l)
+[ "$others" -gt 0 ] || fail "no other AppStream file in /usr/share/metainfo: nothing shows that the package's own is the one checked"
 grep -q "<launchable type=\"desktop-id\">$package.desktop</launchable>" "${metainfo[0]}" \
   || fail "${metainfo[0]} does not name $package.desktop"
 appstreamcli validate --no-net --pedantic "${metainfo[0]}" >"$work/appstream.txt" 2>&1 \
   || { cat "$work/appstream.txt" >&2; fail "appstreamcli validate ${metainfo[0]}"; }
-pass "desktop entry, icon and $(basename "${metainfo[0]}") validate"
+pass "desktop entry, icon and $(basename "${metainfo[0]}") validate ($others other AppStream files beside it)"
 
 for program in "${programs[@]}"; do
   page=$(man -w "$program" 2>/dev/null) || fail "man -w $program finds no manual page"

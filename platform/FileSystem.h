@@ -36,6 +36,14 @@ class FileSystem {
     virtual std::optional<qint64> lastModified(const QString& path) const = 0;
     // True for an existing regular file, or a link to one.
     virtual bool isFile(const QString& path) const = 0;
+    // True when anything stands at path: a file, a folder, a pipe, a device, or a link, even a
+    // link to nothing.
+    virtual bool hasEntry(const QString& path) const = 0;
+    // Why path cannot be read as a regular file, its cause named once: "it does not exist", "it
+    // is a dangling link to TARGET", "it is a folder", "it is a FIFO" (and the other entries that
+    // are no regular file), "no permission to read it", "it cannot be read: " and the system's
+    // reason. Empty when it can. Never waits: a pipe or a device is not opened to find out.
+    virtual QString whyUnreadable(const QString& path) const = 0;
     virtual std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                          QString* error) const = 0;
     // Copies from to to, replacing a file there; an existing file is kept when the copy fails.

@@ -55,8 +55,10 @@ struct HistoryColumn {
 // In the order the views show them.
 const std::vector<HistoryColumn>& historyColumns();
 const HistoryColumn& historyColumn(const char* name);
-// The former history.csv's columns, in its order.
+// The CSV's columns, in its order: the former history.csv's twelve, then those added since.
 std::vector<const HistoryColumn*> csvColumns();
+// How many columns the former history.csv had.
+constexpr int kFormerCsvColumns = 12;
 
 // A time as the views show it: "12-07 00:37:16" in local time within this year, the date
 // alone for an earlier year; the text as it is when it is no time.

@@ -1,14 +1,19 @@
 #include "record/HistoryCsv.h"
 
 #include "record/HistoryColumns.h"
+#include "status/Outcome.h"
 
+#include <QDateTime>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace tarvel {
 
 namespace {
 
-// The former file's header, as spreadsheets made for it expect it.
+// The CSV's header: the former file's, as spreadsheets made for it expect it, then the columns
+// added since at its end.
 const QStringList& columns() {
     static const QStringList names = [] {
         QStringList list;
@@ -16,6 +21,12 @@ const QStringList& columns() {
             list << QLatin1String(column->name);
         return list;
     }();
+    return names;
+}
+
+// The former file's own columns, which an import reads.
+const QStringList& formerColumns() {
+    static const QStringList names = columns().mid(0, kFormerCsvColumns);
     return names;
 }
 
@@ -49,14 +60,26 @@ QString historyCsvLine(const HistoryRow& row) {
     return csvLine(fields);
 }
 
-std::vector<QStringList> csvRecords(const QString& text) {
-    std::vector<QStringList> result;
-    QStringList record;
+namespace {
+
+struct CsvRecord {
+    int firstLine = 0;
+    int lastLine = 0;
+    QStringList fields;
+    bool unclosedQuote = false;
+};
+
+std::vector<CsvRecord> recordsWithLines(const QString& text) {
+    std::vector<CsvRecord> result;
+    CsvRecord record{1, 1, {}, false};
     QString value;
     bool quoted = false;
+    int line = 1;
     auto next = [&text](qsizetype at) { return at + 1 < text.size() ? text.at(at + 1) : QChar(); };
     for (qsizetype at = 0; at < text.size(); ++at) {
         const QChar c = text.at(at);
+        const bool lineEnd =
+            c == QLatin1Char('\n') || (c == QLatin1Char('\r') && next(at) != QLatin1Char('\n'));
         if (quoted) {
             if (c != QLatin1Char('"'))
                 value += c;
@@ -64,51 +87,124 @@ std::vector<QStringList> csvRecords(const QString& text) {
                 value += text.at(++at);
             else
                 quoted = false;
+            if (lineEnd)
+                ++line;
         } else if (c == QLatin1Char('"')) {
             quoted = true;
         } else if (c == QLatin1Char(',')) {
-            record << value;
+            record.fields << value;
             value.clear();
         } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
             if (c == QLatin1Char('\r') && next(at) == QLatin1Char('\n'))
                 ++at;
-            result.push_back(record << value);
-            record.clear();
+            record.fields << value;
+            record.lastLine = line;
+            result.push_back(record);
+            ++line;
+            record = {line, line, {}, false};
             value.clear();
         } else {
             value += c;
         }
     }
-    if (!record.isEmpty() || !value.isEmpty())
-        result.push_back(record << value);
+    if (!record.fields.isEmpty() || !value.isEmpty() || quoted) {
+        record.fields << value;
+        record.lastLine = line;
+        record.unclosedQuote = quoted;
+        result.push_back(record);
+    }
     return result;
 }
 
-std::vector<HistoryRow> parseHistoryCsv(const QByteArray& text) {
-    std::vector<HistoryRow> rows;
-    for (const QStringList& fields : csvRecords(QString::fromUtf8(text))) {
-        if (fields == columns() || fields == QStringList{QString()})
-            continue;
-        HistoryRow row;
-        row.kind = kUpdateKind;  // the file held updates only
-        row.started = fields.value(0);
-        row.finished = fields.value(1);
-        row.port = fields.value(2);
-        row.device = fields.value(3);
-        row.module = fields.value(4);
-        row.image = fields.value(5);
-        bool known = false;
-        const qint64 size = fields.value(6).toLongLong(&known);
-        if (known)
-            row.imageSize = size;
-        row.imageSha256 = fields.value(7);
-        row.bytesSent = fields.value(8).toLongLong();
-        row.seconds = fields.value(9).toDouble();
-        row.outcome = fields.value(10);
-        row.log = fields.value(11);
-        rows.push_back(row);
+// Why a record cannot be imported; empty when it can.
+QString recordProblem(const CsvRecord& record) {
+    if (record.unclosedQuote)
+        return QStringLiteral("a quote that is never closed");
+    if (record.fields.size() != formerColumns().size())
+        return QStringLiteral("%1 fields, not %2")
+            .arg(record.fields.size())
+            .arg(formerColumns().size());
+    if (record.fields.join(QString()).contains(QChar::ReplacementCharacter))
+        return QStringLiteral("bytes that are no UTF-8 text");
+    if (!QDateTime::fromString(record.fields[0], Qt::ISODate).isValid())
+        return QStringLiteral("its start \"%1\" is no time").arg(record.fields[0]);
+    if (!outcomeFromWord(record.fields[10]))
+        return QStringLiteral("its outcome \"%1\" is none of this program's")
+            .arg(record.fields[10]);
+    return QString();
+}
+
+HistoryRow rowOf(const QStringList& fields) {
+    HistoryRow row;
+    row.kind = kUpdateKind;  // the file held updates only
+    row.started = fields[0];
+    row.finished = fields[1];
+    row.port = fields[2];
+    row.device = fields[3];
+    row.module = fields[4];
+    row.image = fields[5];
+    bool known = false;
+    const qint64 size = fields[6].toLongLong(&known);
+    if (known)
+        row.imageSize = size;
+    row.imageSha256 = fields[7];
+    row.bytesSent = fields[8].toLongLong();
+    row.seconds = fields[9].toDouble();
+    // The program that wrote the file is gone: nothing of it still runs.
+    row.outcome = outcomeFromWord(fields[10]) == Outcome::Running ? outcomeWord(Outcome::Unfinished)
+                                                                  : fields[10];
+    row.log = fields[11];
+    return row;
+}
+
+// Text has no control characters but tab and line ends: a file of random bytes has many.
+bool isText(const QByteArray& bytes) {
+    return std::none_of(bytes.begin(), bytes.end(), [](char byte) {
+        const auto code = static_cast<unsigned char>(byte);
+        return (code < 0x20 && code != '\t' && code != '\n' && code != '\r') || code == 0x7F;
+    });
+}
+
+}  // namespace
+
+std::vector<QStringList> csvRecords(const QString& text) {
+    std::vector<QStringList> result;
+    for (const CsvRecord& record : recordsWithLines(text))
+        result.push_back(record.fields);
+    return result;
+}
+
+HistoryCsvImport readHistoryCsv(const QByteArray& text) {
+    HistoryCsvImport read;
+    if (!isText(text)) {
+        read.refusal = QStringLiteral("it is not text");
+        return read;
     }
-    return rows;
+    QString decoded = QString::fromUtf8(text);
+    if (decoded.startsWith(QChar::ByteOrderMark))
+        decoded.remove(0, 1);
+    for (const CsvRecord& record : recordsWithLines(decoded)) {
+        if (record.fields == formerColumns() || record.fields == QStringList{QString()})
+            continue;
+        ++read.records;
+        const QString problem = recordProblem(record);
+        if (problem.isEmpty()) {
+            read.rows.push_back(rowOf(record.fields));
+            continue;
+        }
+        read.bad << (record.firstLine == record.lastLine
+                         ? QStringLiteral("line %1: %2").arg(record.firstLine).arg(problem)
+                         : QStringLiteral("lines %1 to %2: %3")
+                               .arg(record.firstLine)
+                               .arg(record.lastLine)
+                               .arg(problem));
+    }
+    if (read.bad.size() * 2 > read.records) {
+        read.refusal =
+            QStringLiteral("%1 of its %2 records are bad").arg(read.bad.size()).arg(read.records);
+        read.rows.clear();
+    }
+    return read;
 }
 
 }  // namespace tarvel

@@ -19,7 +19,17 @@ QString historyCsvLine(const HistoryRow& row);
 QString csvLine(const QStringList& fields);
 // The records of RFC 4180 text, each a list of its fields; a line ends with CRLF or LF.
 std::vector<QStringList> csvRecords(const QString& text);
-// Every row but header rows; a row with fields missing keeps those it has.
-std::vector<HistoryRow> parseHistoryCsv(const QByteArray& text);
+
+// What an old history.csv holds for the import.
+struct HistoryCsvImport {
+    std::vector<HistoryRow> rows;  // the good records; none when the file is refused
+    int records = 0;               // header rows aside
+    QStringList bad;               // each bad record: "line 3: 11 fields, not 12"
+    QString refusal;               // why nothing is imported: "it is not text", most bad
+};
+// Every record but header rows, each checked: twelve fields, a start that is a time, an outcome
+// this program knows. A file that is no text, or whose records are mostly bad, is no history.csv
+// of this program's: nothing of it is imported.
+HistoryCsvImport readHistoryCsv(const QByteArray& text);
 
 }  // namespace tarvel

@@ -21,6 +21,9 @@ struct Step {
     QSqlDatabase& database;
     const QString& folder;
     bool imported = false;
+    QStringList badRecords{};  // of an import
+    int records = 0;
+    QString notImported{};  // why an old file is left as it is
 
     bool run(const QString& statement, QString* reason) {
         QSqlQuery query(database);
@@ -71,19 +74,26 @@ bool createVersion1(Step& step, QString* reason) {
         *reason = old.fileName() + QStringLiteral(": ") + old.errorString();
         return false;
     }
+    const HistoryCsvImport read = readHistoryCsv(old.readAll());
+    step.badRecords = read.bad;
+    step.records = read.records;
+    if (!read.refusal.isEmpty()) {
+        step.notImported = read.refusal;
+        return true;
+    }
     QSqlQuery insert(step.database);
     insert.prepare(QStringLiteral(
         "INSERT INTO history (kind, started, started_ms, finished, port, device, module, image, "
         "image_size, image_sha256, bytes_sent, duration_s, outcome, log) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const HistoryRow& row : parseHistoryCsv(old.readAll())) {
+    for (const HistoryRow& row : read.rows) {
         const QDateTime started = QDateTime::fromString(row.started, Qt::ISODate);
         for (const QVariant& value :
-             {sqlText(row.kind), sqlText(row.started),
-              QVariant(started.isValid() ? started.toMSecsSinceEpoch() : 0), sqlText(row.finished),
-              sqlText(row.port), sqlText(row.device), sqlText(row.module), sqlText(row.image),
-              sqlNumber(row.imageSize), sqlText(row.imageSha256), QVariant(row.bytesSent),
-              QVariant(row.seconds), sqlText(row.outcome), sqlText(row.log)})
+             {sqlText(row.kind), sqlText(row.started), QVariant(started.toMSecsSinceEpoch()),
+              sqlText(row.finished), sqlText(row.port), sqlText(row.device), sqlText(row.module),
+              sqlText(row.image), sqlNumber(row.imageSize), sqlText(row.imageSha256),
+              QVariant(row.bytesSent), QVariant(row.seconds), sqlText(row.outcome),
+              sqlText(row.log)})
             insert.addBindValue(value);
         if (!insert.exec()) {
             *reason = sqliteFailureReason(step.database, insert.lastError());
@@ -99,13 +109,13 @@ using Upgrade = bool (*)(Step&, QString*);
 const Upgrade kUpgrades[] = {createVersion1};
 constexpr int kVersion = int(std::size(kUpgrades));
 
-// -1 with the reason when it cannot be read.
-int versionOf(QSqlDatabase& database, QString* reason) {
-    QSqlQuery query(database);
-    if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
-        return query.value(0).toInt();
-    *reason = sqliteFailureReason(database, query.lastError());
-    return -1;
+// The bad records of an old file, each with its line: the first ten, and how many more.
+QString namedRecords(const QStringList& bad) {
+    constexpr int kNamed = 10;
+    QString text = bad.mid(0, kNamed).join(QStringLiteral("; "));
+    if (bad.size() > kNamed)
+        text += QStringLiteral("; and %1 more").arg(bad.size() - kNamed);
+    return text;
 }
 
 // history.csv.imported, or the first of history.csv.imported-2, -3 ... that is free.
@@ -118,16 +128,50 @@ QString importedName(const QString& old) {
 
 }  // namespace
 
-bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason) {
-    if (versionOf(database, reason) == kVersion)
+int knownHistoryVersion() {
+    return kVersion;
+}
+
+int historyVersionOf(QSqlDatabase& database, QString* reason) {
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
+        return query.value(0).toInt();
+    *reason = sqliteFailureReason(database, query.lastError());
+    return -1;
+}
+
+QString historyVersionProblem(int version) {
+    if (version <= kVersion)
+        return QString();
+    return QStringLiteral(
+               "history.sqlite was written by a newer version (schema %1; this "
+               "program knows %2)")
+        .arg(version)
+        .arg(kVersion);
+}
+
+bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason,
+                    QString* warning) {
+    const int found = historyVersionOf(database, reason);
+    if (found == kVersion)
         return true;  // the usual case, without taking the write lock
+    if (found < 0)
+        return false;
+    if (const QString problem = historyVersionProblem(found); !problem.isEmpty()) {
+        *reason = problem;
+        return false;
+    }
     Step step{database, folder};
     // Immediate: the write lock is taken (or waited for) before the version is read, so that
     // two processes never both upgrade.
     if (!step.run(QStringLiteral("BEGIN IMMEDIATE"), reason))
         return false;
-    const int version = versionOf(database, reason);
-    bool done = version >= 0;
+    // Another process may have brought it up to date, or further, meanwhile.
+    const int version = historyVersionOf(database, reason);
+    const QString newer = historyVersionProblem(version);
+    if (!newer.isEmpty())
+        *reason = newer;
+    bool done = version >= 0 && newer.isEmpty();
     for (int next = version; done && next < kVersion; ++next) {
         done = kUpgrades[next](step, reason) &&
                step.run(QStringLiteral("PRAGMA user_version = %1").arg(next + 1), reason);
@@ -136,9 +180,22 @@ bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reas
         QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
         return false;
     }
-    if (step.imported) {
-        const QString old = folder + QStringLiteral("/history.csv");
-        QFile::rename(old, importedName(old));
+    const QString old = folder + QStringLiteral("/history.csv");
+    if (!step.notImported.isEmpty()) {
+        *warning = QStringLiteral("%1 was not imported: %2").arg(old, step.notImported);
+        if (!step.badRecords.isEmpty())
+            *warning += QStringLiteral(" (%1)").arg(namedRecords(step.badRecords));
+        *warning += QStringLiteral(". It is left as it is.");
+    } else if (step.imported) {
+        const QString kept = importedName(old);
+        QFile::rename(old, kept);
+        if (!step.badRecords.isEmpty()) {
+            *warning = QStringLiteral(
+                           "%1: %2 of its %3 records were not imported (%4). It is "
+                           "kept as %5.")
+                           .arg(old, QString::number(step.badRecords.size()),
+                                QString::number(step.records), namedRecords(step.badRecords), kept);
+        }
     }
     return true;
 }

@@ -6,12 +6,26 @@ class QSqlDatabase;
 
 namespace tarvel {
 
-// The history database's tables, at the version this program writes (PRAGMA user_version).
-// A database of an older version is brought up to it step by step, each step in the same
-// transaction as its new version number; an older history.csv in the folder is imported by the
-// first step and renamed history.csv.imported once the import is committed. Whichever process
-// comes first does it; the others find it done. False with the reason when a step failed, which
-// leaves the database as it was.
-bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason);
+// The version of the history's tables that this program reads and writes (PRAGMA user_version).
+int knownHistoryVersion();
+
+// The database's version; -1 with the reason when it cannot be read (no database at all).
+int historyVersionOf(QSqlDatabase& database, QString* reason);
+
+// Why this program must not use a database of that version: one a newer program wrote, whose
+// tables it does not know ("history.sqlite was written by a newer version (schema 99; this
+// program knows 1)"). Empty for this version and older ones.
+QString historyVersionProblem(int version);
+
+// The history database's tables, at the version this program writes. A database of an older
+// version is brought up to it step by step, each step in the same transaction as its new version
+// number; an older history.csv in the folder is imported by the first step and renamed
+// history.csv.imported once the import is committed. Its bad records are left out and named in
+// *warning, and a file that is no text or mostly bad records is left as it is, with the reason
+// in *warning. Whichever process comes first does it; the others find it done. False with the
+// reason when a step failed, which leaves the database as it was, and for a database of a newer
+// version, which is left untouched.
+bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason,
+                    QString* warning);
 
 }  // namespace tarvel

@@ -7,10 +7,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
 
 #include <atomic>
@@ -69,27 +71,7 @@ bool HistoryStore::isOpen() const {
     return QSqlDatabase::contains(connection_) && database().isOpen();
 }
 
-bool HistoryStore::open(bool create) {
-    if (isOpen())
-        return true;
-    reason_.clear();
-    busy_ = false;
-    const QString file = fileIn(folder_);
-    if (!create && !QFile::exists(file) && !QFile::exists(folder_ + QStringLiteral("/history.csv")))
-        return false;
-    if (create) {
-        if (!QDir().mkpath(folder_)) {
-            reason_ = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        // The system's own word on a file that cannot be written; SQLite's would only say that
-        // it cannot open it.
-        QFile probe(file);
-        if (!probe.open(QIODevice::ReadWrite)) {
-            reason_ = probe.errorString();
-            return false;
-        }
-    }
+bool HistoryStore::connect(Access access) {
     QSqlDatabase database = QSqlDatabase::contains(connection_)
                                 ? QSqlDatabase::database(connection_, false)
                                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
@@ -97,22 +79,103 @@ bool HistoryStore::open(bool create) {
         reason_ = QStringLiteral("Qt's SQLite driver is missing (libqt6sql6-sqlite)");
         return false;
     }
-    database.setDatabaseName(file);
-    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs_));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs_);
+    QString name = fileIn(folder_);
+    if (access != Access::ReadWrite)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (access == Access::Immutable) {
+        // A WAL history in a folder the reader may not write cannot be read the usual way, which
+        // needs its shared-memory file: read as a file nobody changes, which it is for this user.
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+        const QByteArray path = QUrl::toPercentEncoding(name, "/:");
+        name = QStringLiteral("file:%1%2?immutable=1")
+                   .arg(name.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/"),
+                        QString::fromLatin1(path));
+    }
+    database.setDatabaseName(name);
+    database.setConnectOptions(options);
+    access_ = access;
     if (!database.open()) {
         reason_ = sqliteFailureReason(database, database.lastError());
         busy_ = isBusy(database.lastError());
         return false;
     }
+    return true;
+}
+
+void HistoryStore::disconnect() {
+    if (QSqlDatabase::contains(connection_))
+        database().close();
+}
+
+bool HistoryStore::openForReading() {
+    const bool folderWritable = QFileInfo(folder_).isWritable();
+    for (const Access access : {Access::ReadOnly, Access::Immutable}) {
+        if (access == Access::Immutable && folderWritable)
+            break;
+        reason_.clear();
+        if (!connect(access))
+            return false;
+        QSqlDatabase database = this->database();
+        const int version = historyVersionOf(database, &reason_);
+        if (version == knownHistoryVersion())
+            return true;
+        disconnect();
+        if (version >= 0) {
+            reason_ = historyVersionProblem(version);  // none for an older one, to bring up to date
+            return false;
+        }
+    }
+    return false;
+}
+
+bool HistoryStore::open(bool forWriting) {
+    if (isOpen())
+        return true;
+    reason_.clear();
+    busy_ = false;
+    importWarning_.clear();
+    const QString file = fileIn(folder_);
+    const bool found = QFileInfo::exists(file);
+    if (found) {
+        // Read-only first: a history this program does not know is not touched at all, not even
+        // by the checkpoint a writer makes as it closes.
+        if (openForReading()) {
+            if (!forWriting) {
+                settleAbandoned();
+                return true;
+            }
+            disconnect();
+        } else if (!reason_.isEmpty()) {
+            return false;
+        }
+    } else if (!forWriting && !QFile::exists(folder_ + QStringLiteral("/history.csv"))) {
+        return false;
+    }
+    // Written from here: a history to make, to bring up to date or to import, or one to write.
+    if (!QDir().mkpath(folder_)) {
+        reason_ = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // The system's own word on a file that cannot be written; SQLite's would only say that it
+    // cannot open it.
+    QFile probe(file);
+    if (!probe.open(QIODevice::ReadWrite)) {
+        reason_ = probe.errorString();
+        return false;
+    }
+    if (!connect(Access::ReadWrite))
+        return false;
+    QSqlDatabase database = this->database();
     // WAL stays set in the file; NORMAL puts a commit on the disk at the next checkpoint, which
     // a killed process cannot lose, and a power cut only with the last commits.
     if (!run(QStringLiteral("PRAGMA journal_mode = WAL")) ||
         !run(QStringLiteral("PRAGMA synchronous = NORMAL")) ||
-        !upgradeHistory(database, folder_, &reason_)) {
-        database.close();
+        !upgradeHistory(database, folder_, &reason_, &importWarning_)) {
+        disconnect();
         return false;
     }
-    settleAbandoned();  // a read-only history can still be read
+    settleAbandoned();
     return true;
 }
 
@@ -181,10 +244,22 @@ bool HistoryStore::settleAbandoned() {
     running.finish();
     if (gone.empty())
         return true;
-    QSqlQuery settle(database());
-    settle.prepare(QStringLiteral(
-        "UPDATE history SET outcome = 'unfinished' WHERE id = ? AND outcome = 'running'"));
-    return eachInOneTransaction(settle, gone);
+    const QString statement = QStringLiteral(
+        "UPDATE history SET outcome = 'unfinished' WHERE id = ? AND outcome = "
+        "'running'");
+    if (access_ == Access::ReadWrite) {
+        QSqlQuery settle(database());
+        settle.prepare(statement);
+        return eachInOneTransaction(settle, gone);
+    }
+    // A reader settles them through a connection of its own that may write; a history the user
+    // may not write keeps reading "running" until a writer comes.
+    HistoryStore writer(folder_);
+    if (!writer.connect(Access::ReadWrite))
+        return false;
+    QSqlQuery settle(writer.database());
+    settle.prepare(statement);
+    return writer.eachInOneTransaction(settle, gone);
 }
 
 std::optional<std::vector<HistoryRow>> HistoryStore::rows(const HistoryFilter& filter) {

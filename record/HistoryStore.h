@@ -34,6 +34,7 @@ struct SpareLog {
 // WAL mode, so that reading never waits for writing, and a writer waits for another's
 // transaction instead of failing. Every write is one transaction; one that fails (a full disk, a
 // read-only folder) leaves the database as it was and tells the system's reason in reason().
+// A history that a newer program wrote is neither read nor written: its tables may differ.
 class HistoryStore {
   public:
     // How long a writer waits for another process's transaction, at most, by default.
@@ -49,14 +50,20 @@ class HistoryStore {
     static QString fileIn(const QString& folder);
 
     // Opens the database, made and brought up to date where needed, and settles the rows of
-    // processes that are gone. When create is false a folder without any history is left as it
-    // is, and open() is false with an empty reason.
-    bool open(bool create = true);
+    // processes that are gone. For reading only (forWriting false) a history of this version is
+    // opened read-only, its journal mode left as it is, so that a user who may not write it reads
+    // it all the same; a folder without any history is left as it is, and open() is false with
+    // an empty reason. Either way a history of a newer version is refused before anything is
+    // written to it, and so is one that is no database.
+    bool open(bool forWriting = true);
     bool isOpen() const;
     QSqlDatabase database() const;
     const QString& reason() const { return reason_; }
     // The last failure was another process holding the database: trying again later may work.
     bool busy() const { return busy_; }
+    // What open() has to say of an old history.csv it imported: the records it left out, or why
+    // it left the whole file. Empty when there was none, or nothing to say.
+    const QString& importWarning() const { return importWarning_; }
 
     // The row of an exchange that starts in process owner; its id.
     std::optional<qint64> add(const HistoryRow& row, const ProcessIdentity& owner);
@@ -76,6 +83,12 @@ class HistoryStore {
     bool forgetLogs(const std::vector<qint64>& ids);
 
   private:
+    enum class Access { ReadWrite, ReadOnly, Immutable };
+    // The connection alone, nothing run on it yet.
+    bool connect(Access access);
+    void disconnect();
+    // Opened read-only: true when it is of this version and can be used as it is.
+    bool openForReading();
     bool exec(QSqlQuery& query);
     bool run(const QString& statement);
     // The statement once for each id, all in one transaction.
@@ -86,6 +99,8 @@ class HistoryStore {
     int busyTimeoutMs_;
     QString reason_;
     bool busy_ = false;
+    QString importWarning_;
+    Access access_ = Access::ReadWrite;
 };
 
 }  // namespace tarvel

@@ -59,6 +59,7 @@ struct RecordWriter::Worker {
     QElapsedTimer clock;
     QStringList warnings;
     bool historyChanged = false;
+    bool importTold = false;
 
     explicit Worker(QString folder) : folder(std::move(folder)) { clock.start(); }
 
@@ -124,6 +125,11 @@ struct RecordWriter::Worker {
         if (!history->open()) {
             failed(exchange);
             return;
+        }
+        // What the first open made of an old history.csv, once.
+        if (!history->importWarning().isEmpty() && !importTold) {
+            importTold = true;
+            warnings << history->importWarning();
         }
         if (!exchange.inserted) {
             const std::optional<qint64> id = history->add(row, exchange.owner);

@@ -1,9 +1,14 @@
 #include "sim/RecordedExchange.h"
 
-#include <QByteArrayView>
-#include <QFile>
+#include "platform/qt/QtFileSystem.h"
 
+#include <QByteArrayView>
+#include <QRegularExpression>
+#include <QVersionNumber>
+
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <utility>
 
 namespace tarvel::sim {
@@ -12,11 +17,36 @@ namespace {
 
 // A log begins with the program's name; a transcript with its first timed line.
 const QByteArray kLogFirstLine = "Tarvel Update Utility ";
+// The lines of a log without a time after its first: the rest of its header, the module and the
+// image as they became known, and how it ended.
+const char* const kUntimedLogLines[] = {
+    "Started: ", "Port: ",    "Adapter latency timer: ", "Module: ",
+    "Image: ",   "Outcome: ", "Log cut short: "};
+// More than any update's record holds: the log of the largest image is about 90 MB.
+constexpr qint64 kLargestRecording = qint64(256) << 20;
 // The bytes of a wire line, "XX " each, padded to sixteen of them; then " |text|".
 constexpr qsizetype kHexColumns = 48;
 
 QString neitherLogNorTranscript() {
     return QStringLiteral("neither an update log nor a wire transcript");
+}
+
+// Why a log's first line is not one whose format this simulator knows: a log of a newer program
+// may record the exchange otherwise.
+QString headerProblem(QByteArrayView line) {
+    static const QRegularExpression kHeader(
+        QStringLiteral("^Tarvel Update Utility V([0-9]+\\.[0-9]+\\.[0-9]+), (update|comtest)$"));
+    const QRegularExpressionMatch match = kHeader.match(QString::fromUtf8(line));
+    if (!match.hasMatch())
+        return QStringLiteral("not the first line of an update log");
+    const QVersionNumber known = QVersionNumber::fromString(QStringLiteral(TARVEL_VERSION));
+    if (QVersionNumber::fromString(match.captured(1)) > known) {
+        return QStringLiteral(
+                   "a log of version V%1, which this simulator does not know (it reads "
+                   "those of V%2 and before)")
+            .arg(match.captured(1), known.toString());
+    }
+    return QString();
 }
 
 struct TimedLine {
@@ -147,9 +177,17 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
             line.chop(1);
         const bool timed =
             !line.isEmpty() && (line[0] == ' ' || (line[0] >= '0' && line[0] <= '9'));
-        // A log's untimed lines name the program, the port, the module, the image, the outcome.
-        if (!timed && isLog)
-            continue;
+        if (!timed && isLog) {
+            if (lineNumber == 1) {
+                if (const QString problem = headerProblem(line); !problem.isEmpty())
+                    return fail(lineNumber, problem);
+                continue;
+            }
+            const auto known = [&line](const char* start) { return line.startsWith(start); };
+            if (std::any_of(std::begin(kUntimedLogLines), std::end(kUntimedLogLines), known))
+                continue;
+            return fail(lineNumber, notOurs);
+        }
         if (!timed)
             return fail(lineNumber, lineNumber == 1 ? neitherLogNorTranscript() : notOurs);
         QString why;
@@ -175,13 +213,24 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
 }
 
 std::optional<RecordedExchange> readRecordedExchange(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    // Looked at before it is opened, and opened without waiting: a pipe would wait for a writer
+    // for ever, and a device such as /dev/zero never ends.
+    const QtFileSystem files;
+    QString why = files.whyUnreadable(path);
+    const std::unique_ptr<ReadableFile> file =
+        why.isEmpty() ? files.openForReading(path, &why) : nullptr;
+    if (!file) {
+        *error = QStringLiteral("%1: %2").arg(path, why);
         return std::nullopt;
     }
-    QString why;
-    std::optional<RecordedExchange> exchange = parseRecordedExchange(file.readAll(), &why);
+    if (file->size() > kLargestRecording) {
+        *error =
+            QStringLiteral("%1: it holds %2 bytes, more than the %3 MiB a recording may have")
+                .arg(path, QString::number(file->size()), QString::number(kLargestRecording >> 20));
+        return std::nullopt;
+    }
+    std::optional<RecordedExchange> exchange =
+        parseRecordedExchange(file->read(file->size()), &why);
     if (!exchange)
         *error = QStringLiteral("%1, %2").arg(path, why);
     return exchange;

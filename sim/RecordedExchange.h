@@ -34,11 +34,14 @@ struct RecordedExchange {
     QList<ModuleAnswer> answers;  // in the order they were received
 };
 
-// Reads the exchange from the text of an update log (app/UpdateLog.cpp) or of a wire transcript
-// (serial/WireLog.cpp). Refuses anything else: *error says "line N: why".
+// Reads the exchange from the text of an update log (record/UpdateLog.cpp) or of a wire
+// transcript (serial/WireLog.cpp). Refuses anything else, every line it does not know among them
+// and a log of a program newer than this one: *error says "line N: why".
 std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QString* error);
 
-// The same from a file; *error then names the file: "FILE:N: why".
+// The same from a file; *error then names the file: "FILE, line N: why", or "FILE: why" for a
+// file that is no regular one (a FIFO, a device, a folder, a dangling link) or holds more than
+// 256 MiB, which is refused without reading it.
 std::optional<RecordedExchange> readRecordedExchange(const QString& path, QString* error);
 
 }  // namespace tarvel::sim

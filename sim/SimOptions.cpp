@@ -70,8 +70,9 @@ void addOptions(QCommandLineParser& parser) {
          "--transcript of tarvel-update. Answers the host as the module answered then, once "
          "the host has sent what it sent then; reports where the host's bytes part from the "
          "recording and falls silent, as it does where the recording ends. Exits when the host "
-         "closes its port: 0 if it sent what was recorded, 1 if not. Goes with --baud and "
-         "--latency only.",
+         "closes its port: 0 if it sent what was recorded, 1 if not. A file that is no regular "
+         "file, holds more than 256 MiB, or has a line this simulator does not know is refused "
+         "with status 2. Goes with --baud and --latency only.",
          "FILE"},
         {"replay-speed",
          "With --replay: scale the recorded delays by FACTOR (0: at once; default 1).", "FACTOR"},

@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 namespace tarvel {
@@ -28,29 +29,81 @@ QString unescaped(const QString& name) {
     return plain;
 }
 
-QString fileNameOf(const QString& path) {
-    return path.section(QLatin1Char('/'), -1);
+// Why a listed name cannot name an image of the list's folder; empty when it can.
+QString outsideProblem(const QString& name) {
+    static const QRegularExpression kAbsolute(QStringLiteral("^([/\\\\]|[A-Za-z]:)"));
+    if (kAbsolute.match(name).hasMatch())
+        return QStringLiteral("is an absolute path");
+    if (name.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        return QStringLiteral("leads out of the image folder");
+    return QString();
+}
+
+// "line 2", "lines 2 and 5", "lines 2, 5 and 7"
+QString linesText(const QList<int>& lines) {
+    QStringList numbers;
+    for (const int line : lines)
+        numbers << QString::number(line);
+    if (numbers.size() == 1)
+        return QStringLiteral("line ") + numbers[0];
+    const QString last = numbers.takeLast();
+    return QStringLiteral("lines %1 and %2").arg(numbers.join(QStringLiteral(", ")), last);
 }
 }  // namespace
 
 ApprovedImages ApprovedImages::parse(const QString& path, const QByteArray& text) {
     ApprovedImages list;
     list.path_ = path;
+    struct Listed {
+        QByteArray hash;
+        QList<int> lines;
+        QString shown;  // as the list writes it, escapes and all: one line in a message
+        bool differs = false;
+    };
+    QHash<QString, Listed> listed;
+    QStringList order;  // of first mention, for messages in the list's order
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int lineNumber = int(i + 1);
         const QString line = QString::fromUtf8(lines[i]).remove(QLatin1Char('\r'));
         if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const QRegularExpressionMatch match = kLine.match(line);
         if (!match.hasMatch()) {
             list.problems_ << QStringLiteral("%1, line %2: not a SHA-256 and a file name")
-                                  .arg(path)
-                                  .arg(i + 1);
+                                  .arg(path, QString::number(lineNumber));
             continue;
         }
-        const QString name =
-            match.captured(1).isEmpty() ? match.captured(3) : unescaped(match.captured(3));
-        list.hashes_.insert(fileNameOf(name), match.captured(2).toLower().toLatin1());
+        const QString shown = match.captured(3);
+        const QString name = match.captured(1).isEmpty() ? shown : unescaped(shown);
+        if (const QString outside = outsideProblem(name); !outside.isEmpty()) {
+            list.problems_ << QStringLiteral("%1, line %2: %3 %4")
+                                  .arg(path, QString::number(lineNumber), shown, outside);
+            continue;
+        }
+        // "./x.bin" is x.bin; "archive/x.bin" stays a file in the folder archive.
+        const QString key = QDir::cleanPath(name);
+        const QByteArray hash = match.captured(2).toLower().toLatin1();
+        auto known = listed.find(key);
+        if (known == listed.end()) {
+            listed.insert(key, {hash, {lineNumber}, shown, false});
+            order << key;
+        } else {
+            known->differs = known->differs || known->hash != hash;
+            known->lines << lineNumber;
+        }
+    }
+    for (const QString& key : order) {
+        const Listed& entry = listed[key];
+        if (!entry.differs) {
+            list.hashes_.insert(key, entry.hash);
+            continue;
+        }
+        list.conflicting_.insert(key);
+        list.problems_ << QStringLiteral(
+                              "%1, %2: %3 is listed with different SHA-256s, so "
+                              "neither is approved")
+                              .arg(path, linesText(entry.lines), entry.shown);
     }
     return list;
 }
@@ -70,7 +123,9 @@ QString ApprovedImages::description() const {
 
 QString ApprovedImages::refusal(const QString& fileName, const QByteArray& sha256) const {
     if (!unreadable_.isEmpty())
-        return QStringLiteral("the approved list cannot be read");
+        return description();
+    if (conflicting_.contains(fileName))
+        return QStringLiteral("listed with different checksums on the approved list");
     const auto listed = hashes_.constFind(fileName);
     if (listed == hashes_.constEnd())
         return QStringLiteral("not on the approved list");
@@ -85,20 +140,22 @@ std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
     QString path =
         settings.value(QStringLiteral("Paths"), QStringLiteral("ApprovedImages"), QString())
             .trimmed();
-    const bool configured = !path.isEmpty();
-    if (!configured) {
+    if (path.isEmpty()) {
         path = files.join(imageFolder, QStringLiteral("SHA256SUMS"));
-        if (!files.isFile(path))
+        // Anything of that name is the list, whatever it is: a link to a share that is not
+        // mounted, a folder or a pipe stops every image rather than none.
+        if (!files.hasEntry(path))
             return std::nullopt;
     }
-    // A list that is meant to be there and cannot be read stops every image (fails closed).
+    // A list that is meant to be there and cannot be read stops every image (fails closed). The
+    // kind is checked before the file is opened, and it is opened without waiting, so that a
+    // pipe or a device never holds the update up.
+    if (const QString problem = files.whyUnreadable(path); !problem.isEmpty())
+        return ApprovedImages::unreadable(path, problem);
     QString error;
-    const std::unique_ptr<ReadableFile> file =
-        files.isFile(path) ? files.openForReading(path, &error) : nullptr;
-    if (!file) {
-        return ApprovedImages::unreadable(
-            path, files.isFile(path) ? error : QStringLiteral("it does not exist"));
-    }
+    const std::unique_ptr<ReadableFile> file = files.openForReading(path, &error);
+    if (!file)
+        return ApprovedImages::unreadable(path, error);
     if (file->size() > kLargestList)
         return ApprovedImages::unreadable(path, QStringLiteral("it is too large for a list"));
     const QByteArray text = file->read(file->size());

@@ -70,6 +70,31 @@ QString problemOfError(int error) {
         return QStringLiteral("no permission to read it");
     return QStringLiteral("it cannot be read: ") + QString::fromLocal8Bit(std::strerror(error));
 }
+
+// The file of an open descriptor when it is a regular one; the descriptor is closed otherwise.
+std::unique_ptr<ReadableFile> openedRegularFile(int descriptor, const QString& path,
+                                                QString* error) {
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        ::close(descriptor);
+        return nullptr;
+    }
+    auto file = std::make_unique<QtReadableFile>(path);
+    if (!file->open(error, descriptor))
+        return nullptr;
+    return file;
+}
+
+// The system's spelling of a path.
+QByteArray nameBytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+#else
+QByteArray nameBytes(const QString& path) {
+    return path.toUtf8();
+}
 #endif
 }  // namespace
 
@@ -94,6 +119,19 @@ std::optional<qint64> QtFileSystem::lastModified(const QString& path) const {
 
 bool QtFileSystem::isFile(const QString& path) const {
     return QFileInfo(path).isFile();
+}
+
+bool QtFileSystem::hasEntry(const QString& path) const {
+#ifdef Q_OS_WIN
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+#else
+    struct stat info {};
+    return ::lstat(nameBytes(path).constData(), &info) == 0;
+#endif
+}
+
+QString QtFileSystem::whyUnreadable(const QString& path) const {
+    return readProblem(nameBytes(path));
 }
 
 QStringList QtFileSystem::unreadableNames(const QString& folder, const QString& pattern) const {
@@ -122,6 +160,7 @@ QStringList QtFileSystem::unreadableNames(const QString& folder, const QString& 
 
 std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
                                                            QString* error) const {
+#ifdef Q_OS_WIN
     // Opening a pipe would wait for a writer that never comes.
     if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
         if (error)
@@ -132,6 +171,17 @@ std::unique_ptr<ReadableFile> QtFileSystem::openForReading(const QString& path,
     if (!file->open(error))
         return nullptr;
     return file;
+#else
+    // Without waiting for a writer, should a pipe stand there (or come there since a check).
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return nullptr;
+    }
+    return openedRegularFile(descriptor, path, error);
+#endif
 }
 
 QString QtFileSystem::nameText(const QByteArray& name) {
@@ -176,8 +226,14 @@ QString QtFileSystem::readProblem(const QByteArray& name) {
     return openNamed(name, &error) ? QString() : QStringLiteral("it cannot be read: ") + error;
 #else
     struct stat info {};
-    if (::stat(name.constData(), &info) != 0)
-        return problemOfError(errno);
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT && ::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            return QStringLiteral("it is a dangling link to ") +
+                   QFile::symLinkTarget(nameText(name));
+        }
+        return problemOfError(error);
+    }
     if (!S_ISREG(info.st_mode))
         return QStringLiteral("it is ") + kindOfMode(info.st_mode);
     const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -194,18 +250,12 @@ std::unique_ptr<ReadableFile> QtFileSystem::openNamed(const QByteArray& name, QS
 #else
     // Without waiting for a writer, should a pipe stand there; it is refused below.
     const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info {};
-    if (descriptor < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (descriptor < 0) {
         if (error)
-            *error = descriptor < 0 ? problemOfError(errno) : QStringLiteral("not a regular file");
-        if (descriptor >= 0)
-            ::close(descriptor);
+            *error = problemOfError(errno);
         return nullptr;
     }
-    auto file = std::make_unique<QtReadableFile>(nameText(name));
-    if (!file->open(error, descriptor))
-        return nullptr;
-    return file;
+    return openedRegularFile(descriptor, nameText(name), error);
 #endif
 }
 

@@ -10,6 +10,8 @@ class QtFileSystem : public FileSystem {
     std::optional<qint64> lastModified(const QString& path) const override;
     QStringList unreadableNames(const QString& folder, const QString& pattern) const override;
     bool isFile(const QString& path) const override;
+    bool hasEntry(const QString& path) const override;
+    QString whyUnreadable(const QString& path) const override;
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                  QString* error) const override;
     bool copyFile(const QString& from, const QString& to, QString* error) override;
@@ -27,9 +29,10 @@ class QtFileSystem : public FileSystem {
     // What stands there: "a regular file", "a folder", "a FIFO", "a character device", "a block
     // device", "a socket"; empty when nothing does.
     static QString entryKind(const QByteArray& name);
-    // Why that file cannot be read, its cause named once: "it does not exist", "it is a folder",
-    // "it is a FIFO" (and the other entries that are no regular file), "no permission to read
-    // it", "it cannot be read: " and the system's reason. Empty when it can.
+    // Why that file cannot be read, its cause named once: "it does not exist", "it is a dangling
+    // link to TARGET", "it is a folder", "it is a FIFO" (and the other entries that are no
+    // regular file), "no permission to read it", "it cannot be read: " and the system's reason.
+    // Empty when it can.
     static QString readProblem(const QByteArray& name);
     static std::unique_ptr<ReadableFile> openNamed(const QByteArray& name, QString* error);
 };

@@ -101,7 +101,7 @@ TEST(SimOptions, RefusesWhatItCannotPlayAndTakesTheRest) {
         {{"--type", "DVB"}, "--type takes a six-letter code"},
         {{"--announce", "UPX"}, "--announce takes a two-letter code"},
         {{"--announce", "UP", "--test-mode"}, "choose one of --announce, --type and --test-mode"},
-        {{"--replay", "no-such.log"}, "no-such.log: No such file or directory"},
+        {{"--replay", "no-such.log"}, "no-such.log: it does not exist"},
         {{"--replay", "a.log", "--silent-at", "3"}, "--silent-at does not go with --replay"},
         {{"--replay-speed", "0"}, "--replay-speed goes with --replay"},
     };

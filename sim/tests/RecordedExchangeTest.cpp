@@ -1,6 +1,7 @@
 // Reading a recorded exchange for the replay: what the host sent and what the module answered
 // when, from an update log or a wire transcript; anything else refused with its line.
 #include "sim/RecordedExchange.h"
+#include "status/ProgramVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,13 @@ TEST(RecordedExchange, ReadsLogsAndTranscriptsAndRefusesTheRestByLine) {
          "after 3, write of 3, +5.500 ms: 4F 4B 21"},
         {"neither", "hello\n", "line 1: neither an update log nor a wire transcript"},
         {"nothing", "", "line 1: neither an update log nor a wire transcript"},
+        {"a line a log does not have", header + "Started: now\nrubbish\n",
+         "line 3: not a line of an update log"},
+        {"a log of a newer program", "Tarvel Update Utility V9.0.0, update\n",
+         "line 1: a log of version V9.0.0, which this simulator does not know (it reads those of "
+         "V" TARVEL_VERSION " and before)"},
+        {"a log of no known program", "Tarvel Update Utility 1.0, update\n",
+         "line 1: not the first line of an update log"},
         {"a status line in a transcript",
          transcript.left(transcript.indexOf('\n') + 1) + "    21.000 ST  Running\n",
          "line 2: not a line of a wire transcript"},

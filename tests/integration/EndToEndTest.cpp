@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 
 namespace tarvel::test {
 namespace {
@@ -278,6 +279,69 @@ TEST_F(EndToEnd, ComNameIsMappedThroughTheSettingsStoreAndAMissingImageSendsNoth
     EXPECT_EQ(run.exitCode, 2) << qPrintable(run.out + run.err);
     EXPECT_TRUE(run.err.contains("No firmware image DVB-GEN*.bin was found in " + folder.path()));
     EXPECT_TRUE(flash().isEmpty());
+}
+
+// The approved list fails closed: whatever stands at its name, if it is no readable regular
+// file, no image reaches the module, the update and inspect say why, and nothing blocks on a pipe
+// or a device. Every entry is real, made here.
+TEST_F(EndToEnd, AnApprovedListThatIsNoReadableFileStopsEveryImage) {
+    const QString images = file("images"), list = file("images/SHA256SUMS");
+    writeFile(images + "/DVB-GEN-1.bin", requestImage(1));
+    const QByteArray listName = QFile::encodeName(list), fifo = QFile::encodeName(file("fifo"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    // Root reads any file on a disk, but not a write-only setting of the kernel.
+    const bool root = ::geteuid() == 0;
+    const QByteArray locked = root ? "/proc/sys/vm/compact_memory" : QFile::encodeName(file("x"));
+    const struct {
+        const char* what;
+        std::function<bool()> make;  // SHA256SUMS in the image folder, or the setting
+        QString configured;          // [Paths] ApprovedImages
+        QString reason;
+    } rows[] = {
+        {"a dangling link (a share not mounted)",
+         [&] { return ::symlink("/mnt/share/SHA256SUMS", listName.constData()) == 0; },
+         {},
+         "it is a dangling link to /mnt/share/SHA256SUMS"},
+        {"a folder", [&] { return QDir().mkdir(list); }, {}, "it is a folder"},
+        {"a FIFO", [&] { return ::mkfifo(listName.constData(), 0600) == 0; }, {}, "it is a FIFO"},
+        {"a device",
+         [&] { return ::symlink("/dev/zero", listName.constData()) == 0; },
+         {},
+         "it is a character device"},
+        {"unreadable",
+         [&] {
+             return (root || (writeFile(locked, "x") && QFile::setPermissions(locked, {}))) &&
+                    ::symlink(locked.constData(), listName.constData()) == 0;
+         },
+         {},
+         "no permission to read it"},
+        {"a device as the setting", [] { return true; }, "/dev/zero", "it is a character device"},
+        {"a FIFO as the setting", [] { return true; }, file("fifo"), "it is a FIFO"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ::unlink(listName.constData());
+        QDir().rmdir(list);
+        QFile::remove(file("flash.bin"));  // the previous module's, written as it ended
+        ASSERT_TRUE(row.make());
+        writeFile(
+            file("config/Tarvel_Update_Utility.ini"),
+            row.configured.isEmpty() ? "" : "[Paths]\nApprovedImages=" + row.configured.toUtf8());
+        const QString named =
+            QStringLiteral("the approved list %1 cannot be read: %2")
+                .arg(row.configured.isEmpty() ? list : row.configured, row.reason);
+        SimulatorProcess module({"--announce", "UP", "--flash", file("flash.bin")});
+        const CliRun run = this->run(
+            {"update", "--port", module.path(), "--folder", images, "--timeout", "30"}, 40);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains("No approved firmware image DVB-GEN*.bin was found in " +
+                                     images + " (" + named + ")"))
+            << qPrintable(run.err);
+        EXPECT_TRUE(flash().isEmpty());
+        const CliRun inspect = this->run({"inspect", images + "/DVB-GEN-1.bin"}, 5);
+        EXPECT_EQ(inspect.exitCode, 1);
+        EXPECT_TRUE(inspect.out.contains(" no (" + named + ")\n")) << qPrintable(inspect.out);
+    }
 }
 
 TEST_F(EndToEnd, CommunicationTestPassesAgainstAModuleInItsTestMode) {

@@ -20,7 +20,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <grp.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -273,6 +278,92 @@ TEST(Record, AfterEachFaultTheHistoryReadsWholeAndTheNextRunRecords) {
             EXPECT_TRUE(QFile::exists(row->value(11))) << qPrintable(row->value(11));
         }
         EXPECT_EQ(outcomes, QStringList{"no-image"} + fault.outcomes);
+    }
+}
+
+// Changes a history as another program would: statements through SQLite of its own.
+void edit(const QString& file, const QStringList& statements) {
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "edit");
+        database.setDatabaseName(file);
+        ASSERT_TRUE(database.open());
+        for (const QString& statement : statements)
+            EXPECT_TRUE(QSqlQuery(database).exec(statement)) << qPrintable(statement);
+    }
+    QSqlDatabase::removeDatabase("edit");
+}
+
+// A history this program did not write, or may not write: listed without a change, or refused
+// with the reason; an update goes on with one warning; the file stays byte for byte as it was.
+TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
+    const QString newer =
+        "history.sqlite was written by a newer version (schema 99; this "
+        "program knows 1)";
+    const struct {
+        const char* what;
+        std::function<void(const QString& file)> make;  // from a history of one run
+        bool asAnotherUser;                             // who may read the folder but not write it
+        QString reason;  // why it cannot be read; empty: its rows are listed
+    } rows[] = {
+        {"a newer version's", [](const QString& file) { edit(file, {"PRAGMA user_version = 99"}); },
+         false, newer},
+        {"in another journal mode",
+         [](const QString& file) { edit(file, {"PRAGMA journal_mode = DELETE"}); },
+         false,
+         {}},
+        {"another user's, in a folder only that user may write", [](const QString&) {}, true, {}},
+        {"no database", [](const QString& file) { writeFile(file, QByteArray(8192, '\x5a')); },
+         false, "file is not a database"},
+    };
+    // Root may write anything: the other user is then nobody, who may read the folder.
+    const bool root = ::geteuid() == 0;
+    const std::function<void()> otherUser = [root] {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Line line;
+        QDir().mkpath(line.dir.filePath("images"));
+        ASSERT_EQ(line.run().exitCode, 2);  // no image: a history of one row
+        const QString file = line.record() + "/history.sqlite";
+        row.make(file);
+        const auto allowFolders = [&line](QFile::Permissions others) {
+            for (QString folder = line.record(); folder.startsWith(line.dir.path());
+                 folder = QFileInfo(folder).path())
+                QFile::setPermissions(folder,
+                                      QFile::ReadOwner | QFile::ExeOwner | others |
+                                          (others ? QFile::Permissions() : QFile::WriteOwner));
+        };
+        if (row.asAnotherUser) {
+            allowFolders(QFile::ReadOther | QFile::ExeOther);
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadOther);
+        }
+        const QByteArray before = readFile(file);
+        const Finished history =
+            line.run({"history", "--csv"}, row.asAnotherUser ? otherUser : std::function<void()>());
+        if (row.reason.isEmpty()) {
+            EXPECT_EQ(history.exitCode, 0) << qPrintable(history.err);
+            const std::vector<QStringList> listed = csvRecords(history.out);
+            EXPECT_EQ(listed.size(), 2u);
+            EXPECT_EQ(listed.back().value(10), "no-image");
+        } else {
+            EXPECT_EQ(history.exitCode, 1);
+            EXPECT_EQ(history.err, "The history " + file + " cannot be read: " + row.reason + "\n");
+        }
+        EXPECT_TRUE(readFile(file) == before);  // the journal mode too
+        if (!row.asAnotherUser) {
+            const Finished update = line.run();
+            EXPECT_EQ(update.exitCode, 2);  // no image, as before: the module was asked
+            EXPECT_EQ(update.err.count("The update record cannot be written"),
+                      row.reason.isEmpty() ? 0 : 1);
+            if (!row.reason.isEmpty()) {
+                EXPECT_TRUE(update.err.contains("written (" + file + ": " + row.reason + "); "))
+                    << qPrintable(update.err);
+                EXPECT_TRUE(readFile(file) == before);
+            }
+        }
+        allowFolders({});
     }
 }
 

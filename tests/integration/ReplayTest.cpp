@@ -2,16 +2,19 @@
 // update back to tarvel-update, which must then do what it did, byte for byte, or be told where
 // it parted from it.
 #include "sim/RecordedExchange.h"
+#include "status/ProgramVersion.h"
 #include "tests/support/Programs.h"
 #include "tests/support/Wire.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <utility>
 
@@ -98,6 +101,44 @@ TEST(Replay, AReplayedUpdateDoesWhatItDidAndAChangedOneIsToldWhereItParts) {
             .arg(lineNumber)
             .arg(QRegularExpression::escape(recorded.logPath)))))
         << qPrintable(messages);
+}
+
+// What cannot be replayed is refused at once, named with its kind, its size or its line: a pipe
+// or a device is not opened, so the simulator never waits for a writer or reads without end.
+TEST(Replay, ARecordingThatCannotBeReplayedIsRefusedAtOnceWithItsReason) {
+    QTemporaryDir dir;
+    const auto path = [&dir](const char* name) { return dir.filePath(name); };
+    const QByteArray header = "Tarvel Update Utility V1.0.0, update\n";
+    writeFile(path("garbage.log"), header + "Port: COM1\nwhatever this is\n");
+    writeFile(path("newer.log"), "Tarvel Update Utility V99.0.0, update\n");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    ASSERT_TRUE(QFile::link(path("gone.log"), path("link")));
+    QFile large(path("large.log"));  // sparse: no disk used
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize((qint64(256) << 20) + 1));
+    const std::pair<QString, QString> rows[] = {
+        {path("fifo"), "it is a FIFO"},
+        {"/dev/zero", "it is a character device"},
+        {path("folder"), "it is a folder"},
+        {path("link"), "it is a dangling link to " + path("gone.log")},
+        {path("large.log"), "it holds 268435457 bytes, more than the 256 MiB a recording may have"},
+        {path("garbage.log"), "line 3: not a line of an update log"},
+        {path("newer.log"),
+         "line 1: a log of version V99.0.0, which this simulator does not know "
+         "(it reads those of V" TARVEL_VERSION " and before)"},
+    };
+    for (const auto& [file, reason] : rows) {
+        QProcess replay;
+        QElapsedTimer took;
+        took.start();
+        replay.start(QStringLiteral(TARVEL_MODULE_SIM), {"--replay", file});
+        ASSERT_TRUE(replay.waitForFinished(20000)) << qPrintable(file);
+        EXPECT_LT(took.elapsed(), 5000) << qPrintable(file);
+        EXPECT_EQ(replay.exitCode(), 2);
+        EXPECT_EQ(replay.readAllStandardOutput(), "");  // no line offered
+        EXPECT_EQ(QString::fromUtf8(replay.readAllStandardError()),
+                  file + (reason.startsWith("line") ? ", " : ": ") + reason + "\n");
+    }
 }
 
 }  // namespace

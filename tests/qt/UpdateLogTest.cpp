@@ -215,26 +215,90 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
     }
 }
 
-// The old file, imported once with every row (and every quoted field) as it was.
-TEST(UpdateLog, AnOldHistoryCsvIsImportedOnceWithEveryRow) {
-    QTemporaryDir state;
-    const QByteArray rows[] = {
+// The old file, imported once: every good record as it was (quoted fields and all), each bad one
+// left out and named with its line and cause; a file that is no text, or mostly bad records, is
+// left as it is. A second start imports nothing again.
+TEST(UpdateLog, AnOldHistoryCsvIsImportedOnceWithItsBadRecordsNamed) {
+    const QByteArray header = historyCsvHeader().toUtf8();
+    const QByteArray good[] = {
         "2026-01-05T09:00:00+01:00,2026-01-05T09:00:25+01:00,COM1,/dev/ttyS0,DVBSAT,"
         "\"/img/DVB-SAT, \"\"new\"\".bin\",262208,1eb6,98710,25.3,success,/old/a.log\r\n",
         "2026-01-05T10:00:00+01:00,2026-01-05T10:00:01+01:00,\"COM\n2\",/dev/ttyS1,UP,,,,12,1.2,"
-        "no-image,/old/b.log\r\n"};
-    QFile old(state.filePath("history.csv"));
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write(historyCsvHeader().toUtf8() + rows[0] + historyCsvHeader().toUtf8() + rows[1]);
-    old.close();
-    const std::vector<HistoryRow> imported = historyIn(state.path());
-    ASSERT_EQ(imported.size(), 2u);
-    EXPECT_EQ(historyCsvLine(imported[0]).toUtf8(), rows[1]);  // newest first
-    EXPECT_EQ(historyCsvLine(imported[1]).toUtf8(), rows[0]);
-    EXPECT_EQ(imported[1].image, "/img/DVB-SAT, \"new\".bin");
-    EXPECT_FALSE(QFile::exists(state.filePath("history.csv")));
-    EXPECT_TRUE(QFile::exists(state.filePath("history.csv.imported")));
-    EXPECT_EQ(historyIn(state.path()).size(), 2u);
+        "no-image,/old/b.log\r\n",
+        "2026-01-05T12:00:00+01:00,,COM3,/dev/ttyS2,UP,,,,0,0.5,error,/old/c.log\r\n"};
+    const QByteArray fieldMissing =
+        "2026-01-05T11:00:00+01:00,,COM1,/dev/ttyS0,UP,,,,12,1.2,error\r\n";
+    const QByteArray badStart = "yesterday,,COM1,/dev/ttyS0,UP,,,,12,1.2,error,/old/d.log\r\n";
+    const QByteArray badOutcome =
+        "2026-01-05T11:00:00+01:00,,COM1,/dev/ttyS0,UP,,,,12,1.2,ok,x\r\n";
+    const QByteArray unclosed = "2026-01-05T11:30:00+01:00,,COM1,/dev/ttyS0,UP,\"/img/x.bin,1,";
+    QByteArray noise;
+    for (int n = 0; n < 4096; ++n)
+        noise += char(n * 7919 % 251);
+    struct Row {
+        const char* what;
+        QByteArray file;
+        std::vector<QByteArray> imported;  // newest first
+        QString warning;                   // PATH: the old file
+    };
+    const Row rows[] = {
+        {"good records and a second header",
+         header + good[0] + header + good[1],
+         {good[1], good[0]},
+         {}},
+        {"two bad of five",
+         header + good[0] + fieldMissing + good[1] + badStart + good[2],
+         {good[2], good[1], good[0]},
+         "PATH: 2 of its 5 records were not imported (line 3: 11 fields, not 12; line 6: its "
+         "start \"yesterday\" is no time). It is kept as PATH.imported."},
+        {"mostly bad, with a quote never closed",
+         header + good[0] + badOutcome + unclosed + good[2],
+         {},
+         "PATH was not imported: 2 of its 3 records are bad (line 3: its outcome \"ok\" is none "
+         "of this program's; lines 4 to 5: a quote that is never closed). It is left as it is."},
+        {"no text", noise, {}, "PATH was not imported: it is not text. It is left as it is."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir state;
+        const QString old = state.filePath("history.csv");
+        QFile file(old);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.file) == row.file.size());
+        file.close();
+        for (int start = 0; start < 2; ++start) {
+            HistoryStore history(state.path());
+            ASSERT_TRUE(history.open());
+            EXPECT_EQ(history.importWarning(),
+                      start == 0 ? QString(row.warning).replace("PATH", old) : QString());
+            const std::vector<HistoryRow> imported = history.rows({}).value();
+            ASSERT_EQ(imported.size(), row.imported.size());
+            for (size_t n = 0; n < imported.size(); ++n)
+                EXPECT_EQ(historyCsvLine(imported[n]).toUtf8(), row.imported[n]);
+        }
+        EXPECT_EQ(contents(row.imported.empty() ? old : old + ".imported"), row.file);
+        EXPECT_FALSE(QFile::exists(row.imported.empty() ? old + ".imported" : old));
+    }
+}
+
+// The export quotes a field for each character that needs it, each on its own, and the import
+// reads it back.
+TEST(UpdateLog, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
+    const std::pair<QString, QString> fields[] = {{"a,b", "\"a,b\""},
+                                                  {"a\"b", "\"a\"\"b\""},
+                                                  {"a\rb", "\"a\rb\""},
+                                                  {"a\nb", "\"a\nb\""},
+                                                  {"a b;c", "a b;c"}};
+    for (const auto& [image, field] : fields) {
+        HistoryRow row;
+        row.started = "2026-01-05T09:00:00+01:00";
+        row.image = image;
+        row.outcome = "success";
+        const QString line = historyCsvLine(row);
+        EXPECT_EQ(line, "2026-01-05T09:00:00+01:00,,,,," + field + ",,,0,0.0,success,\r\n");
+        const HistoryCsvImport read = readHistoryCsv(line.toUtf8());
+        ASSERT_EQ(read.rows.size(), 1u) << qPrintable(read.bad.join(';'));
+        EXPECT_EQ(read.rows[0].image, image);
+    }
 }
 
 // Pruning goes by the history alone: 150 logs dated later than the clock, a running exchange's

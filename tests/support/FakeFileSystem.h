@@ -31,6 +31,12 @@ class FakeFileSystem : public FileSystem {
     }
     std::optional<qint64> lastModified(const QString& path) const override;
     bool isFile(const QString& path) const override;
+    bool hasEntry(const QString& path) const override { return files.contains(path); }
+    QString whyUnreadable(const QString& path) const override {
+        return !files.contains(path) ? QStringLiteral("it does not exist")
+               : files[path].folder  ? QStringLiteral("it is a folder")
+                                     : QString();
+    }
     std::unique_ptr<ReadableFile> openForReading(const QString& path,
                                                  QString* error) const override;
     bool copyFile(const QString& from, const QString& to, QString* error) override {

@@ -33,7 +33,7 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
     const QByteArray newerLine = hashOf(newer) + "  DVB-GEN-2.bin\n";
     struct Row {
         const char* what;
-        QByteArray folderList;  // SHA256SUMS in the image folder; empty: none
+        QByteArray folderList;  // SHA256SUMS in the image folder; empty: none; "/": a folder
         QByteArray ownList;     // the file [Paths] ApprovedImages names; empty: no such setting
         QByteArray flashed;     // empty: nothing
         QString approvedBy;
@@ -41,6 +41,10 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
         QString message;  // the one message box, if any
     };
     const QString gen2 = "DVB-GEN-2.bin passed over: ";
+    const QString list = "/images/SHA256SUMS";
+    const QString folderList =
+        "the approved list /images/SHA256SUMS cannot be read: it is a folder";
+    const QString ownList = "the approved list /etc/approved cannot be read: it does not exist";
     const Row rows[] = {
         {"no list", {}, {}, newer, {}, {}, {}},
         {"listed", olderLine + newerLine, {}, newer, "/images/SHA256SUMS", {}, {}},
@@ -65,6 +69,33 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
          "/images/SHA256SUMS",
          {"/images/SHA256SUMS, line 1: not a SHA-256 and a file name"},
          {}},
+        {"entries match exactly: an archived copy approves only itself",
+         olderLine + hashOf(newer) + "  archive/DVB-GEN-2.bin\n" + hashOf(older) +
+             "  ./DVB-GEN-1.bin\n",
+         {},
+         older,
+         list,
+         {gen2 + "not on the approved list"},
+         {}},
+        {"entries outside the folder are named and approve nothing",
+         olderLine + hashOf(newer) + "  ../images/DVB-GEN-2.bin\n" + hashOf(newer) +
+             "  /images/DVB-GEN-2.bin\n",
+         {},
+         older,
+         list,
+         {list + ", line 2: ../images/DVB-GEN-2.bin leads out of the image folder",
+          list + ", line 3: /images/DVB-GEN-2.bin is an absolute path",
+          gen2 + "not on the approved list"},
+         {}},
+        {"listed twice with different hashes",
+         newerLine + olderLine + hashOf(older) + "  DVB-GEN-2.bin\n",
+         {},
+         older,
+         list,
+         {list + ", lines 1 and 3: DVB-GEN-2.bin is listed with different SHA-256s, so neither "
+                 "is approved",
+          gen2 + "listed with different checksums on the approved list"},
+         {}},
         {"setting over folder",
          newerLine,
          olderLine,
@@ -77,17 +108,24 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
          "-",
          {},
          {},
-         {gen2 + "the approved list cannot be read",
-          "DVB-GEN-1.bin passed over: the approved list cannot be read"},
-         "No approved firmware image DVB-GEN*.bin was found in\n/images\n(the approved list "
-         "/etc/approved cannot be read: it does not exist)"},
+         {gen2 + ownList, "DVB-GEN-1.bin passed over: " + ownList},
+         "No approved firmware image DVB-GEN*.bin was found in\n/images\n(" + ownList + ")"},
+        {"a folder named like the list",
+         "/",
+         {},
+         {},
+         {},
+         {gen2 + folderList, "DVB-GEN-1.bin passed over: " + folderList},
+         "No approved firmware image DVB-GEN*.bin was found in\n/images\n(" + folderList + ")"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ModuleRig rig(announcingModule());
         rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), older, 100);
         rig.files.add(Rig::imagePath("DVB-GEN-2.bin"), newer, 200);
-        if (!row.folderList.isEmpty())
+        if (row.folderList == "/")
+            rig.files.addFolder(Rig::imagePath("SHA256SUMS"));
+        else if (!row.folderList.isEmpty())
             rig.files.add(Rig::imagePath("SHA256SUMS"), row.folderList);
         if (!row.ownList.isEmpty()) {
             rig.settings.values["Paths/ApprovedImages"] = "/etc/approved";
