@@ -33,6 +33,8 @@ const std::vector<HistoryColumn>& historyColumns() {
         {"image_sha256", "SHA-256", 7, false, false, K::Text, &HistoryRow::imageSha256},
         {"finished", "Finished", 1, false, false, K::Time, &HistoryRow::finished},
         {"log", "Log", 11, false, true, K::Path, &HistoryRow::log},
+        {"reason_code", "Reason code", 12, false, false, K::Text, &HistoryRow::reasonCode},
+        {"reason", "Reason", 13, true, false, K::Text, &HistoryRow::reason},
     };
     return columns;
 }

@@ -34,7 +34,8 @@ using HistoryField = std::variant<QString HistoryRow::*, qint64 HistoryRow::*,
 struct HistoryColumn {
     const char* name;    // in the database, and the JSON key
     const char* header;  // for a person: the window's header; upper case in the terminal's table
-    int csvPosition;     // 0 to 11 in the former history.csv, -1 when it had no such column
+    int csvPosition;     // 0 to 11 in the former history.csv, 12 and on added at its end, -1
+                         // when the CSV has no such column
     bool inWindow;       // in the History window unless the technician chooses otherwise
     bool inTerminal;     // in `tarvel-update history`'s table without --wide
     ColumnKind kind;

@@ -120,7 +120,8 @@ std::vector<CsvRecord> recordsWithLines(const QString& text) {
 QString recordProblem(const CsvRecord& record) {
     if (record.unclosedQuote)
         return QStringLiteral("a quote that is never closed");
-    if (record.fields.size() != formerColumns().size())
+    // The former file's twelve fields, or the export's own with the columns added since.
+    if (record.fields.size() != formerColumns().size() && record.fields.size() != columns().size())
         return QStringLiteral("%1 fields, not %2")
             .arg(record.fields.size())
             .arg(formerColumns().size());
@@ -154,6 +155,10 @@ HistoryRow rowOf(const QStringList& fields) {
     row.outcome = outcomeFromWord(fields[10]) == Outcome::Running ? outcomeWord(Outcome::Unfinished)
                                                                   : fields[10];
     row.log = fields[11];
+    if (fields.size() == columns().size()) {
+        row.reasonCode = fields[12];
+        row.reason = fields[13];
+    }
     return row;
 }
 

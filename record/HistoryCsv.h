@@ -12,7 +12,8 @@ namespace tarvel {
 
 // The history as the former history.csv held it, one row per update in twelve columns (RFC
 // 4180, CRLF line ends): read once to import an old file, written by `tarvel-update history
-// --csv` so that spreadsheets made for the file keep working.
+// --csv` so that spreadsheets made for the file keep working, with the columns added since
+// (reason_code, reason) at the end of each line.
 QString historyCsvHeader();
 QString historyCsvLine(const HistoryRow& row);
 // One record of RFC 4180 text with its CRLF: a field quoted where it must be.

@@ -23,9 +23,11 @@ struct HistoryRow {
     QString imageSha256;
     qint64 bytesSent = 0;
     double seconds = 0;
-    QString outcome;  // success, error, no-image, refused, cancelled, timeout, interrupted,
-                      // running or unfinished
-    QString log;      // the path of its log; empty when none could be written
+    QString outcome;     // success, error, no-image, refused, cancelled, timeout, interrupted,
+                         // running or unfinished
+    QString log;         // the path of its log; empty when none could be written
+    QString reasonCode;  // why it ended (status/Outcome.h); empty for rows of older programs
+    QString reason;      // the same for people: where and what
 };
 
 inline const QString kUpdateKind = QStringLiteral("update");

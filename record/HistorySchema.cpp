@@ -104,9 +104,19 @@ bool createVersion1(Step& step, QString* reason) {
     return true;
 }
 
+// Version 2: why each exchange ended; rows of older programs have none.
+bool addReasons(Step& step, QString* reason) {
+    return step.run(QStringLiteral("ALTER TABLE history ADD COLUMN reason_code TEXT NOT NULL "
+                                   "DEFAULT ''"),
+                    reason) &&
+           step.run(QStringLiteral("ALTER TABLE history ADD COLUMN reason TEXT NOT NULL "
+                                   "DEFAULT ''"),
+                    reason);
+}
+
 using Upgrade = bool (*)(Step&, QString*);
 // Step n brings version n to version n + 1.
-const Upgrade kUpgrades[] = {createVersion1};
+const Upgrade kUpgrades[] = {createVersion1, addReasons};
 constexpr int kVersion = int(std::size(kUpgrades));
 
 // The bad records of an old file, each with its line: the first ten, and how many more.

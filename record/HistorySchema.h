@@ -14,7 +14,7 @@ int historyVersionOf(QSqlDatabase& database, QString* reason);
 
 // Why this program must not use a database of that version: one a newer program wrote, whose
 // tables it does not know ("history.sqlite was written by a newer version (schema 99; this
-// program knows 1)"). Empty for this version and older ones.
+// program knows 2)"). Empty for this version and older ones.
 QString historyVersionProblem(int version);
 
 // The history database's tables, at the version this program writes. A database of an older

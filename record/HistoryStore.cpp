@@ -214,16 +214,26 @@ std::optional<qint64> HistoryStore::add(const HistoryRow& row, const ProcessIden
     return query.lastInsertId().toLongLong();
 }
 
+// Every column of the table but those the row was made with.
 bool HistoryStore::update(const HistoryRow& row) {
+    QStringList assignments;
+    QVariantList values;
+    for (const HistoryColumn& column : historyColumns()) {
+        const QLatin1String name(column.name);
+        if (name == QLatin1String("started") || name == QLatin1String("kind"))
+            continue;
+        assignments << name + QStringLiteral(" = ?");
+        const QVariant value = column.value(row);
+        // Text columns are NOT NULL: an unknown text is empty, never a null string.
+        const bool number = column.kind == ColumnKind::Count || column.kind == ColumnKind::Seconds;
+        values << (number ? value : sqlText(value.toString()));
+    }
     QSqlQuery query(database());
-    query.prepare(QStringLiteral(
-        "UPDATE history SET finished = ?, module = ?, image = ?, image_size = ?, "
-        "image_sha256 = ?, bytes_sent = ?, duration_s = ?, outcome = ?, log = ? WHERE id = ?"));
-    for (const QVariant& value :
-         {sqlText(row.finished), sqlText(row.module), sqlText(row.image), sqlNumber(row.imageSize),
-          sqlText(row.imageSha256), QVariant(row.bytesSent), QVariant(row.seconds),
-          sqlText(row.outcome), sqlText(row.log), QVariant(row.id)})
+    query.prepare(QStringLiteral("UPDATE history SET %1 WHERE id = ?")
+                      .arg(assignments.join(QStringLiteral(", "))));
+    for (const QVariant& value : values)
         query.addBindValue(value);
+    query.addBindValue(row.id);
     return exec(query);
 }
 

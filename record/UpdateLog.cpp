@@ -174,6 +174,8 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     line(outcome);
     row_.finished = isoTime(QDateTime::currentDateTime());
     row_.outcome = word;
+    row_.reasonCode = reasonCodeText(ended.reason.code);
+    row_.reason = ended.reason.text;
     row_.bytesSent = ended.bytesSent;
     row_.seconds = ended.seconds;
     writer_.end(row_);

@@ -60,7 +60,9 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndItsRecord) {
         QRegularExpression("\nOutcome: success after [0-9.]+ s, 131087 bytes sent; " + phase +
                            "; reason completed: The module confirmed the end of the update.\n$")));
     const QByteArray row = this->run({"history", "--csv"}).out.toUtf8().split('\n').value(1);
-    EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() + "\r"))
+    EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() +
+                                                     ",completed,The module confirmed the end of "
+                                                     "the update.\r"))
         << row.constData();
 }
 

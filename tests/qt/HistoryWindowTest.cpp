@@ -90,7 +90,8 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
         if (!window->table()->isColumnHidden(at))
             headers << window->shown().headerData(at, Qt::Horizontal).toString();
     }
-    EXPECT_EQ(headers, QStringList({"Started", "Port", "Module", "Image", "Outcome", "Seconds"}));
+    EXPECT_EQ(headers,
+              QStringList({"Started", "Port", "Module", "Image", "Outcome", "Seconds", "Reason"}));
     EXPECT_EQ(modules(), "SBTG");  // newest first
     EXPECT_EQ(column(0, "started"), made[0].started.toString("MM-dd hh:mm:ss"));
     EXPECT_EQ(column(3, "started"), "2020-01-02");
@@ -152,12 +153,12 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
     EXPECT_TRUE(QApplication::clipboard()->text().startsWith(
         made[0].started.toString(Qt::ISODate).left(19)));
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(
-        "\tCOM1\tSAT\t/srv/firmware/DVB-SAT-2.bin\tsuccess\t9.5\n"));
+        "\tCOM1\tSAT\t/srv/firmware/DVB-SAT-2.bin\tsuccess\t9.5\t\n"));
     choose("kind", 2);
     const QStringList exported = window->exportText().split("\r\n");
     EXPECT_EQ(exported.value(0),
               "started,kind,port,device,module,image,outcome,duration_s,"
-              "bytes_sent,image_size,image_sha256,finished,log");
+              "bytes_sent,image_size,image_sha256,finished,log,reason_code,reason");
     EXPECT_EQ(exported.size(), 3);  // the header, the test, and the empty rest
 
     // The columns chosen are kept for the next window.
@@ -167,7 +168,7 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
         .at(HistoryModel::columnOf("kind"))
         ->trigger();
     EXPECT_EQ(settings.values.value("History/Columns"),
-              "started,kind,port,module,image,outcome,duration_s");
+              "started,kind,port,module,image,outcome,duration_s,reason");
     HistoryWindow again(state.path(), settings, nullptr);
     EXPECT_FALSE(again.table()->isColumnHidden(HistoryModel::columnOf("kind")));
 }
