@@ -185,7 +185,8 @@ desktop=/usr/share/applications/$package.desktop
 grep -qx "Exec=tarvel-update-utility" "$desktop" || fail "$desktop: Exec is not tarvel-update-utility"
 [ -f /usr/share/icons/hicolor/scalable/apps/$package.svg ] || fail "icon missing"
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
-metainfo=(/usr/share/metainfo/*.metainfo.xml)
+# The package's own metainfo (other packages may have theirs there too).
+metainfo=($(dpkg -L "$package" | grep '^/usr/share/metainfo/.*\.metainfo\.xml$'))
 grep -q "<launchable type=\"desktop-id\">$package.desktop</launchable>" "${metainfo[0]}" \
   || fail "${metainfo[0]} does not name $package.desktop"
 appstreamcli validate --no-net --pedantic "${metainfo[0]}" >"$work/appstream.txt" 2>&1 \
