@@ -228,6 +228,25 @@ void MainWindow::buildMenu() {
     });
 }
 
+void MainWindow::setLastOutcome(const QString& text, quint32 color) {
+    QPalette palette = lastOutcome_->palette();
+    palette.setColor(QPalette::WindowText, QColor(rgbFromColorRef(color)));
+    lastOutcome_->setPalette(palette);
+    lastOutcome_->setFullText(text);
+}
+
+void MainWindow::setChosenPort(const QString& text) {
+    chosenPort_->setFullText(text);
+}
+
+QString MainWindow::chosenPortText() const {
+    return chosenPort_->fullText();
+}
+
+QString MainWindow::lastOutcomeText() const {
+    return lastOutcome_->fullText();
+}
+
 void MainWindow::showNotice(const QString& text) {
     statusBar()->showMessage(text, 15000);
 }
@@ -294,7 +313,15 @@ void MainWindow::buildStatusBar() {
     date_ = label(QStringLiteral("Panel1"), font, this);
     activityLine_ = label(QStringLiteral("Panel2"), font, this);
     version_ = label(QStringLiteral("Panel3"), font, this);
-    for (QLabel* panel : {date_, activityLine_, version_})
+    // Beside them: the chosen port, and how the last update or test ended.
+    chosenPort_ = new ElidedLabel(this);
+    chosenPort_->setObjectName(QStringLiteral("ChosenPort"));
+    lastOutcome_ = new ElidedLabel(this);
+    lastOutcome_->setObjectName(QStringLiteral("LastOutcome"));
+    for (QLabel* panel : {chosenPort_, lastOutcome_})
+        panel->setFont(font);
+    for (QLabel* panel : {date_, activityLine_, version_, static_cast<QLabel*>(chosenPort_),
+                          static_cast<QLabel*>(lastOutcome_)})
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // A long activity line never widens the window.
     activityLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -304,7 +331,9 @@ void MainWindow::buildStatusBar() {
     connect(dateTimer_, &QTimer::timeout, this, [this] { showToday(); });
     showToday();
     statusBar()->addWidget(date_);
-    statusBar()->addWidget(activityLine_, 1);
+    statusBar()->addWidget(activityLine_, 3);
+    statusBar()->addWidget(chosenPort_, 1);
+    statusBar()->addWidget(lastOutcome_, 3);
     statusBar()->addPermanentWidget(version_);
     statusBar()->setSizeGripEnabled(false);
 }

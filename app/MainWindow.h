@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ElidedLabel.h"
+
 #include "platform/PortMenuView.h"
 #include "platform/StatusView.h"
 #include "platform/ToolbarView.h"
@@ -62,6 +64,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     void setFileNameText(const QString& text) override;
     void setBusyPointer(bool busy) override;
     void showNotice(const QString& text) override;
+    void setLastOutcome(const QString& text, quint32 color) override;
 
     // PortMenuView
     void setItemVisible(int index, bool visible) override;
@@ -70,6 +73,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     bool isItemChecked(int index) const override;
     void setItemStatusTip(int index, const QString& tip) override;
     void setMenuEnabled(bool enabled) override;
+    void setChosenPort(const QString& text) override;
 
     // ToolbarView
     void setButtonVisible(int index, bool visible) override;
@@ -86,6 +90,8 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QString activityText() const;
     QString versionText() const;
     QString dateText() const;
+    QString chosenPortText() const;
+    QString lastOutcomeText() const;
     // Today's date for the status bar; a test may set another.
     std::function<QDate()> today = &QDate::currentDate;
     // Shows today's date and looks again just after the next midnight.
@@ -122,6 +128,8 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QTimer* dateTimer_ = nullptr;
     QLabel* activityLine_ = nullptr;
     QLabel* version_ = nullptr;
+    ElidedLabel* chosenPort_ = nullptr;
+    ElidedLabel* lastOutcome_ = nullptr;
     bool busyPointer_ = false;
 };
 

@@ -17,6 +17,9 @@ class PortMenuView {
     virtual void setItemStatusTip(int index, const QString& tip) = 0;
     // The whole menu; off while an exchange with the module runs.
     virtual void setMenuEnabled(bool enabled) = 0;
+    // The chosen port as the main screen shows it: "Com2 (/dev/ttyUSB0)", with what became of
+    // it ("Com2 (/dev/ttyUSB0): lost"); "No port" before one is chosen.
+    virtual void setChosenPort(const QString& text) = 0;
 };
 
 }  // namespace tarvel

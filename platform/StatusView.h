@@ -25,6 +25,8 @@ class StatusView {
     virtual void setBusyPointer(bool busy) = 0;
     // A passing note on the status bar, such as a record that cannot be written.
     virtual void showNotice(const QString& text) = 0;
+    // How the last update or test ended, kept in sight until the next one starts; empty: none.
+    virtual void setLastOutcome(const QString& text, quint32 color) = 0;
 };
 
 }  // namespace tarvel

@@ -11,10 +11,16 @@ PortMenu::PortMenu(UpdateSession& session, PortMenuView& menu, Dialogs& dialogs)
     for (int port = SerialLink::kFirstPort; port <= SerialLink::kLastPort; ++port)
         menu_.setItemStatusTip(port, session_.link().devicePathOf(port));
     // A vanished adapter leaves no port checked; opened again (by Update), it is checked again.
-    session_.link().onPortLost = [this](const QString&) { uncheckAll(); };
+    // The main screen names the chosen port and what became of it.
+    menu_.setChosenPort(QStringLiteral("No port"));
+    session_.link().onPortLost = [this](const QString&) {
+        uncheckAll();
+        menu_.setChosenPort(session_.link().MSComm1.portName() + QStringLiteral(": lost"));
+    };
     session_.link().onPortOpened = [this](const PortChoice& choice) {
         if (choice.comPort >= SerialLink::kFirstPort && choice.comPort <= SerialLink::kLastPort)
             menu_.setItemChecked(choice.comPort, true);
+        menu_.setChosenPort(session_.link().MSComm1.portName());
     };
 }
 
@@ -39,8 +45,11 @@ void PortMenu::com_Click(int Index) {
     uncheckAll();
     menu_.setItemChecked(Index, true);
     // Taken by another program since the scan, or gone: none is checked.
-    if (!session_.openPort(PortChoice::com(Index)))
+    if (!session_.openPort(PortChoice::com(Index))) {
         menu_.setItemChecked(Index, false);
+        menu_.setChosenPort(session_.link().MSComm1.portName() +
+                            QStringLiteral(": cannot be opened"));
+    }
 }
 
 void PortMenu::uncheckAll() {

@@ -2,6 +2,7 @@
 
 #include "activity/ActivityInd.h"
 #include "platform/StatusView.h"
+#include "status/StatusTexts.h"
 
 namespace tarvel {
 
@@ -50,6 +51,57 @@ void WindowListener::indicatorChanged(const IndicatorChanged& event) {
 
 void WindowListener::busyChanged(const BusyChanged& event) {
     view_.setBusyPointer(event.busy);
+}
+
+}  // namespace tarvel
+
+namespace tarvel {
+
+namespace {
+// "0:00:41", as the elapsed-time clock shows it.
+QString clockText(double seconds) {
+    const qint64 whole = qint64(seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+void WindowListener::exchangeStarted(const ExchangeStarted&) {
+    running_ = true;
+    view_.setLastOutcome(QString(), kBlack);
+}
+
+// The box's English and German halves (split by a carriage return) as the two lines.
+void WindowListener::messageShown(const MessageShown& event) {
+    if (!running_ || !event.error)
+        return;
+    QString english = event.text.section(QLatin1Char('\r'), 0, 0);
+    QString german = event.text.section(QLatin1Char('\r'), 1);
+    view_.setTitleColor(kRed);
+    view_.setTitleText(texts::errorWord());
+    view_.setEnglishText(english.replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    view_.setGermanText(german.replace(QLatin1Char('\n'), QLatin1Char(' ')));
+}
+
+void WindowListener::exchangeEnded(const ExchangeEnded& event) {
+    running_ = false;
+    const bool update = event.kind == ExchangeKind::Update;
+    // No image was chosen: the field does not keep the last update's.
+    if (event.outcome == Outcome::NoImage)
+        view_.setFileNameText(QString());
+    const QString what = update ? QStringLiteral("Last update") : QStringLiteral("Last test");
+    if (event.outcome == Outcome::Success) {
+        view_.setLastOutcome(
+            what + (update ? QStringLiteral(" successful in ") : QStringLiteral(" passed in ")) +
+                clockText(event.seconds),
+            kGreen);
+    } else {
+        view_.setLastOutcome(what + QStringLiteral(" failed after ") + clockText(event.seconds) +
+                                 QStringLiteral(": ") + event.reason.text,
+                             kRed);
+    }
 }
 
 }  // namespace tarvel

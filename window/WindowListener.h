@@ -7,7 +7,9 @@ namespace tarvel {
 class ActivityInd;
 class StatusView;
 
-// The window as a listener of the session: each event shown on the controls it concerns.
+// The window as a listener of the session: each event shown on the controls it concerns. While an
+// error box of an exchange is up, the status says "Error" with the box's text; once an exchange
+// has ended, how it ended stays in sight until the next one starts.
 class WindowListener : public ExchangeListener {
   public:
     WindowListener(StatusView& view, ActivityInd& indicator) : view_(view), indicator_(indicator) {}
@@ -20,10 +22,14 @@ class WindowListener : public ExchangeListener {
     void clockChanged(const ClockChanged& event) override;
     void indicatorChanged(const IndicatorChanged& event) override;
     void busyChanged(const BusyChanged& event) override;
+    void exchangeStarted(const ExchangeStarted& event) override;
+    void messageShown(const MessageShown& event) override;
+    void exchangeEnded(const ExchangeEnded& event) override;
 
   private:
     StatusView& view_;
     ActivityInd& indicator_;
+    bool running_ = false;
 };
 
 }  // namespace tarvel

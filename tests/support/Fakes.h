@@ -122,9 +122,14 @@ class FakeStatusView : public StatusView {
     void setFileNameText(const QString& text) override { fileName = text; }
     void setBusyPointer(bool busy) override { busyPointer = busy; }
     void showNotice(const QString& text) override { notices << text; }
+    void setLastOutcome(const QString& text, quint32 color) override {
+        lastOutcome = text;
+        lastOutcomeColor = color;
+    }
 
     quint32 titleColor = 0;
-    QString title, english, german, elapsed, percent, activity, version, fileName;
+    QString title, english, german, elapsed, percent, activity, version, fileName, lastOutcome;
+    quint32 lastOutcomeColor = 0;
     QStringList titles, percents, activities, notices;
     QList<ShownStatus> statuses;
     QList<int> progressValues;
@@ -148,6 +153,7 @@ class FakePortMenu : public PortMenuView {
     bool isItemChecked(int index) const override { return checked.at(index); }
     void setItemStatusTip(int index, const QString& tip) override { tips.at(index) = tip; }
     void setMenuEnabled(bool enabled) override { menuEnabled = enabled; }
+    void setChosenPort(const QString& text) override { chosenPort = text; }
     int checkedCount() const {
         return static_cast<int>(std::count(checked.begin(), checked.end(), true));
     }
@@ -156,6 +162,7 @@ class FakePortMenu : public PortMenuView {
     std::array<bool, kItemCount> checked{};
     std::array<QString, kItemCount> tips{};
     bool menuEnabled = true;
+    QString chosenPort;
 };
 
 class FakeToolbar : public ToolbarView {

@@ -1,5 +1,6 @@
 // The main window's logic on fakes: start-up with the port scan, the restored port and the ready
 // state; the expert login, the keys, exit with the stored port number, and Add File.
+#include "status/StatusTexts.h"
 #include "tests/support/Rig.h"
 #include "window/Keys.h"
 
@@ -175,6 +176,48 @@ TEST(AddFile, CopiesIntoTheImageFolderAskingBeforeItReplaces) {
         EXPECT_EQ(rig.dialogs.shown, row.shown);
         EXPECT_NEAR(rig.time.seconds(), row.took, 0.2);
     }
+}
+
+}  // namespace
+}  // namespace tarvel::test
+
+namespace tarvel::test {
+namespace {
+
+// The main screen says what happened: the chosen port and what became of it; "Error" and the
+// box's words while an error box is up, not "Running"; how the last update ended until the next
+// starts; and no image in the file field after an update that found none.
+TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
+    ModuleRig rig({}, std::nullopt);
+    EXPECT_EQ(rig.menu.chosenPort, "No port");
+    rig.form->portMenu.com_Click(1);
+    EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1)");
+    rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
+
+    ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
+    EXPECT_EQ(rig.status.lastOutcome, "Last update successful in 0:00:07");
+    EXPECT_EQ(rig.status.lastOutcomeColor, kGreen);
+    EXPECT_EQ(rig.status.fileName, Rig::imagePath("DVB-GEN-1.bin"));
+
+    rig.serial.vanish();
+    EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1): lost");
+    rig.serial.presentPaths.insert(Rig::pathOf(1));  // plugged in again: Update opens it
+    rig.files.files.remove(Rig::imagePath("DVB-GEN-1.bin"));
+    QString titleDuringBox, lastOutcomeDuringUpdate = "?";
+    rig.dialogs.whileShown = [&] {
+        titleDuringBox = rig.status.title + " | " + rig.status.english;
+        lastOutcomeDuringUpdate = rig.status.lastOutcome;
+    };
+    ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::NoImage);
+    EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1)");
+    EXPECT_EQ(titleDuringBox, "Error | No firmware image DVB-GEN*.bin was found in /images");
+    EXPECT_EQ(lastOutcomeDuringUpdate, "");
+    EXPECT_EQ(rig.status.title, "Ready");
+    EXPECT_EQ(rig.status.lastOutcome,
+              "Last update failed after 0:00:01: No firmware image DVB-GEN*.bin was found in "
+              "/images");
+    EXPECT_EQ(rig.status.lastOutcomeColor, kRed);
+    EXPECT_EQ(rig.status.fileName, "");
 }
 
 }  // namespace
