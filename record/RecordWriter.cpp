@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QSqlDatabase>
 #include <QThread>
 
 #include <algorithm>
@@ -26,6 +27,15 @@ constexpr qint64 kLongestRetryMs = 5000;
 // The logs kept in <folder>/logs; older ones go once their exchanges have ended.
 constexpr int kKeptLogs = 100;
 constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+
+// Qt makes a database plugin's instance on the thread that first opens a connection of its kind
+// and keeps it until the process ends. Made here, it belongs to the thread that outlives the
+// writer's: a plugin made on the writer's thread stalls the program's exit under Wine.
+void preloadSqliteDriver() {
+    const QString name = QStringLiteral("tarvel-preload");
+    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QSqlDatabase::removeDatabase(name);
+}
 }  // namespace
 
 QString recordWarning(const QString& what, const QString& reason) {
@@ -194,6 +204,7 @@ struct RecordWriter::Worker {
 };
 
 RecordWriter::RecordWriter(QString folder) : worker_(std::make_unique<Worker>(std::move(folder))) {
+    preloadSqliteDriver();
     thread_ = QThread::create([this] {
         bool stopSeen = false;
         for (;;) {
