@@ -24,12 +24,14 @@ struct Step {
     QStringList badRecords{};  // of an import
     int records = 0;
     QString notImported{};  // why an old file is left as it is
+    bool busy = false;      // the last failure was another process holding the database
 
     bool run(const QString& statement, QString* reason) {
         QSqlQuery query(database);
         if (query.exec(statement))
             return true;
         *reason = sqliteFailureReason(database, query.lastError());
+        busy = isSqliteBusy(query.lastError());
         return false;
     }
 };
@@ -142,11 +144,13 @@ int knownHistoryVersion() {
     return kVersion;
 }
 
-int historyVersionOf(QSqlDatabase& database, QString* reason) {
+int historyVersionOf(QSqlDatabase& database, QString* reason, bool* busy) {
     QSqlQuery query(database);
     if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
         return query.value(0).toInt();
     *reason = sqliteFailureReason(database, query.lastError());
+    if (busy)
+        *busy = isSqliteBusy(query.lastError());
     return -1;
 }
 
@@ -161,8 +165,8 @@ QString historyVersionProblem(int version) {
 }
 
 bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason,
-                    QString* warning) {
-    const int found = historyVersionOf(database, reason);
+                    QString* warning, bool* busy) {
+    const int found = historyVersionOf(database, reason, busy);
     if (found == kVersion)
         return true;  // the usual case, without taking the write lock
     if (found < 0)
@@ -172,12 +176,17 @@ bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reas
         return false;
     }
     Step step{database, folder};
+    const auto failed = [&] {
+        if (busy)
+            *busy = step.busy;
+        return false;
+    };
     // Immediate: the write lock is taken (or waited for) before the version is read, so that
     // two processes never both upgrade.
     if (!step.run(QStringLiteral("BEGIN IMMEDIATE"), reason))
-        return false;
+        return failed();
     // Another process may have brought it up to date, or further, meanwhile.
-    const int version = historyVersionOf(database, reason);
+    const int version = historyVersionOf(database, reason, &step.busy);
     const QString newer = historyVersionProblem(version);
     if (!newer.isEmpty())
         *reason = newer;
@@ -188,7 +197,7 @@ bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reas
     }
     if (!done || !step.run(QStringLiteral("COMMIT"), reason)) {
         QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
-        return false;
+        return failed();
     }
     const QString old = folder + QStringLiteral("/history.csv");
     if (!step.notImported.isEmpty()) {

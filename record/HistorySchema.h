@@ -10,7 +10,7 @@ namespace tarvel {
 int knownHistoryVersion();
 
 // The database's version; -1 with the reason when it cannot be read (no database at all).
-int historyVersionOf(QSqlDatabase& database, QString* reason);
+int historyVersionOf(QSqlDatabase& database, QString* reason, bool* busy = nullptr);
 
 // Why this program must not use a database of that version: one a newer program wrote, whose
 // tables it does not know ("history.sqlite was written by a newer version (schema 99; this
@@ -24,8 +24,9 @@ QString historyVersionProblem(int version);
 // *warning, and a file that is no text or mostly bad records is left as it is, with the reason
 // in *warning. Whichever process comes first does it; the others find it done. False with the
 // reason when a step failed, which leaves the database as it was, and for a database of a newer
-// version, which is left untouched.
+// version, which is left untouched. *busy tells a step that failed only because another process
+// held the database, which may succeed when tried again.
 bool upgradeHistory(QSqlDatabase& database, const QString& folder, QString* reason,
-                    QString* warning);
+                    QString* warning, bool* busy = nullptr);
 
 }  // namespace tarvel

@@ -27,15 +27,6 @@ namespace tarvel {
 
 namespace {
 
-// SQLITE_BUSY and SQLITE_LOCKED: another connection holds what the statement needs.
-constexpr int kSqliteBusy = 5;
-constexpr int kSqliteLocked = 6;
-
-bool isBusy(const QSqlError& error) {
-    const int code = error.nativeErrorCode().toInt();
-    return code == kSqliteBusy || code == kSqliteLocked;
-}
-
 QString uniqueConnectionName() {
     static std::atomic<int> count{0};
     return QStringLiteral("tarvel-history-%1").arg(++count);
@@ -119,7 +110,7 @@ bool HistoryStore::connect(Access access) {
     access_ = access;
     if (!database.open()) {
         reason_ = sqliteFailureReason(database, database.lastError());
-        busy_ = isBusy(database.lastError());
+        busy_ = isSqliteBusy(database.lastError());
         return false;
     }
     return true;
@@ -139,7 +130,7 @@ bool HistoryStore::openForReading() {
         if (!connect(access))
             return false;
         QSqlDatabase database = this->database();
-        const int version = historyVersionOf(database, &reason_);
+        const int version = historyVersionOf(database, &reason_, &busy_);
         if (version == knownHistoryVersion())
             return true;
         disconnect();
@@ -189,7 +180,7 @@ bool HistoryStore::open(bool forWriting) {
     // a killed process cannot lose, and a power cut only with the last commits.
     if (!run(QStringLiteral("PRAGMA journal_mode = WAL")) ||
         !run(QStringLiteral("PRAGMA synchronous = NORMAL")) ||
-        !upgradeHistory(database, folder_, &reason_, &importWarning_)) {
+        !upgradeHistory(database, folder_, &reason_, &importWarning_, &busy_)) {
         disconnect();
         return false;
     }
@@ -202,7 +193,7 @@ bool HistoryStore::exec(QSqlQuery& query) {
     if (query.exec())
         return true;
     reason_ = sqliteFailureReason(database(), query.lastError());
-    busy_ = isBusy(query.lastError());
+    busy_ = isSqliteBusy(query.lastError());
     return false;
 }
 
@@ -211,7 +202,7 @@ bool HistoryStore::run(const QString& statement) {
     if (query.prepare(statement))
         return exec(query);
     reason_ = sqliteFailureReason(database(), query.lastError());
-    busy_ = isBusy(query.lastError());
+    busy_ = isSqliteBusy(query.lastError());
     return false;
 }
 

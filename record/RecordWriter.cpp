@@ -269,7 +269,16 @@ void RecordWriter::tell(std::function<void()> fn) {
 }
 
 void RecordWriter::warnLater(const QString& warning) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        untold_ << warning;
+    }
     tell([this, warning] {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!untold_.removeOne(warning))
+                return;  // finish() has told it already
+        }
         if (onWarning)
             onWarning(warning);
     });
@@ -348,7 +357,15 @@ QString RecordWriter::finish(int ms) {
     }
     wake_.notify_one();
     thread_->wait();
-    return missing;
+    // A warning given so late that the event loop will not tell it goes with what is missing.
+    QStringList told;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        told = std::exchange(untold_, {});
+    }
+    if (!missing.isEmpty())
+        told << missing;
+    return told.join(QLatin1Char('\n'));
 }
 
 }  // namespace tarvel

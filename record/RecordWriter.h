@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <deque>
@@ -57,8 +58,9 @@ class RecordWriter {
     // Waits until everything handed over is written, at most ms milliseconds. Empty when it
     // was; otherwise what is still missing, in a sentence for the technician.
     QString waitUntilWritten(int ms);
-    // Writes what it can within ms milliseconds, then stops; what is missing then, as above.
-    // Nothing is written after it.
+    // Writes what it can within ms milliseconds, then stops; what is missing then, as above,
+    // after the warnings that onWarning has not been told yet, one a line. Nothing is written
+    // after it.
     QString finish(int ms);
 
     // Tells onWarning from the event loop of the thread that made the writer.
@@ -90,6 +92,7 @@ class RecordWriter {
     bool abandon_ = false;
     bool written_ = true;  // nothing handed over waits to be written
     QString missing_;      // what waits, as a sentence
+    QStringList untold_;   // warnings handed to the event loop and not told yet
 };
 
 }  // namespace tarvel

@@ -39,6 +39,13 @@ int systemErrorOf([[maybe_unused]] const QSqlDatabase& database) {
 
 }  // namespace
 
+bool isSqliteBusy(const QSqlError& error) {
+    constexpr int kSqliteBusy = 5;
+    constexpr int kSqliteLocked = 6;
+    const int code = error.nativeErrorCode().toInt();
+    return code == kSqliteBusy || code == kSqliteLocked;
+}
+
 QString sqliteFailureReason(const QSqlDatabase& database, const QSqlError& error) {
     if (error.nativeErrorCode().toInt() == kSqliteFull)
         return systemText(ENOSPC);

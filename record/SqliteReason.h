@@ -12,4 +12,8 @@ namespace tarvel {
 // part in it. Asked at once after the failure, before anything else runs on the connection.
 QString sqliteFailureReason(const QSqlDatabase& database, const QSqlError& error);
 
+// SQLITE_BUSY or SQLITE_LOCKED: another connection holds what the statement needed, and the same
+// statement may well succeed a little later.
+bool isSqliteBusy(const QSqlError& error);
+
 }  // namespace tarvel

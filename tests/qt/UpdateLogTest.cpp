@@ -11,6 +11,7 @@
 #include "tests/support/Rig.h"
 #include "tests/support/Wire.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -100,6 +101,25 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
 }
 
 // Two exchanges in the same second on the same port name each keep a log of their own.
+// A warning that the event loop would tell after the program has stopped listening: what
+// finish() says carries it, once.
+TEST(UpdateLog, AWarningNotToldByTheEndComesWithWhatFinishSays) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("state");
+    QFile file(folder);  // where the record's folder should be
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    UpdateLog log(folder, "V1.0.0");
+    QStringList told;
+    log.onWarning = [&told](const QString& warning) { told << warning; };
+    log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyUSB0", {}});
+    log.exchangeEnded(endedWith("success"));
+    const QString said = log.finish(5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(said, "The update record cannot be written (" + folder +
+                        "/logs: Not a directory); updates go on without it.");
+    EXPECT_EQ(told, QStringList());
+}
+
 TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
     QTemporaryDir state;
     UpdateLog first(state.path(), "V1.0.0"), second(state.path(), "V1.0.0");
