@@ -203,7 +203,8 @@ TEST_F(Window, F1InTheIdleWindowStartsTheUpdate) {
     EXPECT_EQ(driver.messages, (QStringList{"F1", "Update error\nUpdate Fehler"}));
     EXPECT_EQ(window().titleText(), "Ready");
     // The update left its record: the Log menu shows it in the history and, after a restart, as
-    // the last log.
+    // the last log. The record is written on a thread of its own, which may not be done yet.
+    ASSERT_EQ(program->log().waitUntilWritten(30000), "");
     QMenu* logMenu = window().findChild<QMenu*>("LogMenu");
     logMenu->actions().value(1)->trigger();
     ASSERT_TRUE(program->historyWindow());
