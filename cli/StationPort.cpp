@@ -118,8 +118,10 @@ void StationPort::readLines() {
             continue;
         }
         take(document.object());
+        // The start line names its port already.
         if (onJsonLine)
-            onJsonLine(withPort(line, port_));
+            onJsonLine(document.object().contains(QLatin1String("port")) ? line
+                                                                         : withPort(line, port_));
     }
 }
 
