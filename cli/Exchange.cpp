@@ -107,9 +107,11 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),
                                [&session] { session.stop(UpdateSession::StopReason::Timeout); });
         }
-        // The window waits for the technician; a script may not have one watching.
+        // The window waits for the technician; a script may not have one watching. Waiting for
+        // the next module is waiting for the technician to bring it.
+        session.updater().setNextModuleOnly(exchange.nextModule);
         QTimer::singleShot(kHintAfterMs, [&] {
-            if (session.busy() && !end.identified)
+            if (session.busy() && !end.identified && !exchange.nextModule)
                 session.warn(noAnswer(end.device));
         });
         if (exchange.switchWait > 0) {

@@ -7,6 +7,7 @@
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
 //   tarvel-update history [--csv | --json | --wide] [--no-header] [--port P] [--outcome O]
 //                         [--kind K] [--since WHEN] [--until WHEN] [--last N]
+//   tarvel-update station --port PORT... [--folder DIR] [--timeout SEC] [--json] [--repeat]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
 // no usable image; 3 time-out (also --switch-wait). Of comtest: 0 "Serial
@@ -17,6 +18,7 @@
 #include "cli/History.h"
 #include "cli/Inspect.h"
 #include "cli/JsonStream.h"
+#include "cli/Station.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "status/ProgramVersion.h"
@@ -60,13 +62,16 @@ int main(int argc, char* argv[]) {
         return runHistory(QCoreApplication::arguments());
 
     QtSettingsStore settings(QString::fromLatin1(kApplicationName));
+    if (QCoreApplication::arguments().value(1) == QLatin1String("station"))
+        return runStation(QCoreApplication::arguments(), settings);
     const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), tests the line to a module in its test "
         "mode (comtest), tells whether images would be accepted (inspect FILE..., see "
-        "inspect --help), or prints the history of updates and tests (history, see history "
+        "inspect --help), prints the history of updates and tests (history, see history "
+        "--help), or updates the modules on many ports at once (station, see station "
         "--help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
         "(refused before the port is opened; each option at most once), port not openable or "
         "no usable image, 3 time-out (--timeout, or --switch-wait without an answer), 130 "
@@ -75,7 +80,8 @@ int main(int argc, char* argv[]) {
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("update, comtest, inspect or history (each has --help of its own)."));
+        QStringLiteral("update, comtest, inspect, history or station (each has --help of its "
+                       "own)."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("COM1 to COM9 (mapped as in the window) or a device path."),
@@ -95,6 +101,12 @@ int main(int argc, char* argv[]) {
                        "ON, identified) after SEC seconds, a time-out (default: wait for ever, "
                        "as the window does; after 30 s a hint says what to check)."),
         QStringLiteral("SEC"));
+    const QCommandLineOption nextModuleOption(
+        QStringLiteral("next-module"),
+        QStringLiteral("update: take only a module that comes after a whole round of the "
+                       "identification in which nothing answered, so that the module updated "
+                       "before is not updated again while it is still attached (what station "
+                       "--repeat runs)."));
     const QCommandLineOption transcriptOption(
         QStringLiteral("transcript"),
         QStringLiteral("Write every byte both ways, with time and direction, to FILE."),
@@ -109,8 +121,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("json"),
         QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
                        "the outcome (see the manual page)."));
-    parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, transcriptOption,
-                       prefixOption, noLogOption, jsonOption});
+    parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, nextModuleOption,
+                       transcriptOption, prefixOption, noLogOption, jsonOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -148,10 +160,13 @@ int main(int argc, char* argv[]) {
     }
     if (communicationTest && parser.isSet(switchWaitOption))
         return usage(parser, QStringLiteral("--switch-wait is an option of update only."));
+    if (communicationTest && parser.isSet(nextModuleOption))
+        return usage(parser, QStringLiteral("--next-module is an option of update only."));
     Exchange exchange;
     exchange.communicationTest = communicationTest;
     exchange.timeout = timeout;
     exchange.switchWait = switchWait;
+    exchange.nextModule = parser.isSet(nextModuleOption);
     const QString port = parser.value(portOption);
     const std::optional<PortChoice> choice = portChoice(port);
     if (!choice)

@@ -49,6 +49,21 @@ std::optional<Outcome> outcomeFromWord(const QString& word) {
     return std::nullopt;
 }
 
+ExitStatus worseExitStatus(ExitStatus a, ExitStatus b) {
+    // clang-format off
+    constexpr std::array<ExitStatus, 5> kLeastToWorst{
+        kExitSuccess, kExitFailed, kExitTimeout, kExitUsage, kExitInterrupted};
+    // clang-format on
+    const auto rank = [&kLeastToWorst](ExitStatus status) {
+        for (std::size_t i = 0; i < kLeastToWorst.size(); ++i) {
+            if (kLeastToWorst[i] == status)
+                return i;
+        }
+        return std::size_t{1};
+    };
+    return rank(b) > rank(a) ? b : a;
+}
+
 const QStringList& outcomeWords() {
     static const QStringList words = [] {
         QStringList all;

@@ -16,6 +16,13 @@ enum ExitStatus {
     kExitInterrupted = 130,  // Ctrl+C or SIGTERM, as a shell reports a SIGINT
 };
 
+// Of two exit statuses the worse, for a command that runs many exchanges and reports one status
+// (station). From the least to the worst: success (0), an update error (1), a time-out (3), bad
+// usage, a port that cannot be opened or no usable image (2: the station itself is not set up,
+// which every module after would meet too), interrupted (130: the run was stopped, so nothing
+// after it is known). A status outside the table counts as an update error.
+ExitStatus worseExitStatus(ExitStatus a, ExitStatus b);
+
 // How an exchange ended, as the record, the console, the JSON stream and the history name it.
 // Running and Unfinished exist only in the history: an exchange under way, and one whose
 // program ended without ending it.

@@ -58,6 +58,10 @@ class UpdateContext {
     enum class Heard { Nothing, Echo, Other };
     Heard heard = Heard::Nothing;
     int identificationRounds = 0;
+    // Only a module that comes after a whole round of the identification in which nothing
+    // answered: the module on the port before has been taken off (a production line's next
+    // module). Set by the caller before an update; begin() leaves it as it is.
+    bool nextModuleOnly = false;
     double startedAt = 0;
     // Recoveries that brought the module back during this update.
     int recoveries = 0;

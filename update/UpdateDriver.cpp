@@ -48,9 +48,13 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
     line.discard();
     line.processPending();
 
+    // With nextModuleOnly, whatever answers is the module that was there before, until a whole
+    // round has passed without a word: from then on the next answer is a new module.
+    bool awaitingSilence = update_.nextModuleOnly;
     for (;;) {
         ++update_.identificationRounds;
-        if (!switchIsOn())
+        bool heardThisRound = false;
+        if (!switchIsOn(&heardThisRound))
             return endHalted(update_);
         status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                           texts::checkingGerman());
@@ -58,9 +62,10 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
             return endHalted(update_);
         status.StartElapsedClock();
         heardAnything();
+        heardThisRound = heardThisRound || !line.ReceiveBuffer().isEmpty();
 
         for (const QByteArray& announcement : kAnnouncements) {
-            if (line.ReceiveBuffer().startsWith(announcement)) {
+            if (!awaitingSilence && line.ReceiveBuffer().startsWith(announcement)) {
                 identified(announcement);
                 return transferWith(announcedPattern(), false);
             }
@@ -73,13 +78,15 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
         for (const ProbedType& type : probedTypes()) {
             if (!line.sendExpecting(type.code.repeated(5)) || !line.warte(waits::kPerProbe))
                 return endHalted(update_);
-            if (line.ReceiveBuffer().contains("R!")) {
+            if (!awaitingSilence && line.ReceiveBuffer().contains("R!")) {
                 update_.ModuleType = type.code;
                 identified(type.code);
                 return transferWith(type.pattern, true);
             }
             heardAnything();
+            heardThisRound = heardThisRound || !line.ReceiveBuffer().isEmpty();
         }
+        awaitingSilence = awaitingSilence && heardThisRound;
         line.processPending();
     }
 }
@@ -109,7 +116,7 @@ void UpdateDriver::heardAnything() {
 }
 
 // A module whose switch is OFF echoes what it is sent; the check repeats until it stops.
-bool UpdateDriver::switchIsOn() {
+bool UpdateDriver::switchIsOn(bool* echoed) {
     ReplyWaiter& line = update_.line;
     for (;;) {
         if (!line.sendExpecting(kSwitchCheck) || !line.warte(waits::kSwitchCheck))
@@ -121,6 +128,7 @@ bool UpdateDriver::switchIsOn() {
             return true;
         }
         update_.heard = UpdateContext::Heard::Echo;
+        *echoed = true;
         update_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
                                   texts::warningGerman());
     }

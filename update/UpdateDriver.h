@@ -27,7 +27,8 @@ class UpdateDriver {
   private:
     UpdateOutcome identifyAndTransfer();
     // The setup-switch check until the module stops echoing; false when the update was halted.
-    bool switchIsOn();
+    // *echoed: the module echoed at least once.
+    bool switchIsOn(bool* echoed);
     void identified(const QByteArray& code);
     UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
     // No port is open: the chosen one is opened again, or the update ends saying why not.

@@ -47,6 +47,8 @@ class Updater {
     const QByteArray& ModuleType() const { return update_.ModuleType; }
     void setModuleType(const QByteArray& type) { update_.ModuleType = type; }
     qint16 ErrorCount() const { return update_.ErrorCount; }
+    // The next updates take only a module that comes after a round in which nothing answered.
+    void setNextModuleOnly(bool only) { update_.nextModuleOnly = only; }
     const QByteArray& identifiedAs() const { return update_.identifiedAs; }
     const QString& chosenImage() const { return update_.chosenImage; }
     const DataPhase& dataPhase() const { return update_.dataPhase; }

@@ -15,7 +15,11 @@ class QtSettingsStore : public SettingsStore {
 
     QString value(const QString& section, const QString& key,
                   const QString& defaultValue) const override {
-        return settings_.value(section + QLatin1Char('/') + key, defaultValue).toString();
+        const QVariant value = settings_.value(section + QLatin1Char('/') + key, defaultValue);
+        // An INI value with commas in it reads as a list; its text is what was written.
+        if (value.typeId() == QMetaType::QStringList)
+            return value.toStringList().join(QLatin1Char(','));
+        return value.toString();
     }
     void setValue(const QString& section, const QString& key, const QString& value) override {
         settings_.setValue(section + QLatin1Char('/') + key, value);

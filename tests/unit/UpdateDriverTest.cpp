@@ -72,6 +72,34 @@ TEST(Identification, EveryModuleGetsItsOwnImageByItsOwnTransfer) {
     }
 }
 
+// A production line's next module (station --repeat): while the module updated before still
+// answers, nothing is sent to it but the identification; once a whole round has gone unanswered
+// (here the third: the module taken off), the next module to answer is updated.
+TEST(Identification, NextModuleOnlyWaitsForARoundWithoutAnAnswer) {
+    const struct {
+        bool nextModuleOnly;
+        int roundOfTheUpdate;
+    } rows[] = {{false, 1}, {true, 4}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.nextModuleOnly);
+        ModuleRig rig(announcingModule("UP"));
+        addEveryImage(rig);
+        int rounds = 0;
+        rig.intercept = [&rounds](const QByteArray& bytes) {
+            rounds += bytes == kSwitchCheck;
+            return rounds == 3;  // taken off: the module hears nothing of the third round
+        };
+        rig.updater().setNextModuleOnly(row.nextModuleOnly);
+        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        const QList<QByteArray> sent = rig.sent();
+        const qsizetype count = sent.indexOf(QByteArray("OK\x01", 3));
+        ASSERT_GE(count, 0);
+        EXPECT_EQ(sent.mid(0, count).count(kSwitchCheck), row.roundOfTheUpdate);
+        EXPECT_TRUE(rig.module.flash() ==
+                    rig.files.files[Rig::imagePath("DVB-GEN-1.bin")].contents);
+    }
+}
+
 TEST(Identification, AnnouncementCountsOnlyAtTheStartAndWithinTheSecond) {
     struct Row {
         QByteArray announcement;

@@ -1,0 +1,246 @@
+#include "cli/StationPort.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <utility>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#endif
+
+namespace tarvel {
+
+namespace {
+
+// A child that ended before any module made itself known (its port does not open, or vanished)
+// is started again after this pause, so that a port without an adapter costs no CPU.
+constexpr int kRestartPauseMs = 1000;
+
+// The line with "port" after "t" and "event", as the child's own lines lead with those two.
+QByteArray withPort(const QByteArray& line, const QString& port) {
+    const QByteArray key = "\"event\":\"";
+    const qsizetype event = line.indexOf(key);
+    const qsizetype end = event < 0 ? -1 : line.indexOf('"', event + key.size());
+    QByteArray field =
+        "\"port\":" + QJsonDocument(QJsonArray{port}).toJson(QJsonDocument::Compact).mid(1);
+    field.chop(1);
+    if (end < 0)
+        return line;
+    return line.left(end + 1) + ',' + field + line.mid(end + 1);
+}
+
+// "Update Successful / Update erfolgreich": the English half.
+QString shortWord(const QString& word) {
+    return word.section(QStringLiteral(" / "), 0, 0);
+}
+
+}  // namespace
+
+StationPort::StationPort(QString port, QStringList childArguments, bool repeat)
+    : port_(std::move(port)), childArguments_(std::move(childArguments)), repeat_(repeat) {
+    restart_.setSingleShot(true);
+    QObject::connect(&restart_, &QTimer::timeout, [this] { startChild(); });
+}
+
+StationPort::~StationPort() {
+    if (child_) {
+        child_->disconnect();
+        child_->kill();
+        child_->waitForFinished(1000);
+    }
+}
+
+void StationPort::start() {
+    startChild();
+}
+
+void StationPort::startChild() {
+    module_.clear();
+    image_.clear();
+    status_ = QStringLiteral("starting");
+    percent_ = -1;
+    outcome_.reset();
+    pending_.clear();
+    errors_.clear();
+    since_.start();
+    child_ = std::make_unique<QProcess>();
+    QStringList arguments = QStringList{QStringLiteral("update"), QStringLiteral("--json"),
+                                        QStringLiteral("--port"), port_} +
+                            childArguments_;
+    if (nextModuleOnly_)
+        arguments << QStringLiteral("--next-module");
+    QProcess* child = child_.get();
+    QObject::connect(child, &QProcess::readyReadStandardOutput, [this] { readLines(); });
+    QObject::connect(child, &QProcess::readyReadStandardError,
+                     [this, child] { errors_ += child->readAllStandardError(); });
+    QObject::connect(child, &QProcess::finished, [this](int exitCode, QProcess::ExitStatus status) {
+        childEnded(exitCode, status);
+    });
+    QObject::connect(child, &QProcess::errorOccurred, [this, child](QProcess::ProcessError error) {
+        // A program that cannot be started never finishes.
+        if (error == QProcess::FailedToStart) {
+            errors_ += child->errorString().toUtf8();
+            childEnded(-1, QProcess::CrashExit);
+        }
+    });
+    child->start(QCoreApplication::applicationFilePath(), arguments);
+}
+
+void StationPort::stop() {
+    stopping_ = true;
+    restart_.stop();
+    if (!child_ || child_->state() == QProcess::NotRunning) {
+        if (!finished_) {
+            finished_ = true;
+            if (onFinished)
+                onFinished();
+        }
+        return;
+    }
+#ifdef Q_OS_WIN
+    child_->terminate();
+#else
+    ::kill(static_cast<pid_t>(child_->processId()), SIGINT);
+#endif
+}
+
+void StationPort::readLines() {
+    pending_ += child_->readAllStandardOutput();
+    for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+        const QByteArray line = pending_.left(end);
+        pending_.remove(0, end + 1);
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (!document.isObject()) {
+            errors_ += line + '\n';
+            continue;
+        }
+        take(document.object());
+        // The start line names its port already.
+        if (onJsonLine)
+            onJsonLine(document.object().contains(QLatin1String("port")) ? line
+                                                                         : withPort(line, port_));
+    }
+}
+
+void StationPort::take(const QJsonObject& event) {
+    const QString name = event.value(QLatin1String("event")).toString();
+    const auto changed = [this](const QString& text) {
+        if (onChange)
+            onChange(text);
+    };
+    if (name == QLatin1String("status")) {
+        const QString word = shortWord(event.value(QLatin1String("word")).toString());
+        if (word != status_)
+            changed(word);
+        status_ = word;
+    } else if (name == QLatin1String("module")) {
+        module_ = event.value(QLatin1String("code")).toString();
+        changed(QStringLiteral("module ") + module_);
+    } else if (name == QLatin1String("image")) {
+        image_ = QFileInfo(event.value(QLatin1String("path")).toString()).fileName();
+        changed(QStringLiteral("image ") + image_);
+    } else if (name == QLatin1String("progress")) {
+        const int percent = event.value(QLatin1String("percent")).toInt();
+        // A line for every tenth, enough to follow a file or a pipe.
+        if (percent / 10 != percent_ / 10 && percent > 0)
+            changed(QStringLiteral("%1%").arg(percent));
+        percent_ = percent;
+    } else if (name == QLatin1String("outcome")) {
+        outcome_ = event;
+    }
+}
+
+ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) {
+    ModuleResult result;
+    result.module = module_;
+    result.image = image_;
+    result.errors = QString::fromLocal8Bit(errors_ + pending_).trimmed();
+    if (!outcome_) {
+        result.word = QStringLiteral("crashed");
+        result.exitStatus = kExitFailed;
+        result.seconds = since_.elapsed() / 1000.0;
+        result.reasonCode = QStringLiteral("crashed");
+        result.reason = status == QProcess::CrashExit
+                            ? QStringLiteral("The update's process crashed.")
+                            : QStringLiteral(
+                                  "The update's process ended without an outcome "
+                                  "(exit status %1).")
+                                  .arg(exitCode);
+        return result;
+    }
+    const QJsonObject& outcome = *outcome_;
+    result.word = outcome.value(QLatin1String("word")).toString();
+    result.exitStatus = static_cast<ExitStatus>(outcome.value(QLatin1String("exit_code")).toInt());
+    result.seconds = outcome.value(QLatin1String("duration_s")).toDouble();
+    result.reasonCode = outcome.value(QLatin1String("reason_code")).toString();
+    result.reason = outcome.value(QLatin1String("reason")).toString();
+    result.dataLineShare = outcome.value(QLatin1String("data_line_share"));
+    result.log = outcome.value(QLatin1String("log"));
+    return result;
+}
+
+void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
+    readLines();
+    errors_ += child_->readAllStandardError();
+    const ModuleResult ended = result(exitCode, status);
+    child_.release()->deleteLater();
+    // With repeat, a child counts once a module made itself known; one that only waited (its
+    // port did not open, vanished, or the station was stopped) does not, unless it crashed.
+    const bool counted = !repeat_ || !ended.module.isEmpty() || !outcome_;
+    if (counted) {
+        results_.push_back(ended);
+        status_ = ended.word;
+        if (onChange)
+            onChange(QStringLiteral("%1 after %2 s").arg(ended.word).arg(ended.seconds, 0, 'f', 1));
+    }
+    if (repeat_ && !stopping_) {
+        // A port that vanished took its module with it; one that stayed may still hold it.
+        const bool portGone = ended.reasonCode == QLatin1String("port-lost") ||
+                              ended.reasonCode == QLatin1String("port-unavailable");
+        if (portGone)
+            nextModuleOnly_ = false;
+        else if (counted)
+            nextModuleOnly_ = true;
+        if (counted)
+            startChild();
+        else
+            restart_.start(kRestartPauseMs);
+        return;
+    }
+    finished_ = true;
+    if (onFinished)
+        onFinished();
+}
+
+PortView StationPort::view() const {
+    PortView view;
+    view.port = port_;
+    view.done = static_cast<int>(results_.size());
+    const bool running = child_ && child_->state() != QProcess::NotRunning;
+    if (running || results_.empty()) {
+        view.module = module_;
+        view.image = image_;
+        view.percent = percent_;
+        view.word =
+            repeat_ && module_.isEmpty() && !results_.empty() ? QStringLiteral("waiting") : status_;
+        view.seconds = since_.isValid() ? since_.elapsed() / 1000.0 : 0;
+        if (view.word == QLatin1String("waiting") && !results_.empty()) {
+            view.module = results_.back().module;
+            view.image = results_.back().image;
+            view.percent = -1;
+        }
+        return view;
+    }
+    const ModuleResult& last = results_.back();
+    view.module = last.module;
+    view.image = last.image;
+    view.word = last.word;
+    view.percent = last.word == QLatin1String("success") ? 100 : percent_;
+    view.seconds = last.seconds;
+    return view;
+}
+
+}  // namespace tarvel
