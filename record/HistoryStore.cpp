@@ -21,6 +21,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
 namespace tarvel {
 
 namespace {
@@ -63,6 +67,24 @@ std::vector<std::pair<const HistoryColumn*, int>> columnsOf(const QSqlRecord& re
     for (const HistoryColumn& column : historyColumns())
         read.emplace_back(&column, result.indexOf(QLatin1String(column.name)));
     return read;
+}
+
+// Why the history cannot be written, in the system's own words (SQLite's would only say that it
+// cannot open it); empty when it can. A file that is there is asked about without being opened:
+// POSIX record locks belong to the process, so closing any descriptor of the file drops every
+// lock this process's SQLite connections hold on it. Another process would then take the history
+// for unused as it closes, checkpoint it and delete the write-ahead log that the commits of this
+// process go on to: they would be lost.
+QString unwritableReason(const QString& file) {
+#ifndef Q_OS_WIN
+    if (QFileInfo::exists(file)) {
+        return ::access(QFile::encodeName(file).constData(), W_OK) == 0
+                   ? QString()
+                   : QString::fromLocal8Bit(std::strerror(errno));
+    }
+#endif
+    QFile probe(file);  // made, and closed again before SQLite opens it
+    return probe.open(QIODevice::ReadWrite) ? QString() : probe.errorString();
 }
 
 }  // namespace
@@ -232,13 +254,9 @@ bool HistoryStore::open(bool forWriting) {
         reason_ = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    // The system's own word on a file that cannot be written; SQLite's would only say that it
-    // cannot open it.
-    QFile probe(file);
-    if (!probe.open(QIODevice::ReadWrite)) {
-        reason_ = probe.errorString();
+    reason_ = unwritableReason(file);
+    if (!reason_.isEmpty())
         return false;
-    }
     if (!connect(Access::ReadWrite))
         return false;
     QSqlDatabase database = this->database();
