@@ -26,7 +26,7 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
                  QString stateFolder)
     : settings_(settings),
       dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
-      log_(std::move(stateFolder), programVersionText()),
+      log_(std::move(stateFolder), programVersionText(), HistoryLine::from(settings)),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
                  std::move(imageFolder)},
                 window_,

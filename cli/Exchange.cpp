@@ -73,7 +73,9 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             return kExitUsage;
         }
     }
-    UpdateLog log(stateFolder(), programVersionText());
+    // The line's history only when this run is recorded at all.
+    UpdateLog log(stateFolder(), programVersionText(),
+                  exchange.record ? HistoryLine::from(settings) : HistoryLine{});
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)

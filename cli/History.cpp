@@ -3,8 +3,11 @@
 #include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
 #include "cli/TerminalWidth.h"
+#include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/StateFolder.h"
+#include "record/HistorySchema.h"
 #include "record/HistoryStore.h"
+#include "record/LineHistory.h"
 #include "status/Outcome.h"
 
 #include <QCommandLineParser>
@@ -44,6 +47,23 @@ QDateTime moment(const QString& text, const QDateTime& now) {
     return QDateTime::fromString(text, Qt::ISODate);
 }
 
+// --upgrade-line: the line's owner makes the tables, or brings them up to date.
+int upgradeLine(const HistoryLine& line) {
+    if (line.database.isEmpty())
+        return usage(
+            QStringLiteral("--upgrade-line needs a line's history: [History] Database= "
+                           "in the settings, a PostgreSQL URI."));
+    LineHistory history(line.database);
+    if (!history.open() || !history.upgrade()) {
+        std::fprintf(stderr, "The line's history %s cannot be brought up to date: %s\n",
+                     qPrintable(shownLineUri(line.database)), qPrintable(history.reason()));
+        return kUnreadable;
+    }
+    std::printf("The line's history %s is at schema %d.\n", qPrintable(shownLineUri(line.database)),
+                knownHistoryVersion());
+    return kListed;
+}
+
 }  // namespace
 
 int runHistory(const QStringList& arguments) {
@@ -54,6 +74,8 @@ int runHistory(const QStringList& arguments) {
         "ended, its device, module, bytes sent, the image's size and SHA-256, in full. "
         "An outcome is success, error, no-image, refused, cancelled, timeout, interrupted, "
         "running (still under way), or unfinished (its program ended without ending it).\n"
+        "With a line's history set ([History] Database= in the settings, a PostgreSQL URI), "
+        "the rows of every station on the line; --local for this station's own.\n"
         "Exit status: 0 listed, 1 the history cannot be read, 2 bad usage."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("history"),
@@ -96,8 +118,24 @@ int runHistory(const QStringList& arguments) {
         QStringLiteral("WHEN"));
     const QCommandLineOption lastOption(
         QStringLiteral("last"), QStringLiteral("Only the newest N rows."), QStringLiteral("N"));
+    const QCommandLineOption stationOption(QStringLiteral("station"),
+                                           QStringLiteral("Only the rows of station NAME."),
+                                           QStringLiteral("NAME"));
+    const QCommandLineOption localOption(
+        QStringLiteral("local"),
+        QStringLiteral("This station's own history, also when a line's history is set."));
+    const QCommandLineOption pendingOption(
+        QStringLiteral("pending"),
+        QStringLiteral("The rows of this station that have not reached the line's history yet "
+                       "(as they are now)."));
+    const QCommandLineOption upgradeLineOption(
+        QStringLiteral("upgrade-line"),
+        QStringLiteral("Make the line's history's tables, or bring them up to date, and print "
+                       "nothing else: for the line's owner, whose database role may create "
+                       "them; a station's role may not."));
     parser.addOptions({csvOption, jsonOption, wideOption, noHeaderOption, portOption, outcomeOption,
-                       kindOption, sinceOption, untilOption, lastOption});
+                       kindOption, sinceOption, untilOption, lastOption, stationOption, localOption,
+                       pendingOption, upgradeLineOption});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -105,8 +143,9 @@ int runHistory(const QStringList& arguments) {
         return kListed;
     }
     // A filter given twice would silently keep only the second, as for the other commands.
-    if (const QString problem = singleValueProblem(
-            parser, {portOption, outcomeOption, kindOption, sinceOption, untilOption, lastOption});
+    if (const QString problem =
+            singleValueProblem(parser, {portOption, outcomeOption, kindOption, sinceOption,
+                                        untilOption, lastOption, stationOption});
         !problem.isEmpty())
         return usage(problem);
     if (parser.positionalArguments().size() > 1)
@@ -115,6 +154,9 @@ int runHistory(const QStringList& arguments) {
     if (parser.isSet(csvOption) && parser.isSet(jsonOption))
         return usage(QStringLiteral("--csv and --json exclude each other."));
     HistoryFilter filter;
+    filter.station = parser.value(stationOption);
+    if (parser.isSet(stationOption) && filter.station.isEmpty())
+        return usage(QStringLiteral("--station takes a station's name, not an empty one."));
     if (parser.isSet(portOption)) {
         const std::optional<PortChoice> port = portChoice(parser.value(portOption));
         if (!port)
@@ -155,20 +197,58 @@ int runHistory(const QStringList& arguments) {
     }
     const bool filtered = !filter.port.isEmpty() || !filter.outcome.isEmpty() ||
                           parser.isSet(kindOption) || filter.since.isValid() ||
-                          filter.until.isValid();
+                          filter.until.isValid() || !filter.station.isEmpty();
 
-    const QString folder = stateFolder();
-    HistoryStore history(folder);
+    const HistoryLine line =
+        HistoryLine::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
+    if (parser.isSet(upgradeLineOption)) {
+        for (const QCommandLineOption* other :
+             {&csvOption, &jsonOption, &wideOption, &noHeaderOption, &portOption, &outcomeOption,
+              &kindOption, &sinceOption, &untilOption, &lastOption, &stationOption, &localOption,
+              &pendingOption}) {
+            if (parser.isSet(*other))
+                return usage(QStringLiteral("--upgrade-line takes no other option, not --%1.")
+                                 .arg(other->names().constFirst()));
+        }
+        return upgradeLine(line);
+    }
+    if (parser.isSet(pendingOption) && parser.isSet(localOption))
+        return usage(
+            QStringLiteral("--pending lists this station's own rows; --local adds "
+                           "nothing to it."));
+    filter.pending = parser.isSet(pendingOption);
+    if (filter.pending && line.database.isEmpty()) {
+        std::fprintf(stderr,
+                     "No line's history is set ([History] Database= in the settings): "
+                     "every row stays in this station's own history.\n");
+        return kListed;
+    }
     std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
-    const bool found = history.open(false);
-    if (!history.importWarning().isEmpty())
-        std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
-    if (found)
-        rows = history.rows(filter);
-    if (!rows || (!found && !history.reason().isEmpty())) {
-        std::fprintf(stderr, "The history %s cannot be read: %s\n",
-                     qPrintable(HistoryStore::fileIn(folder)), qPrintable(history.reason()));
-        return kUnreadable;
+    if (!line.database.isEmpty() && !parser.isSet(localOption) && !filter.pending) {
+        LineHistory history(line.database);
+        if (history.open() && history.isReady())
+            rows = history.rows(filter);
+        else
+            rows = std::nullopt;
+        if (!rows) {
+            std::fprintf(stderr, "The line's history %s cannot be read: %s\n",
+                         qPrintable(shownLineUri(line.database)), qPrintable(history.reason()));
+            return kUnreadable;
+        }
+    } else {
+        const QString folder = stateFolder();
+        HistoryStore history(folder);
+        history.setStation(line.station);
+        const bool found = history.open(false);
+        if (!history.importWarning().isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
+        if (found)
+            rows = history.rows(filter);
+        if (!rows || (!found && !history.reason().isEmpty())) {
+            std::fprintf(stderr, "The history %s cannot be read: %s\n",
+                         qPrintable(HistoryStore::fileIn(folder)), qPrintable(history.reason()));
+            return kUnreadable;
+        }
     }
     QByteArray out;
     if (parser.isSet(csvOption)) {
@@ -178,7 +258,9 @@ int runHistory(const QStringList& arguments) {
     } else if (rows->empty()) {
         // Nothing to parse for a script that asked for no header.
         if (!parser.isSet(noHeaderOption))
-            out = filtered ? "No row matches.\n" : "The history holds no update or test yet.\n";
+            out = filter.pending ? "Every row has reached the line's history.\n"
+                  : filtered     ? "No row matches.\n"
+                                 : "The history holds no update or test yet.\n";
     } else {
         out = historyTable(*rows, {parser.isSet(wideOption), !parser.isSet(noHeaderOption),
                                    parser.isSet(wideOption) ? 0 : terminalColumns(stdout)})

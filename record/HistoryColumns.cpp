@@ -22,6 +22,7 @@ const std::vector<HistoryColumn>& historyColumns() {
     static const std::vector<HistoryColumn> columns = {
         {"started", "Started", 0, true, true, K::Time, &HistoryRow::started},
         {"kind", "Kind", -1, false, true, K::Text, &HistoryRow::kind},
+        {"station", "Station", -1, true, false, K::Text, &HistoryRow::station},
         {"port", "Port", 2, true, true, K::Text, &HistoryRow::port},
         {"device", "Device", 3, false, false, K::Text, &HistoryRow::device},
         {"module", "Module", 4, true, false, K::Text, &HistoryRow::module},
@@ -35,6 +36,7 @@ const std::vector<HistoryColumn>& historyColumns() {
         {"log", "Log", 11, false, true, K::Path, &HistoryRow::log},
         {"reason_code", "Reason code", 12, false, false, K::Text, &HistoryRow::reasonCode},
         {"reason", "Reason", 13, true, false, K::Text, &HistoryRow::reason},
+        {"exchange_id", "Exchange id", -1, false, false, K::Text, &HistoryRow::exchangeId},
     };
     return columns;
 }

@@ -28,6 +28,8 @@ struct HistoryRow {
     QString log;         // the path of its log; empty when none could be written
     QString reasonCode;  // why it ended (status/Outcome.h); empty for rows of older programs
     QString reason;      // the same for people: where and what
+    QString station;     // the PC that ran it ([Station] Name=, else the host name)
+    QString exchangeId;  // a UUID made when it started, the same on every station and server
 };
 
 inline const QString kUpdateKind = QStringLiteral("update");

@@ -12,7 +12,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QSysInfo>
 #include <QUrl>
+#include <QUuid>
 #include <QVariant>
 
 #include <atomic>
@@ -40,6 +42,24 @@ QString columnList() {
     return names.join(QStringLiteral(", "));
 }
 
+// The columns of every row as they are written: those of historyColumns() and those the row was
+// made with.
+HistoryRow rowFrom(const QSqlQuery& query,
+                   const std::vector<std::pair<const HistoryColumn*, int>>& read, int id) {
+    HistoryRow row;
+    row.id = query.value(id).toLongLong();
+    for (const auto& [column, index] : read)
+        column->assign(row, query.value(index));
+    return row;
+}
+
+std::vector<std::pair<const HistoryColumn*, int>> columnsOf(const QSqlRecord& result) {
+    std::vector<std::pair<const HistoryColumn*, int>> read;
+    for (const HistoryColumn& column : historyColumns())
+        read.emplace_back(&column, result.indexOf(QLatin1String(column.name)));
+    return read;
+}
+
 // Why the history cannot be written, in the system's own words (SQLite's would only say that it
 // cannot open it); empty when it can. A file that is there is asked about without being opened:
 // POSIX record locks belong to the process, so closing any descriptor of the file drops every
@@ -60,8 +80,63 @@ QString unwritableReason(const QString& file) {
 
 }  // namespace
 
+QString defaultStationName() {
+    return QSysInfo::machineHostName();
+}
+
+std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
+                                                       const HistoryFilter& filter,
+                                                       QString* reason) {
+    QString where = QStringLiteral("1 = 1");
+    QVariantList values;
+    const std::pair<const char*, QString> equal[] = {
+        {"kind", filter.kind}, {"outcome", filter.outcome}, {"station", filter.station}};
+    for (const auto& [column, value] : equal) {
+        if (!value.isEmpty()) {
+            where += QStringLiteral(" AND %1 = ?").arg(QLatin1String(column));
+            values << value;
+        }
+    }
+    // A port by the name the run gave it, or by its device.
+    if (!filter.port.isEmpty()) {
+        where += QStringLiteral(" AND (port = ? OR device = ?)");
+        values << filter.port << filter.port;
+    }
+    if (filter.since.isValid()) {
+        where += QStringLiteral(" AND started_ms >= ?");
+        values << filter.since.toMSecsSinceEpoch();
+    }
+    if (filter.until.isValid()) {
+        where += QStringLiteral(" AND started_ms < ?");
+        values << filter.until.toMSecsSinceEpoch();
+    }
+    if (filter.pending)
+        where += QStringLiteral(" AND revision > forwarded");
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT id, %1 FROM history WHERE %2 "
+                       "ORDER BY started_ms DESC, id DESC%3")
+            .arg(columnList(), where,
+                 filter.last > 0 ? QStringLiteral(" LIMIT %1").arg(filter.last) : QString()));
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec()) {
+        *reason = sqliteFailureReason(database, query.lastError());
+        return std::nullopt;
+    }
+    // Each column by its name in the result.
+    const auto read = columnsOf(query.record());
+    const int id = query.record().indexOf(QStringLiteral("id"));
+    std::vector<HistoryRow> rows;
+    while (query.next())
+        rows.push_back(rowFrom(query, read, id));
+    return rows;
+}
+
 HistoryStore::HistoryStore(QString folder, int busyTimeoutMs)
     : folder_(std::move(folder)),
+      station_(defaultStationName()),
       connection_(uniqueConnectionName()),
       busyTimeoutMs_(busyTimeoutMs) {}
 
@@ -180,7 +255,7 @@ bool HistoryStore::open(bool forWriting) {
     // a killed process cannot lose, and a power cut only with the last commits.
     if (!run(QStringLiteral("PRAGMA journal_mode = WAL")) ||
         !run(QStringLiteral("PRAGMA synchronous = NORMAL")) ||
-        !upgradeHistory(database, folder_, &reason_, &importWarning_, &busy_)) {
+        !upgradeHistory(database, folder_, station_, &reason_, &importWarning_, &busy_)) {
         disconnect();
         return false;
     }
@@ -210,26 +285,32 @@ std::optional<qint64> HistoryStore::add(const HistoryRow& row, const ProcessIden
     QSqlQuery query(database());
     query.prepare(QStringLiteral(
         "INSERT INTO history (kind, started, started_ms, port, device, outcome, log, host, "
-        "boot_id, pid, pid_started) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        "boot_id, pid, pid_started, station, exchange_id) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     const QDateTime started = QDateTime::fromString(row.started, Qt::ISODate);
+    const QString exchangeId = row.exchangeId.isEmpty()
+                                   ? QUuid::createUuid().toString(QUuid::WithoutBraces)
+                                   : row.exchangeId;
     for (const QVariant& value :
          {sqlText(row.kind), sqlText(row.started),
           QVariant(started.isValid() ? started.toMSecsSinceEpoch() : 0), sqlText(row.port),
           sqlText(row.device), sqlText(row.outcome), sqlText(row.log), sqlText(owner.host),
-          sqlText(owner.boot), QVariant(owner.pid), sqlText(owner.started)})
+          sqlText(owner.boot), QVariant(owner.pid), sqlText(owner.started),
+          sqlText(row.station.isEmpty() ? station_ : row.station), QVariant(exchangeId)})
         query.addBindValue(value);
     if (!exec(query))
         return std::nullopt;
     return query.lastInsertId().toLongLong();
 }
 
-// Every column of the table but those the row was made with.
+// Every column of the table but those the row was made with; one revision more, for the outbox.
 bool HistoryStore::update(const HistoryRow& row) {
-    QStringList assignments;
+    QStringList assignments{QStringLiteral("revision = revision + 1")};
     QVariantList values;
     for (const HistoryColumn& column : historyColumns()) {
         const QLatin1String name(column.name);
-        if (name == QLatin1String("started") || name == QLatin1String("kind"))
+        if (name == QLatin1String("started") || name == QLatin1String("kind") ||
+            name == QLatin1String("station") || name == QLatin1String("exchange_id"))
             continue;
         assignments << name + QStringLiteral(" = ?");
         const QVariant value = column.value(row);
@@ -264,8 +345,8 @@ bool HistoryStore::settleAbandoned() {
     if (gone.empty())
         return true;
     const QString statement = QStringLiteral(
-        "UPDATE history SET outcome = 'unfinished' WHERE id = ? AND outcome = "
-        "'running'");
+        "UPDATE history SET outcome = 'unfinished', revision = revision + 1 WHERE id = ? AND "
+        "outcome = 'running'");
     if (access_ == Access::ReadWrite) {
         QSqlQuery settle(database());
         settle.prepare(statement);
@@ -282,54 +363,55 @@ bool HistoryStore::settleAbandoned() {
 }
 
 std::optional<std::vector<HistoryRow>> HistoryStore::rows(const HistoryFilter& filter) {
-    QString where = QStringLiteral("1");
-    QVariantList values;
-    const std::pair<const char*, QString> equal[] = {{"kind", filter.kind},
-                                                     {"outcome", filter.outcome}};
-    for (const auto& [column, value] : equal) {
-        if (!value.isEmpty()) {
-            where += QStringLiteral(" AND %1 = ?").arg(QLatin1String(column));
-            values << value;
-        }
-    }
-    // A port by the name the run gave it, or by its device.
-    if (!filter.port.isEmpty()) {
-        where += QStringLiteral(" AND (port = ? OR device = ?)");
-        values << filter.port << filter.port;
-    }
-    if (filter.since.isValid()) {
-        where += QStringLiteral(" AND started_ms >= ?");
-        values << filter.since.toMSecsSinceEpoch();
-    }
-    if (filter.until.isValid()) {
-        where += QStringLiteral(" AND started_ms < ?");
-        values << filter.until.toMSecsSinceEpoch();
-    }
+    QSqlDatabase database = this->database();
+    busy_ = false;
+    return readHistoryRows(database, filter, &reason_);
+}
+
+std::optional<std::vector<OutboxRow>> HistoryStore::outbox(int limit) {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, %1 FROM history WHERE %2 "
-                                 "ORDER BY started_ms DESC, id DESC LIMIT %3")
-                      .arg(columnList(), where)
-                      .arg(filter.last > 0 ? filter.last : -1));
-    for (const QVariant& value : values)
-        query.addBindValue(value);
+    query.prepare(QStringLiteral("SELECT id, %1, started_ms, revision, host, boot_id, pid, "
+                                 "pid_started FROM history WHERE revision > forwarded "
+                                 "ORDER BY id LIMIT ?")
+                      .arg(columnList()));
+    query.addBindValue(limit);
     if (!exec(query))
         return std::nullopt;
-    // Each column by its name in the result.
     const QSqlRecord result = query.record();
-    std::vector<std::pair<const HistoryColumn*, int>> read;
-    for (const HistoryColumn& column : historyColumns())
-        read.emplace_back(&column, result.indexOf(QLatin1String(column.name)));
+    const auto read = columnsOf(result);
     const int id = result.indexOf(QStringLiteral("id"));
-    std::vector<HistoryRow> rows;
+    const int first = result.indexOf(QStringLiteral("started_ms"));
+    std::vector<OutboxRow> rows;
     while (query.next()) {
-        HistoryRow row;
-        row.id = query.value(id).toLongLong();
-        for (const auto& [column, index] : read)
-            column->assign(row, query.value(index));
-        rows.push_back(row);
+        rows.push_back(
+            {rowFrom(query, read, id), query.value(first).toLongLong(),
+             query.value(first + 1).toLongLong(),
+             ProcessIdentity{query.value(first + 2).toString(), query.value(first + 3).toString(),
+                             query.value(first + 4).toLongLong(),
+                             query.value(first + 5).toString()}});
     }
     return rows;
+}
+
+bool HistoryStore::markForwarded(const std::vector<std::pair<qint64, qint64>>& revisions) {
+    if (revisions.empty())
+        return true;
+    if (!run(QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    QSqlQuery mark(database());
+    mark.prepare(QStringLiteral("UPDATE history SET forwarded = ? WHERE id = ? AND forwarded < ?"));
+    bool done = true;
+    for (auto each = revisions.begin(); done && each != revisions.end(); ++each) {
+        mark.addBindValue(each->second);
+        mark.addBindValue(each->first);
+        mark.addBindValue(each->second);
+        done = exec(mark);
+    }
+    if (done && run(QStringLiteral("COMMIT")))
+        return true;
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+    return false;
 }
 
 QString HistoryStore::newestLog() {

@@ -16,12 +16,31 @@ namespace tarvel {
 // Which rows to list; an empty field takes any.
 struct HistoryFilter {
     QString kind;
+    QString station;
     QString port;  // the name the run gave it (COM1), or its device
     QString outcome;
-    QDateTime since;  // invalid: from the first
-    QDateTime until;  // only what started before it; invalid: to the newest
-    int last = 0;     // only the newest this many; 0: all
+    QDateTime since;       // invalid: from the first
+    QDateTime until;       // only what started before it; invalid: to the newest
+    int last = 0;          // only the newest this many; 0: all
+    bool pending = false;  // only rows the line's history does not have as they are (outbox)
 };
+
+// A row of the outbox: the row, its revision, and the process that ran it.
+struct OutboxRow {
+    HistoryRow row;
+    qint64 startedMs = 0;
+    qint64 revision = 0;
+    ProcessIdentity owner;
+};
+
+// The newest rows of a history that match the filter, on any connection (a station's own file
+// or the line's server); none with the reason when they cannot be read.
+std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
+                                                       const HistoryFilter& filter,
+                                                       QString* reason);
+
+// This station's name for the line's history: [Station] Name= where set, else the host's name.
+QString defaultStationName();
 
 // A log whose row the history no longer needs it for.
 struct SpareLog {
@@ -48,6 +67,10 @@ class HistoryStore {
     HistoryStore& operator=(const HistoryStore&) = delete;
 
     static QString fileIn(const QString& folder);
+
+    // The station that older rows are marked with when the history is brought up to date;
+    // defaultStationName() unless set.
+    void setStation(const QString& station) { station_ = station; }
 
     // Opens the database, made and brought up to date where needed, and settles the rows of
     // processes that are gone. For reading only (forWriting false) a history of this version is
@@ -76,6 +99,10 @@ class HistoryStore {
     std::optional<std::vector<HistoryRow>> rows(const HistoryFilter& filter);
     // The log of the newest exchange that has one, whichever process ran it.
     QString newestLog();
+    // The outbox: the oldest `limit` rows the line's history lacks as they are now.
+    std::optional<std::vector<OutboxRow>> outbox(int limit);
+    // The line's history has each row (by id) at its revision, or a later one.
+    bool markForwarded(const std::vector<std::pair<qint64, qint64>>& revisions);
     // The logs of ended exchanges beyond both the newest `kept` by start time (a start later
     // than now counting as now) and the last `kept` begun.
     std::vector<SpareLog> spareLogs(int kept);
@@ -95,6 +122,7 @@ class HistoryStore {
     bool eachInOneTransaction(QSqlQuery& statement, const std::vector<qint64>& ids);
 
     QString folder_;
+    QString station_;
     QString connection_;
     int busyTimeoutMs_;
     QString reason_;

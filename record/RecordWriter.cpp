@@ -64,6 +64,7 @@ struct RecordWriter::Exchange {
 // to the history (a connection serves only the thread that made it).
 struct RecordWriter::Worker {
     QString folder;
+    QString station;
     std::unique_ptr<HistoryStore> history;
     std::deque<std::unique_ptr<Exchange>> exchanges;
     QElapsedTimer clock;
@@ -71,7 +72,10 @@ struct RecordWriter::Worker {
     bool historyChanged = false;
     bool importTold = false;
 
-    explicit Worker(QString folder) : folder(std::move(folder)) { clock.start(); }
+    Worker(QString folder, QString station)
+        : folder(std::move(folder)), station(std::move(station)) {
+        clock.start();
+    }
 
     Exchange* current() { return exchanges.empty() ? nullptr : exchanges.back().get(); }
 
@@ -125,8 +129,11 @@ struct RecordWriter::Worker {
     }
 
     void writeRow(Exchange& exchange) {
-        if (!history)
+        if (!history) {
             history = std::make_unique<HistoryStore>(folder, kBusyWaitMs);
+            if (!station.isEmpty())
+                history->setStation(station);
+        }
         HistoryRow row = exchange.row;
         if (!exchange.ended)
             row.seconds += exchange.sinceRow.elapsed() / 1000.0;
@@ -203,7 +210,8 @@ struct RecordWriter::Worker {
     }
 };
 
-RecordWriter::RecordWriter(QString folder) : worker_(std::make_unique<Worker>(std::move(folder))) {
+RecordWriter::RecordWriter(QString folder, QString station)
+    : worker_(std::make_unique<Worker>(std::move(folder), std::move(station))) {
     preloadSqliteDriver();
     thread_ = QThread::create([this] {
         bool stopSeen = false;

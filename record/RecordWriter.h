@@ -37,7 +37,9 @@ class RecordWriter {
     // How often the row of a running exchange is brought up to date, at the least.
     static constexpr int kRefreshMs = 5000;
 
-    explicit RecordWriter(QString folder);
+    // station: what the rows of an older history are marked with as it is brought up to date;
+    // empty: the host's name.
+    explicit RecordWriter(QString folder, QString station = QString());
     // Waits up to kExitWaitMs for what it holds; see finish().
     ~RecordWriter();
     RecordWriter(const RecordWriter&) = delete;

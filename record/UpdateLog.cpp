@@ -6,8 +6,12 @@
 #include "session/UpdateSession.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUuid>
+
+#include <algorithm>
 
 #include <cstdlib>
 
@@ -35,19 +39,42 @@ QString portInFileName(QString port) {
 
 }  // namespace
 
-UpdateLog::UpdateLog(QString folder, QString programVersion)
+UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line)
     : folder_(std::move(folder)),
       version_(std::move(programVersion)),
       logs_(folder_ + QStringLiteral("/logs")),
-      writer_(folder_) {
+      line_(std::move(line)),
+      writer_(folder_, line_.station) {
+    if (line_.station.isEmpty())
+        line_.station = defaultStationName();
     writer_.onWarning = [this](const QString& warning) {
         if (onWarning)
             onWarning(warning);
     };
+    if (!line_.database.isEmpty()) {
+        forwarder_ = std::make_unique<HistoryForwarder>(folder_, line_.database, line_.station);
+        forwarder_->onWarning = writer_.onWarning;
+    }
     writer_.onHistoryChanged = [this] {
+        if (forwarder_)
+            forwarder_->poke();
         if (onHistoryChanged)
             onHistoryChanged();
     };
+}
+
+QString UpdateLog::finish(int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    QString missing = writer_.finish(ms);
+    if (forwarder_) {
+        constexpr int kLeastForwardMs = 1000;
+        const QString left =
+            forwarder_->finish(std::max<int>(kLeastForwardMs, ms - int(waited.elapsed())));
+        if (!left.isEmpty())
+            missing += (missing.isEmpty() ? QString() : QStringLiteral(" ")) + left;
+    }
+    return missing;
 }
 
 QString UpdateLog::lastLog() const {
@@ -67,6 +94,8 @@ void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
     row_.port = exchange.port;
     row_.device = exchange.device;
     row_.outcome = outcomeWord(Outcome::Running);
+    row_.station = line_.station;
+    row_.exchangeId = QUuid::createUuid().toString(QUuid::WithoutBraces);
 
     auto file = std::make_unique<LogFile>();
     QString reason;

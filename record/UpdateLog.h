@@ -1,6 +1,8 @@
 #pragma once
 
+#include "record/HistoryForwarder.h"
 #include "record/HistoryRow.h"
+#include "record/LineHistory.h"
 #include "record/LogFolder.h"
 #include "record/RecordWriter.h"
 #include "status/ExchangeEvents.h"
@@ -9,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace tarvel {
 
@@ -20,10 +23,11 @@ namespace tarvel {
 // makes the log file itself here; every write goes through the RecordWriter, on a thread of its
 // own, so that recording never holds up the line. Whatever cannot be written (a full disk, a
 // read-only folder) costs one warning per exchange naming the system's reason, and nothing
-// else.
+// else. Each row names the station; with a line's history configured, a HistoryForwarder
+// sends the rows there from the outbox of the station's own history.
 class UpdateLog : public ExchangeListener {
   public:
-    UpdateLog(QString folder, QString programVersion);
+    UpdateLog(QString folder, QString programVersion, HistoryLine line = {});
 
     void exchangeStarted(const ExchangeStarted& event) override;
     void statusChanged(const StatusChanged& event) override;
@@ -41,8 +45,9 @@ class UpdateLog : public ExchangeListener {
     // Waits until what was recorded so far is on the disk, at most ms milliseconds; empty when
     // it is, else what is missing.
     QString waitUntilWritten(int ms) { return writer_.waitUntilWritten(ms); }
-    // Before the program ends: writes what it still can within ms, then stops recording.
-    QString finish(int ms = RecordWriter::kExitWaitMs) { return writer_.finish(ms); }
+    // Before the program ends: writes what it still can within ms, then stops recording; then
+    // forwards what it can to the line's history in the time left (a second at least).
+    QString finish(int ms = RecordWriter::kExitWaitMs);
 
     // A warning for the technician; told from the event loop, never from inside an event.
     std::function<void(const QString& warning)> onWarning;
@@ -62,7 +67,9 @@ class UpdateLog : public ExchangeListener {
     QString folder_;
     QString version_;
     LogFolder logs_;
+    HistoryLine line_;
     RecordWriter writer_;
+    std::unique_ptr<HistoryForwarder> forwarder_;  // none without a line's history
     QString logPath_;  // of the running or last exchange; empty when none could be made
     HistoryRow row_;
     bool running_ = false;  // an exchange has started and not ended

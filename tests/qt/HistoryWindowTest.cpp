@@ -90,8 +90,8 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
         if (!window->table()->isColumnHidden(at))
             headers << window->shown().headerData(at, Qt::Horizontal).toString();
     }
-    EXPECT_EQ(headers,
-              QStringList({"Started", "Port", "Module", "Image", "Outcome", "Seconds", "Reason"}));
+    EXPECT_EQ(headers, QStringList({"Started", "Station", "Port", "Module", "Image", "Outcome",
+                                    "Seconds", "Reason"}));
     EXPECT_EQ(modules(), "SBTG");  // newest first
     EXPECT_EQ(column(0, "started"), made[0].started.toString("MM-dd hh:mm:ss"));
     EXPECT_EQ(column(3, "started"), "2020-01-02");
@@ -157,8 +157,8 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
     choose("kind", 2);
     const QStringList exported = window->exportText().split("\r\n");
     EXPECT_EQ(exported.value(0),
-              "started,kind,port,device,module,image,outcome,duration_s,"
-              "bytes_sent,image_size,image_sha256,finished,log,reason_code,reason");
+              "started,kind,station,port,device,module,image,outcome,duration_s,"
+              "bytes_sent,image_size,image_sha256,finished,log,reason_code,reason,exchange_id");
     EXPECT_EQ(exported.size(), 3);  // the header, the test, and the empty rest
 
     // The columns chosen are kept for the next window.
@@ -168,7 +168,7 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
         .at(HistoryModel::columnOf("kind"))
         ->trigger();
     EXPECT_EQ(settings.values.value("History/Columns"),
-              "started,kind,port,module,image,outcome,duration_s,reason");
+              "started,kind,station,port,module,image,outcome,duration_s,reason");
     HistoryWindow again(state.path(), settings, nullptr);
     EXPECT_FALSE(again.table()->isColumnHidden(HistoryModel::columnOf("kind")));
 }
