@@ -45,11 +45,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the list below. Listed by hand is what is loaded at run time as a plug-in and so is invisible
 # to dpkg-shlibdeps: libqt6svg6, whose SVG image and icon-engine plug-ins draw the toolbar icons
 # (the window links Qt6::Svg, but the linker drops the unused library from its NEEDED list), and
-# libqt6sql6-sqlite, Qt SQL's SQLite driver, which keeps the history of updates.
+# libqt6sql6-sqlite, Qt SQL's SQLite driver, which keeps the history of updates. Qt SQL's
+# PostgreSQL driver (libqt6sql6-psql) is recommended: only a station that forwards its rows to a
+# line's history in PostgreSQL ([History] Database=) loads it.
 # The platform plug-ins (xcb, offscreen, ...) are part of libqt6gui6 in Debian 12;
 # qt6-qpa-plugins only adds vnc and is not needed.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= 6.4), libqt6sql6-sqlite (>= 6.4)")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql (>= 6.4)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_scripts})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
