@@ -105,6 +105,11 @@ const HistoryRow& HistoryFilterModel::rowAt(int proxyRow) const {
         ->row(mapToSource(index(proxyRow, 0)).row());
 }
 
+void HistoryFilterModel::setStation(const QString& station) {
+    station_ = station;
+    invalidateRowsFilter();
+}
+
 void HistoryFilterModel::setPort(const QString& port) {
     port_ = port;
     invalidateRowsFilter();
@@ -128,7 +133,8 @@ void HistoryFilterModel::setStartedWithin(const QDateTime& from, const QDateTime
 
 bool HistoryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     const HistoryRow& row = static_cast<const HistoryModel*>(sourceModel())->row(sourceRow);
-    if ((!port_.isEmpty() && row.port != port_) ||
+    if ((!station_.isEmpty() && row.station != station_) ||
+        (!port_.isEmpty() && row.port != port_) ||
         (!outcome_.isEmpty() && row.outcome != outcome_) || (!kind_.isEmpty() && row.kind != kind_))
         return false;
     const QDateTime started = startOf(row);

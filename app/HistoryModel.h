@@ -36,12 +36,13 @@ class HistoryModel : public QAbstractTableModel {
     std::vector<HistoryRow> rows_;
 };
 
-// The rows a technician asked for: of one port, outcome and kind (empty: any) and started in
-// [from, to) (invalid: open).
+// The rows a technician asked for: of one station, port, outcome and kind (empty: any) and
+// started in [from, to) (invalid: open).
 class HistoryFilterModel : public QSortFilterProxyModel {
   public:
     explicit HistoryFilterModel(QObject* parent = nullptr);
 
+    void setStation(const QString& station);
     void setPort(const QString& port);
     void setOutcome(const QString& outcome);
     void setKind(const QString& kind);
@@ -52,7 +53,7 @@ class HistoryFilterModel : public QSortFilterProxyModel {
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
   private:
-    QString port_, outcome_, kind_;
+    QString station_, port_, outcome_, kind_;
     QDateTime from_, to_;
 };
 

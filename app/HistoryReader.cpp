@@ -9,6 +9,11 @@
 
 namespace tarvel {
 
+HistoryReader::HistoryReader(QString stateFolder, HistoryLine line)
+    : folder_(std::move(stateFolder)), line_(std::move(line)) {}
+
+HistoryReader::~HistoryReader() = default;
+
 QString HistoryReader::filesNow() const {
     QString files;
     for (const QString& suffix : {QString(), QStringLiteral("-wal")}) {
@@ -22,12 +27,13 @@ QString HistoryReader::filesNow() const {
     return files;
 }
 
-std::optional<std::vector<HistoryRow>> HistoryReader::readIfChanged(bool force) {
+std::optional<std::vector<HistoryRow>> HistoryReader::readLocal(bool force) {
     const QString files = filesNow();
     if (!force && !runningRead_ && files == filesRead_)
         return std::nullopt;
     filesRead_ = files;
     HistoryStore history(folder_);
+    history.setStation(line_.station);
     std::vector<HistoryRow> rows;
     if (history.open(false))
         rows = history.rows({}).value_or(std::vector<HistoryRow>());
@@ -35,6 +41,57 @@ std::optional<std::vector<HistoryRow>> HistoryReader::readIfChanged(bool force) 
         return outcomeFromWord(row.outcome) == Outcome::Running;
     });
     return rows;
+}
+
+std::optional<std::vector<HistoryRow>> HistoryReader::readLine(bool force) {
+    if (!server_)
+        server_ = std::make_unique<LineHistory>(line_.database);
+    LineHistory& server = *server_;
+    QString mark;
+    if (server.open() && server.isReady() && server.changeMark(&mark)) {
+        problem_.clear();
+        if (!force && mark == serverRead_)
+            return std::nullopt;
+        if (std::optional<std::vector<HistoryRow>> rows = server.rows({})) {
+            serverRead_ = mark;
+            return rows;
+        }
+    }
+    // One line, the important part first: the window shows as much of it as fits.
+    problem_ = QStringLiteral(
+                   "This station's own history is shown: the line's history %1 cannot be read "
+                   "(%2).")
+                   .arg(server.uri(), server.reason().simplified());
+    server.close();
+    failed_.start();
+    return std::nullopt;
+}
+
+std::optional<HistoryRead> HistoryReader::readIfChanged(bool force, bool localOnly) {
+    if (line_.database.isEmpty() || localOnly) {
+        std::optional<std::vector<HistoryRow>> rows = readLocal(force || shown_ != Source::Local);
+        if (!rows)
+            return std::nullopt;
+        shown_ = Source::Local;
+        return HistoryRead{std::move(*rows), false, QString()};
+    }
+    const QString told = problem_;
+    if (force || problem_.isEmpty() || failed_.hasExpired(kLineRetryMs)) {
+        std::optional<std::vector<HistoryRow>> rows = readLine(force || shown_ != Source::Line);
+        if (rows) {
+            shown_ = Source::Line;
+            return HistoryRead{std::move(*rows), true, QString()};
+        }
+        if (problem_.isEmpty())
+            return std::nullopt;  // the server's rows as shown
+    }
+    // The server cannot be read: this station's own rows, and why.
+    std::optional<std::vector<HistoryRow>> rows =
+        readLocal(force || shown_ != Source::LocalInstead || problem_ != told);
+    if (!rows)
+        return std::nullopt;
+    shown_ = Source::LocalInstead;
+    return HistoryRead{std::move(*rows), false, problem_};
 }
 
 }  // namespace tarvel

@@ -1,35 +1,68 @@
 #pragma once
 
 #include "record/HistoryRow.h"
+#include "record/LineHistory.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace tarvel {
 
+// What the History window shows: the rows, newest first, and whose they are.
+struct HistoryRead {
+    std::vector<HistoryRow> rows;
+    // The line's history, every station's rows; else this station's own file.
+    bool line = false;
+    // Why this station's own rows are shown although the line's were asked for; empty otherwise.
+    QString notice;
+};
+
 // Reads the history for the History window on a thread of its own: the window's thread also
 // runs the exchanges with the module, which must never wait for the database (another
-// process's write, the settling of rows whose process is gone). Lives on that thread; call
-// readIfChanged there only.
+// process's write, the settling of rows whose process is gone) or for the network. With a
+// line's history set it reads the server, as `tarvel-update history` does; when the server
+// cannot be read it reads this station's own file instead and says why, and tries the server
+// again after kLineRetryMs, or at once when asked to. Lives on that thread; call readIfChanged
+// there only.
 class HistoryReader : public QObject {
   public:
-    explicit HistoryReader(QString stateFolder) : folder_(std::move(stateFolder)) {}
+    // How long after a failure the server is tried again, unless a read is forced.
+    static constexpr int kLineRetryMs = 10000;
 
-    // Every row, newest first, when the history's files changed since the last read, a row was
-    // still running then (its process may have gone since), or force; nothing otherwise.
-    std::optional<std::vector<HistoryRow>> readIfChanged(bool force);
+    HistoryReader(QString stateFolder, HistoryLine line);
+    ~HistoryReader() override;
+
+    // The rows when they changed since the last read (the history's files, the server's rows),
+    // a row was still running then (its process may have gone since), the source changed, or
+    // force; nothing otherwise. localOnly: this station's own, also with a line's history set.
+    std::optional<HistoryRead> readIfChanged(bool force, bool localOnly);
 
   private:
+    enum class Source { None, Line, Local, LocalInstead };
+    // This station's own rows, when its files changed or force.
+    std::optional<std::vector<HistoryRow>> readLocal(bool force);
+    // The line's rows, when they changed or force; none with problem_ set when they cannot be
+    // read, none with problem_ empty when they did not change.
+    std::optional<std::vector<HistoryRow>> readLine(bool force);
     // The database and its write-ahead log as the file system sees them: any commit changes it.
     QString filesNow() const;
 
     QString folder_;
+    HistoryLine line_;
+    std::unique_ptr<LineHistory>
+        server_;  // made on the reader's thread, which its connection serves
+    Source shown_ = Source::None;
     QString filesRead_;
     bool runningRead_ = false;
+    QString serverRead_;    // the server's mark (LineHistory::changeMark) at the last read
+    QString problem_;       // why the server cannot be read; empty while it can
+    QElapsedTimer failed_;  // since the server last failed
 };
 
 }  // namespace tarvel

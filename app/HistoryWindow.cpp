@@ -1,12 +1,15 @@
 #include "app/HistoryWindow.h"
 
+#include "app/ElidedLabel.h"
 #include "app/HistoryReader.h"
 #include "platform/SettingsStore.h"
 #include "record/HistoryCsv.h"
+#include "record/LineHistory.h"
 #include "status/Outcome.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
@@ -50,10 +53,16 @@ QLabel* caption(const QString& text, QWidget* buddy) {
 }  // namespace
 
 HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings, QWidget* parent)
+    : HistoryWindow(stateFolder, HistoryLine::from(settings), settings, parent) {}
+
+HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line,
+                             SettingsStore& settings, QWidget* parent)
     : QDialog(parent),
       settings_(settings),
-      reader_(new HistoryReader(stateFolder)),
+      ownStation_(line.station),
+      reader_(new HistoryReader(stateFolder, line)),
       timer_(new QTimer(this)),
+      station_(choice({kAll}, this)),
       port_(choice({kAll}, this)),
       outcome_(choice(QStringList{kAll} + outcomeWords(), this)),
       kind_(choice({kAll, kUpdateKind, kComtestKind}, this)),
@@ -63,9 +72,13 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
       range_(new QWidget(this)),
       from_(new QDateEdit(QDate::currentDate().addDays(-6), range_)),
       to_(new QDateEdit(QDate::currentDate(), range_)),
+      local_(new QCheckBox(QStringLiteral("T&his station only"), this)),
+      notice_(new ElidedLabel(this)),
       count_(new QLabel(this)),
       table_(new QTableView(this)) {
     setWindowTitle(QStringLiteral("History"));
+    if (!line.database.isEmpty())
+        LineHistory::preloadDriver();
     reader_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, reader_, &QObject::deleteLater);
     thread_.start();
@@ -85,9 +98,15 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        const QString log = shown_.rowAt(index.row()).log;
-        if (onOpenLog && !log.isEmpty())
-            onOpenLog(log);
+        const HistoryRow& row = shown_.rowAt(index.row());
+        // Another station's log lies on that station; a file of the same name here is another.
+        if (!row.station.isEmpty() && row.station != ownStation_) {
+            count_->setText(
+                QStringLiteral("The log of that row is on %1: %2").arg(row.station, row.log));
+            return;
+        }
+        if (onOpenLog && !row.log.isEmpty())
+            onOpenLog(row.log);
     });
     auto* copy = new QAction(QStringLiteral("Copy"), table_);
     copy->setShortcut(QKeySequence::Copy);
@@ -95,8 +114,9 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
     connect(copy, &QAction::triggered, this, &HistoryWindow::copySelection);
     table_->addAction(copy);
 
-    for (QComboBox* box : {port_, outcome_, kind_, when_})
+    for (QComboBox* box : {station_, port_, outcome_, kind_, when_})
         connect(box, &QComboBox::currentIndexChanged, this, &HistoryWindow::applyFilters);
+    station_->setObjectName(QStringLiteral("station"));
     port_->setObjectName(QStringLiteral("port"));
     outcome_->setObjectName(QStringLiteral("outcome"));
     kind_->setObjectName(QStringLiteral("kind"));
@@ -130,7 +150,17 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
+    // Only a line's history has another station's rows than this one's.
+    local_->setObjectName(QStringLiteral("local"));
+    local_->setToolTip(QStringLiteral("This station's own history instead of the line's"));
+    local_->setVisible(!line.database.isEmpty());
+    connect(local_, &QCheckBox::toggled, this, [this] { look(true); });
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->hide();
+
     auto* filters = new QHBoxLayout;
+    filters->addWidget(caption(QStringLiteral("&Station:"), station_));
+    filters->addWidget(station_);
     filters->addWidget(caption(QStringLiteral("&Port:"), port_));
     filters->addWidget(port_);
     filters->addWidget(caption(QStringLiteral("&Outcome:"), outcome_));
@@ -139,6 +169,7 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
     filters->addWidget(kind_);
     filters->addWidget(caption(QStringLiteral("&When:"), when_));
     filters->addWidget(when_);
+    filters->addWidget(local_);
     filters->addStretch();
     auto* between = new QHBoxLayout(range_);
     between->setContentsMargins(0, 0, 0, 0);
@@ -156,6 +187,7 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(range_);
+    layout->addWidget(notice_);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
     restoreColumns();
@@ -196,6 +228,10 @@ void HistoryWindow::refresh() {
     look(true);
 }
 
+QString HistoryWindow::notice() const {
+    return notice_->fullText();
+}
+
 // Asks the reader for the rows; one request at a time, a forced one kept for when it is back.
 void HistoryWindow::look(bool force) {
     if (!isVisible())
@@ -207,14 +243,14 @@ void HistoryWindow::look(bool force) {
     reading_ = true;
     QMetaObject::invokeMethod(
         reader_,
-        [this, reader = reader_, force] {
-            std::optional<std::vector<HistoryRow>> rows = reader->readIfChanged(force);
+        [this, reader = reader_, force, localOnly = local_->isChecked()] {
+            std::optional<HistoryRead> read = reader->readIfChanged(force, localOnly);
             QMetaObject::invokeMethod(
                 this,
-                [this, rows = std::move(rows)]() mutable {
+                [this, read = std::move(read)]() mutable {
                     reading_ = false;
-                    if (rows)
-                        showRows(std::move(*rows));
+                    if (read)
+                        showRows(std::move(*read));
                     if (std::exchange(lookAgain_, false))
                         look(true);
                 },
@@ -223,7 +259,15 @@ void HistoryWindow::look(bool force) {
         Qt::QueuedConnection);
 }
 
-void HistoryWindow::showRows(std::vector<HistoryRow> rows) {
+void HistoryWindow::showRows(HistoryRead read) {
+    notice_->setFullText(read.notice);
+    notice_->setVisible(!read.notice.isEmpty());
+    // The ids of one history say nothing of another's rows.
+    if (read.line != showsLine_) {
+        showsLine_ = read.line;
+        rows_.setRows({});
+    }
+    std::vector<HistoryRow>& rows = read.rows;
     QSet<qint64> selected;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows())
         selected << shown_.rowAt(index.row()).id;
@@ -244,37 +288,38 @@ void HistoryWindow::showRows(std::vector<HistoryRow> rows) {
     }
     table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     table_->verticalScrollBar()->setValue(scrolled);
-    fillPorts();
+    fillChoices(station_, &HistoryRow::station);
+    fillChoices(port_, &HistoryRow::port);
     applyFilters();
     if (first && rows_.rowCount() > 0)
         table_->resizeColumnsToContents();
 }
 
-// The ports seen so far, the chosen one kept.
-void HistoryWindow::fillPorts() {
-    QStringList ports;
+void HistoryWindow::fillChoices(QComboBox* box, QString HistoryRow::*field) {
+    QStringList values;
     for (const HistoryRow& row : rows_.rows()) {
-        if (!ports.contains(row.port))
-            ports << row.port;
+        if (!values.contains(row.*field))
+            values << row.*field;
     }
-    ports.sort();
-    ports.prepend(kAll);
+    values.sort();
+    values.prepend(kAll);
     QStringList now;
-    for (int item = 0; item < port_->count(); ++item)
-        now << port_->itemText(item);
-    if (now == ports)
+    for (int item = 0; item < box->count(); ++item)
+        now << box->itemText(item);
+    if (now == values)
         return;
-    const QString chosen = port_->currentText();
-    const QSignalBlocker quiet(port_);
-    port_->clear();
-    port_->addItems(ports);
-    port_->setCurrentText(chosen);
+    const QString chosen = box->currentText();
+    const QSignalBlocker quiet(box);
+    box->clear();
+    box->addItems(values);
+    box->setCurrentText(chosen);
 }
 
 void HistoryWindow::applyFilters() {
     auto chosen = [](const QComboBox* box) {
         return box->currentIndex() <= 0 ? QString() : box->currentText();
     };
+    shown_.setStation(chosen(station_));
     shown_.setPort(chosen(port_));
     shown_.setOutcome(chosen(outcome_));
     shown_.setKind(chosen(kind_));

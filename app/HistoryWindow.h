@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -16,22 +17,31 @@ class QTimer;
 
 namespace tarvel {
 
+class ElidedLabel;
 class HistoryReader;
+struct HistoryLine;
+struct HistoryRead;
 class SettingsStore;
 
-// Log → History…: the history of updates and tests of every process on this state folder, read
-// only, newest first. The technician filters it by port, outcome, kind and date, sorts it by
-// any column, chooses the columns (remembered, as is the window's size), copies rows and
-// exports what is shown to CSV; a double click opens a row's log. A row still "running" may be
-// another program's update under way. While shown it follows the history by itself, keeping
-// the selection: the database is read on a thread of its own whenever its files change, and
-// when this program has written to it.
+// Log → History…: the history of updates and tests of every process on this state folder, or,
+// with a line's history set ([History] Database=), of every station on the line; read only,
+// newest first. The technician filters it by station, port, outcome, kind and date, sorts it
+// by any column, chooses the columns (remembered, as is the window's size), copies rows and
+// exports what is shown to CSV; a double click opens the log of a row of this station. "This
+// station only" shows this station's own file instead of the line's. A row still "running" may
+// be another program's update under way. While shown it follows the history by itself,
+// keeping the selection: the history is read on a thread of its own whenever its files (or the
+// server's rows) change, and when this program has written to it. A line's history that cannot
+// be read is one line above the rows, which are then this station's own.
 class HistoryWindow : public QDialog {
   public:
     // How often the history's files are looked at while the window is shown.
     static constexpr int kLookEveryMs = 2000;
 
+    // The line's history from the settings ([Station] Name=, [History] Database=).
     HistoryWindow(const QString& stateFolder, SettingsStore& settings, QWidget* parent);
+    HistoryWindow(const QString& stateFolder, const HistoryLine& line, SettingsStore& settings,
+                  QWidget* parent);
     ~HistoryWindow() override;
 
     // Reads the history anew (on the reader's thread; the rows follow).
@@ -39,6 +49,11 @@ class HistoryWindow : public QDialog {
     QTableView* table() const { return table_; }
     HistoryModel& rows() { return rows_; }
     HistoryFilterModel& shown() { return shown_; }
+    // Why this station's own rows are shown although the line's were asked for; empty when
+    // the rows are those asked for.
+    QString notice() const;
+    // The rows shown are the line's, every station's.
+    bool showsLine() const { return showsLine_; }
     // The row's log, on a double click.
     std::function<void(const QString& path)> onOpenLog;
     // Where Export writes; empty: not now. A save dialog unless a test sets another.
@@ -55,14 +70,16 @@ class HistoryWindow : public QDialog {
 
   private:
     void look(bool force);
-    void showRows(std::vector<HistoryRow> rows);
+    void showRows(HistoryRead read);
     void applyFilters();
-    void fillPorts();
+    // The choices of a filter: All and the values of the rows, the chosen one kept.
+    void fillChoices(QComboBox* box, QString HistoryRow::*field);
     QMenu* columnMenu();
     void saveColumns();
     void restoreColumns();
 
     SettingsStore& settings_;
+    QString ownStation_;  // this station's name, as its rows carry it
     HistoryModel rows_;
     HistoryFilterModel shown_;
     QThread thread_;
@@ -70,7 +87,9 @@ class HistoryWindow : public QDialog {
     bool reading_ = false;
     bool lookAgain_ = false;
     bool sized_ = false;
+    bool showsLine_ = false;
     QTimer* timer_;
+    QComboBox* station_;
     QComboBox* port_;
     QComboBox* outcome_;
     QComboBox* kind_;
@@ -78,6 +97,8 @@ class HistoryWindow : public QDialog {
     QWidget* range_;
     QDateEdit* from_;
     QDateEdit* to_;
+    QCheckBox* local_;
+    ElidedLabel* notice_;
     QLabel* count_;
     QTableView* table_;
 };

@@ -5,7 +5,6 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
-#include <QSqlDatabase>
 #include <QThread>
 
 #include <algorithm>
@@ -121,11 +120,8 @@ HistoryForwarder::HistoryForwarder(QString folder, QString uri, QString station)
     worker_->uri = std::move(uri);
     worker_->station = std::move(station);
     worker_->tell = [this](const QString& warning) { tell(warning); };
-    // The driver's plug-in made here, on the thread that outlives the forwarder's (see
-    // RecordWriter).
-    const QString preload = QStringLiteral("tarvel-preload-line");
-    QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), preload);
-    QSqlDatabase::removeDatabase(preload);
+    // The driver's plug-in made here, on the thread that outlives the forwarder's.
+    LineHistory::preloadDriver();
     std::shared_ptr<Worker> worker = worker_;
     thread_ = QThread::create([worker] { worker->run(); });
     thread_->start();

@@ -252,4 +252,24 @@ std::optional<std::vector<HistoryRow>> LineHistory::rows(const HistoryFilter& fi
     return readHistoryRows(database, filter, &reason_);
 }
 
+bool LineHistory::changeMark(QString* mark) {
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT count(*), coalesce(max(id), 0), coalesce(sum(revision), "
+                                   "0) FROM history")) ||
+        !query.next()) {
+        reason_ = failureOf(query.lastError());
+        return false;
+    }
+    *mark =
+        QStringLiteral("%1 %2 %3")
+            .arg(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
+    return true;
+}
+
+void LineHistory::preloadDriver() {
+    const QString preload = QStringLiteral("tarvel-preload-line");
+    QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), preload);
+    QSqlDatabase::removeDatabase(preload);
+}
+
 }  // namespace tarvel

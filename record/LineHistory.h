@@ -75,6 +75,15 @@ class LineHistory {
     // arrives once.
     bool forward(const std::vector<OutboxRow>& rows);
     std::optional<std::vector<HistoryRow>> rows(const HistoryFilter& filter);
+    // A mark that any write to the server's rows changes (their count, newest id and the sum of
+    // their revisions), for a reader that reads them again only when it changed; false with
+    // reason() when it cannot be read.
+    bool changeMark(QString* mark);
+
+    // Qt makes a database plugin's instance on the thread that first opens a connection of its
+    // kind and keeps it until the process ends: called on the thread that outlives those that
+    // read or write the line's history, so that the instance belongs to it.
+    static void preloadDriver();
 
   private:
     QSqlDatabase database() const;

@@ -71,6 +71,16 @@ struct Station {
         auto process = startUpdate();
         return finish(*process);
     }
+    // As if every reply of the server had been lost with its connection: each row goes again.
+    void loseReplies() {
+        {
+            QSqlDatabase local = QSqlDatabase::addDatabase("QSQLITE", "lost");
+            local.setDatabaseName(home.filePath("state/Tarvel_Update_Utility/history.sqlite"));
+            ASSERT_TRUE(local.open());
+            ASSERT_TRUE(QSqlQuery(local).exec("UPDATE history SET forwarded = 0"));
+        }
+        QSqlDatabase::removeDatabase("lost");
+    }
     // The exchange ids of this station's own history, and those not forwarded yet.
     QStringList ids(bool pendingOnly = false) {
         CliRun listed = run({"history", pendingOnly ? "--pending" : "--local", "--json"});
@@ -154,6 +164,15 @@ TEST(LineHistory, TwoStationsWritingAtOnceEachRowArrivesOnce) {
     const CliRun local = a.run({"history", "--local", "--no-header", "--wide"});
     EXPECT_EQ(local.out.count("station-b"), 0);
     EXPECT_EQ(local.out.count("station-a"), 3);
+
+    // Every reply lost: station a's ended rows go again, and each arrives once, unchanged.
+    a.loseReplies();
+    ASSERT_EQ(a.ids(true).size(), 3);
+    const CliRun again = a.update();
+    EXPECT_EQ(again.err.count("line's history"), 0) << qPrintable(again.err);
+    EXPECT_EQ(a.ids(true), QStringList());
+    EXPECT_EQ(line.ids("station-a"), sorted(a.ids()));
+    EXPECT_EQ(line.ids().size(), 7);
 }
 
 TEST(LineHistory, AServerStoppedInTheMiddleOfEightUpdatesGetsEveryRowOnce) {

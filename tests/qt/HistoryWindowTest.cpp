@@ -1,11 +1,15 @@
 // Log → History… against a real history.sqlite: the columns a technician sees, sorting, each
 // filter, the chosen columns remembered, copy and export, and the rows that another program adds
-// while the window is open.
+// while the window is open. Then against a line's history on a real PostgreSQL server: every
+// station's rows, the Station filter, this station only, and a server that cannot be reached.
 #include "app/HistoryWindow.h"
 #include "record/HistoryStore.h"
+#include "record/LineHistory.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/PostgresServer.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
@@ -26,13 +30,10 @@ struct Exchange {
     QDateTime started;
     const char *kind, *port, *module, *outcome;
     double seconds;
+    const char* station = "station-a";
 };
 
-// Adds the row as a program of its own would, through a connection of its own.
-qint64 record(const QString& folder, const Exchange& made) {
-    HistoryStore history(folder);
-    if (!history.open())
-        return 0;
+HistoryRow rowOf(const Exchange& made) {
     HistoryRow row;
     row.kind = made.kind;
     row.started = made.started.toOffsetFromUtc(made.started.offsetFromUtc()).toString(Qt::ISODate);
@@ -41,6 +42,17 @@ qint64 record(const QString& folder, const Exchange& made) {
     row.image = row.kind == kUpdateKind ? "/srv/firmware/DVB-" + row.module + "-2.bin" : "";
     row.outcome = made.outcome;
     row.seconds = made.seconds;
+    row.station = made.station;
+    row.log = QStringLiteral("/var/log/%1.log").arg(row.module);
+    return row;
+}
+
+// Adds the row as a program of its own would, through a connection of its own.
+qint64 record(const QString& folder, const Exchange& made) {
+    HistoryStore history(folder);
+    if (!history.open())
+        return 0;
+    HistoryRow row = rowOf(made);
     row.id = history.add(row, ProcessIdentity::current()).value_or(0);
     return history.update(row) ? row.id : 0;
 }
@@ -153,7 +165,7 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
     EXPECT_TRUE(QApplication::clipboard()->text().startsWith(
         made[0].started.toString(Qt::ISODate).left(19)));
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(
-        "\tCOM1\tSAT\t/srv/firmware/DVB-SAT-2.bin\tsuccess\t9.5\t\n"));
+        "\tstation-a\tCOM1\tSAT\t/srv/firmware/DVB-SAT-2.bin\tsuccess\t9.5\t\n"));
     choose("kind", 2);
     const QStringList exported = window->exportText().split("\r\n");
     EXPECT_EQ(exported.value(0),
@@ -171,6 +183,119 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
               "started,kind,station,port,module,image,outcome,duration_s,reason");
     HistoryWindow again(state.path(), settings, nullptr);
     EXPECT_FALSE(again.table()->isColumnHidden(HistoryModel::columnOf("kind")));
+}
+
+// Against a line's history: not among HistoryWindowTest.*, which runs again at other scales.
+struct HistoryWindowLineTest : HistoryWindowTest {
+    // This station (station-a) has one row of its own, L, which is on no server.
+    void SetUp() override {
+        ASSERT_GT(
+            record(state.path(), {QDateTime::currentDateTime(), "update", "COM3", "L", "error", 3}),
+            0);
+    }
+    void open(const QString& database) {
+        window = std::make_unique<HistoryWindow>(state.path(), HistoryLine{"station-a", database},
+                                                 settings, nullptr);
+        window->show();
+    }
+    QStringList choices(const char* filter) const {
+        QStringList items;
+        const QComboBox* box = window->findChild<QComboBox*>(filter);
+        for (int item = 0; item < box->count(); ++item)
+            items << box->itemText(item);
+        return items;
+    }
+    bool waitFor(const QString& shown) {
+        return QTest::qWaitFor([&] { return modules() == shown; }, 30000);
+    }
+    QCheckBox* thisStationOnly() const { return window->findChild<QCheckBox*>("local"); }
+};
+
+// A (station-a, COM1) an hour ago, B (station-b, COM1) two hours ago, C (station-b, COM2) three.
+TEST_F(HistoryWindowLineTest, ShowsEveryStationsRowsAndThisStationsOwnAndTellsWhenTheServerIsGone) {
+    PostgresServer server;
+    ASSERT_TRUE(server.start()) << qPrintable(server.why());
+    const QString uri = server.socketUri("postgres");
+    {
+        LineHistory owner(uri);
+        ASSERT_TRUE(owner.open() && owner.upgrade()) << qPrintable(owner.reason());
+        const QDateTime now = QDateTime::currentDateTime();
+        std::vector<OutboxRow> sent;
+        for (const Exchange& made :
+             {Exchange{now.addSecs(-3600), "update", "COM1", "A", "success", 9, "station-a"},
+              Exchange{now.addSecs(-7200), "update", "COM1", "B", "success", 9, "station-b"},
+              Exchange{now.addSecs(-10800), "update", "COM2", "C", "error", 9, "station-b"}}) {
+            OutboxRow row{rowOf(made), made.started.toMSecsSinceEpoch(), 1, {}};
+            row.row.exchangeId = QStringLiteral("00000000-0000-0000-0000-00000000000%1")
+                                     .arg(QLatin1Char(made.module[0]));
+            sent.push_back(row);
+        }
+        ASSERT_TRUE(owner.forward(sent)) << qPrintable(owner.reason());
+    }
+    open(uri);
+    ASSERT_TRUE(waitFor("ABC"));
+    EXPECT_TRUE(window->showsLine());
+    EXPECT_EQ(window->notice(), "");
+    EXPECT_FALSE(window->findChild<QWidget*>("notice")->isVisible());
+    EXPECT_TRUE(thisStationOnly()->isVisible());
+    EXPECT_EQ(column(0, "station"), "station-a");
+    EXPECT_EQ(column(1, "station"), "station-b");
+    EXPECT_EQ(choices("station"), QStringList({"All", "station-a", "station-b"}));
+
+    // The Station filter, alone and with the Port filter.
+    choose("station", 2);
+    EXPECT_EQ(modules(), "BC");
+    choose("port", 1);  // COM1
+    EXPECT_EQ(modules(), "B");
+    choose("port", 0);
+    choose("station", 0);
+
+    // Another station's log is on that station: not opened here.
+    QStringList opened;
+    window->onOpenLog = [&](const QString& path) { opened << path; };
+    for (int row : {0, 1})
+        emit window->table()->doubleClicked(window->shown().index(row, 0));
+    EXPECT_EQ(opened, QStringList({"/var/log/A.log"}));
+
+    // This station only: its own file, without a notice; then the line again.
+    thisStationOnly()->setChecked(true);
+    ASSERT_TRUE(waitFor("L"));
+    EXPECT_FALSE(window->showsLine());
+    EXPECT_EQ(window->notice(), "");
+    thisStationOnly()->setChecked(false);
+    ASSERT_TRUE(waitFor("ABC"));
+
+    // The server goes away: one line says so, and this station's own rows are shown.
+    ASSERT_TRUE(server.stop()) << qPrintable(server.why());
+    window->refresh();
+    ASSERT_TRUE(waitFor("L"));
+    EXPECT_FALSE(window->showsLine());
+    EXPECT_TRUE(window->notice().startsWith(
+        "This station's own history is shown: the line's history " + uri + " cannot be read ("))
+        << qPrintable(window->notice());
+    EXPECT_FALSE(window->notice().contains('\n')) << qPrintable(window->notice());
+    EXPECT_TRUE(window->findChild<QWidget*>("notice")->isVisible());
+}
+
+TEST_F(HistoryWindowLineTest, AServerThatCannotBeReachedIsOneLineAndTheStationsOwnRowsShow) {
+    // Nothing listens on port 1 of this machine: the connection is refused at once.
+    open("postgresql://station_a@127.0.0.1:1/line");
+    ASSERT_TRUE(waitFor("L"));
+    EXPECT_FALSE(window->showsLine());
+    EXPECT_EQ(window->notice(),
+              "This station's own history is shown: the line's history "
+              "postgresql://station_a@127.0.0.1:1/line cannot be read (connection to server at "
+              "\"127.0.0.1\", port 1 failed: Connection refused Is the server running on that "
+              "host and accepting TCP/IP connections?).");
+    EXPECT_TRUE(window->findChild<QWidget*>("notice")->isVisible());
+    EXPECT_EQ(column(0, "station"), "station-a");
+    // The next looks bring no box and no second line; the window goes on following its file.
+    ASSERT_GT(record(state.path(), {QDateTime::currentDateTime().addSecs(60), "update", "COM4", "M",
+                                    "success", 3}),
+              0);
+    ASSERT_TRUE(waitFor("ML"));
+    EXPECT_EQ(window->notice().count("cannot be read"), 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace
