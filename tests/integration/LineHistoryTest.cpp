@@ -180,10 +180,12 @@ TEST(LineHistory, AServerStoppedInTheMiddleOfEightUpdatesGetsEveryRowOnce) {
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
     for (int update = 1; update <= 8; ++update) {
-        if (update == 4)
+        if (update == 4) {
             ASSERT_TRUE(line.server.stop()) << qPrintable(line.server.why());
-        if (update == 7)
+        }
+        if (update == 7) {
             ASSERT_TRUE(line.server.start()) << qPrintable(line.server.why());
+        }
         const CliRun ran = a.update();
         // One warning in each run that cannot reach the server, none otherwise.
         EXPECT_EQ(ran.err.count("The line's history"), update >= 4 && update <= 6 ? 1 : 0)

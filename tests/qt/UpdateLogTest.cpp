@@ -206,23 +206,13 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
             ASSERT_TRUE(history.open());
             ProcessIdentity dead = ProcessIdentity::current();
             dead.started = "0";
-            history.add({0,
-                         "update",
-                         "2026-12-06T14:02:11+01:00",
-                         {},
-                         "COM1",
-                         "COM1",
-                         {},
-                         {},
-                         {},
-                         {},
-                         0,
-                         0,
-                         "running",
-                         "x.log",
-                         {},
-                         {}},
-                        dead);
+            HistoryRow running;
+            running.kind = "update";
+            running.started = "2026-12-06T14:02:11+01:00";
+            running.port = running.device = "COM1";
+            running.outcome = "running";
+            running.log = "x.log";
+            history.add(running, dead);
         } else {
             UpdateLog log(state.path(), "V1.0.0");
             log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyS0", {}});
@@ -340,23 +330,14 @@ TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
         for (int n = 0; n <= 150; ++n) {
             const QString log = state.filePath(QStringLiteral("logs/2099-01-01_%1.log").arg(n));
             QFile(log).open(QIODevice::WriteOnly);
-            history.add({0,
-                         "update",
-                         QStringLiteral("2099-01-01T00:00:%1+00:00").arg(n % 60, 2, 10, QChar('0')),
-                         {},
-                         "COM1",
-                         "COM1",
-                         {},
-                         {},
-                         {},
-                         {},
-                         0,
-                         0,
-                         n == 0 ? "running" : "success",
-                         log,  // 0: still under way
-                         {},
-                         {}},
-                        ProcessIdentity::current());
+            HistoryRow row;
+            row.kind = "update";
+            row.started =
+                QStringLiteral("2099-01-01T00:00:%1+00:00").arg(n % 60, 2, 10, QChar('0'));
+            row.port = row.device = "COM1";
+            row.outcome = n == 0 ? "running" : "success";  // 0: still under way
+            row.log = log;
+            history.add(row, ProcessIdentity::current());
         }
     }
     UpdateLog log(state.path(), "V1.0.0");
