@@ -34,6 +34,14 @@ int freePort() {
     return port;
 }
 
+// PostgreSQL's tools in the C locale's words, and never with a password file of the caller's.
+QProcessEnvironment toolEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.remove("PGPASSFILE");
+    return environment;
+}
+
 }  // namespace
 
 PostgresServer::PostgresServer() : folder_(dir_.path()), data_(dir_.path() + "/data") {}
@@ -46,10 +54,7 @@ bool PostgresServer::runAsOwner(const QString& program, const QStringList& argum
                                 QString* output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_ALL", "C.UTF-8");
-    environment.remove("PGPASSFILE");
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(toolEnvironment());
     process.setWorkingDirectory(folder_);
     if (geteuid() == 0)
         process.start("runuser",
@@ -134,10 +139,7 @@ QString PostgresServer::tcpUri(const QString& user, const QString& database) con
 bool PostgresServer::sql(const QString& statements, QString* output, const QString& database) {
     QProcess psql;
     psql.setProcessChannelMode(QProcess::SeparateChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_ALL", "C.UTF-8");
-    environment.remove("PGPASSFILE");
-    psql.setProcessEnvironment(environment);
+    psql.setProcessEnvironment(toolEnvironment());
     psql.start("psql", {"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", folder_, "-p",
                         QString::number(port_), "-U", "postgres", "-d", database, "-f", "-"});
     psql.write(statements.toUtf8());
