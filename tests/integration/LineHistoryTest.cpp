@@ -229,6 +229,78 @@ TEST(LineHistory, APasswordInTheSettingsIsRefusedAndNeverShown) {
         << qPrintable(listed.err);
 }
 
+// The station's own history marks a row forwarded only after the server took it. A mark that
+// cannot be written (the history refuses it here, as a busy or full disk would) leaves the row
+// in the outbox: it is listed as pending, sent again by the next run, and arrives once, whole.
+TEST(LineHistory, ARowWhoseMarkCannotBeWrittenStaysPendingAndArrivesOnce) {
+    Line line;
+    START_LINE(line);
+    Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
+    ASSERT_EQ(a.update().exitCode, 2);  // makes the station's history; its row goes
+    const QString history = a.home.filePath("state/Tarvel_Update_Utility/history.sqlite");
+    auto refuseMarks = [&](bool refuse) {
+        {
+            QSqlDatabase local = QSqlDatabase::addDatabase("QSQLITE", "marks");
+            local.setDatabaseName(history);
+            ASSERT_TRUE(local.open());
+            ASSERT_TRUE(QSqlQuery(local).exec(
+                refuse ? "CREATE TRIGGER refuse_marks BEFORE UPDATE OF forwarded ON history "
+                         "BEGIN SELECT RAISE(ABORT, 'the disk is full'); END"
+                       : "DROP TRIGGER refuse_marks"));
+        }
+        QSqlDatabase::removeDatabase("marks");
+    };
+    // The server counts every time a row is sent, whether it changes the row or not.
+    ASSERT_TRUE(line.server.sql(
+        "CREATE TABLE sends (exchange_id text);"
+        "CREATE FUNCTION count_send() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS "
+        "$$ BEGIN INSERT INTO sends VALUES (NEW.exchange_id::text); RETURN NEW; END $$;"
+        "CREATE TRIGGER count_sends BEFORE INSERT ON history FOR EACH ROW "
+        "EXECUTE FUNCTION count_send();",
+        nullptr))
+        << qPrintable(line.server.why());
+    auto sends = [&](const QString& id) {
+        return line.server.value("SELECT count(*) FROM sends WHERE exchange_id = '" + id + "'")
+            .toInt();
+    };
+    refuseMarks(true);
+    ASSERT_EQ(a.update().exitCode, 2);
+    const QStringList pending = a.ids(true);
+    ASSERT_EQ(pending.size(), 1) << "marked as forwarded although the mark failed";
+    EXPECT_EQ(line.ids(), sorted(a.ids()));  // it reached the server all the same
+    EXPECT_NE(a.run({"history", "--pending"}).out, "Every row has reached the line's history.\n");
+    // Sent as it changed, not over and over as if each failed mark were a success.
+    const int sentWhileRefused = sends(pending.first());
+    EXPECT_GE(sentWhileRefused, 1);
+    EXPECT_LE(sentWhileRefused, 6);
+
+    refuseMarks(false);
+    const CliRun next = a.update();
+    EXPECT_EQ(next.err.count("line's history"), 0) << qPrintable(next.err);
+    EXPECT_EQ(sends(pending.first()), sentWhileRefused + 1);  // sent again exactly once
+    EXPECT_EQ(a.ids(true), QStringList());
+    EXPECT_EQ(line.ids(), sorted(a.ids()));
+    EXPECT_EQ(line.ids().size(), 3);
+    // The server holds the row as the station ended it, not an earlier revision.
+    QString local;
+    {
+        QSqlDatabase own = QSqlDatabase::addDatabase("QSQLITE", "own");
+        own.setDatabaseName(history);
+        ASSERT_TRUE(own.open());
+        QSqlQuery query(own);
+        query.exec("SELECT outcome || ' ' || revision FROM history WHERE exchange_id = '" +
+                   pending.first() + "'");
+        ASSERT_TRUE(query.next());
+        local = query.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase("own");
+    EXPECT_TRUE(local.startsWith("no-image ")) << qPrintable(local);
+    EXPECT_EQ(line.server.value("SELECT outcome || ' ' || revision FROM history WHERE "
+                                "exchange_id = '" +
+                                pending.first() + "'"),
+              local);
+}
+
 // The columns and indices of the history, by name, from either back end.
 std::set<QString> schemaOf(QSqlDatabase database, bool postgres) {
     std::set<QString> names;
