@@ -1,6 +1,7 @@
 #include "sim/PtyLine.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +59,15 @@ bool PtyLine::open(QString* error) {
         return false;
     }
     slavePath_ = QString::fromLocal8Bit(ptsname(master_));
+    if (!link_.isEmpty()) {
+        if (::symlink(ptsname(master_), QFile::encodeName(link_).constData()) != 0) {
+            *error = systemError("symlink") + QStringLiteral(" (%1)").arg(link_);
+            close();
+            return false;
+        }
+        linked_ = true;
+        slavePath_ = link_;
+    }
     // Holding the slave open ourselves keeps the master from seeing a hang-up whenever the
     // host closes its port, and lets us put the line into raw mode before the host comes.
     slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
@@ -189,6 +199,10 @@ void PtyLine::close() {
     pending_.clear();
     adapter_.drain();
     toHost_.clear();
+    // The name goes first, like the device node of an adapter pulled out.
+    if (linked_)
+        ::unlink(QFile::encodeName(link_).constData());
+    linked_ = false;
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)

@@ -25,8 +25,14 @@ class PtyLine {
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
 
+    // Names the host's end by a symbolic link at this path too, as udev's by-id links name an
+    // adapter: made by open(), removed by close(). A pseudo-terminal's number is given to the
+    // next pair as soon as this one is closed, so a host that still holds the old name would
+    // find another pair under it; a link of its own never leads anywhere else.
+    void setLink(QString path) { link_ = std::move(path); }
     // Opens the pair; on failure says why.
     bool open(QString* error);
+    // The name the host opens: the link if one is set, else the pseudo-terminal's own.
     QString slavePath() const { return slavePath_; }
 
     // Bytes from the host, as they are let through.
@@ -52,6 +58,8 @@ class PtyLine {
     int master_ = -1;
     int slave_ = -1;
     QString slavePath_;
+    QString link_;
+    bool linked_ = false;  // link_ is ours to remove
     Pacer readPace_;
     Pacer writePace_;
     QByteArray pending_;  // not yet on the line

@@ -26,6 +26,7 @@ ReplaySimulator::ReplaySimulator(const SimOptions& options)
     replay_.now = [this] { return clock_.nsecsElapsed() / 1e9; };
     line_.received = [this](const QByteArray& bytes) { received(bytes); };
     line_.hostClosed = [this] { hostClosed(); };
+    line_.setLink(options.link);
 }
 
 bool ReplaySimulator::start(QString* error) {

@@ -64,6 +64,11 @@ void addOptions(QCommandLineParser& parser) {
         {"hang-up-at", "Hang up instead of reply N.", "N"},
         {"flash", "Write the flash contents to FILE after every sector write.", "FILE"},
         {"exit-when-done", "Exit 0.5 s after the update (or the test) has ended."},
+        {"link",
+         "Name the device by a symbolic link at PATH as well, made at the start and removed "
+         "when the line closes, as an adapter's by-id link is; PATH is printed instead of the "
+         "pseudo-terminal's name, whose number the next pair gets once this one is closed.",
+         "PATH"},
         {"test-mode-delay", "Test mode: seconds before the first UP (default 0.5).", "SEC"},
         {"replay",
          "Play the module of a recorded exchange instead: FILE is an update log or a "
@@ -135,6 +140,11 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     }
 
     SimOptions options;
+    options.link = parser.value("link");
+    if (parser.isSet("link") && options.link.isEmpty()) {
+        *output = "--link takes a path";
+        return std::nullopt;
+    }
     Reader read{parser, {}};
     if (!readReplay(parser, read, options, output))
         return std::nullopt;

@@ -16,6 +16,7 @@ struct SimOptions {
     double bytesPerSecond = 0;  // 0: no pacing
     int adapterLatencyMs = 0;   // 0: no USB adapter between the module and the host
     QString flashFile;          // empty: keep the flash in memory only
+    QString link;               // empty: the host opens the pseudo-terminal by its own name
     bool exitWhenDone = false;
     double testModeDelay = 0.5;  // seconds before the first "UP" in test mode
     // Set: the module of a recorded exchange is played instead of the modelled one.

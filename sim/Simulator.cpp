@@ -37,6 +37,7 @@ Simulator::Simulator(SimOptions options)
 }
 
 bool Simulator::start(QString* error) {
+    line_.setLink(options_.link);
     if (!line_.open(error))
         return false;
     if (options_.module.kind == ModuleConfig::Kind::TestMode) {

@@ -8,6 +8,7 @@
 #include "tests/support/Fakes.h"
 #include "tests/support/Wire.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@ namespace {
 struct PtyLink : ::testing::Test {
     void SetUp() override {
         QString error;
+        // By a name of its own: the pseudo-terminal's number is another test's once it is closed.
+        line.setLink(names.filePath("module"));
         ASSERT_TRUE(line.open(&error)) << qPrintable(error);
         line.received = [this](const QByteArray& bytes) { heard += bytes; };
         settings.values["Ports/COM1"] = line.slavePath();
@@ -33,6 +36,7 @@ struct PtyLink : ::testing::Test {
         return condition();
     }
 
+    QTemporaryDir names;
     sim::PtyLine line{0};
     QByteArray heard;  // what the module's end received
     QtClock clock;

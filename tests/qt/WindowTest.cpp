@@ -32,6 +32,8 @@ namespace {
 struct Window : ::testing::Test {
     void SetUp() override {
         QString error;
+        // By a name of its own: the pseudo-terminal's number is another test's once it is closed.
+        line.setLink(names.filePath("module"));
         ASSERT_TRUE(line.open(&error)) << qPrintable(error);
         ASSERT_TRUE(imageFolder.isValid() && elsewhere.isValid());
         line.received = [this](const QByteArray& bytes) {
@@ -53,6 +55,7 @@ struct Window : ::testing::Test {
     bool visible(int button) { return window().isButtonVisible(button); }
     void click(int button) { window().toolbarButton(button)->trigger(); }
 
+    QTemporaryDir names;
     sim::PtyLine line{0};
     QByteArray heard;  // what the module's end received
     std::function<void()> onHeard;

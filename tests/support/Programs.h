@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace tarvel::test {
 
@@ -43,13 +44,16 @@ inline CliRun finish(QProcess& cli, int waitSeconds = 100) {
 }
 
 // tarvel-module-sim on a fresh pseudo-terminal; stopped when the test is done with it, if it has
-// not ended by itself.
+// not ended by itself. The host opens it by a link of its own: the pseudo-terminal's number is
+// another test's as soon as this one is closed, and a program still trying the old name (a lost
+// port it reopens) must not reach into another test's line.
 class SimulatorProcess {
   public:
     explicit SimulatorProcess(const QStringList& arguments) {
         process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start(QStringLiteral(TARVEL_MODULE_SIM), arguments);
-        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
+        process_.start(QStringLiteral(TARVEL_MODULE_SIM),
+                       QStringList{"--link", names_.filePath("module")} + arguments);
+        if (process_.waitForStarted(30000) && process_.waitForReadyRead(30000))
             path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
     }
     ~SimulatorProcess() {
@@ -73,6 +77,7 @@ class SimulatorProcess {
     }
 
   private:
+    QTemporaryDir names_;
     QProcess process_;
     QString path_;
 };
