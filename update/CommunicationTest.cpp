@@ -29,8 +29,7 @@ bool CommunicationTest::RunComTest() {
     if (line_.waitFor(Expected::atStart("UP"), clock_.seconds(), kWaitLimit,
                       ReplyWaiter::Unmatched::Discard,
                       ReplyWaiter::LineLoss::Ignored) == Wait::Reply &&
-        line_.warte(1) && line_.send(QByteArray("OK\x01", 3))) {
-        line_.discard();
+        line_.warte(1) && line_.sendExpecting(QByteArray("OK\x01", 3))) {
         passed = line_.waitFor(Expected::atEnd("OK"), clock_.seconds(), kWaitLimit,
                                ReplyWaiter::Unmatched::Keep,
                                ReplyWaiter::LineLoss::Ignored) == Wait::Reply;

@@ -60,9 +60,10 @@ std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
         return refuseImage(update_, cannotBeOpened());
     status.ShowActivity(QStringLiteral("Waiting for request..."));
     status.StartElapsedClock();
-    if (!line.send(QByteArray("OK") + static_cast<char>(sectors)))
+    // Emptied as the count goes out, not after: the send processes events until the driver
+    // reports the bytes taken, and the first request may be in by then.
+    if (!line.sendExpecting(QByteArray("OK") + static_cast<char>(sectors)))
         return endHalted(update_);
-    line.discard();
 
     qint64 blocksSent = 0;
     update_.dataPhase = {};

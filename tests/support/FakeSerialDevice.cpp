@@ -42,7 +42,14 @@ bool FakeSerialDevice::write(const QByteArray& data) {
     auto onLine = [this, data, session = session_] {
         if (session != session_)
             return;
-        pending_ -= data.size();
+        auto reported = [this, size = data.size(), session] {
+            if (session == session_)
+                pending_ -= size;
+        };
+        if (writeReportedLate > 0)
+            time_.after(writeReportedLate, reported);
+        else
+            reported();
         if (peer)
             peer(data);
     };

@@ -22,6 +22,9 @@ class FakeSerialDevice : public SerialDevice {
     QSet<QString> presentPaths;
     QSet<QString> busyPaths;
     double lineBytesPerSecond = 0;  // 0: writes reach the peer at once
+    // Seconds after the peer has a write's bytes until the driver says it is done, as an
+    // overlapped write's completion on Windows may come after the reply it caused.
+    double writeReportedLate = 0;
     std::function<void(const QByteArray& bytes)> peer;
 
     bool open(const QString& path, QString* error) override;

@@ -94,6 +94,18 @@ TEST(RequestTransfer, RequestJustInsideTheLimitIsServedJustOutsideItRestarts) {
     }
 }
 
+// A driver may say a write is done only after the module has answered it (an overlapped write
+// on a loaded Windows machine): the request that came meanwhile is the module's, not stale.
+TEST(RequestTransfer, ARequestThatComesBeforeTheWriteIsReportedDoneIsServed) {
+    ModuleRig rig;
+    rig.serial.writeReportedLate = 0.05;
+    const QByteArray image = requestImage(2);
+    rig.useImage("DVB-GEN-1.bin", image);
+    EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), UpdateOutcome::Success);
+    EXPECT_EQ(rig.countSent(QByteArray("OK\x02", 3)), 1);
+    EXPECT_TRUE(rig.module.flash() == image);
+}
+
 TEST(RequestTransfer, SilentModuleGetsThreeRestartsThenTheErrorBox) {
     ModuleRig rig;
     rig.intercept = [](const QByteArray&) { return true; };
