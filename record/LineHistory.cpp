@@ -1,6 +1,7 @@
 #include "record/LineHistory.h"
 
 #include "platform/SettingsStore.h"
+#include "record/BackgroundWorker.h"
 #include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
 #include "record/SqlValue.h"
@@ -12,16 +13,9 @@
 #include <QUrl>
 #include <QVariant>
 
-#include <atomic>
-
 namespace tarvel {
 
 namespace {
-
-QString uniqueConnectionName() {
-    static std::atomic<int> count{0};
-    return QStringLiteral("tarvel-line-%1").arg(++count);
-}
 
 QString decoded(const QString& part) {
     return QUrl::fromPercentEncoding(part.toUtf8());
@@ -126,7 +120,8 @@ std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
     return address;
 }
 
-LineHistory::LineHistory(QString uri) : uri_(std::move(uri)), connection_(uniqueConnectionName()) {}
+LineHistory::LineHistory(QString uri)
+    : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
 
 LineHistory::~LineHistory() {
     if (QSqlDatabase::contains(connection_)) {
@@ -264,12 +259,6 @@ bool LineHistory::changeMark(QString* mark) {
         QStringLiteral("%1 %2 %3")
             .arg(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
     return true;
-}
-
-void LineHistory::preloadDriver() {
-    const QString preload = QStringLiteral("tarvel-preload-line");
-    QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), preload);
-    QSqlDatabase::removeDatabase(preload);
 }
 
 }  // namespace tarvel

@@ -80,11 +80,6 @@ class LineHistory {
     // reason() when it cannot be read.
     bool changeMark(QString* mark);
 
-    // Qt makes a database plugin's instance on the thread that first opens a connection of its
-    // kind and keeps it until the process ends: called on the thread that outlives those that
-    // read or write the line's history, so that the instance belongs to it.
-    static void preloadDriver();
-
   private:
     QSqlDatabase database() const;
 
