@@ -93,7 +93,7 @@ std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
         address.port = match.captured(3).toInt();
     address.database = decoded(match.captured(4));
     QStringList options;
-    bool timeout = false;
+    QStringList given;
     static const QRegularExpression key(QStringLiteral("^[a-z_]+$"));
     static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
     for (const QString& pair : match.captured(5).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
@@ -111,11 +111,15 @@ std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
                           .arg(name);
             return std::nullopt;
         }
-        timeout = timeout || name == QLatin1String("connect_timeout");
+        given << name;
         options << name + QLatin1Char('=') + value;
     }
-    if (!timeout)
-        options << QStringLiteral("connect_timeout=%1").arg(LineHistory::kConnectTimeoutS);
+    // Every wait on the server is bounded unless the URI says otherwise: connecting, and a
+    // connection whose server falls silent, idle (keepalives) or with data unacknowledged.
+    for (const auto& [name, value] : LineHistory::kNetworkBounds) {
+        if (!given.contains(QLatin1String(name)))
+            options << QLatin1String(name) + QLatin1Char('=') + QString::number(value);
+    }
     address.options = options.join(QLatin1Char(';'));
     return address;
 }
