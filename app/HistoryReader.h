@@ -1,11 +1,11 @@
 #pragma once
 
+#include "record/BackgroundWorker.h"
 #include "record/HistoryRow.h"
 #include "record/LineHistory.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -23,20 +23,26 @@ struct HistoryRead {
     QString notice;
 };
 
-// Reads the history for the History window on a thread of its own: the window's thread also
+// Reads the history for the History window on a worker of its own: the window's thread also
 // runs the exchanges with the module, which must never wait for the database (another
 // process's write, the settling of rows whose process is gone) or for the network. With a
 // line's history set it reads the server, as `tarvel-update history` does; when the server
 // cannot be read it reads this station's own file instead and says why, and tries the server
-// again after kLineRetryMs, or at once when asked to. Lives on that thread; call readIfChanged
-// there only.
-class HistoryReader : public QObject {
+// again after kLineRetryMs, or at once when asked to. Made, used and destroyed on the worker's
+// thread; its jobs call readIfChanged.
+class HistoryReader : public BackgroundTask {
   public:
     // How long after a failure the server is tried again, unless a read is forced.
     static constexpr int kLineRetryMs = 10000;
 
     HistoryReader(QString stateFolder, HistoryLine line);
     ~HistoryReader() override;
+
+    qint64 work(bool) override { return kWhenHanded; }
+    bool pending() const override { return false; }
+    QString undone() const override { return QString(); }
+    // Hands fn to the window's thread.
+    using BackgroundTask::tell;
 
     // The rows when they changed since the last read (the history's files, the server's rows),
     // a row was still running then (its process may have gone since), the source changed, or

@@ -60,7 +60,7 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     : QDialog(parent),
       settings_(settings),
       ownStation_(line.station),
-      reader_(new HistoryReader(stateFolder, line)),
+      reader_([stateFolder, line] { return std::make_unique<HistoryReader>(stateFolder, line); }),
       timer_(new QTimer(this)),
       station_(choice({kAll}, this)),
       port_(choice({kAll}, this)),
@@ -77,11 +77,9 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
       count_(new QLabel(this)),
       table_(new QTableView(this)) {
     setWindowTitle(QStringLiteral("History"));
+    preloadSqlDriver(QStringLiteral("QSQLITE"));
     if (!line.database.isEmpty())
-        LineHistory::preloadDriver();
-    reader_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, reader_, &QObject::deleteLater);
-    thread_.start();
+        preloadSqlDriver(QStringLiteral("QPSQL"));
 
     shown_.setSourceModel(&rows_);
     table_->setModel(&shown_);
@@ -196,10 +194,8 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     connect(timer_, &QTimer::timeout, this, [this] { look(false); });
 }
 
-HistoryWindow::~HistoryWindow() {
-    thread_.quit();
-    thread_.wait();
-}
+// A reader that the network holds is left behind: the window never waits for it.
+HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::showEvent(QShowEvent* event) {
     if (!sized_) {
@@ -241,22 +237,16 @@ void HistoryWindow::look(bool force) {
         return;
     }
     reading_ = true;
-    QMetaObject::invokeMethod(
-        reader_,
-        [this, reader = reader_, force, localOnly = local_->isChecked()] {
-            std::optional<HistoryRead> read = reader->readIfChanged(force, localOnly);
-            QMetaObject::invokeMethod(
-                this,
-                [this, read = std::move(read)]() mutable {
-                    reading_ = false;
-                    if (read)
-                        showRows(std::move(*read));
-                    if (std::exchange(lookAgain_, false))
-                        look(true);
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    reader_.post([this, force, localOnly = local_->isChecked()](HistoryReader& reader) {
+        std::optional<HistoryRead> read = reader.readIfChanged(force, localOnly);
+        reader.tell([this, read = std::move(read)]() mutable {
+            reading_ = false;
+            if (read)
+                showRows(std::move(*read));
+            if (std::exchange(lookAgain_, false))
+                look(true);
+        });
+    });
 }
 
 void HistoryWindow::showRows(HistoryRead read) {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "app/HistoryModel.h"
+#include "app/HistoryReader.h"
 
 #include <QDialog>
-#include <QThread>
 
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -18,9 +19,6 @@ class QTimer;
 namespace tarvel {
 
 class ElidedLabel;
-class HistoryReader;
-struct HistoryLine;
-struct HistoryRead;
 class SettingsStore;
 
 // Log → History…: the history of updates and tests of every process on this state folder, or,
@@ -30,7 +28,7 @@ class SettingsStore;
 // exports what is shown to CSV; a double click opens the log of a row of this station. "This
 // station only" shows this station's own file instead of the line's. A row still "running" may
 // be another program's update under way. While shown it follows the history by itself,
-// keeping the selection: the history is read on a thread of its own whenever its files (or the
+// keeping the selection: the history is read on a worker of its own whenever its files (or the
 // server's rows) change, and when this program has written to it. A line's history that cannot
 // be read is one line above the rows, which are then this station's own.
 class HistoryWindow : public QDialog {
@@ -82,8 +80,7 @@ class HistoryWindow : public QDialog {
     QString ownStation_;  // this station's name, as its rows carry it
     HistoryModel rows_;
     HistoryFilterModel shown_;
-    QThread thread_;
-    HistoryReader* reader_;
+    Worker<HistoryReader> reader_;
     bool reading_ = false;
     bool lookAgain_ = false;
     bool sized_ = false;

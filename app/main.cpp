@@ -3,6 +3,7 @@
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/StateFolder.h"
+#include "record/BackgroundWorker.h"
 #include "status/ProgramVersion.h"
 #include "update/ImageFolder.h"
 
@@ -61,18 +62,23 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(tarvel::kApplicationName));
     tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::kApplicationName));
     tarvel::QtSerialDevice serial;
-    tarvel::Program program(settings, serial,
-                            tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings),
-                            tarvel::stateFolder());
-    const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
-    if (!screenshot.isEmpty())
-        tarvel::screenshotAndQuit(program.window(), screenshot, 1500);
-    program.start();
-    const int status = QApplication::exec();
-    // The record's last rows may still wait for a history that another program holds.
-    if (const QString missing = program.log().finish(); !missing.isEmpty()) {
-        program.dialogs().messageBox(missing, QString(), tarvel::MessageIcon::Information,
-                                     tarvel::MessageButtons::Ok);
+    int status = 0;
+    {
+        tarvel::Program program(
+            settings, serial, tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings),
+            tarvel::stateFolder());
+        const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
+        if (!screenshot.isEmpty())
+            tarvel::screenshotAndQuit(program.window(), screenshot, 1500);
+        program.start();
+        status = QApplication::exec();
+        // The record's last rows may still wait for a history that another program holds.
+        if (const QString missing = program.log().finish(); !missing.isEmpty()) {
+            program.dialogs().messageBox(missing, QString(), tarvel::MessageIcon::Information,
+                                         tarvel::MessageButtons::Ok);
+        }
     }
-    return status;
+    // A worker that a disk or the network still holds is left behind: the process ends without
+    // taking anything from under it.
+    return tarvel::BackgroundWorker::endProcess(status);
 }

@@ -73,9 +73,12 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             return kExitUsage;
         }
     }
-    // The line's history only when this run is recorded at all.
-    UpdateLog log(stateFolder(), programVersionText(),
-                  exchange.record ? HistoryLine::from(settings) : HistoryLine{});
+    // The line's history only when this run is recorded at all, and forwarded by this process
+    // only when no station does it for all its updates.
+    HistoryLine line = exchange.record ? HistoryLine::from(settings) : HistoryLine{};
+    if (!exchange.forward)
+        line.database.clear();
+    UpdateLog log(stateFolder(), programVersionText(), line);
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)

@@ -20,6 +20,7 @@ struct Exchange {
     bool nextModule = false;  // only a module that comes after a round without an answer
     QString transcript;       // empty: none
     bool record = true;       // leave a log and a history row
+    bool forward = true;      // forward the row to the line's history (else a station does)
     bool json = false;        // JSON Lines on stdout instead of text
 };
 

@@ -6,7 +6,10 @@
 #include "cli/TerminalWidth.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/QtFileSystem.h"
+#include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
+#include "record/HistoryForwarder.h"
+#include "record/LineHistory.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -230,6 +233,18 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
             loop.quit();
         };
     }
+    // One forwarder for the station, one connection to the line's server at a time: the
+    // children only write their own rows and wake it.
+    std::unique_ptr<HistoryForwarder> forwarder;
+    if (const HistoryLine line = HistoryLine::from(settings); !line.database.isEmpty()) {
+        forwarder = std::make_unique<HistoryForwarder>(stateFolder(), line.database, line.station);
+        forwarder->onWarning = [](const QString& warning) {
+            std::fprintf(stderr, "%s\n", qPrintable(warning));
+            std::fflush(stderr);
+        };
+        for (const auto& port : ports)
+            port->onRecorded = [&forwarder] { forwarder->poke(); };
+    }
     const TerminationSignals termination([&ports] {
         for (const auto& port : ports)
             port->stop();
@@ -242,6 +257,11 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
     loop.exec();
     redraw.stop();
     screen.draw(views());
+    // What is not forwarded by now goes with a later run.
+    if (forwarder) {
+        if (const QString left = forwarder->finish(); !left.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(left));
+    }
 
     ExitStatus worst = kExitSuccess;
     std::vector<std::pair<QString, std::vector<ModuleResult>>> outcomes;

@@ -67,9 +67,11 @@ void StationPort::startChild() {
     errors_.clear();
     since_.start();
     child_ = std::make_unique<QProcess>();
-    QStringList arguments = QStringList{QStringLiteral("update"), QStringLiteral("--json"),
-                                        QStringLiteral("--port"), port_} +
-                            childArguments_;
+    // The station forwards the rows of every child to the line's history.
+    QStringList arguments =
+        QStringList{QStringLiteral("update"), QStringLiteral("--json"),
+                    QStringLiteral("--forwarded-by-station"), QStringLiteral("--port"), port_} +
+        childArguments_;
     if (nextModuleOnly_)
         arguments << QStringLiteral("--next-module");
     QProcess* child = child_.get();
@@ -151,6 +153,8 @@ void StationPort::take(const QJsonObject& event) {
     } else if (name == QLatin1String("outcome")) {
         outcome_ = event;
     }
+    if (name != QLatin1String("progress") && onRecorded)
+        onRecorded();
 }
 
 ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) {
@@ -187,6 +191,9 @@ void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
     errors_ += child_->readAllStandardError();
     const ModuleResult ended = result(exitCode, status);
     child_.release()->deleteLater();
+    // Its record is complete now.
+    if (onRecorded)
+        onRecorded();
     // With repeat, a child counts once a module made itself known; one that only waited (its
     // port did not open, vanished, or the station was stopped) does not, unless it crashed.
     const bool counted = !repeat_ || !ended.module.isEmpty() || !outcome_;

@@ -66,6 +66,9 @@ class StationPort {
     std::function<void(const QByteArray& line)> onJsonLine;
     // What changed, as a line of text without the port ("module DVBSAT", "Running", "50%").
     std::function<void(const QString& change)> onChange;
+    // The child's history row may have changed (a new status, its end): for the station's
+    // forwarder, since the children leave forwarding to it.
+    std::function<void()> onRecorded;
     // The port has ended: no child runs and none will.
     std::function<void()> onFinished;
 

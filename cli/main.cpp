@@ -21,6 +21,7 @@
 #include "cli/Station.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "record/BackgroundWorker.h"
 #include "status/ProgramVersion.h"
 #include "update/ImageFolder.h"
 
@@ -49,12 +50,8 @@ int usage(const QCommandLineParser&, const QString& problem) {
     return refuse(problem, "tarvel-update");
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
+// The command the arguments name; its exit status.
+int runCommand(int argc, char* argv[]) {
     // inspect has options of its own and needs no port: it takes over before the parser below.
     if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
         return runInspect(argumentBytes(argc, argv));
@@ -121,8 +118,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("json"),
         QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
                        "the outcome (see the manual page)."));
+    // What station gives its children: it forwards their rows to the line's history itself.
+    QCommandLineOption stationForwardsOption(QStringLiteral("forwarded-by-station"));
+    stationForwardsOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, nextModuleOption,
-                       transcriptOption, prefixOption, noLogOption, jsonOption});
+                       transcriptOption, prefixOption, noLogOption, jsonOption,
+                       stationForwardsOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -183,6 +184,16 @@ int main(int argc, char* argv[]) {
     exchange.transcript = parser.value(transcriptOption);
     exchange.prefix = parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
     exchange.record = !parser.isSet(noLogOption);
+    exchange.forward = !parser.isSet(stationForwardsOption);
     exchange.json = parser.isSet(jsonOption);
     return runExchange(exchange, settings);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvel-update"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVEL_VERSION));
+    return BackgroundWorker::endProcess(runCommand(argc, argv));
 }

@@ -4,193 +4,133 @@
 #include "record/LineHistory.h"
 
 #include <QElapsedTimer>
-#include <QMetaObject>
-#include <QThread>
 
 #include <algorithm>
-#include <chrono>
 
 namespace tarvel {
 
-namespace {
-// A local history held by another process's transaction: tried again this soon, quietly.
-constexpr int kBusyWaitMs = 100;
-constexpr int kBusyRetryMs = 250;
-}  // namespace
-
-// What the forwarder's thread owns, and what it shares with the thread that made it under the
-// mutex. Shared so that a thread stuck in the network past the exit wait can be left behind
-// without touching freed memory.
-struct HistoryForwarder::Worker {
-    QString folder;
-    QString uri;
-    QString station;
-
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::condition_variable idle;
-    bool poked = true;  // the outbox may hold rows of an earlier run
-    bool stopping = false;
-    bool done = false;
-    bool warned = false;  // this run's warning is given
-    int waiting = 0;      // rows in the outbox at the last look
-    QStringList untold;   // warnings not yet told on the thread that made it
-    std::function<void(const QString&)> tell;
-
-    void warnOnce(const QString& warning) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (warned)
-            return;
-        warned = true;
-        untold << warning;
-        if (tell)
-            tell(warning);
+// What the forwarder's worker owns: its connections to this station's file and to the server.
+class HistoryForwarder::Forwarding : public BackgroundTask {
+  public:
+    Forwarding(const QString& folder, const QString& uri, const QString& station,
+               std::shared_ptr<State> state)
+        : local_(folder, BackgroundWorker::kBusyWaitMs), line_(uri), state_(std::move(state)) {
+        local_.setStation(station);
+        clock_.start();
     }
 
-    // Forwards the outbox; the milliseconds until the next try (0: nothing waits). *left: the
-    // rows still waiting.
-    int pass(HistoryStore& local, LineHistory& line, int failures) {
-        if (!local.open())
-            return local.busy() ? kBusyRetryMs : retryAfter(failures);
+    void poke() { poked_ = true; }
+
+    qint64 work(bool ending) override {
+        // At the end one last pass, and only to a server that answered the last time: the rest
+        // waits for a later run.
+        if (ending) {
+            if (!endSeen_ && state_->answered)
+                pass();
+            endSeen_ = true;
+            return kWhenHanded;
+        }
+        if (!poked_ && clock_.elapsed() < nextTry_)
+            return nextTry_ - clock_.elapsed();
+        poked_ = false;
+        const qint64 wait = pass();
+        nextTry_ = wait > 0 ? clock_.elapsed() + wait : kNever;
+        return wait > 0 ? wait : kWhenHanded;
+    }
+    bool pending() const override { return false; }
+    QString undone() const override { return QString(); }
+
+  private:
+    static constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+
+    // Forwards the outbox; the milliseconds until the next try (0: nothing waits).
+    qint64 pass() {
+        if (!local_.open())
+            return localFailed();
         for (;;) {
-            const auto rows = local.outbox(kBatch);
+            const auto rows = local_.outbox(kBatch);
             if (!rows)
-                return local.busy() ? kBusyRetryMs : retryAfter(failures);
-            setWaiting(int(rows->size()));
+                return localFailed();
+            state_->waiting = int(rows->size());
             if (rows->empty())
                 return 0;
-            if (!line.open() || !line.isReady() || !line.forward(*rows)) {
-                warnOnce(QStringLiteral(
+            if (!line_.open() || !line_.isReady() || !line_.forward(*rows)) {
+                state_->answered = false;
+                if (!state_->warned.exchange(true)) {
+                    warn(QStringLiteral(
                              "The line's history %1 cannot be written (%2); this station's rows "
                              "wait in its own history and go when it can be written.")
-                             .arg(line.uri(), line.reason()));
-                line.close();
-                return retryAfter(failures);
+                             .arg(line_.uri(), line_.reason()));
+                }
+                line_.close();
+                return BackgroundWorker::retryAfterMs(failures_++);
             }
+            state_->answered = true;
+            failures_ = 0;
             std::vector<std::pair<qint64, qint64>> revisions;
             for (const OutboxRow& row : *rows)
                 revisions.emplace_back(row.row.id, row.revision);
-            if (!local.markForwarded(revisions))
-                return local.busy() ? kBusyRetryMs : retryAfter(failures);
+            if (!local_.markForwarded(revisions))
+                return localFailed();
         }
     }
 
-    static int retryAfter(int failures) {
-        return std::min(kLongestRetryMs, 1000 << std::min(failures, 4));
+    qint64 localFailed() {
+        return local_.busy() ? BackgroundWorker::kBusyRetryMs
+                             : BackgroundWorker::retryAfterMs(failures_++);
     }
 
-    void setWaiting(int rows) {
-        std::lock_guard<std::mutex> lock(mutex);
-        waiting = rows;
-    }
-
-    void run() {
-        HistoryStore local(folder, kBusyWaitMs);
-        local.setStation(station);
-        LineHistory line(uri);
-        int failures = 0;
-        int wait = 0;
-        for (;;) {
-            bool last = false;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                const auto ready = [this] { return poked || stopping; };
-                if (wait == 0)
-                    wake.wait(lock, ready);
-                else
-                    wake.wait_for(lock, std::chrono::milliseconds(wait), ready);
-                poked = false;
-                last = stopping;
-            }
-            wait = pass(local, line, failures);
-            failures = wait > kBusyRetryMs ? failures + 1 : 0;
-            // At exit one last pass, none after a failure: the rest waits for a later run.
-            if (last)
-                break;
-        }
-        std::lock_guard<std::mutex> lock(mutex);
-        done = true;
-        idle.notify_all();
-    }
+    HistoryStore local_;
+    LineHistory line_;
+    std::shared_ptr<State> state_;
+    QElapsedTimer clock_;
+    qint64 nextTry_ = 0;
+    int failures_ = 0;
+    bool poked_ = true;  // the outbox may hold rows of an earlier run
+    bool endSeen_ = false;
 };
 
 HistoryForwarder::HistoryForwarder(QString folder, QString uri, QString station)
-    : worker_(std::make_shared<Worker>()) {
-    worker_->folder = std::move(folder);
-    worker_->uri = std::move(uri);
-    worker_->station = std::move(station);
-    worker_->tell = [this](const QString& warning) { tell(warning); };
-    // The driver's plug-in made here, on the thread that outlives the forwarder's.
-    LineHistory::preloadDriver();
-    std::shared_ptr<Worker> worker = worker_;
-    thread_ = QThread::create([worker] { worker->run(); });
-    thread_->start();
+    : uri_(shownLineUri(uri)), state_(std::make_shared<State>()) {
+    preloadSqlDriver(QStringLiteral("QSQLITE"));
+    preloadSqlDriver(QStringLiteral("QPSQL"));
+    worker_ = std::make_unique<Worker<Forwarding>>(
+        [folder = std::move(folder), uri = std::move(uri), station = std::move(station),
+         state = state_] { return std::make_unique<Forwarding>(folder, uri, station, state); });
+    worker_->onWarning = [this](const QString& warning) {
+        if (onWarning)
+            onWarning(warning);
+    };
 }
 
 HistoryForwarder::~HistoryForwarder() {
-    finish(0);
-}
-
-void HistoryForwarder::tell(const QString& warning) {
-    QMetaObject::invokeMethod(
-        &relay_,
-        [this, warning] {
-            {
-                std::lock_guard<std::mutex> lock(worker_->mutex);
-                if (!worker_->untold.removeOne(warning))
-                    return;  // told by finish() already
-            }
-            if (onWarning)
-                onWarning(warning);
-        },
-        Qt::QueuedConnection);
+    finish();
 }
 
 void HistoryForwarder::poke() {
-    {
-        std::lock_guard<std::mutex> lock(worker_->mutex);
-        worker_->poked = true;
-    }
-    worker_->wake.notify_one();
+    worker_->post([](Forwarding& forwarding) { forwarding.poke(); });
 }
 
-QString HistoryForwarder::finish(int ms) {
+QString HistoryForwarder::finish() {
     if (finished_)
         return QString();
     finished_ = true;
-    QStringList untold;
-    bool warned = false;
-    int waiting = 0;
-    bool done = false;
-    {
-        std::unique_lock<std::mutex> lock(worker_->mutex);
-        worker_->stopping = true;
-        worker_->wake.notify_one();
-        done = worker_->idle.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
-                                      [this] { return worker_->done; });
-        worker_->tell = nullptr;
-        untold = std::exchange(worker_->untold, {});
-        warned = worker_->warned;
-        waiting = worker_->waiting;
-    }
-    if (done) {
-        thread_->wait();
-        delete thread_;
-    }
-    // Else the thread is still in the network, bounded by its time-outs: it is left to end with
-    // the process, and owns what it uses.
-    thread_ = nullptr;
-    for (const QString& warning : untold) {
+    // A server that did not answer last time gets no wait beyond what an idle worker needs to
+    // see the end.
+    constexpr int kNoWaitMs = 150;
+    const BackgroundWorker::End end =
+        worker_->finish(QDeadlineTimer(state_->answered ? kLastPassMs : kNoWaitMs));
+    for (const QString& warning : end.untold) {
         if (onWarning)
             onWarning(warning);
     }
-    if (waiting == 0 || warned)
+    if (state_->waiting == 0 || state_->warned)
         return QString();
     return QStringLiteral(
                "%1 row(s) have not reached the line's history %2 yet; they wait in this "
                "station's own history and go with a later run.")
-        .arg(waiting)
-        .arg(worker_->uri);
+        .arg(state_->waiting.load())
+        .arg(uri_);
 }
 
 }  // namespace tarvel

@@ -1,53 +1,59 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
-#include <QStringList>
+#include "record/BackgroundWorker.h"
 
-#include <condition_variable>
+#include <QString>
+
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-
-class QThread;
 
 namespace tarvel {
 
 // Forwards the rows of this station's own history to the line's history on a PostgreSQL
-// server, from the outbox (the rows whose revision the server lacks), on a thread of its own:
-// neither the line's thread nor the record's writer ever waits for the network. Each row is
-// sent with its exchange id and revision, so a row sent again after a lost reply arrives once.
-// A server that is down, slow or refuses the login costs one warning per run; the rows stay in
-// the outbox and go when it is back, in this run or a later one.
+// server, from the outbox (the rows whose revision the server lacks), on a worker of its own
+// with one connection to the server: neither the line's thread nor the record's writer ever
+// waits for the network. Each row is sent with its exchange id and revision, so a row sent
+// again after a lost reply arrives once. A server that is down, silent or refuses the login
+// costs one warning per run; the rows stay in the outbox and go when it is back, in this run or
+// a later one. One process per station forwards: `station` and the window program for all
+// their updates, a lone `update` for its own.
 class HistoryForwarder {
   public:
-    // How many rows go in one transaction; how long after a failure it tries again, at most.
+    // How many rows go in one transaction.
     static constexpr int kBatch = 200;
-    static constexpr int kLongestRetryMs = 10000;
+    // At the end, how long one last pass may wait for a server that has answered in this run.
+    static constexpr int kLastPassMs = 1000;
 
     HistoryForwarder(QString folder, QString uri, QString station);
-    // finish(0): what is not forwarded stays in the outbox.
+    // finish().
     ~HistoryForwarder();
     HistoryForwarder(const HistoryForwarder&) = delete;
     HistoryForwarder& operator=(const HistoryForwarder&) = delete;
 
     // Rows may wait in the outbox: look now.
     void poke();
-    // One last look within ms milliseconds, then stop. Empty when the outbox is empty or its
-    // rows were named in this run's warning already; otherwise a sentence on what stays in it.
-    // A warning not yet told is told here.
-    QString finish(int ms);
+    // One last pass, within kLastPassMs, when the server answered the last time it was asked in
+    // this run; none otherwise (a silent server would cost the whole wait). Empty when the outbox
+    // is empty or its rows were named in this run's warning already; otherwise a sentence on
+    // what stays in it. A warning not yet told is told here.
+    QString finish();
 
     // Told on the thread that made the forwarder.
     std::function<void(const QString& warning)> onWarning;
 
   private:
-    struct Worker;
-    void tell(const QString& warning);
+    class Forwarding;
+    struct State {
+        // The server answered the last time it was asked in this run; not known at the start.
+        std::atomic<bool> answered{false};
+        std::atomic<bool> warned{false};  // this run's warning is given
+        std::atomic<int> waiting{0};      // rows in the outbox at the last look
+    };
 
-    QObject relay_;
-    std::shared_ptr<Worker> worker_;
-    QThread* thread_ = nullptr;
+    QString uri_;
+    std::shared_ptr<State> state_;
+    std::unique_ptr<Worker<Forwarding>> worker_;
     bool finished_ = false;
 };
 

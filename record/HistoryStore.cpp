@@ -1,5 +1,6 @@
 #include "record/HistoryStore.h"
 
+#include "record/BackgroundWorker.h"
 #include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
 #include "record/SqlValue.h"
@@ -17,7 +18,6 @@
 #include <QUuid>
 #include <QVariant>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -28,11 +28,6 @@
 namespace tarvel {
 
 namespace {
-
-QString uniqueConnectionName() {
-    static std::atomic<int> count{0};
-    return QStringLiteral("tarvel-history-%1").arg(++count);
-}
 
 // Every column of the history, by name.
 QString columnList() {
@@ -137,7 +132,7 @@ std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
 HistoryStore::HistoryStore(QString folder, int busyTimeoutMs)
     : folder_(std::move(folder)),
       station_(defaultStationName()),
-      connection_(uniqueConnectionName()),
+      connection_(uniqueConnectionName(QStringLiteral("history"))),
       busyTimeoutMs_(busyTimeoutMs) {}
 
 HistoryStore::~HistoryStore() {

@@ -1,6 +1,7 @@
 #include "record/LineHistory.h"
 
 #include "platform/SettingsStore.h"
+#include "record/BackgroundWorker.h"
 #include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
 #include "record/SqlValue.h"
@@ -12,16 +13,9 @@
 #include <QUrl>
 #include <QVariant>
 
-#include <atomic>
-
 namespace tarvel {
 
 namespace {
-
-QString uniqueConnectionName() {
-    static std::atomic<int> count{0};
-    return QStringLiteral("tarvel-line-%1").arg(++count);
-}
 
 QString decoded(const QString& part) {
     return QUrl::fromPercentEncoding(part.toUtf8());
@@ -99,7 +93,7 @@ std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
         address.port = match.captured(3).toInt();
     address.database = decoded(match.captured(4));
     QStringList options;
-    bool timeout = false;
+    QStringList given;
     static const QRegularExpression key(QStringLiteral("^[a-z_]+$"));
     static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
     for (const QString& pair : match.captured(5).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
@@ -117,16 +111,21 @@ std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
                           .arg(name);
             return std::nullopt;
         }
-        timeout = timeout || name == QLatin1String("connect_timeout");
+        given << name;
         options << name + QLatin1Char('=') + value;
     }
-    if (!timeout)
-        options << QStringLiteral("connect_timeout=%1").arg(LineHistory::kConnectTimeoutS);
+    // Every wait on the server is bounded unless the URI says otherwise: connecting, and a
+    // connection whose server falls silent, idle (keepalives) or with data unacknowledged.
+    for (const auto& [name, value] : LineHistory::kNetworkBounds) {
+        if (!given.contains(QLatin1String(name)))
+            options << QLatin1String(name) + QLatin1Char('=') + QString::number(value);
+    }
     address.options = options.join(QLatin1Char(';'));
     return address;
 }
 
-LineHistory::LineHistory(QString uri) : uri_(std::move(uri)), connection_(uniqueConnectionName()) {}
+LineHistory::LineHistory(QString uri)
+    : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
 
 LineHistory::~LineHistory() {
     if (QSqlDatabase::contains(connection_)) {
@@ -264,12 +263,6 @@ bool LineHistory::changeMark(QString* mark) {
         QStringLiteral("%1 %2 %3")
             .arg(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
     return true;
-}
-
-void LineHistory::preloadDriver() {
-    const QString preload = QStringLiteral("tarvel-preload-line");
-    QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), preload);
-    QSqlDatabase::removeDatabase(preload);
 }
 
 }  // namespace tarvel

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvel {
@@ -49,6 +50,16 @@ class LineHistory {
     // How long a connection attempt may take, unless the URI says otherwise, and a statement.
     static constexpr int kConnectTimeoutS = 5;
     static constexpr int kStatementTimeoutMs = 10000;
+    // libpq's options that bound the waits on the network, unless the URI gives them: the
+    // connection attempt (s); an idle connection probed after 10 s, every 5 s, given up after 3
+    // probes unanswered; data unacknowledged for 20 s (ms) ends the connection.
+    static constexpr std::pair<const char*, int> kNetworkBounds[] = {
+        {"connect_timeout", kConnectTimeoutS},
+        {"keepalives", 1},
+        {"keepalives_idle", 10},
+        {"keepalives_interval", 5},
+        {"keepalives_count", 3},
+        {"tcp_user_timeout", 20000}};
 
     explicit LineHistory(QString uri);
     ~LineHistory();
@@ -79,11 +90,6 @@ class LineHistory {
     // their revisions), for a reader that reads them again only when it changed; false with
     // reason() when it cannot be read.
     bool changeMark(QString* mark);
-
-    // Qt makes a database plugin's instance on the thread that first opens a connection of its
-    // kind and keeps it until the process ends: called on the thread that outlives those that
-    // read or write the line's history, so that the instance belongs to it.
-    static void preloadDriver();
 
   private:
     QSqlDatabase database() const;

@@ -6,36 +6,18 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
-#include <QSqlDatabase>
-#include <QThread>
 
 #include <algorithm>
-#include <chrono>
+#include <deque>
 #include <limits>
 #include <utility>
 
 namespace tarvel {
 
 namespace {
-// A write waits this long for another process's transaction, then lets the log lines that came
-// meanwhile go first, and tries again a little later.
-constexpr int kBusyWaitMs = 100;
-constexpr qint64 kBusyRetryMs = 250;
-// After a failure of another kind (a full disk, a read-only folder): tried again after one
-// second, then less often, up to this.
-constexpr qint64 kLongestRetryMs = 5000;
 // The logs kept in <folder>/logs; older ones go once their exchanges have ended.
 constexpr int kKeptLogs = 100;
 constexpr qint64 kNever = std::numeric_limits<qint64>::max();
-
-// Qt makes a database plugin's instance on the thread that first opens a connection of its kind
-// and keeps it until the process ends. Made here, it belongs to the thread that outlives the
-// writer's: a plugin made on the writer's thread stalls the program's exit under Wine.
-void preloadSqliteDriver() {
-    const QString name = QStringLiteral("tarvel-preload");
-    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    QSqlDatabase::removeDatabase(name);
-}
 }  // namespace
 
 QString recordWarning(const QString& what, const QString& reason) {
@@ -60,21 +42,40 @@ struct RecordWriter::Exchange {
     QString lastReason;
 };
 
-// What the writer's thread owns: the exchanges not yet fully written, and its own connection
-// to the history (a connection serves only the thread that made it).
-struct RecordWriter::Worker {
+// What the writer's worker owns: the exchanges not yet fully written, and its own connection
+// to the history.
+class RecordWriter::Writing : public BackgroundTask {
+  public:
     QString folder;
     QString station;
     std::unique_ptr<HistoryStore> history;
     std::deque<std::unique_ptr<Exchange>> exchanges;
     QElapsedTimer clock;
-    QStringList warnings;
-    bool historyChanged = false;
     bool importTold = false;
+    std::function<void()> changed;  // run on the owner's thread
 
-    Worker(QString folder, QString station)
+    Writing(QString folder, QString station)
         : folder(std::move(folder)), station(std::move(station)) {
         clock.start();
+    }
+
+    qint64 work(bool) override {
+        sync();
+        const qint64 next = nextDue();
+        return next == kNever ? kWhenHanded : std::max<qint64>(1, next - clock.elapsed());
+    }
+    bool pending() const override {
+        return std::any_of(exchanges.begin(), exchanges.end(), [](const auto& exchange) {
+            return exchange->dirty && exchange->failures == 0;
+        });
+    }
+    QString undone() const override { return missing(); }
+
+    ~Writing() override {
+        for (const auto& exchange : exchanges) {
+            if (exchange->log)
+                exchange->log->close();
+        }
     }
 
     Exchange* current() { return exchanges.empty() ? nullptr : exchanges.back().get(); }
@@ -83,7 +84,7 @@ struct RecordWriter::Worker {
         if (exchange.warned)
             return;
         exchange.warned = true;
-        warnings << recordWarning(what, reason);
+        BackgroundTask::warn(recordWarning(what, reason));
     }
 
     void writeLog(const QByteArray& lines) {
@@ -130,7 +131,7 @@ struct RecordWriter::Worker {
 
     void writeRow(Exchange& exchange) {
         if (!history) {
-            history = std::make_unique<HistoryStore>(folder, kBusyWaitMs);
+            history = std::make_unique<HistoryStore>(folder, BackgroundWorker::kBusyWaitMs);
             if (!station.isEmpty())
                 history->setStation(station);
         }
@@ -146,7 +147,7 @@ struct RecordWriter::Worker {
         // What the first open made of an old history.csv, once.
         if (!history->importWarning().isEmpty() && !importTold) {
             importTold = true;
-            warnings << history->importWarning();
+            BackgroundTask::warn(history->importWarning());
         }
         if (!exchange.inserted) {
             const std::optional<qint64> id = history->add(row, exchange.owner);
@@ -165,27 +166,18 @@ struct RecordWriter::Worker {
         exchange.dirty = exchange.urgent = false;
         exchange.lastWrite = clock.elapsed();
         exchange.failures = 0;
-        historyChanged = true;
+        tell(changed);
     }
 
     void failed(Exchange& exchange) {
         const qint64 now = clock.elapsed();
         exchange.lastReason = history->reason();
         if (history->busy()) {
-            exchange.retryAt = now + kBusyRetryMs;
+            exchange.retryAt = now + BackgroundWorker::kBusyRetryMs;
             return;
         }
         warn(exchange, HistoryStore::fileIn(folder), history->reason());
-        exchange.retryAt =
-            now + std::min(kLongestRetryMs, qint64(1000) << std::min(exchange.failures++, 3));
-    }
-
-    // Rows still to be written that may yet be: not tried, or held back by another process.
-    // A row that failed otherwise has been named in its warning.
-    bool pending() const {
-        return std::any_of(exchanges.begin(), exchanges.end(), [](const auto& exchange) {
-            return exchange->dirty && exchange->failures == 0;
-        });
+        exchange.retryAt = now + BackgroundWorker::retryAfterMs(exchange.failures++);
     }
 
     // The rows that wait to be written, as a sentence.
@@ -210,97 +202,39 @@ struct RecordWriter::Worker {
     }
 };
 
-RecordWriter::RecordWriter(QString folder, QString station)
-    : worker_(std::make_unique<Worker>(std::move(folder), std::move(station))) {
-    preloadSqliteDriver();
-    thread_ = QThread::create([this] {
-        bool stopSeen = false;
-        for (;;) {
-            std::deque<std::function<void(Worker&)>> batch;
-            bool abandon = false;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                const auto ready = [&] {
-                    return !inbox_.empty() || abandon_ || (stopping_ && !stopSeen);
-                };
-                const qint64 next = worker_->nextDue();
-                if (next == kNever) {
-                    wake_.wait(lock, ready);
-                } else {
-                    const qint64 wait = std::max<qint64>(0, next - worker_->clock.elapsed());
-                    wake_.wait_for(lock, std::chrono::milliseconds(wait), ready);
-                }
-                batch.swap(inbox_);
-                stopSeen = stopping_;
-                abandon = abandon_;
-            }
-            for (const auto& job : batch)
-                job(*worker_);
-            if (!abandon)
-                worker_->sync();
-            const QStringList warnings = std::exchange(worker_->warnings, {});
-            const bool changed = std::exchange(worker_->historyChanged, false);
-            bool done = false;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                written_ = inbox_.empty() && !worker_->pending();
-                missing_ = worker_->missing();
-                done = abandon || (stopSeen && written_);
-            }
-            idle_.notify_all();
-            for (const QString& warning : warnings)
-                warnLater(warning);
-            if (changed)
-                tell([this] {
-                    if (onHistoryChanged)
-                        onHistoryChanged();
-                });
-            if (done)
-                break;
-        }
-        for (const auto& exchange : worker_->exchanges) {
-            if (exchange->log)
-                exchange->log->close();
-        }
-        worker_->history.reset();
-    });
-    thread_->start();
+RecordWriter::RecordWriter(QString folder, QString station) : folder_(folder) {
+    preloadSqlDriver(QStringLiteral("QSQLITE"));
+    auto changed = [this] {
+        if (onHistoryChanged)
+            onHistoryChanged();
+    };
+    worker_ = std::make_unique<Worker<Writing>>(
+        [folder = std::move(folder), station = std::move(station), changed] {
+            auto writing = std::make_unique<Writing>(folder, station);
+            writing->changed = changed;
+            return writing;
+        });
+    worker_->onWarning = [this](const QString& warning) {
+        if (onWarning)
+            onWarning(warning);
+    };
 }
 
 RecordWriter::~RecordWriter() {
     finish(kExitWaitMs);
-    delete thread_;
-}
-
-void RecordWriter::tell(std::function<void()> fn) {
-    QMetaObject::invokeMethod(&relay_, std::move(fn), Qt::QueuedConnection);
 }
 
 void RecordWriter::warnLater(const QString& warning) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        untold_ << warning;
-    }
-    tell([this, warning] {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
+    untold_ << warning;
+    QMetaObject::invokeMethod(
+        &relay_,
+        [this, warning] {
             if (!untold_.removeOne(warning))
                 return;  // finish() has told it already
-        }
-        if (onWarning)
-            onWarning(warning);
-    });
-}
-
-void RecordWriter::hand(std::function<void(Worker&)> job) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_)
-            return;
-        inbox_.push_back(std::move(job));
-        written_ = false;
-    }
-    wake_.notify_one();
+            if (onWarning)
+                onWarning(warning);
+        },
+        Qt::QueuedConnection);
 }
 
 void RecordWriter::begin(std::unique_ptr<LogFile> log, const HistoryRow& row,
@@ -310,19 +244,21 @@ void RecordWriter::begin(std::unique_ptr<LogFile> log, const HistoryRow& row,
     exchange->row = row;
     exchange->owner = owner;
     exchange->warned = warned;
-    hand([exchange](Worker& worker) {
-        worker.exchanges.push_back(std::make_unique<Exchange>(std::move(*exchange)));
-        worker.exchanges.back()->sinceRow.start();
+    lastRow_ = row;
+    worker_->post([exchange](Writing& writing) {
+        writing.exchanges.push_back(std::make_unique<Exchange>(std::move(*exchange)));
+        writing.exchanges.back()->sinceRow.start();
     });
 }
 
 void RecordWriter::append(const QByteArray& lines) {
-    hand([lines](Worker& worker) { worker.writeLog(lines); });
+    worker_->post([lines](Writing& writing) { writing.writeLog(lines); });
 }
 
 void RecordWriter::update(const HistoryRow& row, bool urgent) {
-    hand([row, urgent](Worker& worker) {
-        Exchange* exchange = worker.current();
+    lastRow_ = row;
+    worker_->post([row, urgent](Writing& writing) {
+        Exchange* exchange = writing.current();
         if (!exchange || exchange->ended)
             return;
         const qint64 id = exchange->row.id;
@@ -335,8 +271,9 @@ void RecordWriter::update(const HistoryRow& row, bool urgent) {
 }
 
 void RecordWriter::end(const HistoryRow& row) {
-    hand([row](Worker& worker) {
-        Exchange* exchange = worker.current();
+    lastRow_ = row;
+    worker_->post([row](Writing& writing) {
+        Exchange* exchange = writing.current();
         if (!exchange || exchange->ended)
             return;
         const qint64 id = exchange->row.id;
@@ -347,32 +284,26 @@ void RecordWriter::end(const HistoryRow& row) {
 }
 
 QString RecordWriter::waitUntilWritten(int ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    idle_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return written_; });
-    return written_ ? QString() : missing_;
+    return worker_->waitUntilDone(ms);
 }
 
 QString RecordWriter::finish(int ms) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+    if (finished_)
+        return QString();
+    finished_ = true;
+    BackgroundWorker::End end = worker_->finish(QDeadlineTimer(std::max(ms, 0)));
+    // A worker that the disk still holds has not said what it lacks since the disk stopped.
+    if (end.leftBehind && lastRow_) {
+        end.undone = QStringLiteral(
+                         "The record of the %1 started %2 on %3 is not all written: %4 did "
+                         "not answer within %5 s.")
+                         .arg(lastRow_->kind, lastRow_->started, lastRow_->port, folder_)
+                         .arg(std::max(ms, 0) / 1000);
     }
-    wake_.notify_one();
-    const QString missing = waitUntilWritten(ms);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        abandon_ = true;
-    }
-    wake_.notify_one();
-    thread_->wait();
     // A warning given so late that the event loop will not tell it goes with what is missing.
-    QStringList told;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        told = std::exchange(untold_, {});
-    }
-    if (!missing.isEmpty())
-        told << missing;
+    QStringList told = std::exchange(untold_, {}) + end.untold;
+    if (!end.undone.isEmpty())
+        told << end.undone;
     return told.join(QLatin1Char('\n'));
 }
 

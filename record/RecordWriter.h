@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/BackgroundWorker.h"
 #include "record/HistoryRow.h"
 #include "record/ProcessIdentity.h"
 
@@ -8,13 +9,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-
-class QThread;
+#include <optional>
 
 namespace tarvel {
 
@@ -24,14 +21,13 @@ class LogFile;
 // the system's reason.
 QString recordWarning(const QString& what, const QString& reason);
 
-// Writes the record of exchanges on a thread of its own, so that neither a slow disk nor a
+// Writes the record of exchanges on a worker of its own, so that neither a slow disk nor a
 // history that another process holds locked ever holds up the line. Log lines go out in the
-// order they came, whole, as soon as the thread gets to them. The history row is written when
+// order they came, whole, as soon as the worker gets to them. The history row is written when
 // the exchange starts, at each change marked urgent, at least every five seconds while it runs
 // (its duration advanced, so that a killed run's row tells how far it got), and when it ends.
-// A history that is busy (another process's transaction) is tried again every quarter of a
-// second, with a short wait each time, so that log lines never queue behind it for long; any
-// other failure costs one warning per exchange and is tried again more slowly.
+// A busy history and any other failure follow the worker's rules (BackgroundWorker); any other
+// failure costs one warning per exchange.
 class RecordWriter {
   public:
     // How often the row of a running exchange is brought up to date, at the least.
@@ -51,8 +47,7 @@ class RecordWriter {
                bool warned);
     // Whole lines for the running exchange's log, each ending with a line break.
     void append(const QByteArray& lines);
-    // The row as known now; t: the exchange's seconds at that moment. urgent: write it at
-    // once rather than within five seconds.
+    // The row as known now. urgent: write it at once rather than within five seconds.
     void update(const HistoryRow& row, bool urgent);
     // The exchange has ended with this row; its log is closed once written.
     void end(const HistoryRow& row);
@@ -61,8 +56,9 @@ class RecordWriter {
     // was; otherwise what is still missing, in a sentence for the technician.
     QString waitUntilWritten(int ms);
     // Writes what it can within ms milliseconds, then stops; what is missing then, as above,
-    // after the warnings that onWarning has not been told yet, one a line. Nothing is written
-    // after it.
+    // after the warnings that onWarning has not been told yet, one a line. Returns by then even
+    // when a disk holds the worker: the worker is left behind to end on its own. Nothing is
+    // written after it.
     QString finish(int ms);
 
     // Tells onWarning from the event loop of the thread that made the writer.
@@ -77,24 +73,14 @@ class RecordWriter {
 
   private:
     struct Exchange;
-    struct Worker;
-
-    void hand(std::function<void(Worker&)> job);
-    // Runs fn on the thread that made the writer.
-    void tell(std::function<void()> fn);
+    class Writing;
 
     QObject relay_;  // lives on the thread that made the writer
-    std::unique_ptr<Worker> worker_;
-    QThread* thread_ = nullptr;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<std::function<void(Worker&)>> inbox_;
-    bool stopping_ = false;
-    bool abandon_ = false;
-    bool written_ = true;  // nothing handed over waits to be written
-    QString missing_;      // what waits, as a sentence
-    QStringList untold_;   // warnings handed to the event loop and not told yet
+    QString folder_;
+    std::optional<HistoryRow> lastRow_;  // of the latest exchange, as last handed over
+    QStringList untold_;                 // warnings handed to the event loop and not told yet
+    std::unique_ptr<Worker<Writing>> worker_;
+    bool finished_ = false;
 };
 
 }  // namespace tarvel

@@ -6,7 +6,6 @@
 #include "session/UpdateSession.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUuid>
@@ -64,13 +63,9 @@ UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line)
 }
 
 QString UpdateLog::finish(int ms) {
-    QElapsedTimer waited;
-    waited.start();
     QString missing = writer_.finish(ms);
     if (forwarder_) {
-        constexpr int kLeastForwardMs = 1000;
-        const QString left =
-            forwarder_->finish(std::max<int>(kLeastForwardMs, ms - int(waited.elapsed())));
+        const QString left = forwarder_->finish();
         if (!left.isEmpty())
             missing += (missing.isEmpty() ? QString() : QStringLiteral(" ")) + left;
     }

@@ -46,7 +46,7 @@ class UpdateLog : public ExchangeListener {
     // it is, else what is missing.
     QString waitUntilWritten(int ms) { return writer_.waitUntilWritten(ms); }
     // Before the program ends: writes what it still can within ms, then stops recording; then
-    // forwards what it can to the line's history in the time left (a second at least).
+    // forwards what it can to the line's history (HistoryForwarder::finish, a second at most).
     QString finish(int ms = RecordWriter::kExitWaitMs);
 
     // A warning for the technician; told from the event loop, never from inside an event.

@@ -7,12 +7,14 @@
 #include "record/LineHistory.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PostgresServer.h"
+#include "tests/support/SilentServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
@@ -296,6 +298,28 @@ TEST_F(HistoryWindowLineTest, AServerThatCannotBeReachedIsOneLineAndTheStationsO
     ASSERT_TRUE(waitFor("ML"));
     EXPECT_EQ(window->notice().count("cannot be read"), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// A server that accepts and never answers: the same one line once libpq's connect_timeout (2 s
+// here, the least it takes) has run out, and the window never waits for it.
+TEST_F(HistoryWindowLineTest, AServerThatNeverAnswersIsOneLineOnceItsTimeOutHasRunOut) {
+    SilentServer silent;
+    ASSERT_GT(silent.port(), 0);
+    open(silent.uri("connect_timeout=2"));
+    ASSERT_TRUE(waitFor("L"));
+    EXPECT_EQ(window->notice(),
+              "This station's own history is shown: the line's history " +
+                  silent.uri("connect_timeout=2") +
+                  " cannot be read (connection to server at \"127.0.0.1\", port " +
+                  QString::number(silent.port()) + " failed: timeout expired).");
+    // Closed while the reader may be in its next try: the window does not wait for it.
+    QElapsedTimer closing;
+    closing.start();
+    window->refresh();
+    window.reset();
+    EXPECT_LT(closing.elapsed(), 1000);
+    // The reader left behind ends by itself once libpq gives up.
+    EXPECT_TRUE(BackgroundWorker::waitForLeftBehind(30000));
 }
 
 }  // namespace
