@@ -10,6 +10,7 @@
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
+#include "record/TranscriptFile.h"
 #include "record/UpdateLog.h"
 #include "session/UpdateSession.h"
 #include "status/ProgramVersion.h"
@@ -27,6 +28,9 @@ namespace {
 // How long the switch check and the identification may go without the module making itself
 // known before the console says what to look at.
 constexpr int kHintAfterMs = 30000;
+// How long the end waits for the transcript's last lines; it was written as the bytes passed,
+// so only a disk that stalls leaves anything for then.
+constexpr int kTranscriptWaitMs = 5000;
 
 // Keeps how the exchange ended, where its log lies, and whether the module has made itself
 // known.
@@ -63,15 +67,18 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     QtFileSystem files;
     ConsoleListener console(stdout, isTerminal(stdout), prefix);
     ConsoleDialogs dialogs(console, prefix);
+    TranscriptFile transcript;  // outlives the session, which hands it lines
     UpdateSession session(
         {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder});
     if (!exchange.transcript.isEmpty()) {
         QString error;
-        if (!session.writeTranscriptTo(exchange.transcript, &error)) {
+        if (!transcript.open(exchange.transcript, &error)) {
             warn(QStringLiteral("Cannot write the transcript %1: %2")
                      .arg(exchange.transcript, error));
             return kExitUsage;
         }
+        session.keepTranscript(
+            [&transcript](const QByteArray& lines) { transcript.append(lines); });
     }
     // The line's history only when this run is recorded at all, and forwarded by this process
     // only when no station does it for all its updates.
@@ -132,6 +139,8 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     // What the record holds still goes to the disk, within a bounded wait; what cannot be
     // written by then is named.
     if (const QString missing = log.finish(); !missing.isEmpty())
+        warn(missing);
+    if (const QString missing = transcript.finish(kTranscriptWaitMs); !missing.isEmpty())
         warn(missing);
     if (!end.ended)
         return kExitFailed;

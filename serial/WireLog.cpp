@@ -37,23 +37,13 @@ WireLog::WireLog(SerialDevice& device) : device_(device) {
             onReadyRead();
     };
     device_.onFailure = [this](const QString& reason) {
-        if (transcript_.isOpen()) {
-            transcript_.write(timeColumn(since_.nsecsElapsed() / 1e6) +
-                              " --  line failed: " + reason.toUtf8() + '\n');
-            transcript_.flush();
+        if (onTranscript) {
+            onTranscript(timeColumn(since_.nsecsElapsed() / 1e6) +
+                         " --  line failed: " + reason.toUtf8() + '\n');
         }
         if (onFailure)
             onFailure(reason);
     };
-}
-
-bool WireLog::writeTranscriptTo(const QString& path, QString* error) {
-    transcript_.setFileName(path);
-    if (transcript_.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return true;
-    if (error)
-        *error = transcript_.errorString();
-    return false;
 }
 
 bool WireLog::open(const QString& path, QString* error) {
@@ -83,12 +73,10 @@ void WireLog::record(const char* direction, const QByteArray& bytes) {
     if (onBytes && !bytes.isEmpty())
         onBytes(direction, bytes);
     (direction[0] == 'T' ? sent_ : received_) += bytes.size();
-    if (!transcript_.isOpen() || bytes.isEmpty())
+    if (!onTranscript || bytes.isEmpty())
         return;
     const double milliseconds = since_.isValid() ? since_.nsecsElapsed() / 1e6 : 0.0;
-    transcript_.write(transcriptLines(milliseconds, direction, bytes));
-    // A transcript is read after something went wrong: keep it complete up to the last byte.
-    transcript_.flush();
+    onTranscript(transcriptLines(milliseconds, direction, bytes));
 }
 
 }  // namespace tarvel

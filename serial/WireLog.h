@@ -3,12 +3,15 @@
 #include "platform/SerialDevice.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+
+#include <functional>
 
 namespace tarvel {
 
 // A serial device that passes everything through to another one and counts, and optionally
-// writes down, every byte both ways: a transcript for diagnosing an update in the field.
+// writes down, every byte both ways: a transcript for diagnosing an update in the field. The
+// lines are made here, in the receive handler; whoever keeps them writes them elsewhere, since a
+// disk may stall and the line may not.
 //
 // Each line: milliseconds since the port was first opened (three decimals), the direction (TX
 // host to module, RX module to host), up to 16 bytes as upper-case hex, and the printable
@@ -19,8 +22,8 @@ class WireLog : public SerialDevice {
   public:
     explicit WireLog(SerialDevice& device);
 
-    // Starts writing the transcript to path; false when the file cannot be written.
-    bool writeTranscriptTo(const QString& path, QString* error);
+    // Transcript lines as the bytes pass, each ending with a line break; none when unset.
+    std::function<void(const QByteArray& lines)> onTranscript;
 
     bool open(const QString& path, QString* error) override;
     void close() override { device_.close(); }
@@ -41,7 +44,6 @@ class WireLog : public SerialDevice {
     void record(const char* direction, const QByteArray& bytes);
 
     SerialDevice& device_;
-    QFile transcript_;
     QElapsedTimer since_;
     qint64 sent_ = 0;
     qint64 received_ = 0;

@@ -33,9 +33,10 @@ class UpdateSession {
     // Closes the open port and opens the chosen one; says why when it cannot.
     bool openPort(const PortChoice& choice, QString* message = nullptr);
     void closePort();
-    // Every byte both ways into a file as well; false when it cannot be written.
-    bool writeTranscriptTo(const QString& path, QString* error) {
-        return wire_.writeTranscriptTo(path, error);
+    // Every byte both ways as transcript lines, handed to sink as they pass (on the line's
+    // thread: the sink only queues them).
+    void keepTranscript(std::function<void(const QByteArray& lines)> sink) {
+        wire_.onTranscript = std::move(sink);
     }
 
     // An update or a communication test holds the port.

@@ -1,6 +1,7 @@
 // A state folder whose disk stops answering in the middle of an update (a network share, a
 // stalled card), made with the stalled_disk library: the flash goes on at the line's speed, the
-// outcome comes at once, and the process ends once the disk is back, its record whole.
+// outcome comes at once, and the process ends once the disk is back, its record and its
+// transcript whole.
 #include "tests/support/Programs.h"
 
 #include <QDir>
@@ -20,7 +21,8 @@ TEST(StalledDisk, TheFlashAndItsOutcomeDoNotWaitAndTheRecordIsWrittenOnceTheDisk
     QTemporaryDir home;
     const QString images = home.filePath("images");
     const QString stall = home.filePath("stall");
-    ASSERT_TRUE(QDir().mkpath(images));
+    const QString transcript = home.filePath("state/transcript.txt");
+    ASSERT_TRUE(QDir().mkpath(images) && QDir().mkpath(home.filePath("state")));
     ASSERT_TRUE(writeFile(images + "/DVB-SAT-2.bin",
                           ackImage(2, [](int, int block) { return block < 40; })));
     SimulatorProcess module({"--type", "DVBSAT", "--baud", "115200"});
@@ -37,7 +39,7 @@ TEST(StalledDisk, TheFlashAndItsOutcomeDoNotWaitAndTheRecordIsWrittenOnceTheDisk
     environment.insert("LC_ALL", "C.UTF-8");
     cli.setProcessEnvironment(environment);
     cli.start(TARVEL_UPDATE, {"update", "--json", "--port", module.path(), "--folder", images,
-                              "--timeout", "100"});
+                              "--timeout", "100", "--transcript", transcript});
 
     // The disk stops with the first progress, after the log and the row were made.
     QElapsedTimer clock;
@@ -89,6 +91,13 @@ TEST(StalledDisk, TheFlashAndItsOutcomeDoNotWaitAndTheRecordIsWrittenOnceTheDisk
     EXPECT_EQ(row.value("outcome"), "success") << qPrintable(listed.out);
     EXPECT_EQ(row.value("bytes_sent"), outcome->value("bytes_sent"));
     EXPECT_EQ(row.value("log"), outcome->value("log"));
+    // Every byte the host sent is in the transcript, which the line did not wait for either.
+    int sent = 0;
+    for (const QByteArray& line : readFile(transcript).split('\n')) {
+        if (line.mid(10, 4) == " TX ")
+            sent += line.mid(15, 48).simplified().split(' ').size();
+    }
+    EXPECT_EQ(sent, outcome->value("bytes_sent").toInt());
 }
 
 }  // namespace
