@@ -1,10 +1,13 @@
 #include "record/HistoryForwarder.h"
 
+#include "platform/ShownText.h"
 #include "record/HistoryStore.h"
 #include "record/LineHistory.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMetaObject>
+#include <QSaveFile>
 #include <QThread>
 
 #include <algorithm>
@@ -36,6 +39,10 @@ struct HistoryForwarder::Worker {
     int waiting = 0;      // rows in the outbox at the last look
     QStringList untold;   // warnings not yet told on the thread that made it
     std::function<void(const QString&)> tell;
+    // Rows the server holds otherwise are looked at again once in each run, then left in the
+    // outbox with their reason.
+    bool heldLookedAt = false;
+    bool lostRowsTold = false;
 
     void warnOnce(const QString& warning) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -47,19 +54,86 @@ struct HistoryForwarder::Worker {
             tell(warning);
     }
 
-    // Forwards the outbox; the milliseconds until the next try (0: nothing waits). *left: the
-    // rows still waiting.
+    void warn(const QString& warning) {
+        std::lock_guard<std::mutex> lock(mutex);
+        untold << warning;
+        if (tell)
+            tell(warning);
+    }
+
+    // The outbox's rows are also named in a file beside the history, so that a history deleted or
+    // replaced (moved aside as damaged) never loses rows the line's history lacks without a word.
+    QString pendingList() const { return folder + QStringLiteral("/history.pending"); }
+
+    // The rows the list names that the history no longer holds, named in one warning; false when
+    // the history cannot be read now.
+    bool tellLostRows(HistoryStore& local) {
+        QFile list(pendingList());
+        if (!list.open(QIODevice::ReadOnly))
+            return true;
+        QStringList lost;
+        for (const QByteArray& entry : list.readAll().split('\n')) {
+            const QString name = QString::fromUtf8(entry).trimmed();
+            if (name.isEmpty())
+                continue;
+            const std::optional<bool> held = local.holds(name.section(QLatin1Char(' '), 0, 0));
+            if (!held)
+                return false;
+            if (!*held)
+                lost << shownText(name.section(QLatin1Char(' '), 1) +
+                                  QStringLiteral(" (exchange ") +
+                                  name.section(QLatin1Char(' '), 0, 0) + QLatin1Char(')'));
+        }
+        if (!lost.isEmpty()) {
+            warn(
+                QStringLiteral("%1 row(s) that had not reached the line's history %2 are no longer "
+                               "in this station's history (deleted or replaced) and are lost to "
+                               "it: %3.")
+                    .arg(lost.size())
+                    .arg(shownLineUri(uri), lost.join(QStringLiteral(", "))));
+        }
+        return true;
+    }
+
+    void writePendingList(HistoryStore& local) {
+        const std::optional<QStringList> names = local.pendingNames();
+        if (!names)
+            return;
+        if (names->isEmpty()) {
+            QFile::remove(pendingList());
+            return;
+        }
+        QSaveFile list(pendingList());
+        if (list.open(QIODevice::WriteOnly)) {
+            list.write(names->join(QLatin1Char('\n')).toUtf8() + '\n');
+            list.commit();
+        }
+    }
+
+    // Forwards the outbox; the milliseconds until the next try (0: nothing waits).
     int pass(HistoryStore& local, LineHistory& line, int failures) {
         if (!local.open())
             return local.busy() ? kBusyRetryMs : retryAfter(failures);
+        if (!lostRowsTold) {
+            if (!tellLostRows(local))
+                return local.busy() ? kBusyRetryMs : retryAfter(failures);
+            lostRowsTold = true;
+        }
+        const int wait = forward(local, line, failures);
+        writePendingList(local);
+        return wait;
+    }
+
+    int forward(HistoryStore& local, LineHistory& line, int failures) {
         for (;;) {
-            const auto rows = local.outbox(kBatch);
+            const auto rows = local.outbox(kBatch, !heldLookedAt);
             if (!rows)
                 return local.busy() ? kBusyRetryMs : retryAfter(failures);
             setWaiting(int(rows->size()));
             if (rows->empty())
                 return 0;
-            if (!line.open() || !line.isReady() || !line.forward(*rows)) {
+            std::vector<QString> held;
+            if (!line.open() || !line.isReady() || !line.forward(*rows, &held)) {
                 warnOnce(QStringLiteral(
                              "The line's history %1 cannot be written (%2); this station's rows "
                              "wait in its own history and go when it can be written.")
@@ -67,12 +141,34 @@ struct HistoryForwarder::Worker {
                 line.close();
                 return retryAfter(failures);
             }
+            heldLookedAt = true;
             std::vector<std::pair<qint64, qint64>> revisions;
-            for (const OutboxRow& row : *rows)
-                revisions.emplace_back(row.row.id, row.revision);
+            for (size_t at = 0; at < rows->size(); ++at) {
+                const OutboxRow& row = rows->at(at);
+                if (held[at].isEmpty()) {
+                    revisions.emplace_back(row.row.id, row.revision);
+                    continue;
+                }
+                bool marked = false;
+                if (!local.markHeld(row.row.id, row.revision, held[at], &marked))
+                    return local.busy() ? kBusyRetryMs : retryAfter(failures);
+                if (marked)
+                    warn(heldWarning(row, held[at]));
+            }
             if (!local.markForwarded(revisions))
                 return local.busy() ? kBusyRetryMs : retryAfter(failures);
         }
+    }
+
+    // A row that someone else wrote on the server is never taken for forwarded: it is named.
+    QString heldWarning(const OutboxRow& row, const QString& why) const {
+        return QStringLiteral(
+                   "The line's history %1 does not hold this station's row of %2 on %3 (exchange "
+                   "%4) as this station wrote it: %5. It stays in this station's outbox; "
+                   "tarvel-update "
+                   "history --pending lists it.")
+            .arg(shownLineUri(uri), shownText(row.row.started), shownText(row.row.port),
+                 row.row.exchangeId, why);
     }
 
     static int retryAfter(int failures) {
@@ -190,7 +286,7 @@ QString HistoryForwarder::finish(int ms) {
                "%1 row(s) have not reached the line's history %2 yet; they wait in this "
                "station's own history and go with a later run.")
         .arg(waiting)
-        .arg(worker_->uri);
+        .arg(shownLineUri(worker_->uri));
 }
 
 }  // namespace tarvel
