@@ -486,7 +486,11 @@ TEST(LineHistory, ARowTheServerHoldsOtherwiseIsNamedAndStaysPending) {
     ASSERT_EQ(a.update().exitCode, 2);  // no image
     ASSERT_EQ(line.ids().size(), 1);
     const QString planted = line.ids().constFirst();
-    ASSERT_TRUE(line.server.sql("UPDATE history SET outcome = 'success'"));
+    // As the server's superuser, past the trigger that keeps ended rows even from it.
+    ASSERT_TRUE(
+        line.server.sql("SET session_replication_role = replica; "
+                        "UPDATE history SET outcome = 'success'"))
+        << qPrintable(line.server.why());
     a.loseReplies();  // so that the row is sent, and checked, again
     const CliRun again = a.update();
     EXPECT_TRUE(again.err.contains("does not hold this station's row of "))
