@@ -1,4 +1,5 @@
 #include "app/HistoryModel.h"
+#include "platform/ShownText.h"
 #include "status/Outcome.h"
 
 #include <QColor>
@@ -64,11 +65,12 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     const HistoryRow& shown = row(index.row());
     const HistoryColumn& about = column(index.column());
     switch (role) {
+        // Other stations' rows and image names from shares: shown as text.
         case Qt::DisplayRole:
-            return about.display(shown);
+            return shownText(about.display(shown));
         case Qt::ToolTipRole:
             return about.kind == ColumnKind::Time || about.kind == ColumnKind::Path
-                       ? QVariant(about.text(shown))
+                       ? QVariant(shownText(about.text(shown)))
                        : QVariant();
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignVCenter |

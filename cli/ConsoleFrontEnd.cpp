@@ -1,6 +1,7 @@
 #include "cli/ConsoleFrontEnd.h"
 
 #include "cli/TerminalWidth.h"
+#include "platform/ShownText.h"
 #include "session/UpdateSession.h"
 
 #include <QFileInfo>
@@ -33,7 +34,7 @@ void ConsoleListener::exchangeStarted(const ExchangeStarted& event) {
 
 void ConsoleListener::line(const QString& text) {
     finishBar();
-    std::fprintf(out_, "%s%s\n", qPrintable(prefix_), qPrintable(text));
+    std::fprintf(out_, "%s%s\n", qPrintable(prefix_), qPrintable(shownText(text)));
     std::fflush(out_);
 }
 
@@ -123,7 +124,7 @@ void ConsoleListener::interrupted() {
 
 void ConsoleListener::notice(const Notice& event) {
     finishBar();
-    std::fprintf(stderr, "%s%s\n", qPrintable(prefix_), qPrintable(event.text));
+    std::fprintf(stderr, "%s%s\n", qPrintable(prefix_), qPrintable(shownText(event.text)));
     std::fflush(stderr);
 }
 
@@ -141,7 +142,7 @@ void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
 // used the line (the fixed waits of identification and ending are not the host's slowness).
 void ConsoleListener::printSummary(const ExchangeEnded& ended) {
     std::fprintf(out_, "%sSummary: image %s, module %s, %lld bytes sent in %.1f s, %.0f bytes/s",
-                 qPrintable(prefix_), qPrintable(QFileInfo(ended.image).fileName()),
+                 qPrintable(prefix_), qPrintable(shownText(QFileInfo(ended.image).fileName())),
                  ended.module.constData(), static_cast<long long>(ended.bytesSent), ended.seconds,
                  ended.bytesSent / ended.seconds);
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
@@ -169,7 +170,7 @@ void ConsoleListener::drawBar() {
     }
     const int left = room - int(shown.size()) - 2;
     if (!activity_.isEmpty() && left > 0)
-        shown += QStringLiteral("  ") + activity_.left(left);
+        shown += QStringLiteral("  ") + shownText(activity_).left(left);
     std::fprintf(out_, "\r%s%s\033[K", qPrintable(prefix_),
                  qPrintable(shown.left(std::max(room, 1))));
     std::fflush(out_);
@@ -187,7 +188,7 @@ MessageResult ConsoleDialogs::messageBox(const QString& text, const QString& tit
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
     const char* kind = icon == MessageIcon::Critical ? "Error" : "Message";
     std::fprintf(stderr, "%s%s (%s): %s\n", qPrintable(prefix_), kind,
-                 qPrintable(title.isEmpty() ? kind : title), qPrintable(shown));
+                 qPrintable(title.isEmpty() ? kind : title), qPrintable(shownText(shown)));
     std::fflush(stderr);
     return MessageResult::Ok;
 }

@@ -39,8 +39,14 @@ struct EndListener : ExchangeListener {
     void moduleIdentified(const ModuleIdentified&) override { identified = true; }
     void logOpened(const LogOpened& event) override { log = event.path; }
     void exchangeEnded(const ExchangeEnded& event) override { ended = event; }
+    // Anything but the echo of the switch check: a module that answers, though not as one.
+    void wireBytes(const WireBytes& event) override {
+        if (event.direction == Direction::Rx)
+            answered = answered || event.bytes.count('X') < event.bytes.size();
+    }
     QString device;
     bool identified = false;
+    bool answered = false;
     QString log;
     std::optional<ExchangeEnded> ended;
 };
@@ -50,6 +56,16 @@ QString noAnswer(const QString& device) {
                "no answer from the module on %1: is it connected and powered, is its "
                "setup switch ON?")
         .arg(device);
+}
+
+// What the module on the port has said so far, when it has not made itself known.
+QString notKnown(const EndListener& end) {
+    if (!end.answered)
+        return noAnswer(end.device);
+    return QStringLiteral(
+               "the module on %1 answers, but neither announces itself nor answers a type "
+               "probe: is it a module of these kinds, is the line's speed right?")
+        .arg(end.device);
 }
 
 }  // namespace
@@ -124,7 +140,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         session.updater().setNextModuleOnly(exchange.nextModule);
         QTimer::singleShot(kHintAfterMs, [&] {
             if (session.busy() && !end.identified && !exchange.nextModule)
-                session.warn(noAnswer(end.device));
+                session.warn(notKnown(end));
         });
         if (exchange.switchWait > 0) {
             QTimer::singleShot(static_cast<int>(exchange.switchWait * 1000), [&] {
@@ -146,7 +162,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         return kExitFailed;
     if (switchWaitRanOut)
         warn(QStringLiteral("Stopped after %1 s (--switch-wait): %2")
-                 .arg(QString::number(exchange.switchWait), noAnswer(end.device)));
+                 .arg(QString::number(exchange.switchWait), notKnown(end)));
     else if (end.ended->outcome == Outcome::Timeout)
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));

@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
 #include "cli/TerminalWidth.h"
+#include "platform/ShownText.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/StateFolder.h"
 #include "record/HistorySchema.h"
@@ -62,6 +63,22 @@ int upgradeLine(const HistoryLine& line) {
     std::printf("The line's history %s is at schema %d.\n", qPrintable(shownLineUri(line.database)),
                 knownHistoryVersion());
     return kListed;
+}
+
+// The pending rows that the line's history holds otherwise than this station wrote them, and
+// why: they stay in the outbox until someone puts the server's row right.
+QString heldText(const QString& folder, const QString& station) {
+    HistoryStore history(folder);
+    history.setStation(station);
+    if (!history.open(false))
+        return QString();
+    const auto held = history.heldRows();
+    if (!held || held->empty())
+        return QString();
+    QString text = QStringLiteral("Held otherwise by the line's history:\n");
+    for (const auto& [exchange, why] : *held)
+        text += QStringLiteral("  %1: %2\n").arg(exchange, shownText(why));
+    return text;
 }
 
 }  // namespace
@@ -265,6 +282,8 @@ int runHistory(const QStringList& arguments) {
         out = historyTable(*rows, {parser.isSet(wideOption), !parser.isSet(noHeaderOption),
                                    parser.isSet(wideOption) ? 0 : terminalColumns(stdout)})
                   .toUtf8();
+        if (filter.pending)
+            out += heldText(stateFolder(), line.station).toUtf8();
     }
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kListed;

@@ -1,5 +1,6 @@
 #include "cli/HistoryOutput.h"
 
+#include "platform/ShownText.h"
 #include "record/HistoryColumns.h"
 #include "record/HistoryCsv.h"
 
@@ -49,7 +50,7 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
     for (const HistoryRow& row : rows) {
         lines.emplace_back();
         for (const HistoryColumn* column : columns)
-            lines.back() << (layout.wide ? column->text(row) : column->display(row));
+            lines.back() << shownText(layout.wide ? column->text(row) : column->display(row));
     }
     std::vector<qsizetype> widths(columns.size(), 0);
     for (const QStringList& line : lines) {

@@ -1,5 +1,6 @@
 #include "cli/InspectOutput.h"
 
+#include "platform/ShownText.h"
 #include "platform/qt/QtFileSystem.h"
 
 #include <QJsonDocument>
@@ -44,13 +45,7 @@ double hundredths(double seconds) {
 }  // namespace
 
 QString shownName(const QByteArray& name) {
-    QString shown;
-    for (const QChar c : QtFileSystem::nameText(name)) {
-        shown += c.category() == QChar::Other_Control
-                     ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                     : QString(c);
-    }
-    return shown;
+    return shownText(QtFileSystem::nameText(name));
 }
 
 QString humanReport(const InspectedFile& file) {

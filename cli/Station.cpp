@@ -10,6 +10,7 @@
 #include "platform/qt/TerminationSignals.h"
 #include "record/HistoryForwarder.h"
 #include "record/LineHistory.h"
+#include "serial/PortNames.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace tarvel {
 
@@ -79,8 +81,12 @@ int refused(const QString& problem, bool json) {
     return refuse(problem, kCommand);
 }
 
-// The ports as the technician named them, each once, COM names in capitals; or why not.
-QString portsProblem(const QStringList& given, const QString& source, QStringList* ports) {
+// The ports as the technician named them, each once, COM names in capitals; or why not. A port
+// is compared by the device it leads to, so that two names of one module (a by-id link and
+// /dev/ttyUSB0, a COM name and its device) never start two updates on it.
+QString portsProblem(const QStringList& given, const QString& source, const SettingsStore& settings,
+                     QStringList* ports) {
+    QStringList devices;
     for (const QString& text : given) {
         if (text.trimmed().isEmpty())
             return source + QStringLiteral(" is empty.");
@@ -94,7 +100,13 @@ QString portsProblem(const QStringList& given, const QString& source, QStringLis
             choice->comPort > 0 ? QStringLiteral("COM%1").arg(choice->comPort) : choice->device;
         if (ports->contains(name))
             return QStringLiteral("%1 names %2 twice.").arg(source, name);
+        const QString device = QtFileSystem::identity(
+            choice->comPort > 0 ? devicePathForPort(settings, choice->comPort) : choice->device);
+        if (const qsizetype same = devices.indexOf(device); same >= 0)
+            return QStringLiteral("%1 names %2 and %3, one device.")
+                .arg(source, ports->at(same), name);
         *ports << name;
+        devices << device;
     }
     return QString();
 }
@@ -161,10 +173,11 @@ std::optional<int> parse(const QStringList& arguments, const SettingsStore& sett
         settings.value(QStringLiteral("Station"), QStringLiteral("Ports"), QString());
     const QString problem =
         parser.isSet(portOption)
-            ? portsProblem(parser.values(portOption), QStringLiteral("--port"), &options->ports)
+            ? portsProblem(parser.values(portOption), QStringLiteral("--port"), settings,
+                           &options->ports)
             : portsProblem(fromSettings.split(QRegularExpression(QStringLiteral("[,\\s]+")),
                                               Qt::SkipEmptyParts),
-                           QStringLiteral("Ports= in [Station]"), &options->ports);
+                           QStringLiteral("Ports= in [Station]"), settings, &options->ports);
     if (!problem.isEmpty())
         return refused(problem, json);
     if (options->ports.isEmpty())
@@ -245,7 +258,12 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
         for (const auto& port : ports)
             port->onRecorded = [&forwarder] { forwarder->poke(); };
     }
-    const TerminationSignals termination([&ports] {
+    // Ctrl+C, SIGTERM, a hang-up or an output nobody reads any more (each later write would
+    // say so again): every update is told once to end, and ends interrupted, recorded.
+    bool stopping = false;
+    const TerminationSignals termination([&ports, &stopping] {
+        if (std::exchange(stopping, true))
+            return;
         for (const auto& port : ports)
             port->stop();
     });

@@ -1,5 +1,7 @@
 #include "cli/StationPort.h"
 
+#include "platform/ShownText.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -129,9 +131,10 @@ void StationPort::readLines() {
 
 void StationPort::take(const QJsonObject& event) {
     const QString name = event.value(QLatin1String("event")).toString();
+    // The child's words come from a module and an image folder: shown as text.
     const auto changed = [this](const QString& text) {
         if (onChange)
-            onChange(text);
+            onChange(shownText(text));
     };
     if (name == QLatin1String("status")) {
         const QString word = shortWord(event.value(QLatin1String("word")).toString());

@@ -1,5 +1,7 @@
 #include "cli/StationScreen.h"
 
+#include "platform/ShownText.h"
+
 #include <algorithm>
 
 namespace tarvel {
@@ -27,12 +29,13 @@ QString seconds(double value) {
 }  // namespace
 
 QString StationScreen::line(const PortView& view, int portWidth, int width) {
-    QString left = view.port.leftJustified(portWidth) + kGap +
-                   view.module.leftJustified(kModuleWidth) + kGap +
-                   fitted(view.image, kImageWidth).leftJustified(kImageWidth);
+    QString left = shownText(view.port).leftJustified(portWidth) + kGap +
+                   shownText(view.module).leftJustified(kModuleWidth) + kGap +
+                   fitted(shownText(view.image), kImageWidth).leftJustified(kImageWidth);
     const QString percent = view.percent < 0 ? QString(4, QLatin1Char(' '))
                                              : QStringLiteral("%1%").arg(view.percent, 3);
-    QString right = percent + kGap + view.word.leftJustified(kWordWidth).left(kWordWidth) + kGap +
+    QString right = percent + kGap +
+                    shownText(view.word).leftJustified(kWordWidth).left(kWordWidth) + kGap +
                     seconds(view.seconds);
     if (view.done > 1 || (view.done == 1 && view.word == QLatin1String("waiting")))
         right += QStringLiteral("  #%1").arg(view.done);
@@ -79,10 +82,10 @@ void StationScreen::summary(
     std::vector<Row> rows{{"PORT", "MODULE", "IMAGE", "OUTCOME", "SECONDS"}};
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results)
-            rows.push_back({port, result.module, result.image, result.word,
-                            QString::number(result.seconds, 'f', 1)});
+            rows.push_back({shownText(port), shownText(result.module), shownText(result.image),
+                            shownText(result.word), QString::number(result.seconds, 'f', 1)});
         if (results.empty())
-            rows.push_back({port, {}, {}, QStringLiteral("none"), {}});
+            rows.push_back({shownText(port), {}, {}, QStringLiteral("none"), {}});
     }
     int widths[4] = {};
     for (const Row& row : rows) {

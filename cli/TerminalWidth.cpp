@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
@@ -24,7 +26,7 @@ int terminalColumns(std::FILE* stream) {
     bool ok = false;
     const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
     if (ok && columns > 0)
-        return columns;
+        return std::min(columns, kWidestTerminal);
     if (!isTerminal(stream))
         return 0;
 #ifdef Q_OS_WIN

@@ -1,16 +1,19 @@
 -- The roles of a line's history in PostgreSQL, run by the line's owner (the role that owns the
 -- database "line") after `tarvel-update history --upgrade-line` has made the tables.
 --
--- A station may add rows, bring its running rows up to date and read the line's history; it may
--- never delete, empty or rewrite what has ended. Give each station a login role of its own in
--- the group tarvel_station; its password goes into that station's ~/.pgpass, never into the
--- settings:
+-- A station may add its own rows, bring its own running rows up to date and read the line's
+-- history; it may never delete, empty or rewrite what has ended, nor add or change a row of
+-- another station. Give each station a login role of its own in the group tarvel_station, and
+-- pair the role with the station's name ([Station] Name=) in history_station: the policies that
+-- --upgrade-line made let a role write only the rows of its station. Its password goes into that
+-- station's ~/.pgpass, never into the settings:
 --   CREATE ROLE station_a LOGIN PASSWORD 'choose one' IN ROLE tarvel_station;
+--   INSERT INTO history_station (login, station) VALUES ('station_a', 'station-a');
 CREATE ROLE tarvel_station NOLOGIN;
 GRANT CONNECT ON DATABASE line TO tarvel_station;
 GRANT USAGE ON SCHEMA public TO tarvel_station;
 GRANT SELECT, INSERT, UPDATE ON history TO tarvel_station;
-GRANT SELECT ON history_version TO tarvel_station;
+GRANT SELECT ON history_version, history_station TO tarvel_station;
 -- No DELETE, no TRUNCATE, no table of its own.
 REVOKE CREATE ON SCHEMA public FROM PUBLIC;
 

@@ -15,6 +15,8 @@ class SettingsStore {
     virtual QString value(const QString& section, const QString& key,
                           const QString& defaultValue) const = 0;
     virtual void setValue(const QString& section, const QString& key, const QString& value) = 0;
+    // Whether the key is there at all, whatever it holds (an empty or unreadable value too).
+    virtual bool contains(const QString& section, const QString& key) const = 0;
 };
 
 }  // namespace tarvel

@@ -30,12 +30,20 @@ const QStringList& formerColumns() {
     return names;
 }
 
-// Quoted when it holds a separator, a quote or a line break.
+// Whether a spreadsheet would take the cell for a formula and run it (=HYPERLINK(...) in
+// another station's reason): it starts with =, +, -, @, a tab or a carriage return.
+bool looksLikeFormula(const QString& value) {
+    return !value.isEmpty() && QStringLiteral("=+-@\t\r").contains(value.front());
+}
+
+// Quoted when it holds a separator, a quote or a line break. A cell that looks like a formula
+// gets a ' before it, as spreadsheet-safe exports do, so that it is shown as the text it is.
 QString field(const QString& value) {
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
+    const bool formula = looksLikeFormula(value);
+    if (!formula && !value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
         return value;
-    QString quoted = value;
+    QString quoted = formula ? QLatin1Char('\'') + value : value;
     quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }

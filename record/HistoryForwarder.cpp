@@ -1,9 +1,12 @@
 #include "record/HistoryForwarder.h"
 
+#include "platform/ShownText.h"
 #include "record/HistoryStore.h"
 #include "record/LineHistory.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -14,7 +17,11 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
   public:
     Forwarding(const QString& folder, const QString& uri, const QString& station,
                std::shared_ptr<State> state)
-        : local_(folder, BackgroundWorker::kBusyWaitMs), line_(uri), state_(std::move(state)) {
+        : folder_(folder),
+          uri_(uri),
+          local_(folder, BackgroundWorker::kBusyWaitMs),
+          line_(uri),
+          state_(std::move(state)) {
         local_.setStation(station);
         clock_.start();
     }
@@ -47,31 +54,116 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
     qint64 pass() {
         if (!local_.open())
             return localFailed();
+        if (!lostRowsTold_) {
+            if (!tellLostRows())
+                return localFailed();
+            lostRowsTold_ = true;
+        }
+        const qint64 wait = forward();
+        writePendingList();
+        return wait;
+    }
+
+    qint64 forward() {
         for (;;) {
-            const auto rows = local_.outbox(kBatch);
+            // Rows the server holds otherwise are looked at again once in each run, then left
+            // in the outbox with their reason.
+            const auto rows = local_.outbox(kBatch, !heldLookedAt_);
             if (!rows)
                 return localFailed();
             state_->waiting = int(rows->size());
             if (rows->empty())
                 return 0;
-            if (!line_.open() || !line_.isReady() || !line_.forward(*rows)) {
+            std::vector<QString> held;
+            if (!line_.open() || !line_.isReady() || !line_.forward(*rows, &held)) {
                 state_->answered = false;
                 if (!state_->warned.exchange(true)) {
                     warn(QStringLiteral(
                              "The line's history %1 cannot be written (%2); this station's rows "
                              "wait in its own history and go when it can be written.")
-                             .arg(line_.uri(), line_.reason()));
+                             .arg(shownLineUri(uri_), line_.reason()));
                 }
                 line_.close();
                 return BackgroundWorker::retryAfterMs(failures_++);
             }
             state_->answered = true;
             failures_ = 0;
+            heldLookedAt_ = true;
             std::vector<std::pair<qint64, qint64>> revisions;
-            for (const OutboxRow& row : *rows)
-                revisions.emplace_back(row.row.id, row.revision);
+            for (size_t at = 0; at < rows->size(); ++at) {
+                const OutboxRow& row = rows->at(at);
+                if (held[at].isEmpty()) {
+                    revisions.emplace_back(row.row.id, row.revision);
+                    continue;
+                }
+                bool marked = false;
+                if (!local_.markHeld(row.row.id, row.revision, held[at], &marked))
+                    return localFailed();
+                if (marked)
+                    warn(heldWarning(row, held[at]));
+            }
             if (!local_.markForwarded(revisions))
                 return localFailed();
+        }
+    }
+
+    // A row that someone else wrote on the server is never taken for forwarded: it is named.
+    QString heldWarning(const OutboxRow& row, const QString& why) const {
+        return QStringLiteral(
+                   "The line's history %1 does not hold this station's row of %2 on %3 (exchange "
+                   "%4) as this station wrote it: %5. It stays in this station's outbox; "
+                   "tarvel-update history --pending lists it.")
+            .arg(shownLineUri(uri_), shownText(row.row.started), shownText(row.row.port),
+                 row.row.exchangeId, why);
+    }
+
+    // The outbox's rows are also named in a file beside the history, so that a history deleted
+    // or replaced (moved aside as damaged) never loses rows the line's history lacks without a
+    // word.
+    QString pendingList() const { return folder_ + QStringLiteral("/history.pending"); }
+
+    // The rows the list names that the history no longer holds, named in one warning; false
+    // when the history cannot be read now.
+    bool tellLostRows() {
+        QFile list(pendingList());
+        if (!list.open(QIODevice::ReadOnly))
+            return true;
+        QStringList lost;
+        for (const QByteArray& entry : list.readAll().split('\n')) {
+            const QString name = QString::fromUtf8(entry).trimmed();
+            if (name.isEmpty())
+                continue;
+            const std::optional<bool> holds = local_.holds(name.section(QLatin1Char(' '), 0, 0));
+            if (!holds)
+                return false;
+            if (!*holds)
+                lost << shownText(name.section(QLatin1Char(' '), 1) +
+                                  QStringLiteral(" (exchange ") +
+                                  name.section(QLatin1Char(' '), 0, 0) + QLatin1Char(')'));
+        }
+        if (!lost.isEmpty()) {
+            warn(
+                QStringLiteral("%1 row(s) that had not reached the line's history %2 are no longer "
+                               "in this station's history (deleted or replaced) and are lost to "
+                               "it: %3.")
+                    .arg(lost.size())
+                    .arg(shownLineUri(uri_), lost.join(QStringLiteral(", "))));
+        }
+        return true;
+    }
+
+    void writePendingList() {
+        const std::optional<QStringList> names = local_.pendingNames();
+        if (!names)
+            return;
+        if (names->isEmpty()) {
+            QFile::remove(pendingList());
+            return;
+        }
+        QSaveFile list(pendingList());
+        if (list.open(QIODevice::WriteOnly)) {
+            list.write(names->join(QLatin1Char('\n')).toUtf8() + '\n');
+            list.commit();
         }
     }
 
@@ -80,6 +172,8 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
                              : BackgroundWorker::retryAfterMs(failures_++);
     }
 
+    QString folder_;
+    QString uri_;
     HistoryStore local_;
     LineHistory line_;
     std::shared_ptr<State> state_;
@@ -88,6 +182,8 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
     int failures_ = 0;
     bool poked_ = true;  // the outbox may hold rows of an earlier run
     bool endSeen_ = false;
+    bool heldLookedAt_ = false;
+    bool lostRowsTold_ = false;
 };
 
 HistoryForwarder::HistoryForwarder(QString folder, QString uri, QString station)

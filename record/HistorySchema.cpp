@@ -187,9 +187,42 @@ bool addLine(Step& step, QString* reason) {
                     reason);
 }
 
+// Version 4: each station writes only its own rows. On the server a station's login role may
+// add and bring up to date only the rows of the station history_station pairs it with (rows of
+// another station are not even seen by its UPDATE), and reads every row; the owner, who made
+// the tables, is not bound by it. A station's own file keeps the revision of a row that the line's
+// history holds otherwise than the station wrote it, and why, so that the row stays in the outbox
+// and history --pending can tell.
+bool guardStations(Step& step, QString* reason) {
+    if (!step.postgres) {
+        return step.run(QStringLiteral("ALTER TABLE history ADD COLUMN held INTEGER NOT NULL "
+                                       "DEFAULT 0"),
+                        reason) &&
+               step.run(QStringLiteral("ALTER TABLE history ADD COLUMN held_why TEXT NOT NULL "
+                                       "DEFAULT ''"),
+                        reason);
+    }
+    const QString own = QStringLiteral(
+        "station = (SELECT station FROM history_station WHERE login = session_user)");
+    return step.run(QStringLiteral("CREATE TABLE history_station (login TEXT PRIMARY KEY,"
+                                   " station TEXT NOT NULL)"),
+                    reason) &&
+           step.run(QStringLiteral("ALTER TABLE history ENABLE ROW LEVEL SECURITY"), reason) &&
+           step.run(QStringLiteral("CREATE POLICY history_read ON history FOR SELECT USING (true)"),
+                    reason) &&
+           step.run(QStringLiteral("CREATE POLICY history_add_own ON history FOR INSERT "
+                                   "WITH CHECK (%1)")
+                        .arg(own),
+                    reason) &&
+           step.run(QStringLiteral("CREATE POLICY history_update_own ON history FOR UPDATE "
+                                   "USING (%1) WITH CHECK (%1)")
+                        .arg(own),
+                    reason);
+}
+
 using Upgrade = bool (*)(Step&, QString*);
 // Step n brings version n to version n + 1.
-const Upgrade kUpgrades[] = {createVersion1, addReasons, addLine};
+const Upgrade kUpgrades[] = {createVersion1, addReasons, addLine, guardStations};
 constexpr int kVersion = int(std::size(kUpgrades));
 
 // The bad records of an old file, each with its line: the first ten, and how many more.

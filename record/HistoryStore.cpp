@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -203,6 +204,11 @@ bool HistoryStore::openForReading() {
         const int version = historyVersionOf(database, &reason_, &busy_);
         if (version == knownHistoryVersion())
             return true;
+        if (version < 0) {
+            QSqlQuery probe(database);
+            noDatabase_ = !probe.exec(QStringLiteral("PRAGMA user_version")) &&
+                          probe.lastError().nativeErrorCode() == QLatin1String("26");  // NOTADB
+        }
         disconnect();
         if (version >= 0) {
             reason_ = historyVersionProblem(version);  // none for an older one, to bring up to date
@@ -229,7 +235,7 @@ bool HistoryStore::open(bool forWriting) {
                 return true;
             }
             disconnect();
-        } else if (!reason_.isEmpty()) {
+        } else if (!reason_.isEmpty() && !(forWriting && noDatabase_ && moveAside(file))) {
             return false;
         }
     } else if (!forWriting && !QFile::exists(folder_ + QStringLiteral("/history.csv"))) {
@@ -255,6 +261,28 @@ bool HistoryStore::open(bool forWriting) {
         return false;
     }
     settleAbandoned();
+    if (!aside_.isEmpty()) {
+        importWarning_ = QStringLiteral(
+                             "%1 was no database (%2); it is kept as %3 for whoever looks into "
+                             "it, and a new history is started. Its rows are not in the new one.")
+                             .arg(file, asideWhy_, aside_) +
+                         (importWarning_.isEmpty() ? QString() : QLatin1Char(' ') + importWarning_);
+    }
+    return true;
+}
+
+// The damaged file, with its journal, goes aside under a name of its own: nothing of it is
+// deleted, and the run's row goes into a new history instead of nowhere.
+bool HistoryStore::moveAside(const QString& file) {
+    const QString aside = file + QDateTime::currentDateTime().toString(
+                                     QStringLiteral("'.damaged-'yyyy-MM-ddTHH-mm-ss"));
+    if (!QFile::rename(file, aside))
+        return !QFileInfo::exists(file);  // another process moved it first
+    QFile::rename(file + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(file + QStringLiteral("-shm"));
+    aside_ = aside;
+    asideWhy_ = reason_;
+    noDatabase_ = false;
     return true;
 }
 
@@ -363,13 +391,14 @@ std::optional<std::vector<HistoryRow>> HistoryStore::rows(const HistoryFilter& f
     return readHistoryRows(database, filter, &reason_);
 }
 
-std::optional<std::vector<OutboxRow>> HistoryStore::outbox(int limit) {
+std::optional<std::vector<OutboxRow>> HistoryStore::outbox(int limit, bool withHeld) {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, %1, started_ms, revision, host, boot_id, pid, "
-                                 "pid_started FROM history WHERE revision > forwarded "
-                                 "ORDER BY id LIMIT ?")
-                      .arg(columnList()));
+    query.prepare(
+        QStringLiteral("SELECT id, %1, started_ms, revision, host, boot_id, pid, "
+                       "pid_started FROM history WHERE revision > forwarded%2 "
+                       "ORDER BY id LIMIT ?")
+            .arg(columnList(), withHeld ? QString() : QStringLiteral(" AND held <> revision")));
     query.addBindValue(limit);
     if (!exec(query))
         return std::nullopt;
@@ -407,6 +436,58 @@ bool HistoryStore::markForwarded(const std::vector<std::pair<qint64, qint64>>& r
         return true;
     QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
     return false;
+}
+
+bool HistoryStore::markHeld(qint64 id, qint64 revision, const QString& why, bool* marked) {
+    QSqlQuery mark(database());
+    mark.prepare(
+        QStringLiteral("UPDATE history SET held = ?, held_why = ? WHERE id = ? AND "
+                       "revision = ?"));
+    for (const QVariant& value :
+         {QVariant(revision), sqlText(why), QVariant(id), QVariant(revision)})
+        mark.addBindValue(value);
+    if (!exec(mark))
+        return false;
+    *marked = mark.numRowsAffected() == 1;
+    return true;
+}
+
+std::optional<QStringList> HistoryStore::pendingNames() {
+    QSqlQuery query(database());
+    query.prepare(
+        QStringLiteral("SELECT exchange_id, started, port FROM history WHERE revision > "
+                       "forwarded ORDER BY id"));
+    if (!exec(query))
+        return std::nullopt;
+    QStringList names;
+    while (query.next()) {
+        names << QStringLiteral("%1 %2 %3")
+                     .arg(query.value(0).toString(), query.value(1).toString(),
+                          query.value(2).toString());
+    }
+    return names;
+}
+
+std::optional<bool> HistoryStore::holds(const QString& exchangeId) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT 1 FROM history WHERE exchange_id = ?"));
+    query.addBindValue(exchangeId);
+    if (!exec(query))
+        return std::nullopt;
+    return query.next();
+}
+
+std::optional<std::vector<std::pair<QString, QString>>> HistoryStore::heldRows() {
+    QSqlQuery query(database());
+    query.prepare(
+        QStringLiteral("SELECT exchange_id, held_why FROM history WHERE revision > "
+                       "forwarded AND held = revision ORDER BY started_ms DESC, id DESC"));
+    if (!exec(query))
+        return std::nullopt;
+    std::vector<std::pair<QString, QString>> held;
+    while (query.next())
+        held.emplace_back(query.value(0).toString(), query.value(1).toString());
+    return held;
 }
 
 QString HistoryStore::newestLog() {

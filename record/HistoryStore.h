@@ -85,7 +85,8 @@ class HistoryStore {
     // The last failure was another process holding the database: trying again later may work.
     bool busy() const { return busy_; }
     // What open() has to say of an old history.csv it imported: the records it left out, or why
-    // it left the whole file. Empty when there was none, or nothing to say.
+    // it left the whole file; or of a history that was no database, moved aside and started
+    // anew. Empty when there was none, or nothing to say.
     const QString& importWarning() const { return importWarning_; }
 
     // The row of an exchange that starts in process owner; its id.
@@ -99,10 +100,22 @@ class HistoryStore {
     std::optional<std::vector<HistoryRow>> rows(const HistoryFilter& filter);
     // The log of the newest exchange that has one, whichever process ran it.
     QString newestLog();
-    // The outbox: the oldest `limit` rows the line's history lacks as they are now.
-    std::optional<std::vector<OutboxRow>> outbox(int limit);
+    // The outbox: the oldest `limit` rows the line's history lacks as they are now; without
+    // those it was found to hold otherwise at their revision unless withHeld.
+    std::optional<std::vector<OutboxRow>> outbox(int limit, bool withHeld = true);
     // The line's history has each row (by id) at its revision, or a later one.
     bool markForwarded(const std::vector<std::pair<qint64, qint64>>& revisions);
+    // The line's history holds the row (by id) otherwise than this station wrote it at that
+    // revision, and why; *marked false when the row has been written again since. False with
+    // reason() when it cannot be written.
+    bool markHeld(qint64 id, qint64 revision, const QString& why, bool* marked);
+    // The rows the line's history lacks as they are now, each as "exchange_id started port";
+    // none with reason() when they cannot be read.
+    std::optional<QStringList> pendingNames();
+    // Whether the history holds the row of that exchange.
+    std::optional<bool> holds(const QString& exchangeId);
+    // Why the line's history holds a pending row otherwise, by exchange id, for those it does.
+    std::optional<std::vector<std::pair<QString, QString>>> heldRows();
     // The logs of ended exchanges beyond both the newest `kept` by start time (a start later
     // than now counting as now) and the last `kept` begun.
     std::vector<SpareLog> spareLogs(int kept);
@@ -116,6 +129,8 @@ class HistoryStore {
     void disconnect();
     // Opened read-only: true when it is of this version and can be used as it is.
     bool openForReading();
+    // A file that is no database moved aside; false when it cannot be.
+    bool moveAside(const QString& file);
     bool exec(QSqlQuery& query);
     bool run(const QString& statement);
     // The statement once for each id, all in one transaction.
@@ -128,6 +143,9 @@ class HistoryStore {
     QString reason_;
     bool busy_ = false;
     QString importWarning_;
+    bool noDatabase_ = false;  // the file found is no SQLite database at all
+    QString aside_;            // where a damaged history was moved
+    QString asideWhy_;         // and why
     Access access_ = Access::ReadWrite;
 };
 

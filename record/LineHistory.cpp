@@ -1,25 +1,22 @@
 #include "record/LineHistory.h"
 
 #include "platform/SettingsStore.h"
+#include "platform/ShownText.h"
 #include "record/BackgroundWorker.h"
 #include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
+#include "record/QueryDeadline.h"
 #include "record/SqlValue.h"
 
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
-#include <QUrl>
 #include <QVariant>
 
 namespace tarvel {
 
 namespace {
 
-QString decoded(const QString& part) {
-    return QUrl::fromPercentEncoding(part.toUtf8());
-}
 
 // libpq's words for what failed, on one line.
 QString failureOf(const QSqlError& error) {
@@ -38,6 +35,39 @@ QStringList forwardedColumns() {
     return names;
 }
 
+// Why the server's row differs from the row that was sent (its columns as every view shows
+// them, and its revision); empty when it holds it as sent.
+QString heldOtherwise(const OutboxRow& sent, const QSqlQuery& found) {
+    const qint64 revision = found.value(0).toLongLong();
+    if (revision > sent.revision) {
+        return QStringLiteral("the line's history holds revision %1 of it, this station wrote %2")
+            .arg(revision)
+            .arg(sent.revision);
+    }
+    HistoryRow there;
+    int at = 1;
+    for (const HistoryColumn& column : historyColumns())
+        column.assign(there, found.value(at++));
+    QStringList differences;
+    for (const HistoryColumn& column : historyColumns()) {
+        const QString mine = column.text(sent.row), theirs = column.text(there);
+        if (mine != theirs) {
+            differences << QStringLiteral("%1 \"%2\" there, \"%3\" here")
+                               .arg(QLatin1String(column.name), shownText(theirs), shownText(mine));
+        }
+    }
+    if (differences.isEmpty())
+        return revision == sent.revision
+                   ? QString()
+                   : QStringLiteral(
+                         "the line's history kept revision %1 of it, this station "
+                         "wrote %2")
+                         .arg(revision)
+                         .arg(sent.revision);
+    return QStringLiteral("the line's history holds it otherwise: %1")
+        .arg(differences.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
 HistoryLine HistoryLine::from(const SettingsStore& settings) {
@@ -51,81 +81,7 @@ HistoryLine HistoryLine::from(const SettingsStore& settings) {
     return line;
 }
 
-QString shownLineUri(const QString& uri) {
-    QString shown = uri;
-    shown.replace(QRegularExpression(QStringLiteral("^([a-z]+://[^:@/?#]*):[^@/?#]*@")),
-                  QStringLiteral("\\1:***@"));
-    shown.replace(QRegularExpression(QStringLiteral("([?&]password=)[^&#]*")),
-                  QStringLiteral("\\1***"));
-    return shown;
-}
-
-std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason) {
-    static const QRegularExpression form(
-        QStringLiteral("^postgres(?:ql)?://(?:([^@/?#]*)@)?(\\[[^\\]]*\\]|[^:/?#]*)(?::([0-9]+))?"
-                       "(?:/([^?#]*))?(?:\\?([^#]*))?$"));
-    const auto match = form.match(uri);
-    if (!match.hasMatch()) {
-        *reason = QStringLiteral(
-                      "[History] Database= takes a PostgreSQL URI such as "
-                      "postgresql://station@server:5432/line, not \"%1\"")
-                      .arg(shownLineUri(uri));
-        return std::nullopt;
-    }
-    const QString refusal = QStringLiteral(
-        "[History] Database= holds a password; give it to libpq in ~/.pgpass, PGPASSFILE or a "
-        "service file instead, never in the settings");
-    if (match.captured(1).contains(QLatin1Char(':'))) {
-        *reason = refusal;
-        return std::nullopt;
-    }
-    LineAddress address;
-    address.user = decoded(match.captured(1));
-    address.host = decoded(match.captured(2));
-    if (address.host.startsWith(QLatin1Char('[')))
-        address.host = address.host.mid(1, address.host.size() - 2);
-    if (address.host.contains(QLatin1Char(','))) {
-        *reason = QStringLiteral("[History] Database= names one server only, not \"%1\"")
-                      .arg(address.host);
-        return std::nullopt;
-    }
-    if (!match.captured(3).isEmpty())
-        address.port = match.captured(3).toInt();
-    address.database = decoded(match.captured(4));
-    QStringList options;
-    QStringList given;
-    static const QRegularExpression key(QStringLiteral("^[a-z_]+$"));
-    static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
-    for (const QString& pair : match.captured(5).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
-        const QString name = decoded(pair.section(QLatin1Char('='), 0, 0));
-        const QString value = decoded(pair.section(QLatin1Char('='), 1));
-        if (name == QLatin1String("password")) {
-            *reason = refusal;
-            return std::nullopt;
-        }
-        // Qt joins the options with spaces: a value with a space, quote or ";" would break them.
-        if (!key.match(name).hasMatch() || !plain.match(value).hasMatch()) {
-            *reason = QStringLiteral(
-                          "[History] Database=: the option \"%1\" cannot be passed on (a value "
-                          "without spaces, quotes or \";\")")
-                          .arg(name);
-            return std::nullopt;
-        }
-        given << name;
-        options << name + QLatin1Char('=') + value;
-    }
-    // Every wait on the server is bounded unless the URI says otherwise: connecting, and a
-    // connection whose server falls silent, idle (keepalives) or with data unacknowledged.
-    for (const auto& [name, value] : LineHistory::kNetworkBounds) {
-        if (!given.contains(QLatin1String(name)))
-            options << QLatin1String(name) + QLatin1Char('=') + QString::number(value);
-    }
-    address.options = options.join(QLatin1Char(';'));
-    return address;
-}
-
-LineHistory::LineHistory(QString uri)
-    : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
+LineHistory::LineHistory(QString uri) : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
 
 LineHistory::~LineHistory() {
     if (QSqlDatabase::contains(connection_)) {
@@ -169,21 +125,34 @@ bool LineHistory::open() {
         reason_ = failureOf(database.lastError());
         return false;
     }
+    const QueryDeadline deadline(database, kReplyBoundMs);
     QSqlQuery limit(database);
     if (!limit.exec(QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs))) {
         reason_ = failureOf(limit.lastError());
-        database.close();
+        if (!unanswered(deadline))
+            database.close();
         return false;
     }
     reason_.clear();
     return true;
 }
 
+bool LineHistory::unanswered(const QueryDeadline& deadline) {
+    if (!deadline.expired())
+        return false;
+    reason_ = QStringLiteral("the server did not answer within %1 s").arg(kReplyBoundMs / 1000);
+    close();
+    return true;
+}
+
 bool LineHistory::isReady() {
     QSqlDatabase database = this->database();
+    const QueryDeadline deadline(database, kReplyBoundMs);
     const int version = historyVersionOf(database, &reason_);
-    if (version < 0)
+    if (version < 0) {
+        unanswered(deadline);
         return false;
+    }
     if (version == knownHistoryVersion())
         return true;
     reason_ = version > knownHistoryVersion()
@@ -199,10 +168,14 @@ bool LineHistory::isReady() {
 bool LineHistory::upgrade() {
     QSqlDatabase database = this->database();
     QString warning;
-    return upgradeHistory(database, QString(), QString(), &reason_, &warning);
+    const QueryDeadline deadline(database, kReplyBoundMs);
+    if (upgradeHistory(database, QString(), QString(), &reason_, &warning))
+        return true;
+    unanswered(deadline);
+    return false;
 }
 
-bool LineHistory::forward(const std::vector<OutboxRow>& rows) {
+bool LineHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QString>* held) {
     const QStringList columns = forwardedColumns();
     QStringList marks, updates;
     for (const QString& column : columns) {
@@ -218,11 +191,29 @@ bool LineHistory::forward(const std::vector<OutboxRow>& rows) {
                        "EXCLUDED.revision")
             .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")),
                  updates.join(QStringLiteral(", "))));
-    if (!prepared || !database.transaction()) {
-        reason_ = failureOf(prepared ? database.lastError() : upsert.lastError());
+    QStringList shown;
+    for (const HistoryColumn& column : historyColumns())
+        shown << QLatin1String(column.name);
+    QSqlQuery check(database);
+    const bool checkPrepared =
+        check.prepare(QStringLiteral("SELECT revision, %1 FROM history WHERE exchange_id = ?")
+                          .arg(shown.join(QStringLiteral(", "))));
+    if (!prepared || !checkPrepared || !database.transaction()) {
+        reason_ = failureOf(!prepared        ? upsert.lastError()
+                            : !checkPrepared ? check.lastError()
+                                             : database.lastError());
         return false;
     }
+    held->clear();
+    QueryDeadline deadline(database, kReplyBoundMs);
+    const auto failed = [&](const QSqlError& error) {
+        reason_ = failureOf(error);
+        if (!unanswered(deadline))
+            database.rollback();
+        return false;
+    };
     for (const OutboxRow& each : rows) {
+        deadline.renew();
         for (const HistoryColumn& column : historyColumns()) {
             const QVariant value = column.value(each.row);
             const bool number =
@@ -233,30 +224,40 @@ bool LineHistory::forward(const std::vector<OutboxRow>& rows) {
              {QVariant(each.startedMs), QVariant(each.revision), sqlText(each.owner.host),
               sqlText(each.owner.boot), QVariant(each.owner.pid), sqlText(each.owner.started)})
             upsert.addBindValue(value);
-        if (!upsert.exec()) {
-            reason_ = failureOf(upsert.lastError());
-            database.rollback();
-            return false;
-        }
+        if (!upsert.exec())
+            return failed(upsert.lastError());
+        // What the server holds now: the upsert skips a row it may not replace, silently.
+        check.addBindValue(sqlText(each.row.exchangeId));
+        deadline.renew();
+        if (!check.exec())
+            return failed(check.lastError());
+        held->push_back(check.next() ? heldOtherwise(each, check)
+                                     : QStringLiteral("the line's history does not show it"));
+        check.finish();
     }
+    deadline.renew();
     if (database.commit())
         return true;
-    reason_ = failureOf(database.lastError());
-    database.rollback();
-    return false;
+    return failed(database.lastError());
 }
 
 std::optional<std::vector<HistoryRow>> LineHistory::rows(const HistoryFilter& filter) {
     QSqlDatabase database = this->database();
-    return readHistoryRows(database, filter, &reason_);
+    const QueryDeadline deadline(database, kReplyBoundMs);
+    auto read = readHistoryRows(database, filter, &reason_);
+    if (!read)
+        unanswered(deadline);
+    return read;
 }
 
 bool LineHistory::changeMark(QString* mark) {
+    const QueryDeadline deadline(database(), kReplyBoundMs);
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("SELECT count(*), coalesce(max(id), 0), coalesce(sum(revision), "
                                    "0) FROM history")) ||
         !query.next()) {
         reason_ = failureOf(query.lastError());
+        unanswered(deadline);
         return false;
     }
     *mark =

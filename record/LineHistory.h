@@ -2,6 +2,7 @@
 
 #include "record/HistoryRow.h"
 #include "record/HistoryStore.h"
+#include "record/LineAddress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -12,6 +13,7 @@
 
 namespace tarvel {
 
+class QueryDeadline;
 class SettingsStore;
 
 // Where this station's rows go besides its own file, from the settings: [Station] Name= (the
@@ -24,42 +26,17 @@ struct HistoryLine {
     static HistoryLine from(const SettingsStore& settings);
 };
 
-// A PostgreSQL connection URI taken apart for Qt's QPSQL driver, which hands libpq each part:
-// postgresql://[user@][host][:port][/database][?option=value&...]. A host that starts with "/"
-// (written %2F) is the folder of the server's Unix socket. The options (sslmode, sslrootcert,
-// connect_timeout, service, ...) go to libpq as they are. No password: libpq takes it from
-// ~/.pgpass, PGPASSFILE or a service file, so that it is never in the settings, on a command
-// line or in a message.
-struct LineAddress {
-    QString host;
-    int port = -1;  // libpq's own default
-    QString database;
-    QString user;
-    QString options;  // "key=value;key=value", as QSqlDatabase::setConnectOptions takes them
-};
-// The URI as a message may show it: a password that someone put in it is left out.
-QString shownLineUri(const QString& uri);
-// The parts; none with the reason when the URI is not one this program can use.
-std::optional<LineAddress> parseLineUri(const QString& uri, QString* reason);
-
 // The line's history on a PostgreSQL server: its own connection, for the thread that made it.
 // Every statement is bounded in time, so that a server that stops answering costs seconds, not
 // a hung program.
 class LineHistory {
   public:
     // How long a connection attempt may take, unless the URI says otherwise, and a statement.
-    static constexpr int kConnectTimeoutS = 5;
+    static constexpr int kConnectTimeoutS = kLineConnectTimeoutS;
     static constexpr int kStatementTimeoutMs = 10000;
-    // libpq's options that bound the waits on the network, unless the URI gives them: the
-    // connection attempt (s); an idle connection probed after 10 s, every 5 s, given up after 3
-    // probes unanswered; data unacknowledged for 20 s (ms) ends the connection.
-    static constexpr std::pair<const char*, int> kNetworkBounds[] = {
-        {"connect_timeout", kConnectTimeoutS},
-        {"keepalives", 1},
-        {"keepalives_idle", 10},
-        {"keepalives_interval", 5},
-        {"keepalives_count", 3},
-        {"tcp_user_timeout", 20000}};
+    // How long the program waits for any reply of the server, whatever the server's own limit:
+    // a server that stopped answering cannot end a statement itself.
+    static constexpr int kReplyBoundMs = kStatementTimeoutMs + 5000;
 
     explicit LineHistory(QString uri);
     ~LineHistory();
@@ -83,8 +60,10 @@ class LineHistory {
 
     // Each row at its revision, in one transaction: a row the server lacks is inserted, one it
     // has is replaced only while it is still running there and older; so a row sent twice
-    // arrives once.
-    bool forward(const std::vector<OutboxRow>& rows);
+    // arrives once. Then the server's row is read back: *held gets, for each row, why the server
+    // holds it otherwise than it was sent (an ended row someone else wrote, a later revision
+    // this station never wrote), empty where it holds it as sent.
+    bool forward(const std::vector<OutboxRow>& rows, std::vector<QString>* held);
     std::optional<std::vector<HistoryRow>> rows(const HistoryFilter& filter);
     // A mark that any write to the server's rows changes (their count, newest id and the sum of
     // their revisions), for a reader that reads them again only when it changed; false with
@@ -93,6 +72,8 @@ class LineHistory {
 
   private:
     QSqlDatabase database() const;
+    // The deadline passed: the reason says so and the connection, no longer of use, is closed.
+    bool unanswered(const QueryDeadline& deadline);
 
     QString uri_;
     QString connection_;

@@ -1,5 +1,6 @@
 #include "record/UpdateLog.h"
 
+#include "platform/ShownText.h"
 #include "record/LogFile.h"
 #include "record/ProcessIdentity.h"
 #include "serial/WireLog.h"
@@ -81,6 +82,7 @@ QString UpdateLog::lastLog() const {
 void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
     warned_ = false;
     running_ = true;
+    received_ = 0;
     logPath_.clear();
     const QDateTime started = QDateTime::currentDateTime();
     row_ = HistoryRow();
@@ -114,7 +116,8 @@ void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
                                                           : exchange.port + QStringLiteral(" (") +
                                                                 exchange.device + QLatin1Char(')');
     QByteArray header = "Tarvel Update Utility " + version_.toUtf8() + ", " + row_.kind.toUtf8() +
-                        "\nStarted: " + row_.started.toUtf8() + "\nPort: " + port.toUtf8();
+                        "\nStarted: " + row_.started.toUtf8() +
+                        "\nPort: " + shownText(port).toUtf8();
     if (exchange.latencyTimerMs)
         header +=
             "\nAdapter latency timer: " + QByteArray::number(*exchange.latencyTimerMs) + " ms";
@@ -129,15 +132,16 @@ void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
     recordProgress(event.t, true);
 }
 
-// The path is the technician's: it goes into the line as it is.
+// The path comes from a folder anyone may have written: shown as text, so that a newline in a
+// name cannot add a line (a false "Outcome:") to the log.
 void UpdateLog::imageChosen(const ImageChosen& event) {
     row_.image = event.path;
     row_.imageSize = event.size < 0 ? std::nullopt : std::optional<qint64>(event.size);
     row_.imageSha256 = QString::fromLatin1(event.sha256);
-    QByteArray text = "Image: " + event.path.toUtf8() + ", " + QByteArray::number(event.size) +
-                      " bytes, SHA-256 " + event.sha256;
+    QByteArray text = "Image: " + shownText(event.path).toUtf8() + ", " +
+                      QByteArray::number(event.size) + " bytes, SHA-256 " + event.sha256;
     if (!event.approvedBy.isEmpty())
-        text += ", approved by " + event.approvedBy.toUtf8();
+        text += ", approved by " + shownText(event.approvedBy).toUtf8();
     line(text);
     recordProgress(event.t, true);
 }
@@ -176,10 +180,24 @@ void UpdateLog::wireBytes(const WireBytes& event) {
         return;
     if (event.direction == Direction::Tx)
         row_.bytesSent += event.bytes.size();
+    QByteArray logged = event.bytes;
+    if (event.direction == Direction::Rx) {
+        const qint64 room = std::max<qint64>(0, kLoggedReceiveLimit - received_);
+        received_ += event.bytes.size();
+        logged.truncate(room);
+    }
     // A block of 16 KiB is a thousand lines: written, and put on the disk, in one go.
-    line(
-        transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", event.bytes)
-            .chopped(1));
+    if (!logged.isEmpty()) {
+        line(transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", logged)
+                 .chopped(1));
+    }
+    if (logged.size() < event.bytes.size() &&
+        received_ - event.bytes.size() <= kLoggedReceiveLimit) {
+        this->event(event.t, "NT",
+                    QStringLiteral("The module has sent more than %1 bytes: what it sends from now "
+                                   "on is counted, not logged.")
+                        .arg(kLoggedReceiveLimit));
+    }
     recordProgress(event.t, false);
 }
 
@@ -187,6 +205,12 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     if (!running_)
         return;
     running_ = false;
+    if (received_ > kLoggedReceiveLimit) {
+        this->event(ended.seconds, "NT",
+                    QStringLiteral("The module sent %1 bytes, %2 of them not logged.")
+                        .arg(received_)
+                        .arg(received_ - kLoggedReceiveLimit));
+    }
     const QString word = outcomeWord(ended.outcome);
     QByteArray outcome = "Outcome: " + word.toUtf8() + " after " +
                          QByteArray::number(ended.seconds, 'f', 1) + " s, " +
@@ -194,7 +218,7 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
         outcome += "; " + phase.toUtf8();
     outcome += "; reason " + reasonCodeText(ended.reason.code).toUtf8() + ": " +
-               ended.reason.text.toUtf8();
+               shownText(ended.reason.text).toUtf8();
     line(outcome);
     row_.finished = isoTime(QDateTime::currentDateTime());
     row_.outcome = word;
@@ -218,7 +242,7 @@ void UpdateLog::line(const QByteArray& text) {
 }
 
 void UpdateLog::event(double t, const char* kind, const QString& text) {
-    line(timeColumn(t * 1000) + ' ' + kind + "  " + text.toUtf8());
+    line(timeColumn(t * 1000) + ' ' + kind + "  " + shownText(text).toUtf8());
 }
 
 void UpdateLog::fail(const QString& what, const QString& reason) {

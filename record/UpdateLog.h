@@ -27,6 +27,12 @@ namespace tarvel {
 // sends the rows there from the outbox of the station's own history.
 class UpdateLog : public ExchangeListener {
   public:
+    // What the module sends is logged up to this many bytes in one exchange. A whole update of
+    // the largest image receives about 30 kB of replies; a module that sends garbage at line
+    // rate would otherwise grow the log by about 60 kB a second for as long as the update
+    // waits. Beyond it the bytes are counted, not logged.
+    static constexpr qint64 kLoggedReceiveLimit = 256 * 1024;
+
     UpdateLog(QString folder, QString programVersion, HistoryLine line = {});
 
     void exchangeStarted(const ExchangeStarted& event) override;
@@ -73,6 +79,7 @@ class UpdateLog : public ExchangeListener {
     QString logPath_;  // of the running or last exchange; empty when none could be made
     HistoryRow row_;
     bool running_ = false;  // an exchange has started and not ended
+    qint64 received_ = 0;   // bytes the module sent in this exchange
     bool warned_ = false;   // this exchange's one warning is given
 };
 

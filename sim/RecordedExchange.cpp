@@ -1,5 +1,6 @@
 #include "sim/RecordedExchange.h"
 
+#include "platform/ShownText.h"
 #include "platform/qt/QtFileSystem.h"
 
 #include <QByteArrayView>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <iterator>
 #include <utility>
 
@@ -24,6 +26,8 @@ const char* const kUntimedLogLines[] = {
     "Image: ",   "Outcome: ", "Log cut short: "};
 // More than any update's record holds: the log of the largest image is about 90 MB.
 constexpr qint64 kLargestRecording = qint64(256) << 20;
+// The latest time a recorded line may carry, in milliseconds: a week, far beyond any exchange.
+constexpr double kLongestExchangeMs = 7 * 24 * 3600 * 1000.0;
 // The bytes of a wire line, "XX " each, padded to sixteen of them; then " |text|".
 constexpr qsizetype kHexColumns = 48;
 
@@ -69,8 +73,10 @@ std::optional<TimedLine> readTimedLine(QByteArrayView line, QString* why) {
     bool ok = false;
     const QByteArrayView time = line.sliced(at, space - at);
     timed.milliseconds = time.toDouble(&ok);
-    if (!ok) {
-        *why = QStringLiteral("'%1' is not a time").arg(QString::fromLatin1(time));
+    // nan, inf or 1e308 would make a delay that no timer can wait.
+    if (!ok || !std::isfinite(timed.milliseconds) || timed.milliseconds < 0 ||
+        timed.milliseconds > kLongestExchangeMs) {
+        *why = QStringLiteral("'%1' is not a time").arg(shownText(QString::fromLatin1(time)));
         return std::nullopt;
     }
     timed.kind = line.sliced(space + 1, 2);
@@ -105,7 +111,8 @@ bool readWireBytes(QByteArrayView rest, QByteArray* bytes, QString* why) {
         const QByteArrayView token = hex.sliced(at, end - at);
         if (token.size() != 2 || !std::isxdigit(static_cast<uchar>(token[0])) ||
             !std::isxdigit(static_cast<uchar>(token[1]))) {
-            *why = QStringLiteral("'%1' is not a byte in hex").arg(QString::fromLatin1(token));
+            *why = QStringLiteral("'%1' is not a byte in hex")
+                       .arg(shownText(QString::fromLatin1(token)));
             return false;
         }
         *bytes += static_cast<char>(hexDigit(token[0]) * 16 + hexDigit(token[1]));

@@ -2,6 +2,7 @@
 // hardware, or the module of a recorded exchange, for reproducing it. The first line on stdout
 // is the device path to open as the serial port.
 
+#include "platform/ShownText.h"
 #include "platform/qt/TerminationSignals.h"
 #include "sim/ReplaySimulator.h"
 #include "sim/SimOptions.h"
@@ -14,11 +15,16 @@
 
 namespace {
 
+// The simulator's messages quote a recording's fields and a device's path: shown as text.
+void printMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(tarvel::shownText(message)));
+}
+
 template <typename Program>
 int run(QCoreApplication& app, Program& program) {
     QString error;
     if (!program.start(&error)) {
-        std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(error));
+        std::fprintf(stderr, "tarvel-module-sim: %s\n", qPrintable(tarvel::shownText(error)));
         return 1;
     }
     tarvel::TerminationSignals termination([&program] { program.stop("signal"); });
@@ -34,7 +40,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarvel-module-sim");
     QCoreApplication::setApplicationVersion(TARVEL_VERSION);
-    qSetMessagePattern("tarvel-module-sim: %{message}");
+    qInstallMessageHandler(printMessage);
     QLoggingCategory::setFilterRules("tarvel.sim.info=true");
 
     QString output;

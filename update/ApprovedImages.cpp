@@ -137,9 +137,13 @@ QString ApprovedImages::refusal(const QString& fileName, const QByteArray& sha25
 std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
                                                 const SettingsStore& settings,
                                                 const QString& imageFolder) {
-    QString path =
-        settings.value(QStringLiteral("Paths"), QStringLiteral("ApprovedImages"), QString())
-            .trimmed();
+    const QString section = QStringLiteral("Paths"), key = QStringLiteral("ApprovedImages");
+    QString path = settings.value(section, key, QString()).trimmed();
+    // A setting that is there but names nothing (empty, @Invalid(), a value that is no text)
+    // meant a list all the same: it stops every image rather than none.
+    if (path.isEmpty() && settings.contains(section, key))
+        return ApprovedImages::unreadable(QStringLiteral("[Paths] ApprovedImages="),
+                                          QStringLiteral("it names no file"));
     if (path.isEmpty()) {
         path = files.join(imageFolder, QStringLiteral("SHA256SUMS"));
         // Anything of that name is the list, whatever it is: a link to a share that is not

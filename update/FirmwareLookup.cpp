@@ -6,6 +6,7 @@
 #include "update/FileChoiceDetails.h"
 #include "update/ImageCheck.h"
 #include "update/ImageChooser.h"
+#include "update/ImageSnapshot.h"
 #include "update/UpdateContext.h"
 
 #include <QHash>
@@ -50,6 +51,8 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     if (update_.image.hold(image)) {
         chosen.size = update_.image.bytes()->size();
         chosen.sha256 = update_.image.sha256();
+    } else if (update_.image.oversize() > 0) {
+        chosen.size = update_.image.oversize();
     }
     if (approved_)
         chosen.approvedBy = approved_->path();
@@ -152,6 +155,10 @@ QString FirmwareLookup::approve(const QString& name, const QString& path) {
     if (!approved_)
         return QString();
     update_.image.read(path);
+    if (update_.image.oversize() > 0)
+        return QStringLiteral("it holds %1 bytes, more than any image (%2 at most)")
+            .arg(update_.image.oversize())
+            .arg(kLargestImage);
     if (!update_.image.bytes())
         return cannotBeRead();
     return approved_->refusal(name, update_.image.sha256());

@@ -11,12 +11,15 @@ ImageSlot::~ImageSlot() = default;
 
 void ImageSlot::keep(const QString& path, std::optional<QByteArray> bytes) {
     bytes_ = std::move(bytes);
+    oversize_ = 0;
     path_ = path;
     sha256_.clear();
 }
 
 void ImageSlot::read(const QString& path) {
-    keep(path, readWholeImage(files_, path));
+    qint64 oversize = 0;
+    keep(path, readWholeImage(files_, path, &oversize));
+    oversize_ = oversize;
 }
 
 // Hashing the largest image takes a good part of a second: once per update is enough.
@@ -36,6 +39,8 @@ bool ImageSlot::open(const QString& path) {
     close();
     if (hold(path))
         file_ = std::make_unique<ImageSnapshot>(*bytes_);
+    else if (oversize_ > 0)
+        file_ = std::make_unique<OversizeImage>(oversize_);
     return file_ != nullptr;
 }
 

@@ -26,10 +26,13 @@ class ImageSlot {
     bool hold(const QString& path);
     void forget() { keep(QString(), std::nullopt); }
     const std::optional<QByteArray>& bytes() const { return bytes_; }
+    // The size of a file too large for any image, which was not read; 0 for any other.
+    qint64 oversize() const { return oversize_; }
     // The SHA-256 in hexadecimal of the bytes kept; worked out once.
     const QByteArray& sha256();
 
     // Opens the slot on the image of path, read once per update; false when it cannot be read.
+    // A file too large for any image opens by its size alone, for the checks to refuse.
     bool open(const QString& path);
     void close();
     bool isOpen() const { return file_ != nullptr; }
@@ -38,6 +41,7 @@ class ImageSlot {
   private:
     const FileSystem& files_;
     std::optional<QByteArray> bytes_;
+    qint64 oversize_ = 0;
     QString path_;
     QByteArray sha256_;
     std::unique_ptr<ReadableFile> file_;

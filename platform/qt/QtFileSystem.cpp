@@ -201,6 +201,18 @@ QString QtFileSystem::nameText(const QByteArray& name) {
 #endif
 }
 
+QString QtFileSystem::identity(const QString& path) {
+#ifndef Q_OS_WIN
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+            return QStringLiteral("device %1").arg(quint64(info.st_rdev));
+        return QStringLiteral("file %1:%2").arg(quint64(info.st_dev)).arg(quint64(info.st_ino));
+    }
+#endif
+    return path;
+}
+
 QString QtFileSystem::entryKind(const QByteArray& name) {
 #ifdef Q_OS_WIN
     const QFileInfo info(QString::fromUtf8(name));

@@ -29,6 +29,10 @@ class QtFileSystem : public FileSystem {
     // What stands there: "a regular file", "a folder", "a FIFO", "a character device", "a block
     // device", "a socket"; empty when nothing does.
     static QString entryKind(const QByteArray& name);
+    // What the path leads to, the same for every name of one device or file (a link, /./, a
+    // second device node): the device's number for a device, the file's otherwise; the path
+    // itself when nothing stands there.
+    static QString identity(const QString& path);
     // Why that file cannot be read, its cause named once: "it does not exist", "it is a dangling
     // link to TARGET", "it is a folder", "it is a FIFO" (and the other entries that are no
     // regular file), "no permission to read it", "it cannot be read: " and the system's reason.

@@ -9,6 +9,7 @@
 
 #ifndef Q_OS_WIN
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -89,6 +90,17 @@ bool QtSerialDevice::open(const QString& path, QString* error) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     latencyTimer_.reset();
     if (port_.open(QIODevice::ReadWrite)) {
+#ifndef Q_OS_WIN
+        // Qt's lock goes by the port's name, and the terminal's exclusive mode does not stop
+        // root: another name of the same device (a by-id link, /dev/pts/./3) would let two
+        // exchanges meet on one module. A lock on the device itself holds whatever its name.
+        if (::flock(int(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+            port_.close();
+            if (error)
+                *error = describeOpenFailure(OpenFailure::Busy, path, QString());
+            return false;
+        }
+#endif
 #ifdef Q_OS_LINUX
         // Each reply is a few bytes that the next command waits for: every millisecond a
         // driver or adapter holds them back counts.

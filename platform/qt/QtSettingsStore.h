@@ -25,6 +25,9 @@ class QtSettingsStore : public SettingsStore {
         settings_.setValue(section + QLatin1Char('/') + key, value);
         settings_.sync();
     }
+    bool contains(const QString& section, const QString& key) const override {
+        return settings_.contains(section + QLatin1Char('/') + key);
+    }
     QString fileName() const { return settings_.fileName(); }
 
   private:

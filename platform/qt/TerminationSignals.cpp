@@ -1,6 +1,7 @@
 #include "platform/qt/TerminationSignals.h"
 
 #include <csignal>
+#include <iterator>
 #include <utility>
 
 #ifdef Q_OS_WIN
@@ -52,6 +53,11 @@ TerminationSignals::~TerminationSignals() {
 
 namespace {
 int writeEnd = -1;
+// Ctrl+C and SIGTERM; a hang-up (the SSH session closed) and an output that nobody reads any
+// more (| head, a viewer that quit), which would otherwise kill the program in the middle of an
+// update, with nothing recorded of its end.
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE};
+struct sigaction before[std::size(kSignals)];
 
 void notePending(int) {
     const char byte = 1;
@@ -83,13 +89,19 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal)
     action.sa_handler = notePending;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (std::size_t at = 0; at < std::size(kSignals); ++at)
+        sigaction(kSignals[at], &action, &before[at]);
 }
 
+// Each signal as it was before; a write to an output nobody reads then fails with EPIPE instead
+// of ending the program, as the record's last words still have to be said.
 TerminationSignals::~TerminationSignals() {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (std::size_t at = 0; at < std::size(kSignals); ++at) {
+        if (kSignals[at] == SIGPIPE)
+            std::signal(SIGPIPE, SIG_IGN);
+        else
+            sigaction(kSignals[at], &before[at], nullptr);
+    }
     watcher_.reset();
     if (readEnd_ >= 0)
         ::close(readEnd_);

@@ -7,7 +7,8 @@
 
 namespace tarvel {
 
-// Turns SIGTERM and SIGINT (Ctrl+C) into a call on the event loop, where the program can close
+// Turns SIGTERM and SIGINT (Ctrl+C), and on POSIX systems SIGHUP and SIGPIPE, into a call on the
+// event loop, where the program can close
 // its port, save its state and end cleanly; a signal handler itself may do next to nothing. One
 // instance per program. On POSIX systems the handler writes to a pipe that the event loop
 // watches; on Windows, whose event loop cannot watch a pipe, a timer looks at a flag.

@@ -81,6 +81,20 @@ TEST(RecordedExchange, ReadsLogsAndTranscriptsAndRefusesTheRestByLine) {
         {"hex that does not parse",
          "    20.000 TX  58 ZZ                                            |XX|\n",
          "line 1: 'ZZ' is not a byte in hex"},
+        // A field shown in a message is shown as text: its escape codes reach no terminal.
+        {"hex with escape codes", "    20.000 TX  58 \x1b]" + QByteArray(44, ' ') + "|XX|\n",
+         "line 1: '\\x1b]' is not a byte in hex"},
+        {"a time with escape codes", header + "  1\x1b[31m2 TX  58" + QByteArray(47, ' ') + "|X|\n",
+         "line 2: '1\\x1b[31m2' is not a time"},
+        // A time that no timer can wait.
+        {"a time that is no number", header + "       nan TX  58" + QByteArray(47, ' ') + "|X|\n",
+         "line 2: 'nan' is not a time"},
+        {"an infinite time", header + "       inf TX  58" + QByteArray(47, ' ') + "|X|\n",
+         "line 2: 'inf' is not a time"},
+        {"a time beyond any exchange", header + "     1e308 TX  58" + QByteArray(47, ' ') + "|X|\n",
+         "line 2: '1e308' is not a time"},
+        {"a time before the start", header + "    -1.000 TX  58" + QByteArray(47, ' ') + "|X|\n",
+         "line 2: '-1.000' is not a time"},
     };
     for (const auto& row : rows) {
         QString error;

@@ -307,7 +307,7 @@ void edit(const QString& file, const QStringList& statements) {
 TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
     const QString newer =
         "history.sqlite was written by a newer version (schema 99; this "
-        "program knows 3)";
+        "program knows 4)";
     const struct {
         const char* what;
         std::function<void(const QString& file)> make;  // from a history of one run
@@ -321,8 +321,6 @@ TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
          false,
          {}},
         {"another user's, in a folder only that user may write", [](const QString&) {}, true, {}},
-        {"no database", [](const QString& file) { writeFile(file, QByteArray(8192, '\x5a')); },
-         false, "file is not a database"},
     };
     // Root may write anything: the other user is then nobody, who may read the folder.
     const bool root = ::geteuid() == 0;
@@ -374,6 +372,37 @@ TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
         }
         allowFolders({});
     }
+}
+
+// A history whose header was overwritten: history refuses to read it, and the next update keeps
+// it aside, byte for byte, under a name that says so, and records its row in a new history.
+TEST(Record, AHistoryThatIsNoDatabaseIsKeptAsideAndTheRunStillRecorded) {
+    Line line;
+    QDir().mkpath(line.dir.filePath("images"));
+    ASSERT_EQ(line.run().exitCode, 2);  // no image: a history of one row
+    const QString file = line.record() + "/history.sqlite";
+    QByteArray damaged = readFile(file);
+    damaged.replace(0, 100, QByteArray(100, '\x5a'));
+    ASSERT_TRUE(writeFile(file, damaged));
+    const Finished listed = line.run({"history"});
+    EXPECT_EQ(listed.exitCode, 1);
+    EXPECT_EQ(listed.err, "The history " + file + " cannot be read: file is not a database\n");
+    EXPECT_TRUE(readFile(file) == damaged);
+
+    const Finished update = line.run();
+    EXPECT_EQ(update.exitCode, 2);
+    const QStringList aside = QDir(line.record()).entryList({"history.sqlite.damaged-*"});
+    ASSERT_EQ(aside.size(), 1) << qPrintable(update.err);
+    EXPECT_TRUE(readFile(line.record() + "/" + aside[0]) == damaged);
+    EXPECT_EQ(update.err.count(file + " was no database (file is not a database); it is kept as " +
+                               line.record() + "/" + aside[0] +
+                               " for whoever looks into it, and a new history is started."),
+              1)
+        << qPrintable(update.err);
+    EXPECT_FALSE(update.err.contains("cannot be written")) << qPrintable(update.err);
+    const Finished after = line.run({"history", "--csv", "--no-header"});
+    EXPECT_EQ(after.exitCode, 0) << qPrintable(after.err);
+    EXPECT_EQ(csvRecords(after.out).size(), 2u);  // the header and this run's row
 }
 
 TEST(Record, HistoryRefusesBadArgumentsWithOneLine) {

@@ -258,15 +258,29 @@ TEST_F(Station, BadUsageIsRefusedAtOnce) {
         {{"--port", "COM1", "--folder", "none"}, {}, "The image folder %1/none does not exist."},
         {{"--port", "COM1", "--frob"}, {}, "Unknown option 'frob'."},
         {{"--port", "COM1", "now"}, {}, "\"now\" is not an option of station."},
+        // One device by two names: a link and its device, a path with /./ in it, a COM name and
+        // the device it leads to.
+        {{"--port", "%1/by-id", "--port", "/dev/null"},
+         {},
+         "--port names %1/by-id and /dev/null, one device."},
+        {{"--port", "/dev/null", "--port", "/dev/./null"},
+         {},
+         "--port names /dev/null and /dev/./null, one device."},
+        {{},
+         "Ports=COM3 /dev/null\n[Ports]\nCOM3=/dev/null",
+         "Ports= in [Station] names COM3 and /dev/null, one device."},
     };
+    ASSERT_TRUE(QFile::link("/dev/null", file("by-id")));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         writeFile(file("config/Tarvel_Update_Utility.ini"), "[Station]\n" + row.settings + "\n");
         const QString cause = row.cause.contains("%1") ? row.cause.arg(home.path()) : row.cause;
         for (const bool json : {false, true}) {
             QProcess cli;
+            QStringList arguments = row.arguments;
+            arguments.replaceInStrings("%1", home.path());
             startCli(cli, home.path(),
-                     QStringList{"station"} + row.arguments +
+                     QStringList{"station"} + arguments +
                          (json ? QStringList{"--json"} : QStringList{}));
             const CliRun run = finish(cli, 10);
             EXPECT_EQ(run.exitCode, 2);

@@ -232,7 +232,9 @@ TEST_F(HistoryWindowLineTest, ShowsEveryStationsRowsAndThisStationsOwnAndTellsWh
                                      .arg(QLatin1Char(made.module[0]));
             sent.push_back(row);
         }
-        ASSERT_TRUE(owner.forward(sent)) << qPrintable(owner.reason());
+        std::vector<QString> held;
+        ASSERT_TRUE(owner.forward(sent, &held)) << qPrintable(owner.reason());
+        EXPECT_EQ(held, std::vector<QString>(3));
     }
     open(uri);
     ASSERT_TRUE(waitFor("ABC"));

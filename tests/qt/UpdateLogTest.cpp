@@ -318,6 +318,30 @@ TEST(UpdateLog, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
     }
 }
 
+// A reason or name that a spreadsheet would run as a formula (from another station's row, say)
+// is exported as text: a ' before it, the cell quoted; the window's Export writes the same cells.
+TEST(UpdateLog, ACellASpreadsheetWouldRunIsExportedAsText) {
+    const std::pair<QString, QString> fields[] = {
+        {"=HYPERLINK(\"http://x.example/\",\"Click\")",
+         "\"'=HYPERLINK(\"\"http://x.example/\"\",\"\"Click\"\")\""},
+        {"+1+1", "\"'+1+1\""},
+        {"-2+3", "\"'-2+3\""},
+        {"@SUM(A1:A9)", "\"'@SUM(A1:A9)\""},
+        {"\t=1", "\"'\t=1\""},
+        {"\r=1", "\"'\r=1\""},
+        {"DVB-GEN-2.bin = new", "DVB-GEN-2.bin = new"},
+    };
+    for (const auto& [reason, field] : fields) {
+        HistoryRow row;
+        row.started = "2026-01-05T09:00:00+01:00";
+        row.outcome = "error";
+        row.reason = reason;
+        EXPECT_EQ(historyCsvLine(row),
+                  "2026-01-05T09:00:00+01:00,,,,,,,,0,0.0,error,,," + field + "\r\n");
+        EXPECT_EQ(csvLine({reason}), field + "\r\n");
+    }
+}
+
 // Pruning goes by the history alone: 150 logs dated later than the clock, a running exchange's
 // log, a technician's notes.
 TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {

@@ -29,6 +29,9 @@ class MemorySettingsStore : public SettingsStore {
     void setValue(const QString& section, const QString& key, const QString& value) override {
         values.insert(section + '/' + key, value);
     }
+    bool contains(const QString& section, const QString& key) const override {
+        return values.contains(section + '/' + key);
+    }
     QMap<QString, QString> values;
 };
 

@@ -34,7 +34,8 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
     struct Row {
         const char* what;
         QByteArray folderList;  // SHA256SUMS in the image folder; empty: none; "/": a folder
-        QByteArray ownList;     // the file [Paths] ApprovedImages names; empty: no such setting
+        QByteArray ownList;     // the file [Paths] ApprovedImages names; empty: no such setting;
+                                // "=": the setting with nothing in it
         QByteArray flashed;     // empty: nothing
         QString approvedBy;
         QStringList notices;
@@ -45,6 +46,9 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
     const QString folderList =
         "the approved list /images/SHA256SUMS cannot be read: it is a folder";
     const QString ownList = "the approved list /etc/approved cannot be read: it does not exist";
+    const QString noList =
+        "the approved list [Paths] ApprovedImages= cannot be read: it names no "
+        "file";
     const Row rows[] = {
         {"no list", {}, {}, newer, {}, {}, {}},
         {"listed", olderLine + newerLine, {}, newer, "/images/SHA256SUMS", {}, {}},
@@ -110,6 +114,13 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
          {},
          {gen2 + ownList, "DVB-GEN-1.bin passed over: " + ownList},
          "No approved firmware image DVB-GEN*.bin was found in\n/images\n(" + ownList + ")"},
+        {"a setting that names no file",
+         {},
+         "=",
+         {},
+         {},
+         {gen2 + noList, "DVB-GEN-1.bin passed over: " + noList},
+         "No approved firmware image DVB-GEN*.bin was found in\n/images\n(" + noList + ")"},
         {"a folder named like the list",
          "/",
          {},
@@ -127,7 +138,9 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
             rig.files.addFolder(Rig::imagePath("SHA256SUMS"));
         else if (!row.folderList.isEmpty())
             rig.files.add(Rig::imagePath("SHA256SUMS"), row.folderList);
-        if (!row.ownList.isEmpty()) {
+        if (row.ownList == "=") {
+            rig.settings.values["Paths/ApprovedImages"] = "";
+        } else if (!row.ownList.isEmpty()) {
             rig.settings.values["Paths/ApprovedImages"] = "/etc/approved";
             if (row.ownList != "-")
                 rig.files.add("/etc/approved", row.ownList);

@@ -1,0 +1,168 @@
+#include "record/LineAddress.h"
+
+#include "platform/ShownText.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <QUrl>
+
+#include <utility>
+#include <vector>
+
+#ifdef TARVEL_LIBPQ
+#include <libpq-fe.h>
+#endif
+
+namespace tarvel {
+
+namespace {
+
+using Keywords = std::vector<std::pair<QString, QString>>;
+
+// What libpq reads in the setting, keyword by keyword (only those it gives); none when it cannot
+// read it. libpq's own message is never shown: it quotes the setting, password and all.
+std::optional<Keywords> keywordsOf(const QString& setting) {
+#ifdef TARVEL_LIBPQ
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(setting.toUtf8().constData(), &error);
+    if (error)
+        PQfreemem(error);
+    if (!options)
+        return std::nullopt;
+    Keywords keywords;
+    for (const PQconninfoOption* option = options; option->keyword; ++option) {
+        if (option->val)
+            keywords.emplace_back(QString::fromUtf8(option->keyword),
+                                  QString::fromUtf8(option->val));
+    }
+    PQconninfoFree(options);
+    return keywords;
+#else
+    Q_UNUSED(setting);
+    return std::nullopt;
+#endif
+}
+
+// password, sslpassword and whatever libpq adds of their kind.
+bool isSecret(const QString& keyword) {
+    return keyword.contains(QLatin1String("password"), Qt::CaseInsensitive);
+}
+
+QString encoded(const QString& part) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(part));
+}
+
+const QString kUnusable = QStringLiteral("(the [History] Database= that is refused)");
+
+}  // namespace
+
+QString shownLineUri(const QString& setting) {
+    // A setting that is refused may hold a password that libpq read as something else.
+    QString refused;
+    const std::optional<Keywords> keywords = keywordsOf(setting);
+    if (!keywords || !parseLineUri(setting, &refused))
+        return kUnusable;
+    QString user, host, port, database;
+    QStringList query;
+    for (const auto& [keyword, value] : *keywords) {
+        if (isSecret(keyword))
+            continue;
+        if (keyword == QLatin1String("user"))
+            user = encoded(value) + QLatin1Char('@');
+        else if (keyword == QLatin1String("host"))
+            host = value.contains(QLatin1Char(':')) ? QLatin1Char('[') + value + QLatin1Char(']')
+                                                    : encoded(value);
+        else if (keyword == QLatin1String("port"))
+            port = QLatin1Char(':') + encoded(value);
+        else if (keyword == QLatin1String("dbname"))
+            database = QLatin1Char('/') + encoded(value);
+        else
+            query << encoded(keyword) + QLatin1Char('=') + encoded(value);
+    }
+    QString shown = QStringLiteral("postgresql://") + user + host + port + database;
+    if (!query.isEmpty())
+        shown += QLatin1Char('?') + query.join(QLatin1Char('&'));
+    return shownText(shown);
+}
+
+std::optional<LineAddress> parseLineUri(const QString& setting, QString* reason) {
+    const std::optional<Keywords> keywords = keywordsOf(setting);
+    if (!keywords) {
+#ifdef TARVEL_LIBPQ
+        *reason = QStringLiteral(
+            "[History] Database= takes a PostgreSQL URI such as "
+            "postgresql://station@server:5432/line, and libpq cannot read the one given (it is "
+            "not shown, since it may hold a password)");
+#else
+        *reason = QStringLiteral(
+            "this program was built without libpq, so it has no line's "
+            "history; leave [History] Database= empty");
+#endif
+        return std::nullopt;
+    }
+    LineAddress address;
+    QStringList options;
+    QStringList given;
+    static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
+    for (const auto& [keyword, value] : *keywords) {
+        if (isSecret(keyword)) {
+            *reason = QStringLiteral(
+                "[History] Database= holds a password; give it to libpq in ~/.pgpass, PGPASSFILE "
+                "or a service file instead, never in the settings");
+            return std::nullopt;
+        }
+        // libpq would try each server of a list in turn: the line has one history.
+        if ((keyword == QLatin1String("host") || keyword == QLatin1String("hostaddr") ||
+             keyword == QLatin1String("port")) &&
+            value.contains(QLatin1Char(','))) {
+            *reason = QStringLiteral("[History] Database= names one server only, not \"%1\"")
+                          .arg(shownText(value));
+            return std::nullopt;
+        }
+        if (keyword == QLatin1String("host")) {
+            address.host = value;
+        } else if (keyword == QLatin1String("port")) {
+            // Not shown: in postgresql://user:pw/rest@host libpq reads "pw" as the port.
+            bool number = false;
+            address.port = value.toInt(&number);
+            if (!number || address.port <= 0 || address.port > 65535) {
+                *reason = QStringLiteral(
+                    "[History] Database= takes a port from 1 to 65535 (what "
+                    "it gives is not shown: it may be part of a password)");
+                return std::nullopt;
+            }
+        } else if (keyword == QLatin1String("dbname")) {
+            // The same: "rest@host" read as the database's name.
+            if (value.contains(QLatin1Char('@')) || value.contains(QLatin1Char('/'))) {
+                *reason = QStringLiteral(
+                    "[History] Database= names a database with \"@\" or "
+                    "\"/\" in it (not shown: it may be part of a password)");
+                return std::nullopt;
+            }
+            address.database = value;
+        } else if (keyword == QLatin1String("user")) {
+            address.user = value;
+        } else if (!plain.match(value).hasMatch()) {
+            // Qt joins the options with spaces: a value with a space, quote or ";" would break
+            // them.
+            *reason = QStringLiteral(
+                          "[History] Database=: the option \"%1\" cannot be passed on (a value "
+                          "without spaces, quotes or \";\")")
+                          .arg(shownText(keyword));
+            return std::nullopt;
+        } else {
+            given << keyword;
+            options << keyword + QLatin1Char('=') + value;
+        }
+    }
+    // Every wait on the server is bounded unless the setting says otherwise: connecting, and a
+    // connection whose server falls silent, idle (keepalives) or with data unacknowledged.
+    for (const auto& [name, bound] : kLineNetworkBounds) {
+        if (!given.contains(QLatin1String(name)))
+            options << QLatin1String(name) + QLatin1Char('=') + QString::number(bound);
+    }
+    address.options = options.join(QLatin1Char(';'));
+    return address;
+}
+
+}  // namespace tarvel
