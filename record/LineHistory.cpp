@@ -17,7 +17,6 @@ namespace tarvel {
 
 namespace {
 
-
 // libpq's words for what failed, on one line.
 QString failureOf(const QSqlError& error) {
     QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
@@ -81,7 +80,8 @@ HistoryLine HistoryLine::from(const SettingsStore& settings) {
     return line;
 }
 
-LineHistory::LineHistory(QString uri) : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
+LineHistory::LineHistory(QString uri)
+    : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
 
 LineHistory::~LineHistory() {
     if (QSqlDatabase::contains(connection_)) {
