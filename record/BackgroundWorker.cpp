@@ -69,9 +69,23 @@ struct WorkerShared {
 };
 
 void BackgroundTask::tell(std::function<void()> fn) {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    if (shared_->relay)
-        QMetaObject::invokeMethod(shared_->relay, std::move(fn), Qt::QueuedConnection);
+    WorkerShared* shared = shared_;
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (!shared->relay)
+        return;
+    // Runs while the owner, which holds shared, still exists; dropped when finish() came first,
+    // since the task that fn may refer to is gone by then.
+    QMetaObject::invokeMethod(
+        shared->relay,
+        [shared, fn = std::move(fn)] {
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                if (!shared->relay)
+                    return;
+            }
+            fn();
+        },
+        Qt::QueuedConnection);
 }
 
 void BackgroundTask::warn(const QString& warning) {

@@ -198,12 +198,13 @@ TEST_F(Untrusted, AModuleSendingGarbageKeepsTheLogBoundedAndIsNamedForWhatItIs) 
     QProcess cli;
     startCli(cli, home.path(),
              {"update", "--json", "--port", QString::fromLatin1(name), "--folder", images(),
-              "--switch-wait", "3"});
+              "--switch-wait", "15"});
     const QByteArray garbage(4096, '#');
     qint64 sent = 0;
     constexpr qint64 kGarbage = 2 << 20;  // eight times what the log keeps of it
     char echo[4096];
-    // Until the update ends: garbage as fast as it reads it, what it sends read and dropped.
+    // Until the update ends: garbage as fast as it reads it, what it sends read and dropped. The
+    // wait is long enough for a slow (sanitized, loaded) build to take more than the log keeps.
     while (!cli.waitForFinished(0) && cli.state() != QProcess::NotRunning) {
         pollfd ready{module, short(POLLIN | (sent < kGarbage ? POLLOUT : 0)), 0};
         if (::poll(&ready, 1, 100) < 0)
@@ -224,7 +225,7 @@ TEST_F(Untrusted, AModuleSendingGarbageKeepsTheLogBoundedAndIsNamedForWhatItIs) 
     EXPECT_EQ(ended.exitCode, 3) << qPrintable(ended.err);
     EXPECT_FALSE(ended.out.contains("no answer")) << qPrintable(ended.out);
     EXPECT_TRUE(ended.out.contains("\"reason_code\":\"unknown-module\"")) << qPrintable(ended.out);
-    EXPECT_TRUE(ended.err.contains("Stopped after 3 s (--switch-wait): the module on " +
+    EXPECT_TRUE(ended.err.contains("Stopped after 15 s (--switch-wait): the module on " +
                                    QString::fromLatin1(name) +
                                    " answers, but neither announces itself nor answers a type "
                                    "probe"))
