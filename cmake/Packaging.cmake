@@ -4,7 +4,8 @@
 # package's prefix is /usr; `cmake --install build --prefix DIR` works the same for any DIR):
 #   <prefix>/bin/                      tarvel-update-utility, tarvel-update, tarvel-module-sim
 #   <prefix>/share/man/man1/           their manual pages (cmake/ManualPages.cmake)
-#   <prefix>/share/doc/tarvel-update-utility/   README.md, copyright, changelog.gz
+#   <prefix>/share/doc/tarvel-update-utility/   README.md, copyright, changelog.gz, and docs/:
+#                                      the guides the README links to, with their pictures
 #   <prefix>/share/applications/, icons/hicolor/scalable/apps/, metainfo/
 #                                      the desktop entry, its icon and its AppStream metainfo
 #   <prefix>/share/bash-completion/completions/tarvel-update
@@ -31,6 +32,12 @@ install(TARGETS ${TARVEL_PROGRAMS}
 
 find_program(TARVEL_GZIP gzip)
 install(FILES README.md packaging/copyright DESTINATION ${TARVEL_DOCDIR})
+# The guides beside the README, in the folder its links name.
+install(DIRECTORY docs/ DESTINATION ${TARVEL_DOCDIR}/docs
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+  DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 if(TARVEL_GZIP)
   # Debian's changelog of the package, compressed as Debian wants it (-n: no name, no time).
   set(_changelog ${PROJECT_BINARY_DIR}/packaging/changelog)

@@ -170,7 +170,11 @@ done
 pass "the programs in /usr/bin answer --help and --version (without a display)"
 [ -f /usr/share/doc/$package/README.md ] || fail "/usr/share/doc/$package/README.md missing"
 [ -f /usr/share/doc/$package/copyright ] || fail "/usr/share/doc/$package/copyright missing"
-pass "README.md and copyright in /usr/share/doc/$package"
+for guide in README window command-line troubleshooting; do
+  [ -f /usr/share/doc/$package/docs/$guide.md ] || fail "/usr/share/doc/$package/docs/$guide.md missing"
+done
+[ -f /usr/share/doc/$package/docs/window.png ] || fail "/usr/share/doc/$package/docs/window.png missing"
+pass "README.md, its guides in docs/ and copyright in /usr/share/doc/$package"
 
 window_status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/tarvel-update-utility \

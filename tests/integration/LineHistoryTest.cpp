@@ -100,7 +100,7 @@ struct Station {
     }
 };
 
-// The server with the line's tables, made by its owner as the README says.
+// The server with the line's tables, made by its owner as docs/record-and-history.md says.
 struct Line {
     PostgresServer server;
     QTemporaryDir ownerHome;
