@@ -91,11 +91,12 @@ int main(int argc, char** argv) {
     image.open(QIODevice::WriteOnly);
     image.write(test::ackImage(237, [](int, int) { return true; }));
     image.close();
-    Updater& updater = session.updater();
-    updater.setFirmwareFile(image.fileName());
+    UpdateContext update(link.replies(), session.status(), clock, files);
+    Recovery recovery(update);
+    AckTransfer transfer(update, recovery);
     QElapsedTimer scan;
     scan.start();
-    const int blocks = updater.CountDataBlocks();
+    const int blocks = transfer.CountDataBlocks(image.fileName());
     std::printf("CountDataBlocks over 237 sectors (%d data blocks): %.1f ms\n", blocks,
                 scan.nsecsElapsed() / 1e6);
 

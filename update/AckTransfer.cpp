@@ -33,49 +33,70 @@ QByteArray command(char letter, qint64 argument) {
 }
 }  // namespace
 
-int AckTransfer::CountDataBlocks() {
-    if (!update_.image.open(update_.FirmwareFile))
+int AckTransfer::CountDataBlocks(const QString& FirmwareFile) {
+    ImageSlot& image = update_.image();
+    if (!image.open(FirmwareFile))
         return -1;
     // Events keep flowing during a long count, and may end it.
     const std::optional<WalkCounts> counts =
-        walkAckImage(update_.image.file(), [this] { return update_.line.processPending(); });
+        walkAckImage(image.file(), [this] { return update_.line().processPending(); });
     return counts ? counts->dataBlocks : -1;
 }
 
-UpdateOutcome AckTransfer::SendFirmwareWithAck() {
-    ReplyWaiter& line = update_.line;
-    StatusDisplay& status = update_.status;
-    if (!update_.image.open(update_.FirmwareFile))
-        return refuseImage(update_, cannotBeOpened());
-    const qint64 length = update_.image.file().size();
-    if (const QString problem = lengthProblem(TransferKind::Ack, length); !problem.isEmpty())
-        return refuseImage(update_, problem);
-    const qint64 sectors = sectorsOf(TransferKind::Ack, length);
+UpdateResult AckTransfer::SendFirmwareWithAck(const QString& FirmwareFile,
+                                              const QByteArray& ModuleType) {
+    ReplyWaiter& line = update_.line();
+    qint64 sectors = 0;
+    if (std::optional<UpdateResult> ended = prepare(FirmwareFile, &sectors))
+        return std::move(*ended);
+    update_.status().ShowActivity(QStringLiteral("Waiting for response..."));
 
-    status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
-                      texts::runningGerman());
-    const int dataBlocks = CountDataBlocks();
-    if (line.halted())
-        return endHalted(update_);
-    if (dataBlocks < 0)
-        return refuseImage(update_, cannotBeRead());
-    if (dataBlocks == 0)
-        return refuseImage(update_, holdsNoData());
-    status.showProgress(0, dataBlocks * kAckBlockSize, QStringLiteral("0%"));
-    status.setBusy(true);
-    if (!update_.image.open(update_.FirmwareFile))
-        return refuseImage(update_, cannotBeOpened());
-    status.ShowActivity(QStringLiteral("Waiting for response..."));
-
-    update_.ErrorCount = 0;
     recovery_.restarted();
     failedStep_.clear();
     failuresInARow_ = 0;
-    if (!line.sendExpecting(update_.ModuleType))
+    if (!line.sendExpecting(ModuleType))
         return endHalted(update_);
     line.discard();
-    update_.dataPhase = {};
+    update_.track().dataPhaseReset();
+    if (std::optional<UpdateResult> ended = walkImage(sectors))
+        return std::move(*ended);
 
+    // The last sector's "W!K!" has proved that every block has left the line.
+    update_.track().dataPhaseEnds();
+    if (!line.sendExpecting("q"))
+        return endHalted(update_);
+    return endSucceeded(update_);
+}
+
+// The image is judged as inspect judges it, and its data blocks counted for the progress.
+std::optional<UpdateResult> AckTransfer::prepare(const QString& FirmwareFile, qint64* sectors) {
+    StatusDisplay& status = update_.status();
+    ImageSlot& image = update_.image();
+    if (!image.open(FirmwareFile))
+        return refuseImage(update_, FirmwareFile, cannotBeOpened());
+    const qint64 length = image.file().size();
+    if (const QString problem = lengthProblem(TransferKind::Ack, length); !problem.isEmpty())
+        return refuseImage(update_, FirmwareFile, problem);
+    *sectors = sectorsOf(TransferKind::Ack, length);
+
+    status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
+                      texts::runningGerman());
+    const int dataBlocks = CountDataBlocks(FirmwareFile);
+    if (update_.line().halted())
+        return endHalted(update_);
+    if (dataBlocks < 0)
+        return refuseImage(update_, FirmwareFile, cannotBeRead());
+    if (dataBlocks == 0)
+        return refuseImage(update_, FirmwareFile, holdsNoData());
+    status.showProgress(0, dataBlocks * kAckBlockSize, QStringLiteral("0%"));
+    status.setBusy(true);
+    if (!image.open(FirmwareFile))
+        return refuseImage(update_, FirmwareFile, cannotBeOpened());
+    return std::nullopt;
+}
+
+std::optional<UpdateResult> AckTransfer::walkImage(qint64 sectors) {
+    ReplyWaiter& line = update_.line();
     acknowledged_ = 0;
     SectorWalk walk(sectors);
     while (!walk.atEnd()) {
@@ -86,8 +107,7 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
                 return endHalted(update_);
             if (recovery_.restartPending())
                 restartAckWalk(walk);
-            update_.ErrorCount = 0;
-            const QByteArray data = update_.image.file().readAt(
+            const QByteArray data = update_.image().file().readAt(
                 ackBlockOffset(walk.sector(), walk.block()), kAckBlockSize);
             if (!line.processPending())
                 return endHalted(update_);
@@ -100,102 +120,96 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
                                       .arg(QString::number(walk.sector() + kFirstModuleSector),
                                            QString::number(walk.block()))});
             }
-            update_.dataPhaseStarts();
-            if (const Step step = sendAckBlock(walk.sector(), walk.block(), data);
-                step != Step::Done)
-                return endAckStep(step);
+            update_.track().dataPhaseStarts();
+            if (std::optional<UpdateResult> ended = sendAckBlock(walk.sector(), walk.block(), data))
+                return ended;
             sectorDone = walk.finishBlock(isBlank(data));
         }
-        if (const Step step = writeAckSector(walk.sector()); step != Step::Done)
-            return endAckStep(step);
+        if (std::optional<UpdateResult> ended = writeAckSector(walk.sector()))
+            return ended;
         walk.nextSector();
         // A recovery during the last write: the walk starts again instead of quitting.
         if (walk.atEnd() && recovery_.restartPending())
             walk.restart();
     }
-
-    // The last sector's "W!K!" has proved that every block has left the line.
-    update_.dataPhaseEnds();
-    if (!line.sendExpecting("q"))
-        return endHalted(update_);
-    return endSucceeded(update_);
+    return std::nullopt;
 }
 
 // The module was brought back: it starts again at the first block, and so does the progress.
 void AckTransfer::restartAckWalk(SectorWalk& walk) {
-    update_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
-                              texts::runningGerman());
+    update_.status().ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
+                                texts::runningGerman());
     walk.restart();
     acknowledged_ = 0;
-    update_.status.showProgress(0, update_.status.progressMaximum(), QStringLiteral("0%"));
+    update_.status().showProgress(0, update_.status().progressMaximum(), QStringLiteral("0%"));
     recovery_.restarted();
 }
 
 // A data block is announced, then sent with its checksum; a blank one the module fills itself.
-AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByteArray& data) {
+std::optional<UpdateResult> AckTransfer::sendAckBlock(qint64 sector, int block,
+                                                      const QByteArray& data) {
     const qint64 moduleSector = sector + kFirstModuleSector;
     const QString place = QStringLiteral("sector %1, block %2")
                               .arg(QString::number(moduleSector), QString::number(block));
     if (isBlank(data)) {
-        const Step step =
+        std::optional<UpdateResult> ended =
             sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place);
-        if (step == Step::Done) {
-            update_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
-                                        QStringLiteral("   Block") + number(block));
+        if (!ended) {
+            update_.status().ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
+                                          QStringLiteral("   Block") + number(block));
         }
-        return step;
+        return ended;
     }
-    if (const Step step =
-            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place);
-        step != Step::Done)
-        return step;
-    update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
-                                QStringLiteral("   Block") + number(block));
-    if (const Step step =
-            sendAndAwait(data + xorOf(data), "K!", QStringLiteral("the data of ") + place);
-        step != Step::Done)
-        return step;
+    if (std::optional<UpdateResult> ended =
+            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place))
+        return ended;
+    update_.status().ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
+                                  QStringLiteral("   Block") + number(block));
+    if (std::optional<UpdateResult> ended =
+            sendAndAwait(data + xorOf(data), "K!", QStringLiteral("the data of ") + place))
+        return ended;
     // A block acknowledged only after a recovery goes out again with the restarted walk: it
     // does not count yet.
     if (!recovery_.restartPending()) {
         ++acknowledged_;
-        update_.status.showProgress(static_cast<qint64>(acknowledged_) * kAckBlockSize,
-                                    moduleSector, block);
+        update_.status().showProgress(static_cast<qint64>(acknowledged_) * kAckBlockSize,
+                                      moduleSector, block);
     }
-    return Step::Done;
+    return std::nullopt;
 }
 
-AckTransfer::Step AckTransfer::writeAckSector(qint64 sector) {
+std::optional<UpdateResult> AckTransfer::writeAckSector(qint64 sector) {
     const qint64 moduleSector = sector + kFirstModuleSector;
-    update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
+    update_.status().ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
     return sendAndAwait(command('b', moduleSector), "W!K!",
                         QStringLiteral("the write of sector ") + QString::number(moduleSector));
 }
 
 // Sends a command and waits for its acknowledgement; one that came without a recovery shows the
 // walk progressing.
-AckTransfer::Step AckTransfer::sendAndAwait(const QByteArray& text, const QByteArray& reply,
-                                            const QString& step) {
-    update_.step = step;
+std::optional<UpdateResult> AckTransfer::sendAndAwait(const QByteArray& text,
+                                                      const QByteArray& reply,
+                                                      const QString& step) {
+    update_.track().at(step);
     const bool restartBefore = recovery_.restartPending();
-    if (!update_.line.sendExpecting(text))
-        return Step::Halted;
-    if (!recovery_.AwaitReply(reply))
-        return update_.line.halted() ? Step::Halted : Step::GaveUp;
+    if (!update_.line().sendExpecting(text))
+        return endHalted(update_);
+    if (std::optional<UpdateResult> ended = recovery_.AwaitReply(reply))
+        return ended;
     if (recovery_.restartPending() && !restartBefore && failedAgain(step)) {
         const QString times = QStringLiteral(", %1 times in a row.").arg(kMaxFailuresInARow);
-        endFailed(update_,
-                  recovery_.refused()
-                      ? Reason{ReasonCode::ModuleError,
-                               QStringLiteral("The module answered \"E!\" to ") + step + times}
-                      : Reason{ReasonCode::RecoveryExhausted,
-                               QStringLiteral("The module stopped answering at ") + step + times +
-                                   QStringLiteral(" Each time a recovery brought it back.")});
-        return Step::GaveUp;
+        return endFailed(
+            update_,
+            recovery_.refused()
+                ? Reason{ReasonCode::ModuleError,
+                         QStringLiteral("The module answered \"E!\" to ") + step + times}
+                : Reason{ReasonCode::RecoveryExhausted,
+                         QStringLiteral("The module stopped answering at ") + step + times +
+                             QStringLiteral(" Each time a recovery brought it back.")});
     }
     if (step == failedStep_ && !recovery_.restartPending())
         failuresInARow_ = 0;  // the step that failed went through this time
-    return Step::Done;
+    return std::nullopt;
 }
 
 bool AckTransfer::failedAgain(const QString& step) {
@@ -204,10 +218,6 @@ bool AckTransfer::failedAgain(const QString& step) {
         failuresInARow_ = 0;
     }
     return ++failuresInARow_ >= kMaxFailuresInARow;
-}
-
-UpdateOutcome AckTransfer::endAckStep(Step step) {
-    return step == Step::Halted ? endHalted(update_) : UpdateOutcome::Failed;
 }
 
 }  // namespace tarvel

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace tarvel {
 
 class EventPump;
@@ -20,23 +22,26 @@ class AckTransfer {
   public:
     AckTransfer(UpdateContext& update, Recovery& recovery) : update_(update), recovery_(recovery) {}
 
-    UpdateOutcome SendFirmwareWithAck();
+    // Sends the image at FirmwareFile to the module of type ModuleType, which has just answered
+    // its probe; returns when the update has ended.
+    UpdateResult SendFirmwareWithAck(const QString& FirmwareFile, const QByteArray& ModuleType);
     // Data blocks the walk visits; -1 when the image cannot be read or the update was halted.
-    int CountDataBlocks();
+    int CountDataBlocks(const QString& FirmwareFile);
 
   private:
-    // Done: on to the next. Halted: the update ends by its halt. GaveUp: the recovery gave the
-    // module up and has shown so.
-    enum class Step { Done, Halted, GaveUp };
-    Step sendAckBlock(qint64 sector, int block, const QByteArray& data);
-    Step writeAckSector(qint64 sector);
+    // Every step below: nothing when it went through (and the walk goes on), else how the
+    // update ended.
+    std::optional<UpdateResult> prepare(const QString& FirmwareFile, qint64* sectors);
+    std::optional<UpdateResult> walkImage(qint64 sectors);
+    std::optional<UpdateResult> sendAckBlock(qint64 sector, int block, const QByteArray& data);
+    std::optional<UpdateResult> writeAckSector(qint64 sector);
     // Sends text and waits for reply; step names the command in a reason ("the data of sector
     // 20, block 5").
-    Step sendAndAwait(const QByteArray& text, const QByteArray& reply, const QString& step);
+    std::optional<UpdateResult> sendAndAwait(const QByteArray& text, const QByteArray& reply,
+                                             const QString& step);
     // A recovery followed a failure at step: three in a row at the same step end the update.
     bool failedAgain(const QString& step);
     void restartAckWalk(SectorWalk& walk);
-    UpdateOutcome endAckStep(Step step);
 
     UpdateContext& update_;
     Recovery& recovery_;

@@ -32,8 +32,8 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     approved_ = approvedImagesFor(files_, settings_, imageFolder_);
     if (approved_) {
         for (const QString& problem : approved_->problems())
-            update_.status.events().publish(Notice{0, Notice::Kind::Warning, problem},
-                                            &ExchangeListener::notice);
+            update_.status().events().publish(Notice{0, Notice::Kind::Warning, problem},
+                                              &ExchangeListener::notice);
     }
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
@@ -45,18 +45,18 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     }
     // The image is read once, here; the transfer sends those very bytes (or refuses an image
     // that cannot be read).
-    update_.FirmwareFile = image;
-    update_.chosenImage = image;
+    FirmwareFile_ = image;
+    chosenImage_ = image;
     ImageChosen chosen{0, image, -1, QByteArray(), QString()};
-    if (update_.image.hold(image)) {
-        chosen.size = update_.image.bytes()->size();
-        chosen.sha256 = update_.image.sha256();
-    } else if (update_.image.oversize() > 0) {
-        chosen.size = update_.image.oversize();
+    if (update_.image().hold(image)) {
+        chosen.size = update_.image().bytes()->size();
+        chosen.sha256 = update_.image().sha256();
+    } else if (update_.image().oversize() > 0) {
+        chosen.size = update_.image().oversize();
     }
     if (approved_)
         chosen.approvedBy = approved_->path();
-    update_.status.events().publish(chosen, &ExchangeListener::imageChosen);
+    update_.status().events().publish(chosen, &ExchangeListener::imageChosen);
     return {image, QString()};
 }
 
@@ -78,7 +78,7 @@ QString FirmwareLookup::whyNone(const QString& pattern) const {
 }
 
 QString FirmwareLookup::FindFirmwareFile(const QString& pattern) {
-    update_.image.forget();
+    update_.image().forget();
     QStringList names;
     QList<qint64> modified;
     {
@@ -113,7 +113,7 @@ QString FirmwareLookup::FindFirmwareFile(const QString& pattern) {
             return path;
         passOver(name, refusal);
     }
-    update_.image.forget();
+    update_.image().forget();
     return QString();
 }
 
@@ -126,14 +126,14 @@ QString FirmwareLookup::chooseAmong(const QStringList& names, const QList<qint64
         FileChoice choice = describeChoice(files_, imageFolder_, names[i], modified[i]);
         const QString path = files_.join(imageFolder_, names[i]);
         choice.refusal = approve(names[i], path);
-        if (choice.refusal.isEmpty() && update_.image.bytes())
-            approvedBytes.insert(path, *update_.image.bytes());
+        if (choice.refusal.isEmpty() && update_.image().bytes())
+            approvedBytes.insert(path, *update_.image().bytes());
         choices << choice;
     }
-    update_.image.forget();
-    update_.status.setBusy(false);
+    update_.image().forget();
+    update_.status().setBusy(false);
     const std::optional<int> chosen = chooser_->choose(choices);
-    update_.status.setBusy(true);
+    update_.status().setBusy(true);
     QString path;
     if (chosen && *chosen >= 0 && *chosen < names.size() && choices[*chosen].refusal.isEmpty()) {
         path = files_.join(imageFolder_, names.at(*chosen));
@@ -141,31 +141,31 @@ QString FirmwareLookup::chooseAmong(const QStringList& names, const QList<qint64
         // Closed without a choice: the image of the previous update serves only when it fits
         // this module (never send one module kind's image to another) and may be flashed.
         for (qsizetype i = 0; i < names.size(); ++i) {
-            if (files_.join(imageFolder_, names[i]) == update_.FirmwareFile &&
+            if (files_.join(imageFolder_, names[i]) == FirmwareFile_ &&
                 choices[i].refusal.isEmpty())
-                path = update_.FirmwareFile;
+                path = FirmwareFile_;
         }
     }
     if (approved_ && !path.isEmpty())
-        update_.image.keep(path, approvedBytes.value(path));
+        update_.image().keep(path, approvedBytes.value(path));
     return path;
 }
 
 QString FirmwareLookup::approve(const QString& name, const QString& path) {
     if (!approved_)
         return QString();
-    update_.image.read(path);
-    if (update_.image.oversize() > 0)
+    update_.image().read(path);
+    if (update_.image().oversize() > 0)
         return QStringLiteral("it holds %1 bytes, more than any image (%2 at most)")
-            .arg(update_.image.oversize())
+            .arg(update_.image().oversize())
             .arg(kLargestImage);
-    if (!update_.image.bytes())
+    if (!update_.image().bytes())
         return cannotBeRead();
-    return approved_->refusal(name, update_.image.sha256());
+    return approved_->refusal(name, update_.image().sha256());
 }
 
 void FirmwareLookup::passOver(const QString& name, const QString& refusal) {
-    update_.status.events().publish(
+    update_.status().events().publish(
         Notice{0, Notice::Kind::Warning, name + QStringLiteral(" passed over: ") + refusal},
         &ExchangeListener::notice);
 }

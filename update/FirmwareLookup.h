@@ -32,6 +32,10 @@ class FirmwareLookup {
         ReasonCode reason = ReasonCode::NoImage;  // no-image, or not-approved
     };
     Result imageFor(const QString& pattern);
+    // A new update: no image chosen yet. The previous update's image stays FirmwareFile.
+    void begin() { chosenImage_.clear(); }
+    // This update's image, once chosen; empty before.
+    const QString& chosenImage() const { return chosenImage_; }
 
     // The newest image matching pattern, or the technician's choice in expert mode. Empty when
     // there is none.
@@ -53,6 +57,10 @@ class FirmwareLookup {
     QString imageFolder_;
     // The approved list in force for this update; nothing when there is none.
     std::optional<ApprovedImages> approved_;
+    // The image chosen last, in this update or an earlier one: what the expert's selection
+    // window falls back on when it is closed without a choice.
+    QString FirmwareFile_;
+    QString chosenImage_;
 };
 
 }  // namespace tarvel

@@ -22,67 +22,69 @@ const Expected& moduleIsBack() {
 }
 }  // namespace
 
-bool Recovery::moduleBack() {
-    update_.ErrorCount = 2;
-    ++update_.recoveries;
+void Recovery::begin() {
+    restartPending_ = false;
+    refused_ = false;
+    recoveries_ = 0;
+}
+
+std::nullopt_t Recovery::moduleBack() {
+    ++recoveries_;
     restartPending_ = true;
-    return true;
+    return std::nullopt;
 }
 
 // Waits up to two seconds for the reply. Without it, floods the module with "e" (to complete a
 // data block it may still be waiting for) until it says anything, then sends "DVBTER" until it
 // answers "E!" or "R!": it is back, and the walk starts again. After more than ten seconds of
 // recovery the update is abandoned.
-bool Recovery::AwaitReply(const QByteArray& expected) {
-    ReplyWaiter& line = update_.line;
-    update_.ErrorCount = 0;
-    update_.WaitStart = update_.clock.seconds();
-    switch (line.waitFor(Expected::anywhere({expected}), update_.WaitStart, kReplyTimeout)) {
+std::optional<UpdateResult> Recovery::AwaitReply(const QByteArray& expected) {
+    ReplyWaiter& line = update_.line();
+    const Clock& clock = update_.clock();
+    switch (line.waitFor(Expected::anywhere({expected}), clock.seconds(), kReplyTimeout)) {
         case ReplyWaiter::Wait::Reply:
-            return true;
+            return std::nullopt;
         case ReplyWaiter::Wait::Late:
             break;
         case ReplyWaiter::Wait::Stopped:
         case ReplyWaiter::Wait::LineLost:
-            return false;
+            return endHalted(update_);
     }
 
-    update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
-                              texts::errorGerman());
+    update_.status().ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
+                                texts::errorGerman());
     refused_ = line.ReceiveBuffer().contains("E!");
     if (moduleIsBack().foundIn(line.ReceiveBuffer()))
         return moduleBack();
     line.discard();
-    const double recoveryStart = update_.clock.seconds();
-    update_.WaitStart = recoveryStart;
+    const double WaitStart = clock.seconds();
     for (;;) {
         for (int i = 0; i < kFloodLength; ++i) {
             if (!line.send("e") || !line.warte(kRecoveryPause))
-                return false;
+                return endHalted(update_);
             if (!line.ReceiveBuffer().isEmpty())
                 break;
         }
         for (int i = 0; i < kProbeCount; ++i) {
             if (!line.send("DVBTER") || !line.warte(kRecoveryPause))
-                return false;
+                return endHalted(update_);
             if (moduleIsBack().foundIn(line.ReceiveBuffer()))
                 return moduleBack();
         }
-        if (update_.clock.seconds() - update_.WaitStart > kRecoveryLimit)
-            break;
+        if (clock.seconds() - WaitStart > kRecoveryLimit)
+            return gaveUp(expected, clock.seconds() - WaitStart);
     }
+}
+
+UpdateResult Recovery::gaveUp(const QByteArray& expected, double recoverySeconds) {
     QString text = QStringLiteral(
                        "No \"%1\" to %2 within 2 s, and no answer to the recovery "
                        "in %3 s")
-                       .arg(QString::fromLatin1(expected), update_.step,
-                            QString::number(update_.clock.seconds() - recoveryStart, 'f', 1));
-    if (update_.recoveries > 0)
-        text +=
-            QStringLiteral(" (after %1 recoveries that brought it back)").arg(update_.recoveries);
-    update_.reason = Reason{ReasonCode::RecoveryExhausted, text + QLatin1Char('.')};
-    showUpdateErrorBox(update_);
-    readyWithClockStopped(update_);
-    return false;
+                       .arg(QString::fromLatin1(expected), update_.track().step(),
+                            QString::number(recoverySeconds, 'f', 1));
+    if (recoveries_ > 0)
+        text += QStringLiteral(" (after %1 recoveries that brought it back)").arg(recoveries_);
+    return endFailed(update_, {ReasonCode::RecoveryExhausted, text + QLatin1Char('.')});
 }
 
 }  // namespace tarvel

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "update/UpdateOutcome.h"
+
 #include <QByteArray>
+
+#include <optional>
 
 namespace tarvel {
 
@@ -12,10 +16,12 @@ class Recovery {
   public:
     explicit Recovery(UpdateContext& update) : update_(update) {}
 
-    // Waits for the expected reply and brings a silent module back. True: go on (the reply came,
-    // or the module is back and ErrorCount is 2); false: the update is over, shown as such
-    // unless it was halted.
-    bool AwaitReply(const QByteArray& expected);
+    // A new update: no recovery yet.
+    void begin();
+    // Waits for the expected reply and brings a silent module back. Nothing: go on (the reply
+    // came, or the module is back and restartPending() says so); else how the update ended
+    // (halted, or the module given up, shown as such).
+    std::optional<UpdateResult> AwaitReply(const QByteArray& expected);
     // A recovery brought the module back since the walk last started again.
     bool restartPending() const { return restartPending_; }
     void restarted() { restartPending_ = false; }
@@ -24,11 +30,14 @@ class Recovery {
 
   private:
     // The module said it is back: the walk starts again at its next block.
-    bool moduleBack();
+    std::nullopt_t moduleBack();
+    UpdateResult gaveUp(const QByteArray& expected, double recoverySeconds);
 
     UpdateContext& update_;
     bool restartPending_ = false;
     bool refused_ = false;
+    // Recoveries that brought the module back during this update.
+    int recoveries_ = 0;
 };
 
 }  // namespace tarvel

@@ -24,40 +24,45 @@ const Expected kEndMark = Expected::atStart("EN");
 }  // namespace
 
 // A module that falls silent gets the whole transfer again, up to three times.
-UpdateOutcome RequestTransfer::SendFirmwareOnRequest() {
-    if (!update_.image.open(update_.FirmwareFile))
-        return refuseImage(update_, cannotBeOpened());
-    const qint64 length = update_.image.file().size();
+UpdateResult RequestTransfer::SendFirmwareOnRequest(const QString& FirmwareFile) {
+    ImageSlot& image = update_.image();
+    if (!image.open(FirmwareFile))
+        return refuseImage(update_, FirmwareFile, cannotBeOpened());
+    const qint64 length = image.file().size();
     if (const QString problem = lengthProblem(TransferKind::Request, length); !problem.isEmpty())
-        return refuseImage(update_, problem);
+        return refuseImage(update_, FirmwareFile, problem);
     const qint64 sectors = sectorsOf(TransferKind::Request, length);
+    // The module's time-outs in this update.
+    qint16 ErrorCount = 0;
     for (;;) {
-        if (const std::optional<UpdateOutcome> ended = requestRun(sectors))
-            return *ended;
-        if (++update_.ErrorCount >= kMaxTimeouts) {
-            return endFailed(update_,
-                             {ReasonCode::RecoveryExhausted,
-                              QStringLiteral("%1 time-outs, %2 automatic restarts; the last: no %3 "
-                                             "within 4 s.")
-                                  .arg(QString::number(update_.ErrorCount),
-                                       QString::number(kMaxTimeouts - 1), awaited_)});
+        if (std::optional<UpdateResult> ended = requestRun(FirmwareFile, sectors))
+            return std::move(*ended);
+        if (++ErrorCount >= kMaxTimeouts) {
+            return endFailed(
+                update_, {ReasonCode::RecoveryExhausted,
+                          QStringLiteral("%1 time-outs, %2 automatic restarts; the last: no %3 "
+                                         "within 4 s.")
+                              .arg(QString::number(ErrorCount), QString::number(kMaxTimeouts - 1),
+                                   awaited_)});
         }
-        update_.status.ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
-                                  texts::errorGerman());
-        if (!update_.line.warte(waits::kAfterSilence))
+        update_.status().ShowStatus(texts::errorWord(), kRed, texts::errorEnglish(),
+                                    texts::errorGerman());
+        if (!update_.line().warte(waits::kAfterSilence))
             return endHalted(update_);
     }
 }
 
-std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
-    StatusDisplay& status = update_.status;
-    ReplyWaiter& line = update_.line;
+std::optional<UpdateResult> RequestTransfer::requestRun(const QString& FirmwareFile,
+                                                        qint64 sectors) {
+    StatusDisplay& status = update_.status();
+    ReplyWaiter& line = update_.line();
+    UpdateTrack& track = update_.track();
     status.ShowStatus(texts::runningWord(), kRed, texts::runningEnglish(), texts::runningGerman());
     status.showProgress(0, static_cast<int>(kBlocksPerSector * sectors), QStringLiteral("0%"));
     status.setBusy(true);
     status.ResetElapsedTime();
-    if (!update_.image.open(update_.FirmwareFile))
-        return refuseImage(update_, cannotBeOpened());
+    if (!update_.image().open(FirmwareFile))
+        return refuseImage(update_, FirmwareFile, cannotBeOpened());
     status.ShowActivity(QStringLiteral("Waiting for request..."));
     status.StartElapsedClock();
     // Emptied as the count goes out, not after: the send processes events until the driver
@@ -66,34 +71,35 @@ std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
         return endHalted(update_);
 
     qint64 blocksSent = 0;
-    update_.dataPhase = {};
+    track.dataPhaseReset();
     for (qint64 sector = 0; sector < sectors; ++sector) {
         awaited_ = QStringLiteral("request for sector ") + QString::number(sector);
-        update_.step = QStringLiteral("the ") + awaited_;
+        track.at(QStringLiteral("the ") + awaited_);
         if (const ReplyWaiter::Wait wait = awaitModule(kRequest); wait != ReplyWaiter::Wait::Reply)
             return wait == ReplyWaiter::Wait::Late ? std::nullopt
                                                    : std::optional(endHalted(update_));
-        if (const std::optional<UpdateOutcome> ended = sendRequestedSector(sector, blocksSent))
+        if (std::optional<UpdateResult> ended = sendRequestedSector(sector, blocksSent))
             return ended;
     }
     awaited_ = QStringLiteral("end mark \"EN\" after the last sector");
-    update_.step = QStringLiteral("the ") + awaited_;
+    track.at(QStringLiteral("the ") + awaited_);
     if (const ReplyWaiter::Wait wait = awaitModule(kEndMark); wait != ReplyWaiter::Wait::Reply)
         return wait == ReplyWaiter::Wait::Late ? std::nullopt : std::optional(endHalted(update_));
     // The end mark proves that the last block has left the line.
-    update_.dataPhaseEnds();
+    track.dataPhaseEnds();
     return endSucceeded(update_);
 }
 
 ReplyWaiter::Wait RequestTransfer::awaitModule(const Expected& expected) {
-    update_.WaitStart = update_.clock.seconds();
-    return update_.line.waitFor(expected, update_.WaitStart, kRequestTimeout);
+    const double WaitStart = update_.clock().seconds();
+    return update_.line().waitFor(expected, WaitStart, kRequestTimeout);
 }
 
 // A second after the request, the sector in four blocks with the progress after each.
-std::optional<UpdateOutcome> RequestTransfer::sendRequestedSector(qint64 sector,
-                                                                  qint64& blocksSent) {
-    ReplyWaiter& line = update_.line;
+std::optional<UpdateResult> RequestTransfer::sendRequestedSector(qint64 sector,
+                                                                 qint64& blocksSent) {
+    ReplyWaiter& line = update_.line();
+    StatusDisplay& status = update_.status();
     line.discard();
     if (!line.warte(waits::kBeforeSector))
         return endHalted(update_);
@@ -101,19 +107,19 @@ std::optional<UpdateOutcome> RequestTransfer::sendRequestedSector(qint64 sector,
         // Events may end the update (the program is closing, the port is gone).
         if (!line.processPending())
             return endHalted(update_);
-        update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
-                                    QStringLiteral("   Block") + number(block));
-        update_.step = QStringLiteral("sector %1, block %2")
-                           .arg(QString::number(sector), QString::number(block));
-        QByteArray data = update_.image.file().read(kRequestBlockLength);
+        status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
+                            QStringLiteral("   Block") + number(block));
+        update_.track().at(QStringLiteral("sector %1, block %2")
+                               .arg(QString::number(sector), QString::number(block)));
+        QByteArray data = update_.image().file().read(kRequestBlockLength);
         if (data.size() < kRequestBlockLength)
             data.append(QByteArray(kRequestBlockLength - data.size(), ' '));
-        update_.dataPhaseStarts();
+        update_.track().dataPhaseStarts();
         if (!line.send(data))
             return endHalted(update_);
-        update_.status.showProgress(++blocksSent, sector, block);
+        status.showProgress(++blocksSent, sector, block);
     }
-    update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
+    status.ShowActivity(QStringLiteral("Writing Sector") + number(sector));
     return std::nullopt;
 }
 

@@ -18,13 +18,14 @@ class RequestTransfer {
   public:
     explicit RequestTransfer(UpdateContext& update) : update_(update) {}
 
-    UpdateOutcome SendFirmwareOnRequest();
+    // Sends the image at FirmwareFile; returns when the update has ended.
+    UpdateResult SendFirmwareOnRequest(const QString& FirmwareFile);
 
   private:
     // One run from "OK" and the sector count to the end mark; nothing when the module fell
     // silent and the transfer may start again.
-    std::optional<UpdateOutcome> requestRun(qint64 sectors);
-    std::optional<UpdateOutcome> sendRequestedSector(qint64 sector, qint64& blocksSent);
+    std::optional<UpdateResult> requestRun(const QString& FirmwareFile, qint64 sectors);
+    std::optional<UpdateResult> sendRequestedSector(qint64 sector, qint64& blocksSent);
     // The wait for the module's request or its end mark, four seconds at most.
     ReplyWaiter::Wait awaitModule(const Expected& expected);
 

@@ -9,6 +9,7 @@
 #include "update/FirmwareLookup.h"
 #include "update/ModuleKinds.h"
 #include "update/ProtocolWaits.h"
+#include "update/Recovery.h"
 #include "update/RequestTransfer.h"
 #include "update/UpdateContext.h"
 #include "update/UpdateEnding.h"
@@ -25,34 +26,37 @@ const std::array<QByteArray, 6> kAnnouncements = {"UP", "SA", "TE", "SL", "SC", 
 
 }  // namespace
 
-UpdateOutcome UpdateDriver::StartUpdate() {
-    update_.begin();
-    const UpdateOutcome outcome = identifyAndTransfer();
-    update_.image.close();
-    return outcome;
+UpdateResult UpdateDriver::StartUpdate() {
+    update_.track().begin();
+    update_.image().forget();
+    identification_.begin();
+    lookup_.begin();
+    recovery_.begin();
+    UpdateResult result = identifyAndTransfer();
+    update_.image().close();
+    return result;
 }
 
-UpdateOutcome UpdateDriver::identifyAndTransfer() {
-    StatusDisplay& status = update_.status;
-    ReplyWaiter& line = update_.line;
+UpdateResult UpdateDriver::identifyAndTransfer() {
+    StatusDisplay& status = update_.status();
+    ReplyWaiter& line = update_.line();
     status.setBusy(true);
-    update_.ErrorCount = 0;
     status.ResetElapsedTime();
     status.showProgress(0, status.progressMaximum(), QStringLiteral("0%"));
     status.setIndicatorColor(kRed);
     status.ShowStatus(texts::checkingWord(), std::nullopt, texts::checkingEnglish(),
                       texts::checkingGerman());
 
-    if (!portReady())
-        return UpdateOutcome::NoPort;
+    if (std::optional<UpdateResult> ended = portUnready())
+        return std::move(*ended);
     line.discard();
     line.processPending();
 
     // With nextModuleOnly, whatever answers is the module that was there before, until a whole
     // round has passed without a word: from then on the next answer is a new module.
-    bool awaitingSilence = update_.nextModuleOnly;
+    bool awaitingSilence = nextModuleOnly_;
     for (;;) {
-        ++update_.identificationRounds;
+        identification_.newRound();
         bool heardThisRound = false;
         if (!switchIsOn(&heardThisRound))
             return endHalted(update_);
@@ -79,7 +83,7 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
             if (!line.sendExpecting(type.code.repeated(5)) || !line.warte(waits::kPerProbe))
                 return endHalted(update_);
             if (!awaitingSilence && line.ReceiveBuffer().contains("R!")) {
-                update_.ModuleType = type.code;
+                identification_.probed(type.code);
                 identified(type.code);
                 return transferWith(type.pattern, true);
             }
@@ -93,58 +97,58 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
 
 // The chosen port was lost (an adapter pulled) and may be back: it is opened again. Without a
 // port, or with one that does not open, the update ends here, saying which and why.
-bool UpdateDriver::portReady() {
-    if (update_.line.state() != ReplyWaiter::Wait::LineLost)
-        return true;
+std::optional<UpdateResult> UpdateDriver::portUnready() {
+    if (update_.line().state() != ReplyWaiter::Wait::LineLost)
+        return std::nullopt;
     QString why;
     if (link_.reopen(&why))
-        return true;
+        return std::nullopt;
     const QString message =
         link_.hasChoice()
-            ? QStringLiteral("%1 cannot be opened: %2").arg(update_.line.portName(), why)
+            ? QStringLiteral("%1 cannot be opened: %2").arg(update_.line().portName(), why)
             : QStringLiteral("No Com Port selected!");
-    update_.reason = Reason{ReasonCode::PortUnavailable, message};
-    update_.status.messageBox(message, QStringLiteral("ComPortError"), MessageIcon::Critical);
-    update_.status.ShowActivity(QString());
-    update_.status.ShowReady();
-    return false;
+    StatusDisplay& status = update_.status();
+    status.messageBox(message, QStringLiteral("ComPortError"), MessageIcon::Critical);
+    status.ShowActivity(QString());
+    status.ShowReady();
+    return UpdateResult{UpdateOutcome::NoPort, Reason{ReasonCode::PortUnavailable, message}};
 }
 
 void UpdateDriver::heardAnything() {
-    if (!update_.line.ReceiveBuffer().isEmpty())
-        update_.heard = UpdateContext::Heard::Other;
+    if (!update_.line().ReceiveBuffer().isEmpty())
+        identification_.heardOther();
 }
 
 // A module whose switch is OFF echoes what it is sent; the check repeats until it stops.
 bool UpdateDriver::switchIsOn(bool* echoed) {
-    ReplyWaiter& line = update_.line;
+    ReplyWaiter& line = update_.line();
     for (;;) {
         if (!line.sendExpecting(kSwitchCheck) || !line.warte(waits::kSwitchCheck))
             return false;
         if (!line.ReceiveBuffer().startsWith("XX")) {
-            // An echo no more: whatever comes now is the module's answer.
-            if (update_.heard == UpdateContext::Heard::Echo)
-                update_.heard = UpdateContext::Heard::Nothing;
+            identification_.echoEnded();
             return true;
         }
-        update_.heard = UpdateContext::Heard::Echo;
+        identification_.echoed();
         *echoed = true;
-        update_.status.ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
-                                  texts::warningGerman());
+        update_.status().ShowStatus(texts::warningWord(), std::nullopt, texts::warningEnglish(),
+                                    texts::warningGerman());
     }
 }
 
 void UpdateDriver::identified(const QByteArray& code) {
-    update_.identifiedAs = code;
-    update_.status.events().publish(ModuleIdentified{0, code}, &ExchangeListener::moduleIdentified);
+    identification_.identified(code);
+    update_.status().events().publish(ModuleIdentified{0, code},
+                                      &ExchangeListener::moduleIdentified);
 }
 
-UpdateOutcome UpdateDriver::transferWith(const QString& pattern, bool acknowledged) {
+UpdateResult UpdateDriver::transferWith(const QString& pattern, bool acknowledged) {
     const FirmwareLookup::Result image = lookup_.imageFor(pattern);
     if (image.path.isEmpty())
         return endWithoutImage(update_, image.message, image.reason);
-    update_.line.discard();
-    return acknowledged ? ack_.SendFirmwareWithAck() : request_.SendFirmwareOnRequest();
+    update_.line().discard();
+    return acknowledged ? ack_.SendFirmwareWithAck(image.path, identification_.ModuleType())
+                        : request_.SendFirmwareOnRequest(image.path);
 }
 
 }  // namespace tarvel

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "update/Identification.h"
 #include "update/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace tarvel {
 
 class AckTransfer;
 class FirmwareLookup;
+class Recovery;
 class RequestTransfer;
 class SerialLink;
 class UpdateContext;
@@ -19,28 +23,41 @@ class UpdateContext;
 class UpdateDriver {
   public:
     UpdateDriver(UpdateContext& update, SerialLink& link, FirmwareLookup& lookup,
-                 RequestTransfer& request, AckTransfer& ack)
-        : update_(update), link_(link), lookup_(lookup), request_(request), ack_(ack) {}
+                 Recovery& recovery, RequestTransfer& request, AckTransfer& ack)
+        : update_(update),
+          link_(link),
+          lookup_(lookup),
+          recovery_(recovery),
+          request_(request),
+          ack_(ack) {}
 
-    UpdateOutcome StartUpdate();
+    UpdateResult StartUpdate();
+    // The next updates take only a module that comes after a whole round of the identification
+    // in which nothing answered: the module on the port before has been taken off (a production
+    // line's next module).
+    void setNextModuleOnly(bool only) { nextModuleOnly_ = only; }
+    const Identification& identification() const { return identification_; }
 
   private:
-    UpdateOutcome identifyAndTransfer();
+    UpdateResult identifyAndTransfer();
     // The setup-switch check until the module stops echoing; false when the update was halted.
     // *echoed: the module echoed at least once.
     bool switchIsOn(bool* echoed);
     void identified(const QByteArray& code);
-    UpdateOutcome transferWith(const QString& pattern, bool acknowledged);
+    UpdateResult transferWith(const QString& pattern, bool acknowledged);
     // No port is open: the chosen one is opened again, or the update ends saying why not.
-    bool portReady();
+    std::optional<UpdateResult> portUnready();
     // What the module said in this round besides an answer the update looks for.
     void heardAnything();
 
     UpdateContext& update_;
     SerialLink& link_;
     FirmwareLookup& lookup_;
+    Recovery& recovery_;
     RequestTransfer& request_;
     AckTransfer& ack_;
+    Identification identification_;
+    bool nextModuleOnly_ = false;
 };
 
 }  // namespace tarvel

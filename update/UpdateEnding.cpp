@@ -15,72 +15,76 @@ QString asSentence(const QString& message) {
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-UpdateOutcome endSucceeded(UpdateContext& update) {
-    StatusDisplay& status = update.status;
-    update.reason = Reason{ReasonCode::Completed,
-                           QStringLiteral("The module confirmed the end of the update.")};
-    update.image.close();
+UpdateResult endSucceeded(UpdateContext& update) {
+    StatusDisplay& status = update.status();
+    update.image().close();
     status.StopElapsedClock();
-    update.line.warte(waits::kBeforeSuccess);
+    update.line().warte(waits::kBeforeSuccess);
     status.ShowActivity(QString());
     status.setIndicatorColor(kGreen);
     status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
-    update.line.warte(waits::kSuccessShown);
+    update.line().warte(waits::kSuccessShown);
     status.ShowReady();
-    return UpdateOutcome::Success;
+    return {UpdateOutcome::Success,
+            Reason{ReasonCode::Completed,
+                   QStringLiteral("The module confirmed the end of the update.")}};
 }
 
-UpdateOutcome endFailed(UpdateContext& update, Reason reason) {
-    update.reason = std::move(reason);
-    update.image.close();
+UpdateResult endFailed(UpdateContext& update, Reason reason) {
+    update.image().close();
     showUpdateErrorBox(update);
     readyWithClockStopped(update);
-    return UpdateOutcome::Failed;
+    return {UpdateOutcome::Failed, std::move(reason)};
 }
 
-UpdateOutcome endHalted(UpdateContext& update) {
-    const ReplyWaiter::Wait halt = update.line.state();
-    update.image.close();
+UpdateResult endHalted(UpdateContext& update) {
+    ReplyWaiter& line = update.line();
+    const ReplyWaiter::Wait halt = line.state();
+    update.image().close();
+    UpdateResult result{
+        halt == ReplyWaiter::Wait::Stopped ? UpdateOutcome::Cancelled : UpdateOutcome::Failed,
+        std::nullopt};
     if (halt == ReplyWaiter::Wait::LineLost) {
-        const QString failure = update.line.lineFailure();
-        QString text = update.line.portName() + QStringLiteral(" was lost");
-        if (!update.step.isEmpty())
-            text += QStringLiteral(" during ") + update.step;
+        const QString failure = line.lineFailure();
+        const QString& step = update.track().step();
+        QString text = line.portName() + QStringLiteral(" was lost");
+        if (!step.isEmpty())
+            text += QStringLiteral(" during ") + step;
         text += failure.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + failure + '.';
-        update.reason = Reason{ReasonCode::PortLost, text};
+        result.reason = Reason{ReasonCode::PortLost, text};
         showUpdateErrorBox(update);
     }
-    update.status.ShowActivity(QString());
+    update.status().ShowActivity(QString());
     readyWithClockStopped(update);
-    return halt == ReplyWaiter::Wait::Stopped ? UpdateOutcome::Cancelled : UpdateOutcome::Failed;
+    return result;
 }
 
-UpdateOutcome refuseImage(UpdateContext& update, const QString& reason) {
+UpdateResult refuseImage(UpdateContext& update, const QString& path, const QString& reason) {
     // The path is the technician's: it goes in as it is, never as a pattern of arguments.
-    endWithoutImage(update,
-                    QStringLiteral("The firmware image\n") + update.FirmwareFile +
-                        QStringLiteral("\ncannot be used: ") + reason + QLatin1Char('.'),
-                    ReasonCode::ImageRefused);
-    return UpdateOutcome::Refused;
+    const UpdateResult ended =
+        endWithoutImage(update,
+                        QStringLiteral("The firmware image\n") + path +
+                            QStringLiteral("\ncannot be used: ") + reason + QLatin1Char('.'),
+                        ReasonCode::ImageRefused);
+    return {UpdateOutcome::Refused, ended.reason};
 }
 
-UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
-    update.reason = Reason{code, asSentence(message)};
-    update.image.close();
-    update.status.messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
-    update.status.ShowActivity(QString());
+UpdateResult endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
+    update.image().close();
+    update.status().messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
+    update.status().ShowActivity(QString());
     readyWithClockStopped(update);
-    return UpdateOutcome::NoImage;
+    return {UpdateOutcome::NoImage, Reason{code, asSentence(message)}};
 }
 
 void showUpdateErrorBox(UpdateContext& update) {
-    update.status.messageBox(QStringLiteral("Update error\rUpdate Fehler"),
-                             QStringLiteral("Update Error"), MessageIcon::Critical);
+    update.status().messageBox(QStringLiteral("Update error\rUpdate Fehler"),
+                               QStringLiteral("Update Error"), MessageIcon::Critical);
 }
 
 void readyWithClockStopped(UpdateContext& update) {
-    update.status.ShowReady();
-    update.status.StopElapsedClock();
+    update.status().ShowReady();
+    update.status().StopElapsedClock();
 }
 
 }  // namespace tarvel

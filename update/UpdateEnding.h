@@ -9,21 +9,21 @@ namespace tarvel {
 
 class UpdateContext;
 
-// How an update ends, the same for both transfers. Each keeps why in the update's reason,
-// closes the image and leaves the display in the ready state with the clock stopped.
+// How an update ends, the same for both transfers. Each closes the image, leaves the display in
+// the ready state with the clock stopped, and returns how and why the update ended.
 
 // The transfer went through: the success word for three seconds, then ready.
-UpdateOutcome endSucceeded(UpdateContext& update);
+UpdateResult endSucceeded(UpdateContext& update);
 // The module could not be brought to finish: the error box, then ready.
-UpdateOutcome endFailed(UpdateContext& update, Reason reason);
-// Stopped from outside (the reason follows from how), or the line was lost (then with the
-// error box first).
-UpdateOutcome endHalted(UpdateContext& update);
-// The transfer cannot carry the image; nothing of it was sent.
-UpdateOutcome refuseImage(UpdateContext& update, const QString& reason);
+UpdateResult endFailed(UpdateContext& update, Reason reason);
+// Stopped from outside (the reason follows from how, later), or the line was lost (then with
+// the error box first).
+UpdateResult endHalted(UpdateContext& update);
+// The transfer cannot carry the image at path; nothing of it was sent.
+UpdateResult refuseImage(UpdateContext& update, const QString& path, const QString& reason);
 // No image to send: the message, then ready. code: no-image or not-approved.
-UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message,
-                              ReasonCode code = ReasonCode::NoImage);
+UpdateResult endWithoutImage(UpdateContext& update, const QString& message,
+                             ReasonCode code = ReasonCode::NoImage);
 
 // The box "Update error" / "Update Fehler".
 void showUpdateErrorBox(UpdateContext& update);

@@ -11,22 +11,35 @@ Updater::Updater(const EngineServices& services, SerialLink& link, StatusDisplay
       recovery_(update_),
       request_(update_),
       ack_(update_, recovery_),
-      driver_(update_, link, lookup_, request_, ack_) {}
+      driver_(update_, link, lookup_, recovery_, request_, ack_) {}
 
 UpdateOutcome Updater::StartUpdate() {
-    update_.line.begin();
-    return driver_.StartUpdate();
+    update_.line().begin();
+    UpdateResult result = driver_.StartUpdate();
+    lastReason_ = std::move(result.reason);
+    return result.outcome;
 }
 
 Reason Updater::reason(Outcome how) const {
-    if (how == Outcome::Timeout || how == Outcome::Interrupted || how == Outcome::Cancelled)
-        return update_.stoppedReason(how);
-    return update_.reason.value_or(
-        Reason{ReasonCode::PortUnavailable, QStringLiteral("The update ended without a word.")});
+    switch (how) {
+        case Outcome::Timeout:
+            return driver_.identification().stoppedReason(
+                QStringLiteral("Stopped by the time limit"), ReasonCode::Timeout, update_.track());
+        case Outcome::Interrupted:
+            return driver_.identification().stoppedReason(QStringLiteral("Interrupted"),
+                                                          ReasonCode::Interrupted, update_.track());
+        case Outcome::Cancelled:
+            return driver_.identification().stoppedReason(
+                QStringLiteral("Stopped as the program closed"), ReasonCode::Cancelled,
+                update_.track());
+        default:
+            return lastReason_.value_or(Reason{ReasonCode::PortUnavailable,
+                                               QStringLiteral("The update ended without a word.")});
+    }
 }
 
 void Updater::cancel() {
-    update_.line.stop();
+    update_.line().stop();
 }
 
 }  // namespace tarvel

@@ -179,15 +179,14 @@ Ending runCase(const Case& c) {
                 problem("the transfer still ran after 900 s");
             break;
         case UpdateOutcome::NoImage:  // a late "R!" is taken for the next probe's type
-            if (!c.acknowledged || rig.updater().ModuleType() == c.module.type)
+            if (!c.acknowledged || rig.updater().identifiedAs() == c.module.type)
                 problem("no image, although the module's image is there");
             break;
         default:
             problem("unexpected outcome");
     }
-    if (rig.status.title != "Ready" || rig.status.busyPointer || rig.timer1.isEnabled() ||
-        rig.updater().imageFileOpen())
-        problem("not back in the ready state, pointer, clock and image file at rest");
+    if (rig.status.title != "Ready" || rig.status.busyPointer || rig.timer1.isEnabled())
+        problem("not back in the ready state, pointer and clock at rest");
     for (const int value : rig.status.progressValues) {
         if (value < 0 || value > rig.status.progressMax)
             problem(

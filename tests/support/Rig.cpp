@@ -16,6 +16,13 @@ void Rig::load(std::initializer_list<int> presentPorts) {
     form->Form_Load();
 }
 
+Phases::Phases(Rig& rig)
+    : update(rig.session().link().replies(), rig.display(), rig.time, rig.files),
+      lookup(update, rig.files, rig.settings, rig.form.get(), QStringLiteral("/images")),
+      recovery(update),
+      request(update),
+      ack(update, recovery) {}
+
 ModuleRig::ModuleRig(sim::ModuleConfig config, std::optional<int> pickedPort)
     : module(std::move(config)) {
     load({1});
@@ -52,7 +59,13 @@ int ModuleRig::countSent(const QByteArray& bytes) const {
 
 void ModuleRig::useImage(const QString& name, const QByteArray& image) {
     files.add(imagePath(name), image);
-    updater().setFirmwareFile(imagePath(name));
+    this->image = imagePath(name);
+}
+
+Phases& ModuleRig::phases() {
+    if (!phases_)
+        phases_ = std::make_unique<Phases>(*this);
+    return *phases_;
 }
 
 double ModuleRig::sentAt(const QByteArray& bytes, int occurrence) const {

@@ -52,6 +52,18 @@ struct Rig {
     std::unique_ptr<Form1> form;
 };
 
+// The update's phases on a rig's line, display, clock and files, for the tests of one phase at a
+// time.
+struct Phases {
+    explicit Phases(Rig& rig);
+
+    UpdateContext update;
+    FirmwareLookup lookup;
+    Recovery recovery;
+    RequestTransfer request;
+    AckTransfer ack;
+};
+
 struct HostWrite {
     double at;
     QByteArray bytes;
@@ -71,11 +83,18 @@ struct ModuleRig : Rig {
 
     // Puts the image into the image folder and makes it the update's image.
     void useImage(const QString& name, const QByteArray& image);
+    // The phases, built on first use.
+    Phases& phases();
+
+    QString image;  // the path useImage() put the image at
 
     sim::ModuleModel module;
     std::function<bool(const QByteArray& bytes)> intercept;
     QList<HostWrite> writes;
     QList<HostWrite> replies;  // what the module sent, and when
+
+  private:
+    std::unique_ptr<Phases> phases_;
 };
 
 sim::ModuleConfig probedModule(const QByteArray& type);

@@ -25,10 +25,9 @@ QList<QByteArray> commandsOf(const ModuleRig& rig) {
 // The transfer to a module that has just answered its probe.
 UpdateOutcome transfer(ModuleRig& rig, const QByteArray& image) {
     rig.useImage("DVB-SAT-1.bin", image);
-    rig.updater().setModuleType("DVBSAT");
     rig.module.receive(QByteArray("DVBSAT").repeated(5));
     rig.time.advance(0.1);
-    return rig.updater().SendFirmwareWithAck();
+    return rig.phases().ack.SendFirmwareWithAck(rig.image, "DVBSAT").outcome;
 }
 
 struct AckTransfer : ::testing::Test {
@@ -178,7 +177,7 @@ TEST(AckGivingUp, ModuleLostAgainAfterEveryRecoveryOrSilentIsGivenUp) {
         EXPECT_EQ(rig.dialogs.shown, QList{kUpdateErrorBox});
         EXPECT_EQ(rig.status.title, "Ready");
         // (A recovery that gives up leaves the image to StartUpdate to close.)
-        EXPECT_TRUE(refused.isEmpty() || !rig.updater().imageFileOpen());
+        EXPECT_TRUE(refused.isEmpty() || !rig.phases().update.image().isOpen());
     }
 }
 
@@ -218,17 +217,18 @@ TEST(Recovery, ReplyInTimeOrModuleBackOrGivenUp) {
         double at;
         int answeredE;
         bool back;
-        int errorCount, floods, probes;
+        bool restarts;  // the walk starts again
+        int floods, probes;
         double endsAt;
         const char* lastWord;
     };
     // clang-format off
     const Row rows[] = {
-        {"reply amid other text", "xyW!K!", 1.9, 0, true, 0, 0, 0, 1.9, "Ready"},
-        {"error reply", "E!", 0.1, 0, true, 2, 0, 0, 2.0, "Error"},
-        {"flood answered", "E!", 0, 3, true, 2, 3, 1, 2.04, "Error"},
-        {"talks but never back", "??", 0, 1, false, 0, 2, 2 * 501, 12.04, "Ready"},
-        {"silent", {}, 0, 0, false, 0, 1025, 501, 17.26, "Ready"},
+        {"reply amid other text", "xyW!K!", 1.9, 0, true, false, 0, 0, 1.9, "Ready"},
+        {"error reply", "E!", 0.1, 0, true, true, 0, 0, 2.0, "Error"},
+        {"flood answered", "E!", 0, 3, true, true, 3, 1, 2.04, "Error"},
+        {"talks but never back", "??", 0, 1, false, false, 2, 2 * 501, 12.04, "Ready"},
+        {"silent", {}, 0, 0, false, false, 1025, 501, 17.26, "Ready"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -242,14 +242,14 @@ TEST(Recovery, ReplyInTimeOrModuleBackOrGivenUp) {
         if (row.at > 0)
             rig.reply(row.reply, row.at);
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(rig.updater().AwaitReply("W!K!"), row.back);
-        EXPECT_EQ(rig.updater().ErrorCount(), row.errorCount);
+        EXPECT_EQ(!rig.phases().recovery.AwaitReply("W!K!").has_value(), row.back);
+        EXPECT_EQ(rig.phases().recovery.restartPending(), row.restarts);
         EXPECT_EQ(rig.countSent("e"), row.floods);
         EXPECT_EQ(rig.countSent("DVBTER"), row.probes);
         EXPECT_EQ(rig.writes.size(), row.floods + row.probes);
         EXPECT_NEAR(rig.time.seconds(), row.endsAt, 0.005);
         EXPECT_EQ(rig.status.statuses.last().word, row.lastWord);
-        EXPECT_EQ(rig.status.statuses.last().color, row.errorCount ? 0x0000FFu : 0u);
+        EXPECT_EQ(rig.status.statuses.last().color, row.restarts ? 0x0000FFu : 0u);
         EXPECT_EQ(rig.dialogs.shown, row.back ? QList<ShownMessage>{} : QList{kUpdateErrorBox});
         EXPECT_EQ(rig.timer1.isEnabled(), row.back);
     }

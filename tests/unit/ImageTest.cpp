@@ -28,7 +28,7 @@ TEST(Lookup, NewestMatchingFileWinsAndEqualTimesGoToTheAlphabeticallyFirst) {
         for (const auto& [name, modified] : row.files)
             rig.files.add(Rig::imagePath(name), "x", modified);
         rig.files.addFolder(Rig::imagePath("DVB-SAT-folder.bin"));  // never a candidate
-        EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"),
+        EXPECT_EQ(rig.phases().lookup.FindFirmwareFile("DVB-SAT*.bin"),
                   row.found.isEmpty() ? QString() : Rig::imagePath(row.found));
     }
 }
@@ -38,23 +38,27 @@ TEST(Lookup, ExpertChoosesAmongSeveralListedNewestFirst) {
     rig.form->ManualFileSelect = true;
     rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), "x", 100);
     rig.files.add(Rig::imagePath("DVB-TER-1.bin"), "x", 100);
-    EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-1.bin"));
+    EXPECT_EQ(rig.phases().lookup.FindFirmwareFile("DVB-SAT*.bin"),
+              Rig::imagePath("DVB-SAT-1.bin"));
     EXPECT_EQ(rig.chooser.shown, 0);  // one file: nobody is asked
 
     rig.files.add(Rig::imagePath("DVB-SAT-2.bin"), "x", 300);
     rig.files.add(Rig::imagePath("DVB-SAT-3.bin"), "x", 200);
     rig.chooser.answer = 1;
-    EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-3.bin"));
+    EXPECT_EQ(rig.phases().lookup.FindFirmwareFile("DVB-SAT*.bin"),
+              Rig::imagePath("DVB-SAT-3.bin"));
     EXPECT_EQ(rig.chooser.listed, (QStringList{"DVB-SAT-2.bin", "DVB-SAT-3.bin", "DVB-SAT-1.bin"}));
 
     // Closed without a choice: the previous update's image serves only if it fits this module.
     rig.chooser.answer.reset();
-    rig.updater().setFirmwareFile(QString());
-    EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-SAT*.bin").isEmpty());
-    rig.updater().setFirmwareFile(Rig::imagePath("DVB-SAT-1.bin"));
-    EXPECT_EQ(rig.updater().FindFirmwareFile("DVB-SAT*.bin"), Rig::imagePath("DVB-SAT-1.bin"));
+    EXPECT_TRUE(rig.phases().lookup.FindFirmwareFile("DVB-SAT*.bin").isEmpty());
+    rig.chooser.answer = 2;
+    ASSERT_EQ(rig.phases().lookup.imageFor("DVB-SAT*.bin").path, Rig::imagePath("DVB-SAT-1.bin"));
+    rig.chooser.answer.reset();
+    EXPECT_EQ(rig.phases().lookup.FindFirmwareFile("DVB-SAT*.bin"),
+              Rig::imagePath("DVB-SAT-1.bin"));
     rig.files.add(Rig::imagePath("DVB-TER-2.bin"), "x", 100);
-    EXPECT_TRUE(rig.updater().FindFirmwareFile("DVB-TER*.bin").isEmpty());
+    EXPECT_TRUE(rig.phases().lookup.FindFirmwareFile("DVB-TER*.bin").isEmpty());
 }
 
 // The image folder: the settings store's choice, /var/lib for a program installed below /usr,
@@ -131,10 +135,10 @@ TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
             continue;
         }
         // The update refuses it in the same words, before it sends anything, and is ready again.
-        Updater& update = rig.updater();
-        update.setFirmwareFile(path);
-        EXPECT_EQ(inspection.kind->transfer == TransferKind::Ack ? update.SendFirmwareWithAck()
-                                                                 : update.SendFirmwareOnRequest(),
+        Phases& phases = rig.phases();
+        EXPECT_EQ(inspection.kind->transfer == TransferKind::Ack
+                      ? phases.ack.SendFirmwareWithAck(path, "DVBSAT").outcome
+                      : phases.request.SendFirmwareOnRequest(path).outcome,
                   UpdateOutcome::Refused);
         const ShownMessage refusal{
             "The firmware image\n" + path + "\ncannot be used: " + row.reason + ".", "Update Error",
@@ -150,7 +154,7 @@ TEST(ImageInspection, ExpertChoosesSeeingSizeAndDurationOrWhyNot) {
     rig.form->ManualFileSelect = true;
     rig.files.add(Rig::imagePath("DVB-GEN-new.bin"), requestImage(20), 200);
     rig.files.add(Rig::imagePath("DVB-GEN-old.bin"), QByteArray(3, 'x'), 100);
-    rig.updater().FindFirmwareFile("DVB-GEN*.bin");
+    rig.phases().lookup.FindFirmwareFile("DVB-GEN*.bin");
     const QList<FileChoice> shown = rig.chooser.choices;
     // 20 sectors: 113.78 s on the line and 26.2 s of pauses
     EXPECT_EQ(shown.value(0).size + ", " + shown.value(0).duration,

@@ -13,7 +13,8 @@ TEST(RequestTransfer, SectorsGoOutWholeWithProgressAfterEachBlock) {
         ModuleRig rig;
         const QByteArray image = requestImage(sectors);
         rig.useImage("DVB-GEN-1.bin", image);
-        ASSERT_EQ(rig.updater().SendFirmwareOnRequest(), UpdateOutcome::Success);
+        ASSERT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome,
+                  UpdateOutcome::Success);
         const QList<QByteArray> sent = rig.sent();
         ASSERT_EQ(sent.size(), 1 + sectors * 4);
         EXPECT_EQ(sent[0], "OK" + QByteArray(1, static_cast<char>(sectors)));
@@ -32,7 +33,7 @@ TEST(RequestTransfer, SectorsGoOutWholeWithProgressAfterEachBlock) {
         }
         EXPECT_EQ(rig.status.progressValues, progress << 0);
         EXPECT_EQ(rig.status.activities, activities << "");
-        EXPECT_FALSE(rig.updater().imageFileOpen());
+        EXPECT_FALSE(rig.phases().update.image().isOpen());
         EXPECT_TRUE(rig.dialogs.shown.isEmpty());
         if (sectors == 3) {
             EXPECT_EQ(rig.status.percents,
@@ -66,7 +67,8 @@ TEST(RequestTransfer, RequestIsTheEndOfWhatCameAndTheEndMarkItsStart) {
             }
             return true;
         };
-        EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), row.outcome) << row.request.constData();
+        EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, row.outcome)
+            << row.request.constData();
         EXPECT_EQ(rig.countSent(QByteArray("OK\x01", 3)), row.runs) << row.end.constData();
     }
 }
@@ -76,17 +78,18 @@ TEST(RequestTransfer, RequestJustInsideTheLimitIsServedJustOutsideItRestarts) {
     struct Row {
         double requestAfter;
         UpdateOutcome outcome;
-        int timeOuts;
+        int runs;
     };
     for (const Row& row :
-         {Row{3.9, UpdateOutcome::Success, 0}, Row{4.1, UpdateOutcome::Failed, 4}}) {
+         {Row{3.9, UpdateOutcome::Success, 1}, Row{4.1, UpdateOutcome::Failed, 4}}) {
         sim::ModuleConfig config;
         config.sectorWriteTime = 0;
         config.replyDelay = row.requestAfter;
         ModuleRig rig(config);
         rig.useImage("DVB-GEN-1.bin", requestImage(2));
-        EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), row.outcome) << row.requestAfter;
-        EXPECT_EQ(rig.updater().ErrorCount(), row.timeOuts);
+        EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, row.outcome)
+            << row.requestAfter;
+        EXPECT_EQ(rig.countSent(QByteArray("OK\x02", 3)), row.runs);
         if (row.outcome == UpdateOutcome::Success) {
             // Sector 1 goes out one second after its request.
             EXPECT_NEAR(rig.writes[5].at - rig.writes[4].at, 3.9 + 1.0, 1e-6);
@@ -101,7 +104,8 @@ TEST(RequestTransfer, ARequestThatComesBeforeTheWriteIsReportedDoneIsServed) {
     rig.serial.writeReportedLate = 0.05;
     const QByteArray image = requestImage(2);
     rig.useImage("DVB-GEN-1.bin", image);
-    EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), UpdateOutcome::Success);
+    EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome,
+              UpdateOutcome::Success);
     EXPECT_EQ(rig.countSent(QByteArray("OK\x02", 3)), 1);
     EXPECT_TRUE(rig.module.flash() == image);
 }
@@ -111,7 +115,7 @@ TEST(RequestTransfer, SilentModuleGetsThreeRestartsThenTheErrorBox) {
     rig.intercept = [](const QByteArray&) { return true; };
     rig.useImage("DVB-GEN-1.bin", requestImage(2));
     rig.display().StartElapsedClock();
-    EXPECT_EQ(rig.updater().SendFirmwareOnRequest(), UpdateOutcome::Failed);
+    EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, UpdateOutcome::Failed);
     // Four waits of 4 s, with 2 s before each of the three restarts.
     EXPECT_EQ(rig.sent(), QList<QByteArray>(4, QByteArray("OK\x02", 3)));
     EXPECT_NEAR(rig.sentAt(QByteArray("OK\x02", 3), 3), 3 * (4 + 2), 0.01);
@@ -123,7 +127,7 @@ TEST(RequestTransfer, SilentModuleGetsThreeRestartsThenTheErrorBox) {
     // Each restart starts the clock again: only the last run's four seconds are shown.
     EXPECT_TRUE(rig.status.elapsed == "0:00:03" || rig.status.elapsed == "0:00:04")
         << qPrintable(rig.status.elapsed);
-    EXPECT_FALSE(rig.updater().imageFileOpen());
+    EXPECT_FALSE(rig.phases().update.image().isOpen());
     EXPECT_EQ(rig.status.activity, "Waiting for request...");
 }
 

@@ -1,0 +1,30 @@
+#include "update/UpdateTrack.h"
+
+#include "platform/Clock.h"
+#include "serial/ReplyWaiter.h"
+
+namespace tarvel {
+
+void UpdateTrack::begin() {
+    startedAt_ = clock_.seconds();
+    step_.clear();
+    dataPhase_ = {};
+}
+
+double UpdateTrack::secondsSinceStart() const {
+    return clock_.seconds() - startedAt_;
+}
+
+void UpdateTrack::dataPhaseStarts() {
+    if (dataPhase_.start >= 0)
+        return;
+    dataPhase_.start = clock_.seconds();
+    sentBeforeData_ = line_.bytesSent();
+}
+
+void UpdateTrack::dataPhaseEnds() {
+    dataPhase_.end = clock_.seconds();
+    dataPhase_.bytes = line_.bytesSent() - sentBeforeData_;
+}
+
+}  // namespace tarvel
