@@ -92,14 +92,8 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
             if (!line.processPending())
                 return endHalted(update_);
             // The image changed under the transfer: never report such an update as done.
-            if (data.size() != kAckBlockSize) {
-                return endFailed(update_,
-                                 {ReasonCode::ImageRefused,
-                                  QStringLiteral("The image could not be read at "
-                                                 "sector %1, block %2.")
-                                      .arg(QString::number(walk.sector() + kFirstModuleSector),
-                                           QString::number(walk.block()))});
-            }
+            if (data.size() != kAckBlockSize)
+                return endFailed(update_, unreadableAt(walk.sector(), walk.block()));
             update_.dataPhaseStarts();
             if (const Step step = sendAckBlock(walk.sector(), walk.block(), data);
                 step != Step::Done)
@@ -121,6 +115,15 @@ UpdateOutcome AckTransfer::SendFirmwareWithAck() {
     return endSucceeded(update_);
 }
 
+// The image changed under the transfer: it could not be read at this block.
+Reason AckTransfer::unreadableAt(qint64 sector, int block) {
+    const qint64 moduleSector = sector + kFirstModuleSector;
+    return {ReasonCode::ImageRefused,
+            QStringLiteral("The image could not be read at sector %1, block %2.")
+                .arg(QString::number(moduleSector), QString::number(block)),
+            moduleSector, block};
+}
+
 // The module was brought back: it starts again at the first block, and so does the progress.
 void AckTransfer::restartAckWalk(SectorWalk& walk) {
     update_.status.ShowStatus(texts::runningWord(), std::nullopt, texts::runningEnglish(),
@@ -138,7 +141,8 @@ AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByt
                               .arg(QString::number(moduleSector), QString::number(block));
     if (isBlank(data)) {
         const Step step =
-            sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place);
+            sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place,
+                         moduleSector, block);
         if (step == Step::Done) {
             update_.status.ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
                                         QStringLiteral("   Block") + number(block));
@@ -146,13 +150,14 @@ AckTransfer::Step AckTransfer::sendAckBlock(qint64 sector, int block, const QByt
         return step;
     }
     if (const Step step =
-            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place);
+            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place,
+                         moduleSector, block);
         step != Step::Done)
         return step;
     update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
                                 QStringLiteral("   Block") + number(block));
-    if (const Step step =
-            sendAndAwait(data + xorOf(data), "K!", QStringLiteral("the data of ") + place);
+    if (const Step step = sendAndAwait(data + xorOf(data), "K!",
+                                       QStringLiteral("the data of ") + place, moduleSector, block);
         step != Step::Done)
         return step;
     // A block acknowledged only after a recovery goes out again with the restarted walk: it
@@ -169,14 +174,16 @@ AckTransfer::Step AckTransfer::writeAckSector(qint64 sector) {
     const qint64 moduleSector = sector + kFirstModuleSector;
     update_.status.ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
     return sendAndAwait(command('b', moduleSector), "W!K!",
-                        QStringLiteral("the write of sector ") + QString::number(moduleSector));
+                        QStringLiteral("the write of sector ") + QString::number(moduleSector),
+                        moduleSector);
 }
 
 // Sends a command and waits for its acknowledgement; one that came without a recovery shows the
 // walk progressing.
 AckTransfer::Step AckTransfer::sendAndAwait(const QByteArray& text, const QByteArray& reply,
-                                            const QString& step) {
-    update_.step = step;
+                                            const QString& step, std::optional<qint64> sector,
+                                            std::optional<int> block) {
+    update_.at(step, sector, block);
     const bool restartBefore = recovery_.restartPending();
     if (!update_.line.sendExpecting(text))
         return Step::Halted;

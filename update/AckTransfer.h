@@ -1,10 +1,13 @@
 #pragma once
 
+#include "status/Outcome.h"
 #include "update/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace tarvel {
 
@@ -32,7 +35,9 @@ class AckTransfer {
     Step writeAckSector(qint64 sector);
     // Sends text and waits for reply; step names the command in a reason ("the data of sector
     // 20, block 5").
-    Step sendAndAwait(const QByteArray& text, const QByteArray& reply, const QString& step);
+    static Reason unreadableAt(qint64 sector, int block);
+    Step sendAndAwait(const QByteArray& text, const QByteArray& reply, const QString& step,
+                      std::optional<qint64> sector, std::optional<int> block = std::nullopt);
     // A recovery followed a failure at step: three in a row at the same step end the update.
     bool failedAgain(const QString& step);
     void restartAckWalk(SectorWalk& walk);

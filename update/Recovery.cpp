@@ -79,7 +79,7 @@ bool Recovery::AwaitReply(const QByteArray& expected) {
     if (update_.recoveries > 0)
         text +=
             QStringLiteral(" (after %1 recoveries that brought it back)").arg(update_.recoveries);
-    update_.reason = Reason{ReasonCode::RecoveryExhausted, text + QLatin1Char('.')};
+    update_.reason = update_.placed(Reason{ReasonCode::RecoveryExhausted, text + QLatin1Char('.')});
     showUpdateErrorBox(update_);
     readyWithClockStopped(update_);
     return false;

@@ -69,7 +69,7 @@ std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
     update_.dataPhase = {};
     for (qint64 sector = 0; sector < sectors; ++sector) {
         awaited_ = QStringLiteral("request for sector ") + QString::number(sector);
-        update_.step = QStringLiteral("the ") + awaited_;
+        update_.at(QStringLiteral("the ") + awaited_, sector);
         if (const ReplyWaiter::Wait wait = awaitModule(kRequest); wait != ReplyWaiter::Wait::Reply)
             return wait == ReplyWaiter::Wait::Late ? std::nullopt
                                                    : std::optional(endHalted(update_));
@@ -77,7 +77,7 @@ std::optional<UpdateOutcome> RequestTransfer::requestRun(qint64 sectors) {
             return ended;
     }
     awaited_ = QStringLiteral("end mark \"EN\" after the last sector");
-    update_.step = QStringLiteral("the ") + awaited_;
+    update_.at(QStringLiteral("the ") + awaited_);
     if (const ReplyWaiter::Wait wait = awaitModule(kEndMark); wait != ReplyWaiter::Wait::Reply)
         return wait == ReplyWaiter::Wait::Late ? std::nullopt : std::optional(endHalted(update_));
     // The end mark proves that the last block has left the line.
@@ -103,8 +103,9 @@ std::optional<UpdateOutcome> RequestTransfer::sendRequestedSector(qint64 sector,
             return endHalted(update_);
         update_.status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
                                     QStringLiteral("   Block") + number(block));
-        update_.step = QStringLiteral("sector %1, block %2")
-                           .arg(QString::number(sector), QString::number(block));
+        update_.at(QStringLiteral("sector %1, block %2")
+                       .arg(QString::number(sector), QString::number(block)),
+                   sector, block);
         QByteArray data = update_.image.file().read(kRequestBlockLength);
         if (data.size() < kRequestBlockLength)
             data.append(QByteArray(kRequestBlockLength - data.size(), ' '));

@@ -10,12 +10,25 @@ void UpdateContext::begin() {
     image.forget();
     identifiedAs.clear();
     chosenImage.clear();
-    step.clear();
+    at(QString());
     heard = Heard::Nothing;
     identificationRounds = 0;
     startedAt = clock.seconds();
     recoveries = 0;
     reason.reset();
+}
+
+void UpdateContext::at(const QString& where, std::optional<qint64> sector,
+                       std::optional<int> block) {
+    step = where;
+    stepSector = sector;
+    stepBlock = block;
+}
+
+Reason UpdateContext::placed(Reason reason) const {
+    reason.sector = stepSector;
+    reason.block = stepBlock;
+    return reason;
 }
 
 // Stopped while it identified the module, the update names what the module said; stopped later,

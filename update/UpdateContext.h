@@ -54,6 +54,15 @@ class UpdateContext {
     // Where the update stands, for a reason that names the place: "the data of sector 20,
     // block 5", "the request for sector 1"; empty during the identification.
     QString step;
+    // The same place as numbers, for the technician's sentence of a reason: the sector (and
+    // the block in it) that step concerns; none during the identification.
+    std::optional<qint64> stepSector;
+    std::optional<int> stepBlock;
+    // Sets where the update stands.
+    void at(const QString& where, std::optional<qint64> sector = std::nullopt,
+            std::optional<int> block = std::nullopt);
+    // The reason with the place the update stood at.
+    Reason placed(Reason reason) const;
     // What the module has said to the identification so far.
     enum class Heard { Nothing, Echo, Other };
     Heard heard = Heard::Nothing;
