@@ -31,7 +31,7 @@ UpdateOutcome endSucceeded(UpdateContext& update) {
 }
 
 UpdateOutcome endFailed(UpdateContext& update, Reason reason) {
-    update.reason = std::move(reason);
+    update.reason = reason.sector ? std::move(reason) : update.placed(std::move(reason));
     update.image.close();
     showUpdateErrorBox(update);
     readyWithClockStopped(update);
@@ -47,7 +47,7 @@ UpdateOutcome endHalted(UpdateContext& update) {
         if (!update.step.isEmpty())
             text += QStringLiteral(" during ") + update.step;
         text += failure.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + failure + '.';
-        update.reason = Reason{ReasonCode::PortLost, text};
+        update.reason = update.placed(Reason{ReasonCode::PortLost, text});
         showUpdateErrorBox(update);
     }
     update.status.ShowActivity(QString());
@@ -67,15 +67,26 @@ UpdateOutcome refuseImage(UpdateContext& update, const QString& reason) {
 UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
     update.reason = Reason{code, asSentence(message)};
     update.image.close();
-    update.status.messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
+    update.status.StopElapsedClock();
+    update.status.messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical,
+                             MessageButtons::Ok, reasonDetail(*update.reason));
     update.status.ShowActivity(QString());
     readyWithClockStopped(update);
     return UpdateOutcome::NoImage;
 }
 
+// The clock stops where the update ended, before the box waits for the technician.
 void showUpdateErrorBox(UpdateContext& update) {
+    update.status.StopElapsedClock();
     update.status.messageBox(QStringLiteral("Update error\rUpdate Fehler"),
-                             QStringLiteral("Update Error"), MessageIcon::Critical);
+                             QStringLiteral("Update Error"), MessageIcon::Critical,
+                             MessageButtons::Ok,
+                             update.reason ? reasonDetail(*update.reason) : QString());
+}
+
+QString reasonDetail(const Reason& reason) {
+    const ReasonAdvice advice = adviceFor(reason);
+    return advice.english + QStringLiteral("\n\n") + advice.german;
 }
 
 void readyWithClockStopped(UpdateContext& update) {

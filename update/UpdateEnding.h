@@ -25,8 +25,11 @@ UpdateOutcome refuseImage(UpdateContext& update, const QString& reason);
 UpdateOutcome endWithoutImage(UpdateContext& update, const QString& message,
                               ReasonCode code = ReasonCode::NoImage);
 
-// The box "Update error" / "Update Fehler".
+// The box "Update error" / "Update Fehler", with the update's reason in English and German
+// below; the clock stops first.
 void showUpdateErrorBox(UpdateContext& update);
+// A reason as a box shows it below its text: the English sentence, a blank line, the German.
+QString reasonDetail(const Reason& reason);
 void readyWithClockStopped(UpdateContext& update);
 
 // A message's lines as one sentence: its lines joined by blanks.
