@@ -236,7 +236,13 @@ TEST_F(Window, FailureIsReadAtAGlance) {
             EXPECT_TRUE(window().rect().contains(
                 QRect(outcome->mapTo(&window(), QPoint()), outcome->size())))
                 << name << " at " << size.width();
-            EXPECT_GE(outcome->height(), outcome->heightForWidth(outcome->contentsRect().width()))
+            // Whole: its text, wrapped at the label's width, fits the label's height.
+            const QRect room = outcome->contentsRect();
+            EXPECT_LE(outcome->fontMetrics()
+                          .boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap,
+                                        outcome->text())
+                          .height(),
+                      room.height())
                 << name << " at " << size.width();
             EXPECT_EQ(outcome->palette().color(QPalette::WindowText), QColor(255, 0, 0)) << name;
         }
