@@ -3,10 +3,13 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace tarvel {
 
 // A status-bar panel for text of any length: it takes the room the bar gives it, shows as much
-// as fits with "…" at the end, and the whole text as its tooltip. It never widens the window.
+// as fits with "…" at the end, and the whole text as its tooltip. It never widens the window
+// beyond what setWholeUpTo allows: a text up to that width stays whole.
 class ElidedLabel : public QLabel {
   public:
     using QLabel::QLabel;
@@ -14,10 +17,17 @@ class ElidedLabel : public QLabel {
     void setFullText(const QString& text) {
         full_ = text;
         setToolTip(text);
+        updateGeometry();
         update();
     }
     const QString& fullText() const { return full_; }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    void setWholeUpTo(int width) {
+        wholeUpTo_ = width;
+        updateGeometry();
+    }
+    QSize minimumSizeHint() const override {
+        return {std::min(wholeUpTo_, sizeHint().width()), QLabel::minimumSizeHint().height()};
+    }
     QSize sizeHint() const override {
         return {fontMetrics().horizontalAdvance(full_) + 8, QLabel::sizeHint().height()};
     }
@@ -34,6 +44,7 @@ class ElidedLabel : public QLabel {
 
   private:
     QString full_;
+    int wholeUpTo_ = 0;
 };
 
 }  // namespace tarvel

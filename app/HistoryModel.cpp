@@ -59,6 +59,23 @@ int HistoryModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(historyColumns().size());
 }
 
+namespace {
+// The whole text where a cell cuts it short; a reason also in the technician's words, in
+// English and German.
+QVariant toolTip(const HistoryRow& row, const HistoryColumn& about) {
+    if (about.kind == ColumnKind::Time || about.kind == ColumnKind::Path)
+        return shownText(about.text(row));
+    if (&about != &historyColumn("reason") && &about != &historyColumn("reason_code"))
+        return QVariant();
+    QString tip = shownText(row.reason);
+    if (const std::optional<ReasonCode> code = reasonCodeFromText(row.reasonCode)) {
+        const ReasonAdvice advice = adviceFor(Reason{*code, QString(), {}, {}});
+        tip += QStringLiteral("\n\n") + advice.english + QLatin1Char('\n') + advice.german;
+    }
+    return tip.trimmed();
+}
+}  // namespace
+
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return QVariant();
@@ -69,9 +86,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return shownText(about.display(shown));
         case Qt::ToolTipRole:
-            return about.kind == ColumnKind::Time || about.kind == ColumnKind::Path
-                       ? QVariant(shownText(about.text(shown)))
-                       : QVariant();
+            return toolTip(shown, about);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignVCenter |
                                        (about.rightAligned() ? Qt::AlignRight : Qt::AlignLeft));
@@ -133,11 +148,19 @@ void HistoryFilterModel::setStartedWithin(const QDateTime& from, const QDateTime
     invalidateRowsFilter();
 }
 
+bool HistoryFilterModel::outcomeChosen(const QString& word) const {
+    if (outcome_ != kEveryFailure)
+        return word == outcome_;
+    const std::optional<Outcome> outcome = outcomeFromWord(word);
+    return outcome && isFailure(*outcome);
+}
+
 bool HistoryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     const HistoryRow& row = static_cast<const HistoryModel*>(sourceModel())->row(sourceRow);
     if ((!station_.isEmpty() && row.station != station_) ||
         (!port_.isEmpty() && row.port != port_) ||
-        (!outcome_.isEmpty() && row.outcome != outcome_) || (!kind_.isEmpty() && row.kind != kind_))
+        (!outcome_.isEmpty() && !outcomeChosen(row.outcome)) ||
+        (!kind_.isEmpty() && row.kind != kind_))
         return false;
     const QDateTime started = startOf(row);
     return (!from_.isValid() || started >= from_) && (!to_.isValid() || started < to_);

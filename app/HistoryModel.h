@@ -44,7 +44,9 @@ class HistoryFilterModel : public QSortFilterProxyModel {
 
     void setStation(const QString& station);
     void setPort(const QString& port);
+    // An outcome's word, or kEveryFailure: every outcome but success and running.
     void setOutcome(const QString& outcome);
+    static inline const QString kEveryFailure = QStringLiteral("Every failure");
     void setKind(const QString& kind);
     void setStartedWithin(const QDateTime& from, const QDateTime& to);
     const HistoryRow& rowAt(int proxyRow) const;
@@ -53,6 +55,8 @@ class HistoryFilterModel : public QSortFilterProxyModel {
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
   private:
+    bool outcomeChosen(const QString& word) const;
+
     QString station_, port_, outcome_, kind_;
     QDateTime from_, to_;
 };

@@ -64,7 +64,7 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
       timer_(new QTimer(this)),
       station_(choice({kAll}, this)),
       port_(choice({kAll}, this)),
-      outcome_(choice(QStringList{kAll} + outcomeWords(), this)),
+      outcome_(choice(QStringList{kAll, HistoryFilterModel::kEveryFailure} + outcomeWords(), this)),
       kind_(choice({kAll, kUpdateKind, kComtestKind}, this)),
       when_(choice({kAll, QStringLiteral("Today"), QStringLiteral("Last 7 days"),
                     QStringLiteral("From … to …")},

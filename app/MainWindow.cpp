@@ -228,11 +228,15 @@ void MainWindow::buildMenu() {
     });
 }
 
-void MainWindow::setLastOutcome(const QString& text, quint32 color) {
-    QPalette palette = lastOutcome_->palette();
-    palette.setColor(QPalette::WindowText, QColor(rgbFromColorRef(color)));
-    lastOutcome_->setPalette(palette);
-    lastOutcome_->setFullText(text);
+void MainWindow::setLastOutcome(const QString& english, const QString& german, quint32 color) {
+    for (QLabel* line : {lastOutcome_, lastOutcomeGerman_}) {
+        QPalette palette = line->palette();
+        palette.setColor(QPalette::WindowText, QColor(rgbFromColorRef(color)));
+        line->setPalette(palette);
+        line->setVisible(!english.isEmpty());
+    }
+    lastOutcome_->setText(english);
+    lastOutcomeGerman_->setText(german);
 }
 
 void MainWindow::setChosenPort(const QString& text) {
@@ -244,7 +248,7 @@ QString MainWindow::chosenPortText() const {
 }
 
 QString MainWindow::lastOutcomeText() const {
-    return lastOutcome_->fullText();
+    return lastOutcome_->text() + QLatin1Char('\n') + lastOutcomeGerman_->text();
 }
 
 void MainWindow::showNotice(const QString& text) {
@@ -303,9 +307,23 @@ QWidget* MainWindow::buildCentralArea() {
     progressRow->addWidget(progress_, 1);
     progressRow->addWidget(percent_);
     layout->addLayout(progressRow);
+    addLastOutcome(central, layout);
     // A taller window keeps the progress bar under the texts; the room goes below it.
     layout->addStretch(1);
     return central;
+}
+
+// How the last update or test ended, whole and in its colour, until the next one starts.
+void MainWindow::addLastOutcome(QWidget* central, QBoxLayout* layout) {
+    lastOutcome_ = wrappedLabel(QStringLiteral("LastOutcome"), arial(9.75, true), central);
+    lastOutcomeGerman_ =
+        wrappedLabel(QStringLiteral("LastOutcomeGerman"), arial(9.75, false), central);
+    for (QLabel* line : {lastOutcome_, lastOutcomeGerman_}) {
+        line->setMinimumWidth(1);  // it wraps: the window never widens for it
+        line->setTextFormat(Qt::PlainText);
+        line->hide();
+        layout->addWidget(line);
+    }
 }
 
 void MainWindow::buildStatusBar() {
@@ -313,15 +331,13 @@ void MainWindow::buildStatusBar() {
     date_ = label(QStringLiteral("Panel1"), font, this);
     activityLine_ = label(QStringLiteral("Panel2"), font, this);
     version_ = label(QStringLiteral("Panel3"), font, this);
-    // Beside them: the chosen port, and how the last update or test ended.
+    // Beside them the chosen port, whole as far as a usual device path goes.
     chosenPort_ = new ElidedLabel(this);
     chosenPort_->setObjectName(QStringLiteral("ChosenPort"));
-    lastOutcome_ = new ElidedLabel(this);
-    lastOutcome_->setObjectName(QStringLiteral("LastOutcome"));
-    for (QLabel* panel : {chosenPort_, lastOutcome_})
-        panel->setFont(font);
-    for (QLabel* panel : {date_, activityLine_, version_, static_cast<QLabel*>(chosenPort_),
-                          static_cast<QLabel*>(lastOutcome_)})
+    chosenPort_->setFont(font);
+    chosenPort_->setWholeUpTo(
+        QFontMetrics(font).horizontalAdvance(QStringLiteral("Com9 (/dev/ttyUSB10): lost")) + 8);
+    for (QLabel* panel : {date_, activityLine_, version_, static_cast<QLabel*>(chosenPort_)})
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // A long activity line never widens the window.
     activityLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -333,7 +349,6 @@ void MainWindow::buildStatusBar() {
     statusBar()->addWidget(date_);
     statusBar()->addWidget(activityLine_, 3);
     statusBar()->addWidget(chosenPort_, 1);
-    statusBar()->addWidget(lastOutcome_, 3);
     statusBar()->addPermanentWidget(version_);
     statusBar()->setSizeGripEnabled(false);
 }

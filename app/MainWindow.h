@@ -64,7 +64,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     void setFileNameText(const QString& text) override;
     void setBusyPointer(bool busy) override;
     void showNotice(const QString& text) override;
-    void setLastOutcome(const QString& text, quint32 color) override;
+    void setLastOutcome(const QString& english, const QString& german, quint32 color) override;
 
     // PortMenuView
     void setItemVisible(int index, bool visible) override;
@@ -91,6 +91,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QString versionText() const;
     QString dateText() const;
     QString chosenPortText() const;
+    // The last outcome's English and German lines, one below the other.
     QString lastOutcomeText() const;
     // Today's date for the status bar; a test may set another.
     std::function<QDate()> today = &QDate::currentDate;
@@ -107,6 +108,7 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     void buildToolbar();
     void buildMenu();
     QWidget* buildCentralArea();
+    void addLastOutcome(QWidget* central, QBoxLayout* layout);
     void buildStatusBar();
     // The width the status row wants: each instruction on one line, the clock at its full size.
     int statusRowWidth(int clockWidth) const;
@@ -129,7 +131,8 @@ class MainWindow : public QMainWindow, public StatusView, public PortMenuView, p
     QLabel* activityLine_ = nullptr;
     QLabel* version_ = nullptr;
     ElidedLabel* chosenPort_ = nullptr;
-    ElidedLabel* lastOutcome_ = nullptr;
+    QLabel* lastOutcome_ = nullptr;
+    QLabel* lastOutcomeGerman_ = nullptr;
     bool busyPointer_ = false;
 };
 

@@ -14,6 +14,13 @@ class Dialogs {
     virtual ~Dialogs() = default;
     virtual MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                                      MessageButtons buttons = MessageButtons::Ok) = 0;
+    // A box with a second part in smaller print below its text (an error's reason); where a
+    // front end has no such part, the text alone.
+    virtual MessageResult detailedMessageBox(const QString& text, const QString& detail,
+                                             const QString& title, MessageIcon icon) {
+        (void)detail;
+        return messageBox(text, title, icon);
+    }
 };
 
 }  // namespace tarvel

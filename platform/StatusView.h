@@ -25,8 +25,9 @@ class StatusView {
     virtual void setBusyPointer(bool busy) = 0;
     // A passing note on the status bar, such as a record that cannot be written.
     virtual void showNotice(const QString& text) = 0;
-    // How the last update or test ended, kept in sight until the next one starts; empty: none.
-    virtual void setLastOutcome(const QString& text, quint32 color) = 0;
+    // How the last update or test ended, in English and in German, kept in sight until the
+    // next one starts; empty: none.
+    virtual void setLastOutcome(const QString& english, const QString& german, quint32 color) = 0;
 };
 
 }  // namespace tarvel

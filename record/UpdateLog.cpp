@@ -205,6 +205,9 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     if (!running_)
         return;
     running_ = false;
+    // The window's clock as it stopped: it counts from the end of the identification.
+    if (!ended.clock.isEmpty())
+        this->event(ended.t, "NT", QStringLiteral("The clock stopped at ") + ended.clock + '.');
     if (received_ > kLoggedReceiveLimit) {
         this->event(ended.seconds, "NT",
                     QStringLiteral("The module sent %1 bytes, %2 of them not logged.")

@@ -131,7 +131,7 @@ Outcome UpdateSession::stoppedOutcome() const {
 void UpdateSession::begin(ExchangeKind kind) {
     exchange_ = kind;
     stopped_.reset();
-    status_.forgetBoxes();
+    status_.forgetEnd();
     sentBefore_ = wire_.bytesSent();
     events_.restartTime();
     const CommControl& port = link_.MSComm1;
@@ -149,7 +149,8 @@ void UpdateSession::end(Outcome outcome, Reason reason) {
     ended.outcome = outcome;
     ended.reason = std::move(reason);
     ended.bytesSent = wire_.bytesSent() - sentBefore_;
-    ended.seconds = status_.firstBoxAt().value_or(events_.now());
+    ended.seconds = status_.endedAt().value_or(events_.now());
+    ended.clock = status_.stoppedClock();
     if (*exchange_ == ExchangeKind::Update) {
         ended.image = updater_.chosenImage();
         ended.module = updater_.identifiedAs();

@@ -90,12 +90,14 @@ struct Notice {
 };
 
 // A message box the engine showed: its text, its title ("Update Error", "ComPortError",
-// "Com-Test") and whether it tells of an error.
+// "Com-Test") and whether it tells of an error; detail: what the box shows in smaller print
+// below its text (an error box's reason, in English and German), empty for most.
 struct MessageShown {
     double t = 0;
     QString text;
     QString title;
     bool error = false;
+    QString detail;
 };
 
 // The elapsed-time clock ("0:01:05") and whether it runs; every tick also turns the indicator.
@@ -122,8 +124,11 @@ struct ExchangeEnded {
     Outcome outcome = Outcome::Error;
     Reason reason;
     qint64 bytesSent = 0;
-    // The exchange's own time: until its end, before any box waits for the technician.
+    // The exchange's own time: until its end, where the clock stopped, before any box waits for
+    // the technician.
     double seconds = 0;
+    // The elapsed-time clock as it stopped ("0:00:32"), where the exchange ran it; empty else.
+    QString clock;
     // The update's image and module as far as it got to know them; empty before.
     QString image;
     QByteArray module;

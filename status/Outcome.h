@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace tarvel {
 
@@ -84,16 +85,35 @@ enum class ReasonCode {
     Cancelled,
     Usage,
 };
+// How many codes there are; each has its row in the one table of words and sentences.
+constexpr int kReasonCodeCount = static_cast<int>(ReasonCode::Usage) + 1;
 
-// The code and a sentence for people that names the place: the sector and block, the wait and
-// how long it lasted, the recoveries tried, the system's error text for the port.
+// The code and a sentence for the log that names the place: the sector and block, the wait and
+// how long it lasted, the recoveries tried, the system's error text for the port. Where the
+// transfer had got to a sector (and a block in it) when it failed, they come along as numbers.
 struct Reason {
+    Reason() = default;
+    Reason(ReasonCode code, QString text, std::optional<qint64> sector = std::nullopt,
+           std::optional<int> block = std::nullopt)
+        : code(code), text(std::move(text)), sector(sector), block(block) {}
+
     ReasonCode code = ReasonCode::Completed;
     QString text;
+    std::optional<qint64> sector;
+    std::optional<int> block;
 };
 
 // "recovery-exhausted", ...
 QString reasonCodeText(ReasonCode code);
 std::optional<ReasonCode> reasonCodeFromText(const QString& text);
+
+// A reason as a technician reads it, in English and in German: what happened, where (the
+// sector and block, when the reason has them) and what to check, without the protocol's words,
+// which stay in the reason's text for the log.
+struct ReasonAdvice {
+    QString english;
+    QString german;
+};
+ReasonAdvice adviceFor(const Reason& reason);
 
 }  // namespace tarvel

@@ -5,6 +5,7 @@
 #include "status/ExchangeEvents.h"
 #include "status/StatusTexts.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvel {
@@ -31,13 +32,31 @@ void StatusDisplay::ShowStatus(const QString& word, std::optional<quint32> color
 }
 
 MessageResult StatusDisplay::messageBox(const QString& text, const QString& title, MessageIcon icon,
-                                        MessageButtons buttons) {
+                                        MessageButtons buttons, const QString& detail) {
     events_.deliverPending();
     if (!firstBoxAt_)
         firstBoxAt_ = events_.now();
-    events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical},
+    events_.publish(MessageShown{0, text, title, icon == MessageIcon::Critical, detail},
                     &ExchangeListener::messageShown);
-    return dialogs_.messageBox(text, title, icon, buttons);
+    if (detail.isEmpty())
+        return dialogs_.messageBox(text, title, icon, buttons);
+    return dialogs_.detailedMessageBox(text, detail, title, icon);
+}
+
+std::optional<double> StatusDisplay::endedAt() const {
+    if (firstBoxAt_ && clockStoppedAt_)
+        return std::min(*firstBoxAt_, *clockStoppedAt_);
+    return firstBoxAt_ ? firstBoxAt_ : clockStoppedAt_;
+}
+
+void StatusDisplay::forgetEnd() {
+    firstBoxAt_.reset();
+    clockStoppedAt_.reset();
+    clockStarted_ = false;
+}
+
+QString StatusDisplay::stoppedClock() const {
+    return clockStarted_ ? elapsedText() : QString();
 }
 
 void StatusDisplay::ShowActivity(const QString& text) {
@@ -86,9 +105,13 @@ void StatusDisplay::ResetElapsedTime() {
 void StatusDisplay::StartElapsedClock() {
     LastTickCount = clock_.tickCount();
     timer_.setEnabled(true);
+    clockStarted_ = true;
+    clockStoppedAt_.reset();
 }
 
 void StatusDisplay::StopElapsedClock() {
+    if (timer_.isEnabled() && !clockStoppedAt_)
+        clockStoppedAt_ = events_.now();
     timer_.setEnabled(false);
 }
 
@@ -117,14 +140,15 @@ void StatusDisplay::Timer1_Timer() {
     showElapsedTime(true);
 }
 
+QString StatusDisplay::elapsedText() const {
+    return QStringLiteral("%1:%2:%3")
+        .arg(ElapsedHours)
+        .arg(ElapsedMinutes, 2, 10, QLatin1Char('0'))
+        .arg(ElapsedSeconds, 2, 10, QLatin1Char('0'));
+}
+
 void StatusDisplay::showElapsedTime(bool tick) {
-    events_.publish(ClockChanged{0,
-                                 QStringLiteral("%1:%2:%3")
-                                     .arg(ElapsedHours)
-                                     .arg(ElapsedMinutes, 2, 10, QLatin1Char('0'))
-                                     .arg(ElapsedSeconds, 2, 10, QLatin1Char('0')),
-                                 tick},
-                    &ExchangeListener::clockChanged);
+    events_.publish(ClockChanged{0, elapsedText(), tick}, &ExchangeListener::clockChanged);
 }
 
 }  // namespace tarvel

@@ -51,11 +51,15 @@ class StatusDisplay {
     // A message box of the engine's; every listener hears of it before it shows, and the
     // display is up to date behind it.
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
-                             MessageButtons buttons = MessageButtons::Ok);
-    // When (in the events' time) the first box since forgetBoxes() showed; an exchange's own
-    // time ends there, whatever the technician takes to close it.
-    std::optional<double> firstBoxAt() const { return firstBoxAt_; }
-    void forgetBoxes() { firstBoxAt_.reset(); }
+                             MessageButtons buttons = MessageButtons::Ok,
+                             const QString& detail = QString());
+    // When (in the events' time) the exchange begun at the last forgetEnd() ended: where the
+    // clock stopped or the first box showed, whichever came first; an exchange's own time ends
+    // there, whatever the technician takes to close a box or the success takes to be shown.
+    std::optional<double> endedAt() const;
+    void forgetEnd();
+    // The clock as it stopped ("0:00:32") when it ran since forgetEnd(); empty else.
+    QString stoppedClock() const;
 
     ExchangeEvents& events() { return events_; }
 
@@ -67,6 +71,7 @@ class StatusDisplay {
 
   private:
     void showElapsedTime(bool tick);
+    QString elapsedText() const;
 
     ExchangeEvents& events_;
     Clock& clock_;
@@ -75,6 +80,8 @@ class StatusDisplay {
     quint32 titleColor_ = 0x000000;
     int progressMaximum_ = 100;
     std::optional<double> firstBoxAt_;
+    std::optional<double> clockStoppedAt_;
+    bool clockStarted_ = false;
     std::optional<StatusChanged> shown_;  // the status as it stands
 };
 

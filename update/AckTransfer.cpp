@@ -112,14 +112,8 @@ std::optional<UpdateResult> AckTransfer::walkImage(qint64 sectors) {
             if (!line.processPending())
                 return endHalted(update_);
             // The image changed under the transfer: never report such an update as done.
-            if (data.size() != kAckBlockSize) {
-                return endFailed(update_,
-                                 {ReasonCode::ImageRefused,
-                                  QStringLiteral("The image could not be read at "
-                                                 "sector %1, block %2.")
-                                      .arg(QString::number(walk.sector() + kFirstModuleSector),
-                                           QString::number(walk.block()))});
-            }
+            if (data.size() != kAckBlockSize)
+                return endFailed(update_, unreadableAt(walk.sector(), walk.block()));
             update_.track().dataPhaseStarts();
             if (std::optional<UpdateResult> ended = sendAckBlock(walk.sector(), walk.block(), data))
                 return ended;
@@ -133,6 +127,14 @@ std::optional<UpdateResult> AckTransfer::walkImage(qint64 sectors) {
             walk.restart();
     }
     return std::nullopt;
+}
+
+Reason AckTransfer::unreadableAt(qint64 sector, int block) {
+    const qint64 moduleSector = sector + kFirstModuleSector;
+    return {ReasonCode::ImageRefused,
+            QStringLiteral("The image could not be read at sector %1, block %2.")
+                .arg(QString::number(moduleSector), QString::number(block)),
+            moduleSector, block};
 }
 
 // The module was brought back: it starts again at the first block, and so does the progress.
@@ -153,7 +155,8 @@ std::optional<UpdateResult> AckTransfer::sendAckBlock(qint64 sector, int block,
                               .arg(QString::number(moduleSector), QString::number(block));
     if (isBlank(data)) {
         std::optional<UpdateResult> ended =
-            sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place);
+            sendAndAwait(command('f', block), "K!", QStringLiteral("the fill command of ") + place,
+                         moduleSector, block);
         if (!ended) {
             update_.status().ShowActivity(QStringLiteral("Fill Sector") + number(moduleSector) +
                                           QStringLiteral("   Block") + number(block));
@@ -161,12 +164,13 @@ std::optional<UpdateResult> AckTransfer::sendAckBlock(qint64 sector, int block,
         return ended;
     }
     if (std::optional<UpdateResult> ended =
-            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place))
+            sendAndAwait(command('e', block), "K!", QStringLiteral("the announcement of ") + place,
+                         moduleSector, block))
         return ended;
     update_.status().ShowActivity(QStringLiteral("Sending Sector") + number(moduleSector) +
                                   QStringLiteral("   Block") + number(block));
-    if (std::optional<UpdateResult> ended =
-            sendAndAwait(data + xorOf(data), "K!", QStringLiteral("the data of ") + place))
+    if (std::optional<UpdateResult> ended = sendAndAwait(
+            data + xorOf(data), "K!", QStringLiteral("the data of ") + place, moduleSector, block))
         return ended;
     // A block acknowledged only after a recovery goes out again with the restarted walk: it
     // does not count yet.
@@ -182,15 +186,17 @@ std::optional<UpdateResult> AckTransfer::writeAckSector(qint64 sector) {
     const qint64 moduleSector = sector + kFirstModuleSector;
     update_.status().ShowActivity(QStringLiteral("Writing Sector") + number(moduleSector));
     return sendAndAwait(command('b', moduleSector), "W!K!",
-                        QStringLiteral("the write of sector ") + QString::number(moduleSector));
+                        QStringLiteral("the write of sector ") + QString::number(moduleSector),
+                        moduleSector);
 }
 
 // Sends a command and waits for its acknowledgement; one that came without a recovery shows the
 // walk progressing.
 std::optional<UpdateResult> AckTransfer::sendAndAwait(const QByteArray& text,
-                                                      const QByteArray& reply,
-                                                      const QString& step) {
-    update_.track().at(step);
+                                                      const QByteArray& reply, const QString& step,
+                                                      std::optional<qint64> sector,
+                                                      std::optional<int> block) {
+    update_.track().at(step, sector, block);
     const bool restartBefore = recovery_.restartPending();
     if (!update_.line().sendExpecting(text))
         return endHalted(update_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "status/Outcome.h"
 #include "update/UpdateOutcome.h"
 
 #include <QByteArray>
@@ -38,7 +39,10 @@ class AckTransfer {
     // Sends text and waits for reply; step names the command in a reason ("the data of sector
     // 20, block 5").
     std::optional<UpdateResult> sendAndAwait(const QByteArray& text, const QByteArray& reply,
-                                             const QString& step);
+                                             const QString& step, std::optional<qint64> sector,
+                                             std::optional<int> block = std::nullopt);
+    // The image changed under the transfer: it could not be read at this block.
+    static Reason unreadableAt(qint64 sector, int block);
     // A recovery followed a failure at step: three in a row at the same step end the update.
     bool failedAgain(const QString& step);
     void restartAckWalk(SectorWalk& walk);

@@ -74,7 +74,7 @@ std::optional<UpdateResult> RequestTransfer::requestRun(const QString& FirmwareF
     track.dataPhaseReset();
     for (qint64 sector = 0; sector < sectors; ++sector) {
         awaited_ = QStringLiteral("request for sector ") + QString::number(sector);
-        track.at(QStringLiteral("the ") + awaited_);
+        track.at(QStringLiteral("the ") + awaited_, sector);
         if (const ReplyWaiter::Wait wait = awaitModule(kRequest); wait != ReplyWaiter::Wait::Reply)
             return wait == ReplyWaiter::Wait::Late ? std::nullopt
                                                    : std::optional(endHalted(update_));
@@ -110,7 +110,8 @@ std::optional<UpdateResult> RequestTransfer::sendRequestedSector(qint64 sector,
         status.ShowActivity(QStringLiteral("Sending Sector") + number(sector) +
                             QStringLiteral("   Block") + number(block));
         update_.track().at(QStringLiteral("sector %1, block %2")
-                               .arg(QString::number(sector), QString::number(block)));
+                               .arg(QString::number(sector), QString::number(block)),
+                           sector, block);
         QByteArray data = update_.image().file().read(kRequestBlockLength);
         if (data.size() < kRequestBlockLength)
             data.append(QByteArray(kRequestBlockLength - data.size(), ' '));

@@ -31,8 +31,9 @@ UpdateResult endSucceeded(UpdateContext& update) {
 }
 
 UpdateResult endFailed(UpdateContext& update, Reason reason) {
+    reason = update.track().placed(std::move(reason));
     update.image().close();
-    showUpdateErrorBox(update);
+    showUpdateErrorBox(update, reason);
     readyWithClockStopped(update);
     return {UpdateOutcome::Failed, std::move(reason)};
 }
@@ -51,8 +52,8 @@ UpdateResult endHalted(UpdateContext& update) {
         if (!step.isEmpty())
             text += QStringLiteral(" during ") + step;
         text += failure.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + failure + '.';
-        result.reason = Reason{ReasonCode::PortLost, text};
-        showUpdateErrorBox(update);
+        result.reason = update.track().placed(Reason{ReasonCode::PortLost, text});
+        showUpdateErrorBox(update, *result.reason);
     }
     update.status().ShowActivity(QString());
     readyWithClockStopped(update);
@@ -70,16 +71,27 @@ UpdateResult refuseImage(UpdateContext& update, const QString& path, const QStri
 }
 
 UpdateResult endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
+    const Reason reason{code, asSentence(message)};
     update.image().close();
-    update.status().messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical);
+    update.status().StopElapsedClock();
+    update.status().messageBox(message, QStringLiteral("Update Error"), MessageIcon::Critical,
+                               MessageButtons::Ok, reasonDetail(reason));
     update.status().ShowActivity(QString());
     readyWithClockStopped(update);
-    return {UpdateOutcome::NoImage, Reason{code, asSentence(message)}};
+    return {UpdateOutcome::NoImage, reason};
 }
 
-void showUpdateErrorBox(UpdateContext& update) {
+// The clock stops where the update ended, before the box waits for the technician.
+void showUpdateErrorBox(UpdateContext& update, const Reason& reason) {
+    update.status().StopElapsedClock();
     update.status().messageBox(QStringLiteral("Update error\rUpdate Fehler"),
-                               QStringLiteral("Update Error"), MessageIcon::Critical);
+                               QStringLiteral("Update Error"), MessageIcon::Critical,
+                               MessageButtons::Ok, reasonDetail(reason));
+}
+
+QString reasonDetail(const Reason& reason) {
+    const ReasonAdvice advice = adviceFor(reason);
+    return advice.english + QStringLiteral("\n\n") + advice.german;
 }
 
 void readyWithClockStopped(UpdateContext& update) {

@@ -25,8 +25,11 @@ UpdateResult refuseImage(UpdateContext& update, const QString& path, const QStri
 UpdateResult endWithoutImage(UpdateContext& update, const QString& message,
                              ReasonCode code = ReasonCode::NoImage);
 
-// The box "Update error" / "Update Fehler".
-void showUpdateErrorBox(UpdateContext& update);
+// The box "Update error" / "Update Fehler", with the update's reason in English and German
+// below; the clock stops first.
+void showUpdateErrorBox(UpdateContext& update, const Reason& reason);
+// A reason as a box shows it below its text: the English sentence, a blank line, the German.
+QString reasonDetail(const Reason& reason);
 void readyWithClockStopped(UpdateContext& update);
 
 // A message's lines as one sentence: its lines joined by blanks.

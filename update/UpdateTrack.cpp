@@ -7,8 +7,22 @@ namespace tarvel {
 
 void UpdateTrack::begin() {
     startedAt_ = clock_.seconds();
-    step_.clear();
+    at(QString());
     dataPhase_ = {};
+}
+
+void UpdateTrack::at(QString step, std::optional<qint64> sector, std::optional<int> block) {
+    step_ = std::move(step);
+    stepSector_ = sector;
+    stepBlock_ = block;
+}
+
+Reason UpdateTrack::placed(Reason reason) const {
+    if (!reason.sector) {
+        reason.sector = stepSector_;
+        reason.block = stepBlock_;
+    }
+    return reason;
 }
 
 double UpdateTrack::secondsSinceStart() const {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "status/Outcome.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace tarvel {
 
@@ -26,9 +30,13 @@ class UpdateTrack {
     // A new update starts now, at no step.
     void begin();
     // "the data of sector 20, block 5", "the request for sector 1"; empty during the
-    // identification.
-    void at(QString step) { step_ = std::move(step); }
+    // identification. The sector (and the block in it) that the step concerns come along as
+    // numbers, for the technician's sentence of a reason.
+    void at(QString step, std::optional<qint64> sector = std::nullopt,
+            std::optional<int> block = std::nullopt);
     const QString& step() const { return step_; }
+    // The reason with the place the update stood at, unless it names one of its own.
+    Reason placed(Reason reason) const;
     double secondsSinceStart() const;
 
     // A transfer (or its restart) begins: no data has gone out yet.
@@ -44,6 +52,8 @@ class UpdateTrack {
     const ReplyWaiter& line_;
     double startedAt_ = 0;
     QString step_;
+    std::optional<qint64> stepSector_;
+    std::optional<int> stepBlock_;
     DataPhase dataPhase_;
     qint64 sentBeforeData_ = 0;
 };

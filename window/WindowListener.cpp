@@ -70,10 +70,11 @@ QString clockText(double seconds) {
 
 void WindowListener::exchangeStarted(const ExchangeStarted&) {
     running_ = true;
-    view_.setLastOutcome(QString(), kBlack);
+    view_.setLastOutcome(QString(), QString(), kBlack);
 }
 
-// The box's English and German halves (split by a carriage return) as the two lines.
+// The box's English and German halves (split by a carriage return) as the two lines; the reason
+// below the box is in sight at once where the last outcome will stand.
 void WindowListener::messageShown(const MessageShown& event) {
     if (!running_ || !event.error)
         return;
@@ -83,25 +84,43 @@ void WindowListener::messageShown(const MessageShown& event) {
     view_.setTitleText(texts::errorWord());
     view_.setEnglishText(english.replace(QLatin1Char('\n'), QLatin1Char(' ')));
     view_.setGermanText(german.replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    if (!event.detail.isEmpty()) {
+        const QString separator = QStringLiteral("\n\n");
+        view_.setLastOutcome(event.detail.section(separator, 0, 0),
+                             event.detail.section(separator, 1), kRed);
+    }
 }
 
+// "Last update failed after 0:00:32: The module stopped answering ...", and the same in
+// German, at the time the clock stopped at (the exchange's own where it did not run).
 void WindowListener::exchangeEnded(const ExchangeEnded& event) {
     running_ = false;
     const bool update = event.kind == ExchangeKind::Update;
     // No image was chosen: the field does not keep the last update's.
     if (event.outcome == Outcome::NoImage)
         view_.setFileNameText(QString());
+    const QString time = event.clock.isEmpty() ? clockText(event.seconds) : event.clock;
     const QString what = update ? QStringLiteral("Last update") : QStringLiteral("Last test");
+    const QString was = update ? QStringLiteral("Letztes Update") : QStringLiteral("Letzter Test");
     if (event.outcome == Outcome::Success) {
         view_.setLastOutcome(
             what + (update ? QStringLiteral(" successful in ") : QStringLiteral(" passed in ")) +
-                clockText(event.seconds),
+                time + QLatin1Char('.'),
+            was + (update ? QStringLiteral(" erfolgreich in ") : QStringLiteral(" bestanden in ")) +
+                time + QLatin1Char('.'),
             kGreen);
-    } else {
-        view_.setLastOutcome(what + QStringLiteral(" failed after ") + clockText(event.seconds) +
-                                 QStringLiteral(": ") + event.reason.text,
-                             kRed);
+        return;
     }
+    const bool stopped =
+        event.outcome == Outcome::Cancelled || event.outcome == Outcome::Interrupted;
+    const ReasonAdvice advice = adviceFor(event.reason);
+    view_.setLastOutcome(
+        what + (stopped ? QStringLiteral(" stopped after ") : QStringLiteral(" failed after ")) +
+            time + QStringLiteral(": ") + advice.english,
+        was + QStringLiteral(" nach ") + time +
+            (stopped ? QStringLiteral(" abgebrochen: ") : QStringLiteral(" fehlgeschlagen: ")) +
+            advice.german,
+        kRed);
 }
 
 }  // namespace tarvel

@@ -12,8 +12,16 @@ class QtDialogs : public Dialogs {
     void setParent(QWidget* parent) { parent_ = parent; }
     MessageResult messageBox(const QString& text, const QString& title, MessageIcon icon,
                              MessageButtons buttons) override;
+    MessageResult detailedMessageBox(const QString& text, const QString& detail,
+                                     const QString& title, MessageIcon icon) override;
+
+    // What a window manager's title bar takes beside its title: the icon and three buttons.
+    static constexpr int kTitleBarAllowance = 120;
 
   private:
+    MessageResult show(const QString& text, const QString& detail, const QString& title,
+                       MessageIcon icon, MessageButtons buttons);
+
     QString applicationTitle_;
     QWidget* parent_ = nullptr;
 };

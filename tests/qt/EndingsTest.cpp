@@ -1,6 +1,7 @@
 // Every way an update ends, driven by the module model: a reason code of its own and a sentence
 // that names the place, in the JSON stream's outcome and the log's Outcome line, every box in the
-// log, the exit status, and a duration that ends before any box waits for the technician.
+// log, the exit status, and a duration that ends before any box waits for the technician; the
+// clock stopped there too, and the window's last outcome names its time and the place.
 #include "cli/JsonStream.h"
 #include "record/UpdateLog.h"
 #include "tests/support/Rig.h"
@@ -25,8 +26,9 @@ struct Ending {
     const char* word;  // the outcome's word, and the command line's exit status for it
     int exitStatus;
     const char* code;
-    const char* place;     // a part of the sentence
-    double within = 3600;  // seconds of the exchange's own time, at most
+    const char* place;       // a part of the sentence
+    double within = 3600;    // seconds of the exchange's own time, at most
+    const char* where = "";  // the place in the technician's sentence of the error box
 };
 
 void stopAt(ModuleRig& rig, double at, Stop how) {
@@ -74,14 +76,17 @@ TEST(Endings, EachSaysWhyAndWhere) {
          },
          "no-image", 2, "not-approved", "No approved firmware image DVB-GEN*.bin"},
         {"E! to a block", rejecting, withAckImage, "error", 1, "module-error",
-         "The module answered \"E!\" to the data of sector 19, block 3, 3 times in a row.", 30},
+         "The module answered \"E!\" to the data of sector 19, block 3, 3 times in a row.", 30,
+         "(sector 19, block 3)"},
         {"recovery exhausted, acknowledged", silentAt(probedModule("DVBSAT"), 4), withAckImage,
          "error", 1, "recovery-exhausted",
          "No \"K!\" to the data of sector 19, block 1 within 2 s, and no answer to the recovery "
-         "in 1"},
+         "in 1",
+         3600, "(sector 19, block 1)"},
         {"recovery exhausted, request-driven", silentAt(announcingModule(), 1),
          withImage(requestImage(1)), "error", 1, "recovery-exhausted",
-         "4 time-outs, 3 automatic restarts; the last: no request for sector 0 within 4 s."},
+         "4 time-outs, 3 automatic restarts; the last: no request for sector 0 within 4 s.", 3600,
+         "(sector 0)"},
         {"port lost mid-sector", announcingModule(),
          [](ModuleRig& rig) {
              rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
@@ -94,7 +99,8 @@ TEST(Endings, EachSaysWhyAndWhere) {
          },
          "error", 1, "port-lost",
          "Com1 (/dev/fake1) was lost during sector 0, block 1: "
-         "device removed."},
+         "device removed.",
+         3600, "(sector 0, block 1)"},
         {"port busy", announcingModule(),
          [](ModuleRig& rig) {
              rig.serial.vanish();
@@ -131,9 +137,12 @@ TEST(Endings, EachSaysWhyAndWhere) {
             ending.arrange(rig);
         // The technician takes a minute to close each box; the exchange's time ends before.
         double firstBoxAt = -1;
-        rig.dialogs.whileShown = [&rig, &firstBoxAt] {
-            if (firstBoxAt < 0)
+        QString clockAtBox;
+        rig.dialogs.whileShown = [&rig, &firstBoxAt, &clockAtBox] {
+            if (firstBoxAt < 0) {
                 firstBoxAt = rig.time.seconds();
+                clockAtBox = rig.status.elapsed;
+            }
             rig.time.advance(60);
         };
         QTemporaryDir state;
@@ -161,7 +170,25 @@ TEST(Endings, EachSaysWhyAndWhere) {
             EXPECT_LE(outcome["duration_s"].toDouble(), ending.within);
             if (firstBoxAt >= 0) {
                 EXPECT_NEAR(outcome["duration_s"].toDouble(), firstBoxAt - started, 0.001);
+                EXPECT_EQ(rig.status.elapsed, clockAtBox) << "the clock ran on behind the box";
             }
+            // A success ends where the clock stopped, not after its 2 + 3 s on the screen.
+            if (QString(ending.word) == "success") {
+                EXPECT_NEAR(rig.time.seconds() - started - outcome["duration_s"].toDouble(), 5.0,
+                            0.01);
+            }
+        }
+        // Where the clock ran, the last outcome gives its time.
+        if (rig.status.elapsed != "0:00:00") {
+            EXPECT_TRUE(rig.status.lastOutcome.contains(" " + rig.status.elapsed + ": ") ||
+                        rig.status.lastOutcome.contains(" " + rig.status.elapsed + "."))
+                << qPrintable(rig.status.lastOutcome + " / " + rig.status.elapsed);
+        }
+        if (*ending.where) {
+            ASSERT_FALSE(rig.dialogs.details.isEmpty());
+            EXPECT_TRUE(rig.dialogs.details.last().contains(ending.where) &&
+                        rig.status.lastOutcome.contains(ending.where))
+                << qPrintable(rig.dialogs.details.last());
         }
         ASSERT_EQ(log.waitUntilWritten(5000), "");
         const QString logged = QString::fromUtf8(readFile(log.lastLog()));

@@ -3,11 +3,13 @@
 // while the window is open. Then against a line's history on a real PostgreSQL server: every
 // station's rows, the Station filter, this station only, and a server that cannot be reached.
 #include "app/HistoryWindow.h"
+#include "app/LogViewer.h"
 #include "record/HistoryStore.h"
 #include "record/LineHistory.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SilentServer.h"
+#include "tests/support/Wire.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,11 +18,14 @@
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -46,6 +51,10 @@ HistoryRow rowOf(const Exchange& made) {
     row.seconds = made.seconds;
     row.station = made.station;
     row.log = QStringLiteral("/var/log/%1.log").arg(row.module);
+    if (row.outcome == "error") {
+        row.reasonCode = "no-answer";
+        row.reason = "No \"UP\" from the module within 4 s: is it in its test mode?";
+    }
     return row;
 }
 
@@ -123,6 +132,13 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
             << window->shown().index(row, outcome).data(Qt::ForegroundRole).value<QColor>().name();
     EXPECT_EQ(colours, QStringList({"#008000", "#c00000", "#b06a00", "#c00000"}));
 
+    // The reason whole, and in the technician's words, where the cell cuts it.
+    EXPECT_EQ(window->shown().index(1, HistoryModel::columnOf("reason")).data(Qt::ToolTipRole),
+              "No \"UP\" from the module within 4 s: is it in its test mode?\n\nThe module did "
+              "not answer. Check the cable, the module's power and the chosen port.\nDas Modul "
+              "hat nicht geantwortet. Kabel, Stromversorgung des Moduls und gewählte Schnittstelle "
+              "prüfen.");
+
     // Seconds sort as numbers, outcomes as words.
     window->table()->sortByColumn(HistoryModel::columnOf("duration_s"), Qt::AscendingOrder);
     EXPECT_EQ(modules(), "BSTG");
@@ -136,11 +152,12 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
         QString shown;
     };
     const Filter filters[] = {
-        {"port", 1, "ST"},    // COM1
-        {"outcome", 2, "B"},  // error
-        {"kind", 2, "B"},     // comtest
-        {"when", 1, "S"},     // today
-        {"when", 2, "SBT"},   // the last 7 days
+        {"port", 1, "ST"},      // COM1
+        {"outcome", 1, "BTG"},  // every failure
+        {"outcome", 3, "B"},    // error
+        {"kind", 2, "B"},       // comtest
+        {"when", 1, "S"},       // today
+        {"when", 2, "SBT"},     // the last 7 days
     };
     for (const Filter& filter : filters) {
         choose(filter.name, filter.item);
@@ -214,6 +231,53 @@ struct HistoryWindowLineTest : HistoryWindowTest {
 };
 
 // A (station-a, COM1) an hour ago, B (station-b, COM1) two hours ago, C (station-b, COM2) three.
+// A row's log opens at its outcome, with a summary on top and the reason in the technician's
+// words; the bytes on the line are folded away until asked for, times are in seconds, lines wrap,
+// and a search finds text.
+TEST_F(HistoryWindowTest, ALogOpensAtItsOutcomeWithTheBytesFoldedAway) {
+    const QString path = state.filePath("2026-03-02T10-00-00_COM1.log");
+    writeFile(path,
+              "Tarvel Update Utility V2.0.8, update\n"
+              "Started: 2026-03-02T10:00:00+01:00\n"
+              "Port: COM1 (/dev/ttyUSB0)\n"
+              "     0.000 ST  Checking | Checking module type for update, please wait\n"
+              " 12500.000 TX  58 58 58 58 58 58 58 58 58 58 58 58              |XXXXXXXXXXXX|\n"
+              " 14001.000 RX  52 21                                            |R!|\n"
+              " 14002.000 TX  71                                               |q|\n"
+              " 11726.053 MB  Update Error | Update error / Update Fehler\n"
+              "Outcome: error after 11.7 s, 13 bytes sent; reason recovery-exhausted: No "
+              "\"K!\" to the data of sector 19, block 1 within 2 s.\n");
+    QWidget parent;
+    ASSERT_EQ(showLog(path, &parent), "");
+    auto* viewer = parent.findChild<LogViewer*>();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(
+        viewer->summary(),
+        "Tarvel Update Utility V2.0.8, update\nStarted: 2026-03-02T10:00:00+01:00\n"
+        "Port: COM1 (/dev/ttyUSB0)\nOutcome: error after 11.7 s, 13 bytes sent; reason "
+        "recovery-exhausted: No \"K!\" to the data of sector 19, block 1 within 2 s.\n"
+        "The module stopped answering and could not be brought back. Check the cable and "
+        "the module's power, then update again; if it fails again, pull the module.\n"
+        "Das Modul antwortete nicht mehr und ließ sich nicht zurückholen. Kabel und "
+        "Stromversorgung prüfen, dann erneut updaten; scheitert es wieder, das Modul ziehen.");
+    QPlainTextEdit* text = viewer->text();
+    EXPECT_EQ(text->toPlainText().section('\n', 3, 5),
+              "     0.000 s ST  Checking | Checking module type for update, please wait\n"
+              "    12.500 s ..  3 lines of bytes (TX 2, RX 1): tick \"Show the bytes\" to see "
+              "them\n"
+              "    11.726 s MB  Update Error | Update error / Update Fehler");
+    EXPECT_TRUE(text->textCursor().block().text().startsWith("Outcome: error after 11.7 s"));
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    viewer->search()->setText("fehler");
+    QTest::keyClick(viewer->search(), Qt::Key_Return);
+    EXPECT_EQ(text->textCursor().selectedText(), "Fehler");
+    viewer->bytes()->setChecked(true);
+    EXPECT_EQ(text->toPlainText().section('\n', 5, 5),
+              "    14.001 s RX  52 21                                            |R!|");
+    viewer->wrap()->setChecked(false);
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+}
+
 TEST_F(HistoryWindowLineTest, ShowsEveryStationsRowsAndThisStationsOwnAndTellsWhenTheServerIsGone) {
     PostgresServer server;
     ASSERT_TRUE(server.start()) << qPrintable(server.why());

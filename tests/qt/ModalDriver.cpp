@@ -34,6 +34,12 @@ void ModalDriver::handle(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         messages << box->text();
         messageTitles << box->windowTitle();
+        if (!box->informativeText().isEmpty())
+            details << box->informativeText();
+        QFont titleFont = QApplication::font();
+        titleFont.setBold(true);
+        if (box->width() < QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 100)
+            clippedTitles << box->windowTitle();
         if (onMessage)
             onMessage(box->text());
         QMessageBox::StandardButton answer = QMessageBox::NoButton;

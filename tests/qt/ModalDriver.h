@@ -34,6 +34,8 @@ class ModalDriver {
     QStringList messages;
     QStringList fileFilters;  // what each file dialog's filter shows
     QStringList messageTitles;
+    QStringList details;        // the smaller print below a box's text, where it has one
+    QStringList clippedTitles;  // of boxes too narrow for their title and a title bar's buttons
     int loginDialogsSeen = 0;
 
   private:

@@ -66,7 +66,13 @@ class FakeDialogs : public Dialogs {
         answers.pop_front();
         return answer;
     }
+    MessageResult detailedMessageBox(const QString& text, const QString& detail,
+                                     const QString& title, MessageIcon icon) override {
+        details.append(detail);
+        return messageBox(text, title, icon, MessageButtons::Ok);
+    }
     QList<ShownMessage> shown;
+    QStringList details;  // of the boxes that had one
     std::deque<MessageResult> answers;
     // What happens while a box waits for the technician (time passing, say).
     std::function<void()> whileShown;
@@ -125,13 +131,15 @@ class FakeStatusView : public StatusView {
     void setFileNameText(const QString& text) override { fileName = text; }
     void setBusyPointer(bool busy) override { busyPointer = busy; }
     void showNotice(const QString& text) override { notices << text; }
-    void setLastOutcome(const QString& text, quint32 color) override {
-        lastOutcome = text;
+    void setLastOutcome(const QString& english, const QString& german, quint32 color) override {
+        lastOutcome = english;
+        lastOutcomeGerman = german;
         lastOutcomeColor = color;
     }
 
     quint32 titleColor = 0;
-    QString title, english, german, elapsed, percent, activity, version, fileName, lastOutcome;
+    QString title, english, german, elapsed, percent, activity, version, fileName, lastOutcome,
+        lastOutcomeGerman;
     quint32 lastOutcomeColor = 0;
     QStringList titles, percents, activities, notices;
     QList<ShownStatus> statuses;

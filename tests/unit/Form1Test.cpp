@@ -185,8 +185,9 @@ namespace tarvel::test {
 namespace {
 
 // The main screen says what happened: the chosen port and what became of it; "Error" and the
-// box's words while an error box is up, not "Running"; how the last update ended until the next
-// starts; and no image in the file field after an update that found none.
+// box's words while an error box is up, not "Running", and the box's reason where the last
+// outcome stands; how the last update ended, in both languages at the time the clock stopped,
+// until the next starts; and no image in the file field after an update that found none.
 TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
     ModuleRig rig({}, std::nullopt);
     EXPECT_EQ(rig.menu.chosenPort, "No port");
@@ -195,7 +196,9 @@ TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
     rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
 
     ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
-    EXPECT_EQ(rig.status.lastOutcome, "Last update successful in 0:00:07");
+    EXPECT_EQ(rig.status.elapsed, "0:00:01");
+    EXPECT_EQ(rig.status.lastOutcome, "Last update successful in 0:00:01.");
+    EXPECT_EQ(rig.status.lastOutcomeGerman, "Letztes Update erfolgreich in 0:00:01.");
     EXPECT_EQ(rig.status.lastOutcomeColor, kGreen);
     EXPECT_EQ(rig.status.fileName, Rig::imagePath("DVB-GEN-1.bin"));
 
@@ -211,11 +214,16 @@ TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
     ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::NoImage);
     EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1)");
     EXPECT_EQ(titleDuringBox, "Error | No firmware image DVB-GEN*.bin was found in /images");
-    EXPECT_EQ(lastOutcomeDuringUpdate, "");
+    EXPECT_EQ(lastOutcomeDuringUpdate,
+              "No firmware image for this module in the image folder. Add the module's image, "
+              "then update again.");
     EXPECT_EQ(rig.status.title, "Ready");
     EXPECT_EQ(rig.status.lastOutcome,
-              "Last update failed after 0:00:01: No firmware image DVB-GEN*.bin was found in "
-              "/images");
+              "Last update failed after 0:00:00: No firmware image for this module in the image "
+              "folder. Add the module's image, then update again.");
+    EXPECT_EQ(rig.status.lastOutcomeGerman,
+              "Letztes Update nach 0:00:00 fehlgeschlagen: Kein Firmware-Image für dieses Modul "
+              "im Image-Ordner. Image des Moduls hinzufügen, dann erneut updaten.");
     EXPECT_EQ(rig.status.lastOutcomeColor, kRed);
     EXPECT_EQ(rig.status.fileName, "");
 }
