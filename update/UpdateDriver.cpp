@@ -86,7 +86,7 @@ UpdateOutcome UpdateDriver::identifyAndTransfer() {
             heardAnything();
             heardThisRound = heardThisRound || !line.ReceiveBuffer().isEmpty();
         }
-        awaitingSilence = awaitingSilence && heardThisRound;
+        awaitingSilence = awaitingSilence && !moduleLeft(heardThisRound);
         line.processPending();
     }
 }
@@ -108,6 +108,13 @@ bool UpdateDriver::portReady() {
     update_.status.ShowActivity(QString());
     update_.status.ShowReady();
     return false;
+}
+
+// A round without a word while the module updated before was awaited to leave: it has.
+bool UpdateDriver::moduleLeft(bool heardThisRound) {
+    if (!heardThisRound)
+        update_.status.events().publish(ModuleLeft{}, &ExchangeListener::moduleLeft);
+    return !heardThisRound;
 }
 
 void UpdateDriver::heardAnything() {

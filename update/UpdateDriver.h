@@ -35,6 +35,7 @@ class UpdateDriver {
     bool portReady();
     // What the module said in this round besides an answer the update looks for.
     void heardAnything();
+    bool moduleLeft(bool heardThisRound);
 
     UpdateContext& update_;
     SerialLink& link_;
