@@ -3,6 +3,7 @@
 #include "cli/TerminalWidth.h"
 #include "platform/ShownText.h"
 #include "session/UpdateSession.h"
+#include "status/StatusTexts.h"
 
 #include <QFileInfo>
 
@@ -20,6 +21,8 @@ constexpr int kLeastBar = 8;
 constexpr int kActivityRoom = 29;
 // A terminal whose width is not known is taken to have this many columns.
 constexpr int kUsualColumns = 80;
+const QString kPartialImage =
+    QStringLiteral("The module may hold a partial image: run the update again.");
 }  // namespace
 
 void ConsoleListener::exchangeStarted(const ExchangeStarted& event) {
@@ -32,9 +35,13 @@ void ConsoleListener::exchangeStarted(const ExchangeStarted& event) {
     activity_.clear();
 }
 
+// On a terminal a line longer than its width is broken between words, never inside one.
 void ConsoleListener::line(const QString& text) {
     finishBar();
-    std::fprintf(out_, "%s%s\n", qPrintable(prefix_), qPrintable(shownText(text)));
+    QString shown = prefix_ + shownText(text);
+    if (terminal_)
+        shown = wrapped(shown, terminalColumns(out_));
+    std::fprintf(out_, "%s\n", qPrintable(shown));
     std::fflush(out_);
 }
 
@@ -45,20 +52,29 @@ void ConsoleListener::finishBar() {
     barShown_ = false;
 }
 
+// The ready state's lines tell the technician to press the window's Update button: the console,
+// which has none, ends with the outcome instead.
 void ConsoleListener::statusChanged(const StatusChanged& event) {
-    if (interrupted_)
+    if (interrupted_ || event.word == texts::readyWord())
         return;
     QString status = event.word;
     if (!event.english.isEmpty())
         status += QStringLiteral(": ") + event.english;
-    if (!event.german.isEmpty())
-        status += QStringLiteral(" / ") + event.german;
     // The window shows a status again without a visible change ("Checking" after the switch
     // check); a line of its own would only repeat it.
-    if (status == lastStatus_)
+    if (status + event.german == lastStatus_)
         return;
-    lastStatus_ = status;
-    line(status);
+    lastStatus_ = status + event.german;
+    // Too wide for the terminal, each language gets its line.
+    const int columns = terminal_ ? terminalColumns(out_) : 0;
+    const QString german = QStringLiteral(" / ") + event.german;
+    if (!event.german.isEmpty() && columns > 0 &&
+        prefix_.size() + status.size() + german.size() >= columns) {
+        line(status);
+        line(QStringLiteral("  ") + event.german);
+    } else {
+        line(event.german.isEmpty() ? status : status + german);
+    }
 }
 
 void ConsoleListener::imageChosen(const ImageChosen& event) {
@@ -109,15 +125,14 @@ void ConsoleListener::interrupted() {
             "Interrupted before any of the image was sent: the module is as "
             "it was.");
     else if (sector_ && block_)
-        where = QStringLiteral(
-                    "Interrupted during sector %1 block %2: the module may hold a "
-                    "partial image; run the update again.")
+        where = QStringLiteral("Interrupted during sector %1 block %2.\n%3")
                     .arg(*sector_)
-                    .arg(*block_);
+                    .arg(*block_)
+                    .arg(kPartialImage);
     else
-        where = QStringLiteral(
-            "Interrupted while the image was sent: the module may hold a "
-            "partial image; run the update again.");
+        where = QStringLiteral("Interrupted while the image was sent.\n") + kPartialImage;
+    // A sentence a line, each within a terminal's 80 columns.
+    where.replace(QLatin1Char('\n'), QLatin1Char('\n') + prefix_);
     std::fprintf(stderr, "%s%s\n", qPrintable(prefix_), qPrintable(where));
     std::fflush(stderr);
 }
@@ -141,14 +156,14 @@ void ConsoleListener::exchangeEnded(const ExchangeEnded& ended) {
 // Both figures a technician can compare: the whole update's pace, and how fully its data phase
 // used the line (the fixed waits of identification and ending are not the host's slowness).
 void ConsoleListener::printSummary(const ExchangeEnded& ended) {
-    std::fprintf(out_, "%sSummary: image %s, module %s, %lld bytes sent in %.1f s, %.0f bytes/s",
-                 qPrintable(prefix_), qPrintable(shownText(QFileInfo(ended.image).fileName())),
-                 ended.module.constData(), static_cast<long long>(ended.bytesSent), ended.seconds,
-                 ended.bytesSent / ended.seconds);
+    QString summary =
+        QStringLiteral("Summary: image %1, module %2, %3 bytes sent in %4 s, %5 bytes/s")
+            .arg(QFileInfo(ended.image).fileName(), QString::fromLatin1(ended.module),
+                 QString::number(ended.bytesSent), QString::number(ended.seconds, 'f', 1),
+                 QString::number(ended.bytesSent / ended.seconds, 'f', 0));
     if (const QString phase = dataPhaseText(ended); !phase.isEmpty())
-        std::fprintf(out_, "; %s", qPrintable(phase));
-    std::fprintf(out_, "\n");
-    std::fflush(out_);
+        summary += QStringLiteral("; ") + phase;
+    line(summary);
 }
 
 // One line, never wider than the terminal, so that a carriage return redraws it in place:
@@ -177,15 +192,11 @@ void ConsoleListener::drawBar() {
     barShown_ = true;
 }
 
-// A box's lines as one line: its English and German halves (split by a carriage return) with
-// " / " between them, its other lines with a blank, so that a path stays as it is.
+// A box's lines as one line (messageLine), so that a path stays as it is.
 MessageResult ConsoleDialogs::messageBox(const QString& text, const QString& title,
                                          MessageIcon icon, MessageButtons) {
     console_.finishBar();
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QStringLiteral(" / "))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString shown = messageLine(text);
     const char* kind = icon == MessageIcon::Critical ? "Error" : "Message";
     std::fprintf(stderr, "%s%s (%s): %s\n", qPrintable(prefix_), kind,
                  qPrintable(title.isEmpty() ? kind : title), qPrintable(shownText(shown)));

@@ -34,9 +34,10 @@ class ConsoleListener : public ExchangeListener {
     // Ctrl+C or SIGTERM: says first where the update stood; the status lines of its unwinding
     // (back to "Ready") are not shown.
     void interrupted();
+    // A line of text with the prefix; on a terminal broken between words to fit.
+    void line(const QString& text);
 
   private:
-    void line(const QString& text);
     void drawBar();
     void printSummary(const ExchangeEnded& ended);
 

@@ -72,7 +72,7 @@ QString notKnown(const EndListener& end) {
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
     const QString& prefix = exchange.prefix;
-    auto warn = [&prefix](const QString& text) {
+    const auto warn = [&prefix](const QString& text) {
         std::fprintf(stderr, "%s%s\n", qPrintable(prefix), qPrintable(text));
         std::fflush(stderr);
     };
@@ -101,7 +101,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     HistoryLine line = exchange.record ? HistoryLine::from(settings) : HistoryLine{};
     if (!exchange.forward)
         line.database.clear();
-    UpdateLog log(stateFolder(), programVersionText(), line);
+    UpdateLog log(stateFolder(), programVersionText(), line, exchange.recordFromModule);
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)
@@ -167,7 +167,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
                  .arg(exchange.timeout));
     if (!exchange.json && !end.log.isEmpty() && QFileInfo::exists(end.log))
-        std::printf("%sLog: %s\n", qPrintable(prefix), qPrintable(end.log));
+        console.line(QStringLiteral("Log: ") + end.log);
     if (end.ended->outcome == Outcome::Interrupted)
         warn(QStringLiteral("Interrupted: the port is closed."));
     return exitStatusOf(end.ended->outcome);

@@ -81,19 +81,69 @@ QString heldText(const QString& folder, const QString& station) {
     return text;
 }
 
+// Whether the history read (the line's, or this station's own with local) holds any row of
+// station.
+bool knowsStation(const HistoryLine& line, bool local, const QString& station) {
+    HistoryFilter filter;
+    filter.station = station;
+    filter.last = 1;
+    std::optional<std::vector<HistoryRow>> rows;
+    if (!line.database.isEmpty() && !local) {
+        LineHistory history(line.database);
+        if (history.open() && history.isReady())
+            rows = history.rows(filter);
+    } else {
+        HistoryStore history(stateFolder());
+        history.setStation(line.station);
+        if (history.open(false))
+            rows = history.rows(filter);
+    }
+    return !rows || !rows->empty();
+}
+
+// The table, or a line that says why there is none; a station the history does not know is
+// named on stderr, since a name mistyped would otherwise read as a station without a failure.
+int printTable(const std::vector<HistoryRow>& rows, const TableLayout& layout,
+               const HistoryFilter& filter, bool filtered, const HistoryLine& line, bool local) {
+    if (rows.empty() && !filter.station.isEmpty() &&
+        !knowsStation(line, local || filter.pending, filter.station)) {
+        std::fprintf(stderr, "The history holds no row of station %s.\n",
+                     qPrintable(shownText(filter.station)));
+        return kUnreadable;
+    }
+    const bool pending = filter.pending;
+    QByteArray out;
+    if (rows.empty()) {
+        // Nothing to parse for a script that asked for no header.
+        if (layout.header)
+            out = pending    ? "Every row has reached the line's history.\n"
+                  : filtered ? "No row matches.\n"
+                             : "The history holds no update or test yet.\n";
+    } else {
+        out = historyTable(rows, layout).toUtf8();
+        if (pending)
+            out += heldText(stateFolder(), line.station).toUtf8();
+    }
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return kListed;
+}
+
 }  // namespace
 
 int runHistory(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Prints the history of updates and communication tests, newest first: when each "
-        "started, its kind, port, image, outcome, seconds and log, and with --wide also when it "
-        "ended, its device, module, bytes sent, the image's size and SHA-256, in full. "
-        "An outcome is success, error, no-image, refused, cancelled, timeout, interrupted, "
+        "started, its port, module, image, outcome, seconds and reason (and its station, from a "
+        "line's history), and with --wide also its kind, when it ended, its device, bytes sent, "
+        "the image's size and SHA-256, its log and reason code, in full: as a block per row "
+        "where a table of them is wider than the terminal. An outcome is success, error, no-image, "
+        "refused, cancelled, timeout, interrupted, "
         "running (still under way), or unfinished (its program ended without ending it).\n"
         "With a line's history set ([History] Database= in the settings, a PostgreSQL URI), "
         "the rows of every station on the line; --local for this station's own.\n"
-        "Exit status: 0 listed, 1 the history cannot be read, 2 bad usage."));
+        "Exit status: 0 listed, 1 the history cannot be read or holds no row of the --station "
+        "given, 2 bad usage."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("history"),
                                  QStringLiteral("Print the history instead of updating a module."),
@@ -116,9 +166,9 @@ int runHistory(const QStringList& arguments) {
         QStringLiteral("Only the rows of port P: COM1 to COM9 (any letter case), or a device "
                        "path, which also finds the COM name that led to it."),
         QStringLiteral("P"));
-    const QCommandLineOption outcomeOption(QStringLiteral("outcome"),
-                                           QStringLiteral("Only the rows of outcome O."),
-                                           QStringLiteral("O"));
+    const QCommandLineOption outcomeOption(
+        QStringLiteral("outcome"),
+        QStringLiteral("Only the rows of outcome O (failed: any failure)."), QStringLiteral("O"));
     const QCommandLineOption kindOption(QStringLiteral("kind"),
                                         QStringLiteral("Only updates (update) or tests (comtest)."),
                                         QStringLiteral("K"));
@@ -135,9 +185,9 @@ int runHistory(const QStringList& arguments) {
         QStringLiteral("WHEN"));
     const QCommandLineOption lastOption(
         QStringLiteral("last"), QStringLiteral("Only the newest N rows."), QStringLiteral("N"));
-    const QCommandLineOption stationOption(QStringLiteral("station"),
-                                           QStringLiteral("Only the rows of station NAME."),
-                                           QStringLiteral("NAME"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"), QStringLiteral("Only the rows of station NAME, which it holds."),
+        QStringLiteral("NAME"));
     const QCommandLineOption localOption(
         QStringLiteral("local"),
         QStringLiteral("This station's own history, also when a line's history is set."));
@@ -181,9 +231,11 @@ int runHistory(const QStringList& arguments) {
         filter.port = port->comPort > 0 ? QStringLiteral("COM%1").arg(port->comPort) : port->device;
     }
     filter.outcome = parser.value(outcomeOption);
-    if (parser.isSet(outcomeOption) && !outcomeWords().contains(filter.outcome))
-        return usage(QStringLiteral("--outcome takes one of %1, not \"%2\".")
-                         .arg(outcomeWords().join(QStringLiteral(", ")), filter.outcome));
+    if (parser.isSet(outcomeOption) && !outcomeWords().contains(filter.outcome) &&
+        filter.outcome != QLatin1String(kEveryFailure))
+        return usage(QStringLiteral("--outcome takes %1 (every failure) or one of %2, not \"%3\".")
+                         .arg(QLatin1String(kEveryFailure),
+                              outcomeWords().join(QStringLiteral(", ")), filter.outcome));
     filter.kind = parser.value(kindOption);
     if (parser.isSet(kindOption) && filter.kind != kUpdateKind && filter.kind != kComtestKind)
         return usage(
@@ -272,18 +324,12 @@ int runHistory(const QStringList& arguments) {
         out = historyCsv(*rows);
     } else if (parser.isSet(jsonOption)) {
         out = historyJson(*rows);
-    } else if (rows->empty()) {
-        // Nothing to parse for a script that asked for no header.
-        if (!parser.isSet(noHeaderOption))
-            out = filter.pending ? "Every row has reached the line's history.\n"
-                  : filtered     ? "No row matches.\n"
-                                 : "The history holds no update or test yet.\n";
     } else {
-        out = historyTable(*rows, {parser.isSet(wideOption), !parser.isSet(noHeaderOption),
-                                   parser.isSet(wideOption) ? 0 : terminalColumns(stdout)})
-                  .toUtf8();
-        if (filter.pending)
-            out += heldText(stateFolder(), line.station).toUtf8();
+        return printTable(
+            *rows,
+            {parser.isSet(wideOption), !parser.isSet(noHeaderOption), terminalColumns(stdout),
+             !line.database.isEmpty() && !parser.isSet(localOption)},
+            filter, filtered, line, parser.isSet(localOption));
     }
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kListed;

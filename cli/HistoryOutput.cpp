@@ -24,23 +24,49 @@ bool mayBeCut(const HistoryColumn& column) {
            (column.kind == ColumnKind::Text && qstrcmp(column.name, "kind") != 0);
 }
 
-// A name cut in its middle keeps what tells most: an image's kind and version, a log's date and
-// port, a device's adapter.
-QString cut(const QString& text, qsizetype width) {
+// A file's name cut at its start keeps its end, where an image's kind and version are
+// (…SAT-2.00.8.bin); a sentence cut at its end keeps its start.
+QString cut(const QString& text, qsizetype width, ColumnKind kind) {
     if (text.size() <= width)
         return text;
-    const qsizetype head = (width - 1) / 2;
-    return text.left(head) + kCut + text.right(width - 1 - head);
+    return kind == ColumnKind::Path ? kCut + text.right(width - 1) : text.left(width - 1) + kCut;
+}
+
+// Each row as a block of "Header: value" lines, a blank line between rows: every column in full
+// where a table of them would be wider than the terminal.
+QString historyBlocks(const std::vector<HistoryRow>& rows,
+                      const std::vector<const HistoryColumn*>& columns) {
+    qsizetype width = 0;
+    for (const HistoryColumn* column : columns)
+        width = std::max(width, qsizetype(qstrlen(column->header)) + 1);
+    QString text;
+    for (const HistoryRow& row : rows) {
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        for (const HistoryColumn* column : columns) {
+            text += (QLatin1String(column->header) + QLatin1Char(':')).leftJustified(width + 1) +
+                    shownText(column->text(row)) + QLatin1Char('\n');
+        }
+    }
+    return text;
+}
+
+// Every column with --wide; else those for the terminal, and the station's from the line's
+// history, which holds many.
+std::vector<const HistoryColumn*> shownColumns(const TableLayout& layout) {
+    std::vector<const HistoryColumn*> columns;
+    for (const HistoryColumn& column : historyColumns()) {
+        if (layout.wide || column.inTerminal ||
+            (layout.stations && qstrcmp(column.name, "station") == 0))
+            columns.push_back(&column);
+    }
+    return columns;
 }
 
 }  // namespace
 
 QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout) {
-    std::vector<const HistoryColumn*> columns;
-    for (const HistoryColumn& column : historyColumns()) {
-        if (layout.wide || column.inTerminal)
-            columns.push_back(&column);
-    }
+    const std::vector<const HistoryColumn*> columns = shownColumns(layout);
     std::vector<QStringList> lines;
     if (layout.header) {
         lines.emplace_back();
@@ -65,6 +91,8 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
             sum += width;
         return sum;
     };
+    if (layout.wide && layout.width > 0 && total() > layout.width)
+        return historyBlocks(rows, columns);
     while (layout.width > 0 && total() > layout.width) {
         std::optional<size_t> widest;
         for (size_t at = 0; at < columns.size(); ++at) {
@@ -82,7 +110,7 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
     for (const QStringList& line : lines) {
         QString out;
         for (size_t at = 0; at < columns.size(); ++at) {
-            const QString value = cut(line[at], widths[at]);
+            const QString value = cut(line[at], widths[at], columns[at]->kind);
             const bool last = at + 1 == columns.size();
             if (columns[at]->rightAligned())
                 out += value.rightJustified(widths[at]);

@@ -15,7 +15,11 @@ namespace tarvel {
 struct TableLayout {
     bool wide = false;   // every column in full; else the terminal's columns, short
     bool header = true;  // a line of column names first
-    int width = 0;       // fit into this many columns, cutting long names at their start; 0: any
+    // Fit into this many columns, cutting names and paths at their start and the reason at its
+    // end; 0: any. Every column in full that does not fit is shown as a block per row, a
+    // column a line.
+    int width = 0;
+    bool stations = false;  // with the station's column (the line's history)
 };
 QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout);
 // One JSON array of one object per exchange, on one line; null for what is not known.

@@ -65,11 +65,15 @@ void JsonStream::exchangeStarted(const ExchangeStarted& event) {
     write(event.t, "start", fields);
 }
 
+// The success word holds both languages ("Update Successful / Update erfolgreich") and no
+// lines: its halves are the lines a reader looks for.
 void JsonStream::statusChanged(const StatusChanged& event) {
+    const bool halves = event.english.isEmpty() && event.german.isEmpty() &&
+                        event.word.contains(QStringLiteral(" / "));
     write(event.t, "status",
           {{"word", event.word},
-           {"english", event.english},
-           {"german", event.german},
+           {"english", halves ? event.word.section(QStringLiteral(" / "), 0, 0) : event.english},
+           {"german", halves ? event.word.section(QStringLiteral(" / "), 1) : event.german},
            {"color", webColor(event.color)}});
 }
 
@@ -99,6 +103,10 @@ void JsonStream::moduleIdentified(const ModuleIdentified& event) {
     write(event.t, "module", {{"code", QString::fromLatin1(event.code)}});
 }
 
+void JsonStream::moduleLeft(const ModuleLeft& event) {
+    write(event.t, "module-left", {});
+}
+
 void JsonStream::notice(const Notice& event) {
     write(event.t, event.kind == Notice::Kind::AdapterHint ? "hint" : "warning",
           {{"text", event.text}});
@@ -106,7 +114,7 @@ void JsonStream::notice(const Notice& event) {
 
 void JsonStream::messageShown(const MessageShown& event) {
     write(event.t, "message",
-          {{"text", event.text}, {"title", event.title}, {"error", event.error}});
+          {{"text", messageLine(event.text)}, {"title", event.title}, {"error", event.error}});
 }
 
 void JsonStream::logOpened(const LogOpened& event) {

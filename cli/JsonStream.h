@@ -29,6 +29,7 @@ class JsonStream : public ExchangeListener {
     void progressChanged(const ProgressChanged& event) override;
     void imageChosen(const ImageChosen& event) override;
     void moduleIdentified(const ModuleIdentified& event) override;
+    void moduleLeft(const ModuleLeft& event) override;
     void notice(const Notice& event) override;
     void messageShown(const MessageShown& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;

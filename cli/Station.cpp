@@ -214,7 +214,7 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
         return *ended;
     QElapsedTimer clock;
     clock.start();
-    StationScreen screen(stdout, !options.json && isTerminal(stdout), terminalColumns(stdout));
+    StationScreen screen(stdout, !options.json);
     std::vector<std::unique_ptr<StationPort>> ports;
     std::vector<QString> names;
     QEventLoop loop;
@@ -281,8 +281,9 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
             std::fprintf(stderr, "%s\n", qPrintable(left));
     }
 
-    ExitStatus worst = kExitSuccess;
-    std::vector<std::pair<QString, std::vector<ModuleResult>>> outcomes;
+    // Stopped by Ctrl+C, also the end of --repeat: interrupted.
+    ExitStatus worst = stopping ? kExitInterrupted : kExitSuccess;
+    PortResults outcomes;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         outcomes.emplace_back(names[i], ports[i]->results());
         for (const ModuleResult& result : ports[i]->results())
@@ -295,12 +296,10 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
     } else {
         screen.summary(outcomes);
     }
-    // What a failed update's process said, after the table that names the failure.
+    // The updates' warnings, what a process without an outcome said, after the table.
     for (const auto& [name, results] : outcomes) {
         for (const ModuleResult& result : results) {
-            if (result.word == QLatin1String("success") || result.errors.isEmpty())
-                continue;
-            for (const QString& line : result.errors.split(QLatin1Char('\n')))
+            for (const QString& line : result.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(line));
         }
     }

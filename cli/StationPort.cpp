@@ -34,9 +34,12 @@ QByteArray withPort(const QByteArray& line, const QString& port) {
     return line.left(end + 1) + ',' + field + line.mid(end + 1);
 }
 
-// "Update Successful / Update erfolgreich": the English half.
+// "Update Successful / Update erfolgreich": "Successful", a status word's length.
 QString shortWord(const QString& word) {
-    return word.section(QStringLiteral(" / "), 0, 0);
+    QString english = word.section(QStringLiteral(" / "), 0, 0);
+    if (english != word && english.startsWith(QLatin1String("Update ")))
+        english.remove(0, 7);
+    return english;
 }
 
 }  // namespace
@@ -67,6 +70,8 @@ void StationPort::startChild() {
     outcome_.reset();
     pending_.clear();
     errors_.clear();
+    warnings_.clear();
+    moduleLeft_ = false;
     since_.start();
     child_ = std::make_unique<QProcess>();
     // The station forwards the rows of every child to the line's history.
@@ -76,6 +81,10 @@ void StationPort::startChild() {
         childArguments_;
     if (nextModuleOnly_)
         arguments << QStringLiteral("--next-module");
+    // A port that waits for its next module until Ctrl+C, or until its adapter is pulled with
+    // the module on it, has nothing to record.
+    if (repeat_)
+        arguments << QStringLiteral("--record-from-module");
     QProcess* child = child_.get();
     QObject::connect(child, &QProcess::readyReadStandardOutput, [this] { readLines(); });
     QObject::connect(child, &QProcess::readyReadStandardError,
@@ -149,10 +158,17 @@ void StationPort::take(const QJsonObject& event) {
         changed(QStringLiteral("image ") + image_);
     } else if (name == QLatin1String("progress")) {
         const int percent = event.value(QLatin1String("percent")).toInt();
-        // A line for every tenth, enough to follow a file or a pipe.
+        // A line for every tenth, enough to follow a file or a pipe. The progress back to 0 of
+        // the ready state after a failure is not kept: the line shows how far it got.
         if (percent / 10 != percent_ / 10 && percent > 0)
             changed(QStringLiteral("%1%").arg(percent));
-        percent_ = percent;
+        if (percent > 0)
+            percent_ = percent;
+    } else if (name == QLatin1String("module-left")) {
+        moduleLeft_ = true;
+        changed(QStringLiteral("module taken off"));
+    } else if (name == QLatin1String("warning") || name == QLatin1String("hint")) {
+        warnings_ << event.value(QLatin1String("text")).toString();
     } else if (name == QLatin1String("outcome")) {
         outcome_ = event;
     }
@@ -164,8 +180,12 @@ ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) {
     ModuleResult result;
     result.module = module_;
     result.image = image_;
-    result.errors = QString::fromLocal8Bit(errors_ + pending_).trimmed();
+    result.percent = percent_;
+    // The outcome and its reason tell a failure; the child's stderr repeats its boxes, so it
+    // is shown only for a child that told nothing.
+    result.errors = warnings_.join(QLatin1Char('\n'));
     if (!outcome_) {
+        result.errors = QString::fromLocal8Bit(errors_ + pending_).trimmed();
         result.word = QStringLiteral("crashed");
         result.exitStatus = kExitFailed;
         result.seconds = since_.elapsed() / 1000.0;
@@ -238,9 +258,16 @@ PortView StationPort::view() const {
             repeat_ && module_.isEmpty() && !results_.empty() ? QStringLiteral("waiting") : status_;
         view.seconds = since_.isValid() ? since_.elapsed() / 1000.0 : 0;
         if (view.word == QLatin1String("waiting") && !results_.empty()) {
-            view.module = results_.back().module;
-            view.image = results_.back().image;
+            const ModuleResult& last = results_.back();
+            view.module = last.module;
+            view.image = last.image;
             view.percent = -1;
+            // A failed module stays on the screen as failed until it is taken off.
+            if (last.word != QLatin1String("success") && !moduleLeft_ && nextModuleOnly_) {
+                view.word = last.word;
+                view.percent = last.percent;
+                view.takeOff = true;
+            }
         }
         return view;
     }
@@ -248,7 +275,7 @@ PortView StationPort::view() const {
     view.module = last.module;
     view.image = last.image;
     view.word = last.word;
-    view.percent = last.word == QLatin1String("success") ? 100 : percent_;
+    view.percent = last.word == QLatin1String("success") ? 100 : last.percent;
     view.seconds = last.seconds;
     return view;
 }

@@ -26,9 +26,10 @@ struct ModuleResult {
     double seconds = 0;  // the exchange's own duration
     QString reasonCode;
     QString reason;
+    int percent = -1;          // how far its progress got; -1: none
     QJsonValue dataLineShare;  // null without a figure
     QJsonValue log;            // the log's path, or null
-    QString errors;            // what the child said on stderr
+    QString errors;            // its warnings, and what a child that gave no outcome said on stderr
 };
 
 // What the live line of a port shows.
@@ -40,6 +41,9 @@ struct PortView {
     int percent = -1;  // -1: no progress yet
     double seconds = 0;
     int done = 0;  // modules counted so far
+    // The module that failed is still attached: the line shows its failure until it is taken
+    // off.
+    bool takeOff = false;
 };
 
 // One port of a station: the `tarvel-update update --json` child process that updates its
@@ -95,6 +99,8 @@ class StationPort {
     QString module_, image_, status_;
     int percent_ = -1;
     std::optional<QJsonObject> outcome_;
+    QStringList warnings_;     // the running child's warnings
+    bool moduleLeft_ = false;  // the module updated before has gone quiet
     QElapsedTimer since_;
     std::vector<ModuleResult> results_;
 };

@@ -8,60 +8,121 @@ namespace tarvel {
 
 namespace {
 
-constexpr int kModuleWidth = 6;  // DVBSAT; announcements are two letters
-constexpr int kImageWidth = 24;
+constexpr int kModuleWidth = 6;   // DVBSAT; announcements are two letters
+constexpr int kPercentWidth = 4;  // 100%
 constexpr int kWordWidth = 11;    // interrupted
-constexpr int kShortestBar = 10;  // with its brackets; a narrower terminal goes without
-constexpr const char* kGap = "  ";
+constexpr int kTailWidth = 8;     // "  12.3 s", or "take off" for a failed module still there
+constexpr int kLeastBar = 12;     // with its brackets
+constexpr int kWidestBar = 42;    // a wider one tells no more
+constexpr int kLeastImage = 8;    // …1.bin tells little, less tells nothing
+constexpr int kWidestPort = 20;
+constexpr int kGap = 2;
+const QString kGapText = QStringLiteral("  ");
 
-// A name cut in its middle to fit, as the history's table cuts it: DVB-SAT…008.bin.
+// ANSI colours of the status words: green a success, red a failure, yellow a wait or a stop.
+const char* const kGreenText = "\033[32m";
+const char* const kRedText = "\033[31m";
+const char* const kYellowText = "\033[33m";
+const char* const kPlainText = "\033[0m";
+
+const char* colorOf(const QString& word) {
+    const QString lower = word.toLower();
+    if (lower == QLatin1String("success") || lower == QLatin1String("successful"))
+        return kGreenText;
+    if (lower == QLatin1String("waiting") || lower == QLatin1String("warning") ||
+        lower == QLatin1String("interrupted") || lower == QLatin1String("cancelled"))
+        return kYellowText;
+    if (lower == QLatin1String("error") || lower == QLatin1String("timeout") ||
+        lower == QLatin1String("crashed") || lower == QLatin1String("no-image") ||
+        lower == QLatin1String("refused"))
+        return kRedText;
+    return nullptr;
+}
+
+QString painted(const QString& text, const char* color, bool enabled) {
+    return enabled && color ? QLatin1String(color) + text + QLatin1String(kPlainText) : text;
+}
+
+// A name cut at its start to fit: the end holds an image's kind and version (…SAT-1.0.8.bin).
 QString fitted(const QString& text, int width) {
     if (text.size() <= width)
         return text;
-    const int head = (width - 1) / 2;
-    return text.left(head) + QChar(0x2026) + text.right(width - 1 - head);
+    return QChar(0x2026) + text.right(width - 1);
 }
 
-QString seconds(double value) {
-    return QStringLiteral("%1 s").arg(value, 6, 'f', 1);
+QString countText(const PortView& view) {
+    if (view.done > 1 || (view.done == 1 && view.word == QLatin1String("waiting")))
+        return QStringLiteral("#%1").arg(view.done);
+    return QString();
 }
 
 }  // namespace
 
-QString StationScreen::line(const PortView& view, int portWidth, int width) {
-    QString left = shownText(view.port).leftJustified(portWidth) + kGap +
-                   shownText(view.module).leftJustified(kModuleWidth) + kGap +
-                   fitted(shownText(view.image), kImageWidth).leftJustified(kImageWidth);
-    const QString percent = view.percent < 0 ? QString(4, QLatin1Char(' '))
-                                             : QStringLiteral("%1%").arg(view.percent, 3);
-    QString right = percent + kGap +
-                    shownText(view.word).leftJustified(kWordWidth).left(kWordWidth) + kGap +
-                    seconds(view.seconds);
-    if (view.done > 1 || (view.done == 1 && view.word == QLatin1String("waiting")))
-        right += QStringLiteral("  #%1").arg(view.done);
-    const int room = width - 1 - int(left.size()) - int(right.size()) - 2 * int(qstrlen(kGap));
-    if (room >= kShortestBar) {
-        const int inside = room - 2;
-        const int filled = view.percent < 0 ? 0 : inside * std::min(view.percent, 100) / 100;
-        const QString bar = QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
-                            QString(inside - filled, QLatin1Char('.')) + QLatin1Char(']');
-        return left + kGap + bar + kGap + right;
+StationColumns StationScreen::fit(const std::vector<PortView>& ports, int width) {
+    StationColumns columns;
+    int image = 0;
+    for (const PortView& view : ports) {
+        columns.port = std::max(columns.port, int(shownText(view.port).size()));
+        columns.count = std::max(columns.count, int(countText(view).size()));
+        image = std::max(image, int(shownText(view.image).size()));
     }
-    return (left + kGap + right).left(std::max(0, width - 1));
+    columns.port = std::min(columns.port, kWidestPort);
+    int rest = width - 1 - columns.port - kGap - kPercentWidth - kGap - kWordWidth - kGap -
+               kTailWidth - (columns.count > 0 ? kGap + columns.count : 0);
+    if (rest >= kLeastBar + kGap) {
+        columns.bar = kLeastBar;
+        rest -= kLeastBar + kGap;
+    }
+    if (rest >= kModuleWidth + kGap) {
+        columns.module = kModuleWidth;
+        rest -= kModuleWidth + kGap;
+    }
+    if (image > 0 && rest >= kLeastImage + kGap) {
+        columns.image = std::min(image, rest - kGap);
+        rest -= columns.image + kGap;
+    }
+    if (columns.bar > 0)
+        columns.bar += std::min(rest, kWidestBar - columns.bar);
+    return columns;
+}
+
+QString StationScreen::line(const PortView& view, const StationColumns& columns, bool color) {
+    QString text = shownText(view.port).left(columns.port).leftJustified(columns.port) + kGapText;
+    if (columns.module > 0)
+        text +=
+            shownText(view.module).left(columns.module).leftJustified(columns.module) + kGapText;
+    if (columns.image > 0)
+        text +=
+            fitted(shownText(view.image), columns.image).leftJustified(columns.image) + kGapText;
+    if (columns.bar > 0) {
+        const int inside = columns.bar - 2;
+        const int filled = view.percent < 0 ? 0 : inside * std::min(view.percent, 100) / 100;
+        text += QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+                QString(inside - filled, QLatin1Char('.')) + QLatin1Char(']') + kGapText;
+    }
+    text += (view.percent < 0 ? QString() : QStringLiteral("%1%").arg(view.percent))
+                .rightJustified(kPercentWidth) +
+            kGapText;
+    const QString word = shownText(view.word).left(kWordWidth);
+    const char* wordColor = colorOf(view.word);
+    text += painted(word, wordColor, color) + QString(kWordWidth - word.size(), QLatin1Char(' ')) +
+            kGapText;
+    text += view.takeOff ? painted(QStringLiteral("take off"), wordColor, color)
+                         : QStringLiteral("%1 s").arg(view.seconds, kTailWidth - 2, 'f', 1);
+    if (columns.count > 0)
+        text += kGapText + countText(view).rightJustified(columns.count);
+    return text;
 }
 
 void StationScreen::draw(const std::vector<PortView>& ports) {
     if (!terminal_)
         return;
-    int portWidth = 4;
-    for (const PortView& view : ports)
-        portWidth = std::max(portWidth, int(view.port.size()));
-    portWidth = std::min(portWidth, 20);
+    const StationColumns columns = fit(ports, columns_);
     QString text;
     if (drawn_ > 0)
         text += QStringLiteral("\033[%1A").arg(drawn_);
     for (const PortView& view : ports)
-        text += QLatin1Char('\r') + line(view, portWidth, columns_) + QStringLiteral("\033[K\n");
+        text += QLatin1Char('\r') + line(view, columns, color_) + QStringLiteral("\033[K\n");
     drawn_ = static_cast<int>(ports.size());
     std::fputs(text.toUtf8().constData(), out_);
     std::fflush(out_);
@@ -74,8 +135,7 @@ void StationScreen::change(const QString& port, const QString& text) {
     std::fflush(out_);
 }
 
-void StationScreen::summary(
-    const std::vector<std::pair<QString, std::vector<ModuleResult>>>& ports) {
+void StationScreen::summary(const PortResults& ports) {
     struct Row {
         QString port, module, image, outcome, seconds;
     };
@@ -97,10 +157,11 @@ void StationScreen::summary(
     if (!terminal_)
         text += QLatin1Char('\n');
     for (const Row& row : rows) {
-        text += row.port.leftJustified(widths[0]) + kGap + row.module.leftJustified(widths[1]) +
-                kGap + row.image.leftJustified(widths[2]) + kGap +
-                row.outcome.leftJustified(widths[3]) + kGap + row.seconds.rightJustified(7) +
-                QLatin1Char('\n');
+        const QString outcome = row.outcome.leftJustified(widths[3]);
+        text += row.port.leftJustified(widths[0]) + kGapText + row.module.leftJustified(widths[1]) +
+                kGapText + row.image.leftJustified(widths[2]) + kGapText +
+                painted(outcome, colorOf(row.outcome), color_) + kGapText +
+                row.seconds.rightJustified(7) + QLatin1Char('\n');
     }
     for (const auto& [port, results] : ports) {
         if (results.size() > 1) {
@@ -108,17 +169,25 @@ void StationScreen::summary(
                 return r.word == QLatin1String("success");
             });
             text += QStringLiteral("%1: %2 modules, %3 succeeded\n")
-                        .arg(port)
-                        .arg(results.size())
-                        .arg(succeeded);
+                        .arg(shownText(port), QString::number(results.size()),
+                             QString::number(succeeded));
         }
     }
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results) {
             if (result.word != QLatin1String("success"))
-                text += QStringLiteral("%1: %2: %3\n").arg(port, result.word, result.reason);
+                text += wrapped(QStringLiteral("%1: %2: %3")
+                                    .arg(shownText(port), shownText(result.reasonCode),
+                                         shownText(result.reason)),
+                                terminal_ ? columns_ : 0) +
+                        QLatin1Char('\n');
         }
     }
+    const auto [verdict, passed] = stationVerdict(ports);
+    // Broken between words where the terminal is narrower; a colour holds across the break.
+    text += painted(wrapped(verdict, terminal_ ? columns_ : 0), passed ? kGreenText : kRedText,
+                    color_) +
+            QLatin1Char('\n');
     std::fputs(text.toUtf8().constData(), out_);
     std::fflush(out_);
 }

@@ -1,5 +1,6 @@
 #include "cli/TerminalWidth.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -39,6 +40,28 @@ int terminalColumns(std::FILE* stream) {
         return size.ws_col;
 #endif
     return 80;
+}
+
+bool colorWanted(std::FILE* stream) {
+    return isTerminal(stream) && qEnvironmentVariableIsEmpty("NO_COLOR") &&
+           qEnvironmentVariable("TERM") != QLatin1String("dumb");
+}
+
+QString wrapped(const QString& text, int columns) {
+    if (columns <= 0 || text.size() < columns)
+        return text;
+    const QString indent = QStringLiteral("  ");
+    QString all, line;
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > columns - 1) {
+            all += line + QLatin1Char('\n');
+            line = indent;
+        } else if (!line.isEmpty() && line != indent) {
+            line += QLatin1Char(' ');
+        }
+        line += word;
+    }
+    return all + line;
 }
 
 }  // namespace tarvel

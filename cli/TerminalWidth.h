@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdio>
 
 namespace tarvel {
@@ -15,5 +17,14 @@ int terminalColumns(std::FILE* stream);
 
 // Whether the stream is a terminal.
 bool isTerminal(std::FILE* stream);
+
+// Whether to colour what goes to the stream: only a terminal, and not when NO_COLOR is set to
+// anything (no-color.org) or TERM says the terminal is dumb.
+bool colorWanted(std::FILE* stream);
+
+// The text in lines of at most columns - 1 characters (the last column stays free, so that no
+// terminal wraps), broken between words, each further line indented by two blanks; a word
+// longer than a line stays whole. columns 0: the text as it is.
+QString wrapped(const QString& text, int columns);
 
 }  // namespace tarvel

@@ -50,6 +50,14 @@ int usage(const QCommandLineParser&, const QString& problem) {
     return refuse(problem, "tarvel-update");
 }
 
+// Not QCommandLineParser::showVersion(): on Windows that shows a message box instead whenever
+// the process has no console window (output into a pipe or a file, Wine).
+int printVersion() {
+    std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                qPrintable(QCoreApplication::applicationVersion()));
+    return kExitSuccess;
+}
+
 // The command the arguments name; its exit status.
 int runCommand(int argc, char* argv[]) {
     // inspect has options of its own and needs no port: it takes over before the parser below.
@@ -118,25 +126,23 @@ int runCommand(int argc, char* argv[]) {
         QStringLiteral("json"),
         QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
                        "the outcome (see the manual page)."));
-    // What station gives its children: it forwards their rows to the line's history itself.
+    // What station gives its children: it forwards their rows to the line's history itself;
+    // with --repeat a wait for a module that never came (Ctrl+C, the adapter pulled) leaves none.
     QCommandLineOption stationForwardsOption(QStringLiteral("forwarded-by-station"));
-    stationForwardsOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption fromModuleOption(QStringLiteral("record-from-module"));
+    for (QCommandLineOption* hidden : {&stationForwardsOption, &fromModuleOption})
+        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, nextModuleOption,
                        transcriptOption, prefixOption, noLogOption, jsonOption,
-                       stationForwardsOption});
+                       stationForwardsOption, fromModuleOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         printHelp(parser);
         return kExitSuccess;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        // Not QCommandLineParser::showVersion(): on Windows that shows a message box instead
-        // whenever the process has no console window (output into a pipe or a file, Wine).
-        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                    qPrintable(QCoreApplication::applicationVersion()));
-        return kExitSuccess;
-    }
+    if (parser.isSet(QStringLiteral("version")))
+        return printVersion();
     if (const QString problem = singleValueProblem(
             parser, {portOption, folderOption, timeoutOption, switchWaitOption, transcriptOption});
         !problem.isEmpty())
@@ -185,6 +191,7 @@ int runCommand(int argc, char* argv[]) {
     exchange.prefix = parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
     exchange.record = !parser.isSet(noLogOption);
     exchange.forward = !parser.isSet(stationForwardsOption);
+    exchange.recordFromModule = parser.isSet(fromModuleOption);
     exchange.json = parser.isSet(jsonOption);
     return runExchange(exchange, settings);
 }

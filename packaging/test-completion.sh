@@ -45,6 +45,7 @@ cases=(
   "tarvel-update |comtest history inspect station update"
   "tarvel-update station --port COM1 --|--folder --help --json --port --repeat --timeout"
   "tarvel-update history --outcome un|unfinished"
+  "tarvel-update history --outcome fa|failed"
   "tarvel-update up|update"
   "tarvel-update -|--help --version"
   "tarvel-update update |--folder --help --json --next-module --no-log --port --prefix-port --switch-wait --timeout --transcript"

@@ -21,11 +21,11 @@ const std::vector<HistoryColumn>& historyColumns() {
     // name, header, position in history.csv, in the window, in the terminal, kind, field
     static const std::vector<HistoryColumn> columns = {
         {"started", "Started", 0, true, true, K::Time, &HistoryRow::started},
-        {"kind", "Kind", -1, false, true, K::Text, &HistoryRow::kind},
+        {"kind", "Kind", -1, false, false, K::Text, &HistoryRow::kind},
         {"station", "Station", -1, true, false, K::Text, &HistoryRow::station},
         {"port", "Port", 2, true, true, K::Text, &HistoryRow::port},
         {"device", "Device", 3, false, false, K::Text, &HistoryRow::device},
-        {"module", "Module", 4, true, false, K::Text, &HistoryRow::module},
+        {"module", "Module", 4, true, true, K::Text, &HistoryRow::module},
         {"image", "Image", 5, true, true, K::Path, &HistoryRow::image},
         {"outcome", "Outcome", 10, true, true, K::Outcome, &HistoryRow::outcome},
         {"duration_s", "Seconds", 9, true, true, K::Seconds, &HistoryRow::seconds},
@@ -33,9 +33,9 @@ const std::vector<HistoryColumn>& historyColumns() {
         {"image_size", "Image size", 6, false, false, K::Count, &HistoryRow::imageSize},
         {"image_sha256", "SHA-256", 7, false, false, K::Text, &HistoryRow::imageSha256},
         {"finished", "Finished", 1, false, false, K::Time, &HistoryRow::finished},
-        {"log", "Log", 11, false, true, K::Path, &HistoryRow::log},
+        {"log", "Log", 11, false, false, K::Path, &HistoryRow::log},
         {"reason_code", "Reason code", 12, false, false, K::Text, &HistoryRow::reasonCode},
-        {"reason", "Reason", 13, true, false, K::Text, &HistoryRow::reason},
+        {"reason", "Reason", 13, true, true, K::Text, &HistoryRow::reason},
         {"exchange_id", "Exchange id", -1, false, false, K::Text, &HistoryRow::exchangeId},
     };
     return columns;

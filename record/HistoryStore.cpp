@@ -85,8 +85,13 @@ std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
                                                        QString* reason) {
     QString where = QStringLiteral("1 = 1");
     QVariantList values;
+    const bool everyFailure = filter.outcome == QLatin1String(kEveryFailure);
+    if (everyFailure)
+        where += QStringLiteral(" AND outcome NOT IN ('success', 'running')");
     const std::pair<const char*, QString> equal[] = {
-        {"kind", filter.kind}, {"outcome", filter.outcome}, {"station", filter.station}};
+        {"kind", filter.kind},
+        {"outcome", everyFailure ? QString() : filter.outcome},
+        {"station", filter.station}};
     for (const auto& [column, value] : equal) {
         if (!value.isEmpty()) {
             where += QStringLiteral(" AND %1 = ?").arg(QLatin1String(column));

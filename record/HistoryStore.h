@@ -14,11 +14,14 @@
 namespace tarvel {
 
 // Which rows to list; an empty field takes any.
+// The outcome filter's word for every failure: any outcome but success and running.
+inline const char* const kEveryFailure = "failed";
+
 struct HistoryFilter {
     QString kind;
     QString station;
-    QString port;  // the name the run gave it (COM1), or its device
-    QString outcome;
+    QString port;          // the name the run gave it (COM1), or its device
+    QString outcome;       // an outcome's word, or kEveryFailure
     QDateTime since;       // invalid: from the first
     QDateTime until;       // only what started before it; invalid: to the newest
     int last = 0;          // only the newest this many; 0: all

@@ -12,6 +12,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 #include <cstdlib>
 
@@ -39,12 +40,13 @@ QString portInFileName(QString port) {
 
 }  // namespace
 
-UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line)
+UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line, bool fromModule)
     : folder_(std::move(folder)),
       version_(std::move(programVersion)),
       logs_(folder_ + QStringLiteral("/logs")),
       line_(std::move(line)),
-      writer_(folder_, line_.station) {
+      writer_(folder_, line_.station),
+      fromModule_(fromModule) {
     if (line_.station.isEmpty())
         line_.station = defaultStationName();
     writer_.onWarning = [this](const QString& warning) {
@@ -77,9 +79,20 @@ QString UpdateLog::lastLog() const {
     return QFileInfo::exists(logPath_) ? logPath_ : QString();
 }
 
-// The log file is made here, before the exchange sends anything: one exclusive create in the
-// state folder. Everything written to it goes through the writer.
 void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
+    unrecorded_.reset();
+    running_ = false;
+    logPath_.clear();
+    if (fromModule_)
+        unrecorded_ = exchange;
+    else
+        begin(exchange);
+}
+
+// The log file is made here, before the exchange sends anything (or, recorded from its module
+// on, as soon as the module is known): one exclusive create in the state folder. Everything
+// written to it goes through the writer.
+void UpdateLog::begin(const ExchangeStarted& exchange) {
     warned_ = false;
     running_ = true;
     received_ = 0;
@@ -127,6 +140,11 @@ void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
 }
 
 void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
+    if (const std::optional<ExchangeStarted> started = std::exchange(unrecorded_, std::nullopt)) {
+        begin(*started);
+        this->event(event.t, "NT",
+                    QStringLiteral("Recorded from here on: the wait for this module is not."));
+    }
     row_.module = QString::fromLatin1(event.code);
     line("Module: " + event.code);
     recordProgress(event.t, true);
@@ -168,11 +186,7 @@ void UpdateLog::notice(const Notice& event) {
 void UpdateLog::messageShown(const MessageShown& event) {
     if (!running_)
         return;
-    QString text = event.text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QStringLiteral(" / "))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    this->event(event.t, "MB", event.title + QStringLiteral(" | ") + text);
+    this->event(event.t, "MB", event.title + QStringLiteral(" | ") + messageLine(event.text));
 }
 
 void UpdateLog::wireBytes(const WireBytes& event) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tarvel {
 
@@ -33,7 +34,11 @@ class UpdateLog : public ExchangeListener {
     // waits. Beyond it the bytes are counted, not logged.
     static constexpr qint64 kLoggedReceiveLimit = 256 * 1024;
 
-    UpdateLog(QString folder, QString programVersion, HistoryLine line = {});
+    // fromModule: waiting for a module that may not come (a station's --repeat), an exchange is
+    // recorded from the moment its module makes itself known, its log starting there; one that
+    // ends before (Ctrl+C, the port taken away with the module) leaves no log and no row.
+    UpdateLog(QString folder, QString programVersion, HistoryLine line = {},
+              bool fromModule = false);
 
     void exchangeStarted(const ExchangeStarted& event) override;
     void statusChanged(const StatusChanged& event) override;
@@ -63,6 +68,8 @@ class UpdateLog : public ExchangeListener {
     std::function<void()> onHistoryChanged;
 
   private:
+    // Makes the log and the row of the exchange started so.
+    void begin(const ExchangeStarted& exchange);
     void line(const QByteArray& text);
     // A line of what the technician saw, with its time in the transcript's column.
     void event(double t, const char* kind, const QString& text);
@@ -81,6 +88,8 @@ class UpdateLog : public ExchangeListener {
     bool running_ = false;  // an exchange has started and not ended
     qint64 received_ = 0;   // bytes the module sent in this exchange
     bool warned_ = false;   // this exchange's one warning is given
+    bool fromModule_;
+    std::optional<ExchangeStarted> unrecorded_;  // the start of an exchange not recorded yet
 };
 
 }  // namespace tarvel

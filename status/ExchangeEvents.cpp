@@ -56,4 +56,11 @@ void ExchangeEvents::deliverPending() {
     deliver();
 }
 
+QString messageLine(const QString& text) {
+    QString line = text;
+    return line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QStringLiteral(" / "))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
 }  // namespace tarvel

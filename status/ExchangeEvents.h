@@ -74,6 +74,12 @@ struct ModuleIdentified {
     QByteArray code;
 };
 
+// Waiting for the next module, the module updated before has gone quiet for a whole round of
+// the identification: it was taken off, and the next module to answer is a new one.
+struct ModuleLeft {
+    double t = 0;
+};
+
 struct WireBytes {
     double t = 0;
     Direction direction = Direction::Tx;
@@ -99,6 +105,11 @@ struct MessageShown {
     bool error = false;
     QString detail;
 };
+
+// A box's text as one line, as the console, the log and the JSON stream show it: its English
+// and German halves (split by a carriage return) joined by " / ", its other line breaks (around
+// a path) a blank.
+QString messageLine(const QString& text);
 
 // The elapsed-time clock ("0:01:05") and whether it runs; every tick also turns the indicator.
 struct ClockChanged {
@@ -157,6 +168,7 @@ class ExchangeListener {
     virtual void progressChanged(const ProgressChanged&) {}
     virtual void imageChosen(const ImageChosen&) {}
     virtual void moduleIdentified(const ModuleIdentified&) {}
+    virtual void moduleLeft(const ModuleLeft&) {}
     virtual void wireBytes(const WireBytes&) {}
     virtual void notice(const Notice&) {}
     virtual void messageShown(const MessageShown&) {}

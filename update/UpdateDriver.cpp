@@ -90,7 +90,7 @@ UpdateResult UpdateDriver::identifyAndTransfer() {
             heardAnything();
             heardThisRound = heardThisRound || !line.ReceiveBuffer().isEmpty();
         }
-        awaitingSilence = awaitingSilence && heardThisRound;
+        awaitingSilence = awaitingSilence && !moduleLeft(heardThisRound);
         line.processPending();
     }
 }
@@ -112,6 +112,13 @@ std::optional<UpdateResult> UpdateDriver::portUnready() {
     status.ShowActivity(QString());
     status.ShowReady();
     return UpdateResult{UpdateOutcome::NoPort, Reason{ReasonCode::PortUnavailable, message}};
+}
+
+// A round without a word while the module updated before was awaited to leave: it has.
+bool UpdateDriver::moduleLeft(bool heardThisRound) {
+    if (!heardThisRound)
+        update_.status().events().publish(ModuleLeft{}, &ExchangeListener::moduleLeft);
+    return !heardThisRound;
 }
 
 void UpdateDriver::heardAnything() {

@@ -49,6 +49,7 @@ class UpdateDriver {
     std::optional<UpdateResult> portUnready();
     // What the module said in this round besides an answer the update looks for.
     void heardAnything();
+    bool moduleLeft(bool heardThisRound);
 
     UpdateContext& update_;
     SerialLink& link_;

@@ -5,10 +5,12 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -83,6 +85,13 @@ TEST(JsonStream, SuccessAndADataPhaseWithinTheLineRateForEachTransferAndSize) {
         SCOPED_TRACE(rows[i].image.toStdString());
         const QList<QJsonObject> lines = runs[i]->finish();
         expectStartAndOutcome(lines, "success", 0);
+        // The success word's two languages are its lines, as every other status has them.
+        const auto success = std::find_if(lines.begin(), lines.end(), [](const QJsonObject& line) {
+            return line.value("word") == "Update Successful / Update erfolgreich";
+        });
+        ASSERT_NE(success, lines.end());
+        EXPECT_EQ(success->value("english"), "Update Successful");
+        EXPECT_EQ(success->value("german"), "Update erfolgreich");
         const QJsonObject outcome = lines.last();
         const double share = outcome.value("data_line_share").toDouble();
         // A loaded machine lowers the share (the pauses and round trips take longer), never raises
@@ -150,11 +159,19 @@ TEST(JsonStream, ErrorTimeOutAndInterruptionEndWithTheirOutcome) {
             continue;
         EXPECT_EQ(lines.last().value("reason_code"), row.reason);
         EXPECT_FALSE(lines.last().value("reason").toString().isEmpty());
+        // Times never go back; a text is one line (a box's two languages joined by " / ").
         double t = 0;
         for (const QJsonObject& line : lines) {
             EXPECT_GE(line.value("t").toDouble(), t) << qPrintable(line.value("event").toString());
             t = line.value("t").toDouble();
+            for (const QJsonValue value : line)
+                EXPECT_FALSE(value.toString().contains(QRegularExpression("[\\x00-\\x1f]")))
+                    << qPrintable(value.toString());
         }
+        EXPECT_TRUE(row.reason != QLatin1String("port-lost") ||
+                    std::any_of(lines.begin(), lines.end(), [](const QJsonObject& line) {
+                        return line.value("text") == "Update error / Update Fehler";
+                    }));
     }
 }
 

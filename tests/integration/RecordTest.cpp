@@ -416,9 +416,10 @@ TEST(Record, HistoryRefusesBadArgumentsWithOneLine) {
         {{"--until", "2w"},
          "tarvel-update history: --until takes today, yesterday, a time ago such as 2h or 7d, "
          "or a date such as 2026-12-06, not \"2w\".\n"},
-        {{"--outcome", "failed"},
-         "tarvel-update history: --outcome takes one of success, error, no-image, refused, "
-         "cancelled, timeout, interrupted, running, unfinished, not \"failed\".\n"},
+        {{"--outcome", "failure"},
+         "tarvel-update history: --outcome takes failed (every failure) or one of success, "
+         "error, no-image, refused, cancelled, timeout, interrupted, running, unfinished, not "
+         "\"failure\".\n"},
         {{"--kind", "test"},
          "tarvel-update history: --kind takes update or comtest, not \"test\".\n"},
         {{"--port", "COM10"},
@@ -486,6 +487,7 @@ TEST(Record, HistoryFiltersAndFitsTheTerminal) {
         {{"--port", "com1"}, "A"},
         {{"--port", "/dev/ttyUSB0"}, "AC"},
         {{"--outcome", "unfinished"}, "C"},
+        {{"--outcome", "failed"}, "BCD"},
         {{"--kind", "comtest", "--outcome", "success"}, ""},
     };
     for (const auto& [arguments, modules] : filters) {
@@ -511,16 +513,41 @@ TEST(Record, HistoryFiltersAndFitsTheTerminal) {
     EXPECT_EQ(old["bytes_sent"], 0);
     EXPECT_EQ(old["started"], "2020-01-02T10:00:00Z");
 
+    // A station the history does not know is no station without rows.
+    const Finished nosuch = line.run({"history", "--station", "nosuch"});
+    EXPECT_EQ(nosuch.exitCode, 1);
+    EXPECT_EQ(nosuch.out, "");
+    EXPECT_EQ(nosuch.err, "The history holds no row of station nosuch.\n");
+
+    // The module and the reason where the kind and the log were; the image's name cut at its
+    // start, where its end holds what tells it apart.
     for (const char* columns : {"80", "70"}) {
         qputenv("COLUMNS", columns);
         const QStringList shown = line.run({"history"}).out.split('\n', Qt::SkipEmptyParts);
         qunsetenv("COLUMNS");
         ASSERT_EQ(shown.size(), 5);
-        EXPECT_TRUE(shown[0].startsWith("STARTED         KIND     PORT")) << qPrintable(shown[0]);
-        EXPECT_TRUE(shown[4].startsWith("2020-01-02      update   COM2")) << qPrintable(shown[4]);
+        EXPECT_TRUE(shown[0].startsWith("STARTED         PORT") && shown[0].endsWith("REASON"))
+            << qPrintable(shown[0]);
+        EXPECT_TRUE(shown[4].startsWith("2020-01-02      COM2")) << qPrintable(shown[4]);
         for (const QString& row : shown)
             EXPECT_LE(row.size(), QString(columns).toInt()) << qPrintable(row);
     }
+    qputenv("COLUMNS", "60");
+    const QString cut = line.run({"history", "--last", "1", "--no-header"}).out;
+    EXPECT_TRUE(cut.contains(
+        QRegularExpression(QString::fromUtf8("  \u2026[a-z-]+-long-name\\.bin  success"))))
+        << qPrintable(cut);
+    // Every column in full is a block per row where a table of them does not fit.
+    qputenv("COLUMNS", "80");
+    const QString blocks = line.run({"history", "--wide", "--last", "2"}).out;
+    qunsetenv("COLUMNS");
+    EXPECT_TRUE(
+        blocks.contains("\nImage:       /srv/firmware/DVB-SAT-2.00.0008-with-a-long-"
+                        "name.bin\nOutcome:     success\n"))
+        << qPrintable(blocks);
+    EXPECT_EQ(blocks.count("\n\nStarted:     "), 1);
+    for (const QString& row : blocks.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(row.contains(QRegularExpression("^[A-Z][A-Za-z0-9 -]+: "))) << qPrintable(row);
     const QString wide = line.run({"history", "--wide", "--no-header", "--last", "1"}).out;
     EXPECT_TRUE(wide.startsWith(QDateTime::currentDateTime().toString("yyyy-")) &&
                 wide.contains("  /dev/ttyUSB0  A  /srv/firmware/DVB-SAT-2.00.0008-with-a-long-"

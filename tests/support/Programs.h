@@ -8,6 +8,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace tarvel::test {
 
 // The programs as a technician runs them, for the tests that run them whole.
@@ -40,6 +47,40 @@ inline CliRun finish(QProcess& cli, int waitSeconds = 100) {
     run.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(cli.readAllStandardError());
     run.seconds = timer.elapsed() / 1000.0;
+    return run;
+}
+
+// Runs tarvel-update in home on a pseudo-terminal of that many columns, its stdout and stderr
+// both on it; seen is told what has been shown so far as it comes. out is everything shown.
+inline CliRun onTerminal(const QString& home, const QStringList& arguments, unsigned short columns,
+                         const std::function<void(const QByteArray&, QProcess&)>& seen = {}) {
+    int terminal = -1, slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);  // a newline stays a newline
+    winsize size{24, columns, 0, 0};
+    if (::openpty(&terminal, &slave, nullptr, &raw, &size) != 0)
+        return {};
+    QProcess cli;
+    cli.setChildProcessModifier([slave] {
+        ::dup2(slave, STDOUT_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+    });
+    startCli(cli, home, arguments);
+    ::close(slave);
+    QByteArray shown;
+    for (char buffer[4096];;) {
+        pollfd ready{terminal, POLLIN, 0};
+        const ssize_t got =
+            ::poll(&ready, 1, 120000) > 0 ? ::read(terminal, buffer, sizeof buffer) : 0;
+        if (got <= 0)
+            break;  // every end of the terminal's other side is closed
+        shown.append(buffer, got);
+        if (seen)
+            seen(shown, cli);
+    }
+    ::close(terminal);
+    CliRun run = finish(cli, 10);
+    run.out = QString::fromUtf8(shown);
     return run;
 }
 
