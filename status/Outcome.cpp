@@ -76,9 +76,9 @@ const QStringList& outcomeWords() {
 
 namespace {
 // clang-format off
-constexpr std::array<const char*, 16> kReasonCodes{{
+constexpr std::array<const char*, 19> kReasonCodes{{
     "completed", "switch-off", "no-answer", "no-confirmation", "unknown-module", "no-image",
-    "not-approved", "image-refused", "recovery-exhausted", "module-error", "port-lost",
+    "not-approved", "not-signed", "bad-signature", "untrusted-key", "image-refused", "recovery-exhausted", "module-error", "port-lost",
     "port-unavailable", "timeout", "interrupted", "cancelled", "usage",
 }};
 // clang-format on
