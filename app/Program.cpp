@@ -5,8 +5,10 @@
 #include "app/LoginDialog.h"
 #include "record/HistoryStore.h"
 #include "status/ProgramVersion.h"
+#include "update/TrustedKeys.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -28,7 +30,8 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
       dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
       log_(std::move(stateFolder), programVersionText(), HistoryLine::from(settings)),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
-                 std::move(imageFolder)},
+                 std::move(imageFolder),
+                 TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())},
                 window_,
                 window_,
                 *window_.activitySurface(),

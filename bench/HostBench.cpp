@@ -14,6 +14,7 @@
 #include "update/ApprovedImages.h"
 #include "update/ImageInspection.h"
 #include "update/ImageSnapshot.h"
+#include "update/TrustedKeys.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     list.close();
     QElapsedTimer check;
     check.start();
-    const auto approved = approvedImagesFor(files, settings, folder.path());
+    const auto approved = approvedImagesFor(files, settings, folder.path(), TrustedKeys());
     const bool passed = approved && approved->refusal("DVB-GEN-big.bin", sha256).isEmpty();
     std::printf(
         "approved-list check of 255 sectors: %.3f ms (%s); reading and hashing the image "

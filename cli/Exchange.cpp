@@ -14,6 +14,9 @@
 #include "record/UpdateLog.h"
 #include "session/UpdateSession.h"
 #include "status/ProgramVersion.h"
+#include "update/TrustedKeys.h"
+
+#include <QCoreApplication>
 
 #include <QFileInfo>
 #include <QTimer>
@@ -85,7 +88,8 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     ConsoleDialogs dialogs(console, prefix);
     TranscriptFile transcript;  // outlives the session, which hands it lines
     UpdateSession session(
-        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder});
+        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder,
+         TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())});
     if (!exchange.transcript.isEmpty()) {
         QString error;
         if (!transcript.open(exchange.transcript, &error)) {

@@ -6,8 +6,10 @@
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "update/ApprovedImages.h"
+#include "update/TrustedKeys.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -57,7 +59,9 @@ InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> given
     const QtFileSystem folders;
     const QtSettingsStore settings(QString::fromLatin1(kApplicationName));
     const QFileInfo info(QtFileSystem::nameText(name));
-    if (const auto approved = approvedImagesFor(folders, settings, info.absolutePath()))
+    const TrustedKeys keys = TrustedKeys::load(
+        folders, TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath()));
+    if (const auto approved = approvedImagesFor(folders, settings, info.absolutePath(), keys))
         file.approval = approved->refusal(info.fileName(), file.sha256);
     return file;
 }

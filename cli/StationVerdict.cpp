@@ -21,6 +21,9 @@ Fault faultOf(const QString& reasonCode) {
         case ReasonCode::PortLost:
         case ReasonCode::NoImage:
         case ReasonCode::NotApproved:
+        case ReasonCode::NotSigned:
+        case ReasonCode::BadSignature:
+        case ReasonCode::UntrustedKey:
         case ReasonCode::ImageRefused:
         case ReasonCode::Usage:
             return Fault::Station;

@@ -56,6 +56,10 @@ class FileSystem {
     // Why folder cannot be searched for images ("does not exist", "is not a folder", "cannot be
     // read"); empty when it can.
     virtual QString folderProblem(const QString& folder) const = 0;
+    // True when anyone, not only its owner and group, may write the folder or file at path (add
+    // a file to a folder). Windows keeps who may write in access lists, which are not read here:
+    // false there.
+    virtual bool writableByOthers(const QString& path) const = 0;
     // folder joined with name.
     virtual QString join(const QString& folder, const QString& name) const = 0;
 };

@@ -58,6 +58,11 @@ const QStringList& outcomeWords();
 //   unknown-module     the module answered, but neither announced itself nor a type probe
 //   no-image           no image for the module in the image folder
 //   not-approved       images for it, but none that the approved list lets through
+//   not-signed         trusted keys are in force, but the approved list has no signature (or
+//                      there is no list)
+//   bad-signature      the list's signature is unusable or does not hold: the list or its
+//                      trusted comment was changed after it was signed
+//   untrusted-key      the list was signed by a key that is not trusted here
 //   image-refused      the image cannot be carried by its transfer
 //   recovery-exhausted the module stopped answering and the recovery did not bring it back
 //   module-error       the module answered "E!" to the same step again and again
@@ -75,6 +80,9 @@ enum class ReasonCode {
     UnknownModule,
     NoImage,
     NotApproved,
+    NotSigned,
+    BadSignature,
+    UntrustedKey,
     ImageRefused,
     RecoveryExhausted,
     ModuleError,

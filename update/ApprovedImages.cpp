@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
+#include "update/TrustedKeys.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -11,6 +12,8 @@ namespace tarvel {
 namespace {
 // The largest list worth reading: a few hundred images at about a hundred bytes a line.
 constexpr qint64 kLargestList = 1 << 20;
+// A signature file is four short lines.
+constexpr qint64 kLargestSignature = 4096;
 
 // sha256sum writes "HASH  NAME", or "HASH *NAME" for a file read in binary mode; a name with a
 // backslash or a line break gets a leading backslash and those characters escaped.
@@ -115,14 +118,59 @@ ApprovedImages ApprovedImages::unreadable(const QString& path, const QString& re
     return list;
 }
 
+ApprovedImages ApprovedImages::missing(const TrustedKeys& keys) {
+    ApprovedImages list;
+    list.code_ = ReasonCode::NotSigned;
+    list.untrusted_ = QStringLiteral(
+                          "there is none, and with trusted keys in %1 every image must be named "
+                          "by a signed one")
+                          .arg(keys.folder());
+    return list;
+}
+
 QString ApprovedImages::description() const {
+    if (!untrusted_.isEmpty() && path_.isEmpty())
+        return QStringLiteral("the approved list: ") + untrusted_;
+    if (!untrusted_.isEmpty())
+        return QStringLiteral("the approved list %1 is not trusted: %2").arg(path_, untrusted_);
     return unreadable_.isEmpty()
                ? QStringLiteral("the approved list %1").arg(path_)
                : QStringLiteral("the approved list %1 cannot be read: %2").arg(path_, unreadable_);
 }
 
+void ApprovedImages::checkSignature(const FileSystem& files, const TrustedKeys& keys,
+                                    const QByteArray& text) {
+    signature_.path = path_ + QStringLiteral(".minisig");
+    const auto stop = [this](ReasonCode code, const QString& why) {
+        code_ = code;
+        untrusted_ = QStringLiteral("its signature %1 %2").arg(signature_.path, why);
+    };
+    if (const QString problem = files.whyUnreadable(signature_.path); !problem.isEmpty())
+        return stop(ReasonCode::NotSigned, QStringLiteral("cannot be read: ") + problem);
+    QString why;
+    const std::unique_ptr<ReadableFile> file = files.openForReading(signature_.path, &why);
+    if (!file)
+        return stop(ReasonCode::NotSigned, QStringLiteral("cannot be read: ") + why);
+    if (file->size() > kLargestSignature)
+        return stop(ReasonCode::BadSignature, QStringLiteral("is too large for a signature"));
+    const std::optional<MinisignSignature> signature =
+        parseMinisignSignature(file->read(file->size()), &why);
+    if (!signature)
+        return stop(ReasonCode::BadSignature, QStringLiteral("is unusable: ") + why);
+    signature_.keyId = keyIdText(signature->keyId);
+    signature_.trustedComment = signature->trustedComment;
+    const MinisignKey* key = keys.find(signature->keyId);
+    if (!key) {
+        return stop(
+            ReasonCode::UntrustedKey,
+            QStringLiteral("was made by key %1, which is not trusted here").arg(signature_.keyId));
+    }
+    if (const QString problem = minisignProblem(*signature, *key, text); !problem.isEmpty())
+        return stop(ReasonCode::BadSignature, QStringLiteral("does not hold: ") + problem);
+}
+
 QString ApprovedImages::refusal(const QString& fileName, const QByteArray& sha256) const {
-    if (!unreadable_.isEmpty())
+    if (!unreadable_.isEmpty() || !untrusted_.isEmpty())
         return description();
     if (conflicting_.contains(fileName))
         return QStringLiteral("listed with different checksums on the approved list");
@@ -136,7 +184,8 @@ QString ApprovedImages::refusal(const QString& fileName, const QByteArray& sha25
 
 std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
                                                 const SettingsStore& settings,
-                                                const QString& imageFolder) {
+                                                const QString& imageFolder,
+                                                const TrustedKeys& keys) {
     const QString section = QStringLiteral("Paths"), key = QStringLiteral("ApprovedImages");
     QString path = settings.value(section, key, QString()).trimmed();
     // A setting that is there but names nothing (empty, @Invalid(), a value that is no text)
@@ -149,7 +198,7 @@ std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
         // Anything of that name is the list, whatever it is: a link to a share that is not
         // mounted, a folder or a pipe stops every image rather than none.
         if (!files.hasEntry(path))
-            return std::nullopt;
+            return keys.inForce() ? std::optional(ApprovedImages::missing(keys)) : std::nullopt;
     }
     // A list that is meant to be there and cannot be read stops every image (fails closed). The
     // kind is checked before the file is opened, and it is opened without waiting, so that a
@@ -165,7 +214,10 @@ std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
     const QByteArray text = file->read(file->size());
     if (text.size() != file->size())
         return ApprovedImages::unreadable(path, QStringLiteral("it cannot be read to its end"));
-    return ApprovedImages::parse(path, text);
+    ApprovedImages list = ApprovedImages::parse(path, text);
+    if (keys.inForce())
+        list.checkSignature(files, keys, text);
+    return list;
 }
 
 }  // namespace tarvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/Outcome.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
@@ -12,6 +14,15 @@ namespace tarvel {
 
 class FileSystem;
 class SettingsStore;
+class TrustedKeys;
+
+// The signature beside an approved list, as far as it was read: the file, the key that made it
+// and its trusted comment (the release team's note, shown as text only).
+struct ListSignature {
+    QString path;
+    QString keyId;  // "AEB770F009C60C7E"; empty until known
+    QString trustedComment;
+};
 
 // The released images, as a list in the format of sha256sum: one "HASH  NAME" line per image,
 // so that `sha256sum *.bin > SHA256SUMS` makes it and `sha256sum -c SHA256SUMS` checks it. With a
@@ -26,11 +37,21 @@ class ApprovedImages {
     static ApprovedImages parse(const QString& path, const QByteArray& text);
     // A list that is configured but cannot be read: it refuses every image.
     static ApprovedImages unreadable(const QString& path, const QString& reason);
+    // With trusted keys in force but no list: every image is refused (not-signed).
+    static ApprovedImages missing(const TrustedKeys& keys);
+    // Checks the list's signature (its path with ".minisig") against the trusted keys; a list
+    // whose signature does not hold refuses every image, and says why. text: the list as read.
+    void checkSignature(const FileSystem& files, const TrustedKeys& keys, const QByteArray& text);
 
     const QString& path() const { return path_; }
     // The list as a message names it: "the approved list PATH", with why it cannot be read.
     QString description() const;
     const QStringList& problems() const { return problems_; }
+    // The signature, when trusted keys are in force and one was found.
+    const ListSignature& signature() const { return signature_; }
+    // Why every image stops, as a code: not-approved for a list that cannot be read, or
+    // not-signed, bad-signature, untrusted-key for one whose signature does not hold.
+    ReasonCode code() const { return code_; }
     // Why an image of this name and SHA-256 (hexadecimal) may not be flashed; empty when the list
     // approves it.
     QString refusal(const QString& fileName, const QByteArray& sha256) const;
@@ -38,6 +59,9 @@ class ApprovedImages {
   private:
     QString path_;
     QString unreadable_;  // why the list cannot be read; empty when it could
+    QString untrusted_;   // why its signature does not hold, as a whole clause; empty when it does
+    ReasonCode code_ = ReasonCode::NotApproved;
+    ListSignature signature_;
     QHash<QString, QByteArray> hashes_;
     QSet<QString> conflicting_;  // listed with different hashes
     QStringList problems_;
@@ -47,8 +71,11 @@ class ApprovedImages {
 // names, or else SHA256SUMS in the image folder if anything of that name is there; nothing
 // without either. A list that is no readable regular file (a dangling link, a folder, a pipe, a
 // device, a file without permission to read it) refuses every image and says why.
+// With trusted keys in force, the list must carry a signature by one of them, and a station
+// without a list refuses every image.
 std::optional<ApprovedImages> approvedImagesFor(const FileSystem& files,
                                                 const SettingsStore& settings,
-                                                const QString& imageFolder);
+                                                const QString& imageFolder,
+                                                const TrustedKeys& keys);
 
 }  // namespace tarvel

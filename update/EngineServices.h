@@ -25,6 +25,8 @@ struct EngineServices {
     FileSystem& files;
     ImageChooser* chooser;  // the expert's choice among images; none on the command line
     QString imageFolder;    // where the firmware images lie
+    // The release teams' public keys; none (empty) where no signature is asked for.
+    QString trustedKeysFolder = {};
 };
 
 }  // namespace tarvel

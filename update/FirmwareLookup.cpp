@@ -7,6 +7,7 @@
 #include "update/ImageCheck.h"
 #include "update/ImageChooser.h"
 #include "update/ImageSnapshot.h"
+#include "update/TrustedKeys.h"
 #include "update/UpdateContext.h"
 
 #include <QHash>
@@ -18,30 +19,33 @@ namespace tarvel {
 
 FirmwareLookup::FirmwareLookup(UpdateContext& update, const FileSystem& files,
                                const SettingsStore& settings, ImageChooser* chooser,
-                               QString imageFolder)
+                               QString imageFolder, QString keysFolder)
     : update_(update),
       files_(files),
       settings_(settings),
       chooser_(chooser),
-      imageFolder_(std::move(imageFolder)) {}
+      imageFolder_(std::move(imageFolder)),
+      keysFolder_(std::move(keysFolder)) {}
 
 FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     if (const QString problem = files_.folderProblem(imageFolder_); !problem.isEmpty())
         return {QString(), QStringLiteral("The image folder\n") + imageFolder_ + QLatin1Char('\n') +
                                problem + QLatin1Char('.')};
-    approved_ = approvedImagesFor(files_, settings_, imageFolder_);
-    if (approved_) {
-        for (const QString& problem : approved_->problems())
-            update_.status().events().publish(Notice{0, Notice::Kind::Warning, problem},
-                                              &ExchangeListener::notice);
-    }
+    const TrustedKeys keys = TrustedKeys::load(files_, keysFolder_);
+    approved_ = approvedImagesFor(files_, settings_, imageFolder_, keys);
+    QStringList problems = keys.problems();
+    if (approved_)
+        problems << approved_->problems();
+    for (const QString& problem : problems)
+        update_.status().events().publish(Notice{0, Notice::Kind::Warning, problem},
+                                          &ExchangeListener::notice);
     const QString image = FindFirmwareFile(pattern);
     if (image.isEmpty()) {
         const bool refusedByList = approved_ &&
                                    !files_.filesMatching(imageFolder_, pattern).isEmpty() &&
                                    files_.unreadableNames(imageFolder_, pattern).isEmpty();
         return {QString(), whyNone(pattern),
-                refusedByList ? ReasonCode::NotApproved : ReasonCode::NoImage};
+                refusedByList ? approved_->code() : ReasonCode::NoImage};
     }
     // The image is read once, here; the transfer sends those very bytes (or refuses an image
     // that cannot be read).

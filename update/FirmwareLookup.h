@@ -22,7 +22,7 @@ class UpdateContext;
 class FirmwareLookup {
   public:
     FirmwareLookup(UpdateContext& update, const FileSystem& files, const SettingsStore& settings,
-                   ImageChooser* chooser, QString imageFolder);
+                   ImageChooser* chooser, QString imageFolder, QString keysFolder = QString());
 
     // The image for pattern, read once into the update's image slot and announced; or the
     // message that tells why there is none.
@@ -55,6 +55,7 @@ class FirmwareLookup {
     const SettingsStore& settings_;
     ImageChooser* chooser_;
     QString imageFolder_;
+    QString keysFolder_;  // the trusted keys'; empty: none
     // The approved list in force for this update; nothing when there is none.
     std::optional<ApprovedImages> approved_;
     // The image chosen last, in this update or an earlier one: what the expert's selection

@@ -330,6 +330,16 @@ QString QtFileSystem::folderProblem(const QString& folder) const {
     return QString();
 }
 
+bool QtFileSystem::writableByOthers(const QString& path) const {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return false;
+#else
+    const QFileInfo info(path);
+    return info.exists() && info.permission(QFileDevice::WriteOther);
+#endif
+}
+
 QString QtFileSystem::join(const QString& folder, const QString& name) const {
     return QDir(folder).filePath(name);
 }

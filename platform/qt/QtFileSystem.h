@@ -18,6 +18,7 @@ class QtFileSystem : public FileSystem {
     bool sameFile(const QString& first, const QString& second) const override;
     bool isFileFree(const QString& path) const override;
     QString folderProblem(const QString& folder) const override;
+    bool writableByOthers(const QString& path) const override;
     QString join(const QString& folder, const QString& name) const override;
 
     // A file named by the bytes of its name as the system spells it (on Windows their UTF-8), for

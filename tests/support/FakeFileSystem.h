@@ -57,6 +57,9 @@ class FakeFileSystem : public FileSystem {
     QString folderProblem(const QString& folder) const override {
         return files.value(folder).folder ? QString() : QStringLiteral("does not exist");
     }
+    bool writableByOthers(const QString& path) const override {
+        return writableByAnyone.contains(path);
+    }
     QString join(const QString& folder, const QString& name) const override {
         return folder + '/' + name;
     }
@@ -64,6 +67,7 @@ class FakeFileSystem : public FileSystem {
     QMap<QString, File> files;
     QSet<QString> lockedPaths;
     QSet<QString> readOnlyFolders;
+    QSet<QString> writableByAnyone;
     QStringList unreadable;
     bool caseInsensitive = false;
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tarvel {
+
+// A release team's public key in minisign's format: a comment line, then in base64 the
+// algorithm "Ed", the key's 8-byte id and the 32-byte Ed25519 key.
+struct MinisignKey {
+    QByteArray id;  // 8 bytes
+    QByteArray key;
+    QString path;  // the file it came from
+};
+
+// A detached signature in minisign's format: a comment line; in base64 the algorithm ("ED": the
+// signature is over the file's BLAKE2b-512 hash, minisign's default; "Ed": over the file itself),
+// the signing key's id and the signature; "trusted comment: " and the comment; in base64 the
+// signature over the signature and the comment together, so that the comment cannot be changed.
+struct MinisignSignature {
+    QByteArray algorithm;
+    QByteArray keyId;
+    QByteArray signature;
+    QString trustedComment;
+    QByteArray commentSignature;
+    QByteArray commentBytes;  // the comment as signed
+};
+
+// Reads a public key file's text; nothing, and why in *why, when it is no such key.
+std::optional<MinisignKey> parseMinisignKey(const QByteArray& text, QString* why);
+// Reads a signature file's text; nothing, and why in *why, when it is no such signature.
+std::optional<MinisignSignature> parseMinisignSignature(const QByteArray& text, QString* why);
+// Why the signature does not hold for message under key (whose id it names), empty when it
+// does: the message's signature first, then the trusted comment's.
+QString minisignProblem(const MinisignSignature& signature, const MinisignKey& key,
+                        const QByteArray& message);
+// The id as minisign shows it: 16 hexadecimal digits, "AEB770F009C60C7E".
+QString keyIdText(const QByteArray& id);
+// Whether this build can check signatures at all.
+bool canCheckSignatures();
+
+}  // namespace tarvel
