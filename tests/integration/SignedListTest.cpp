@@ -50,10 +50,12 @@ struct SignedList : ::testing::Test {
                                     "release 2.00 for line 3"} +
                         extra);
     }
-    // The key's id as minisign writes it into the public key's comment.
+    // The key's id as minisign writes it into the public key's comment, there without its leading
+    // zeros: shown in whole, 16 digits.
     QString idOf(const QString& key) const {
         return QString::fromLatin1(
-            readFile(file(key + ".pub")).split('\n').first().split(' ').last());
+                   readFile(file(key + ".pub")).split('\n').first().split(' ').last())
+            .rightJustified(16, QLatin1Char('0'));
     }
     std::optional<ApprovedImages> judged() const {
         const QtFileSystem files;
