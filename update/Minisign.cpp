@@ -2,8 +2,6 @@
 
 #include <QList>
 
-#include <algorithm>
-
 #ifdef TARVEL_SODIUM
 #include <sodium.h>
 #endif
@@ -128,9 +126,12 @@ QString minisignProblem(const MinisignSignature& signature, const MinisignKey& k
 }
 
 QString keyIdText(const QByteArray& id) {
-    QByteArray shown = id;
-    std::reverse(shown.begin(), shown.end());  // minisign shows it as a little-endian number
-    return QString::fromLatin1(shown.toHex().toUpper());
+    // A little-endian number, in hexadecimal without leading zeros, as minisign writes it into
+    // a public key's comment and its own messages: what the release team sees is what we show.
+    quint64 number = 0;
+    for (qsizetype i = id.size() - 1; i >= 0; --i)
+        number = (number << 8) | static_cast<unsigned char>(id[i]);
+    return QString::number(number, 16).toUpper();
 }
 
 bool canCheckSignatures() {

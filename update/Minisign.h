@@ -36,7 +36,7 @@ std::optional<MinisignSignature> parseMinisignSignature(const QByteArray& text, 
 // does: the message's signature first, then the trusted comment's.
 QString minisignProblem(const MinisignSignature& signature, const MinisignKey& key,
                         const QByteArray& message);
-// The id as minisign shows it: 16 hexadecimal digits, "AEB770F009C60C7E".
+// The id as minisign shows it: hexadecimal without leading zeros, "AEB770F009C60C7E".
 QString keyIdText(const QByteArray& id);
 // Whether this build can check signatures at all.
 bool canCheckSignatures();
