@@ -9,8 +9,8 @@
 
 namespace tarvel {
 
-HistoryReader::HistoryReader(QString stateFolder, HistoryLine line)
-    : folder_(std::move(stateFolder)), line_(std::move(line)) {}
+HistoryReader::HistoryReader(QString stateFolder, HistoryDestination line)
+    : folder_(std::move(stateFolder)), destination_(std::move(line)) {}
 
 HistoryReader::~HistoryReader() = default;
 
@@ -33,7 +33,7 @@ std::optional<std::vector<HistoryRow>> HistoryReader::readLocal(bool force) {
         return std::nullopt;
     filesRead_ = files;
     HistoryStore history(folder_);
-    history.setStation(line_.station);
+    history.setStation(destination_.station);
     std::vector<HistoryRow> rows;
     if (history.open(false))
         rows = history.rows({}).value_or(std::vector<HistoryRow>());
@@ -45,8 +45,8 @@ std::optional<std::vector<HistoryRow>> HistoryReader::readLocal(bool force) {
 
 std::optional<std::vector<HistoryRow>> HistoryReader::readLine(bool force) {
     if (!server_)
-        server_ = std::make_unique<LineHistory>(line_.database);
-    LineHistory& server = *server_;
+        server_ = std::make_unique<CentralHistory>(destination_.database);
+    CentralHistory& server = *server_;
     QString mark;
     if (server.open() && server.isReady() && server.changeMark(&mark)) {
         problem_.clear();
@@ -68,7 +68,7 @@ std::optional<std::vector<HistoryRow>> HistoryReader::readLine(bool force) {
 }
 
 std::optional<HistoryRead> HistoryReader::readIfChanged(bool force, bool localOnly) {
-    if (line_.database.isEmpty() || localOnly) {
+    if (destination_.database.isEmpty() || localOnly) {
         std::optional<std::vector<HistoryRow>> rows = readLocal(force || shown_ != Source::Local);
         if (!rows)
             return std::nullopt;
@@ -76,7 +76,7 @@ std::optional<HistoryRead> HistoryReader::readIfChanged(bool force, bool localOn
         return HistoryRead{std::move(*rows), false, QString()};
     }
     const QString told = problem_;
-    if (force || problem_.isEmpty() || failed_.hasExpired(kLineRetryMs)) {
+    if (force || problem_.isEmpty() || failed_.hasExpired(kCentralRetryMs)) {
         std::optional<std::vector<HistoryRow>> rows = readLine(force || shown_ != Source::Line);
         if (rows) {
             shown_ = Source::Line;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "central/CentralHistory.h"
 #include "record/BackgroundWorker.h"
 #include "record/HistoryRow.h"
-#include "record/LineHistory.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -28,14 +28,14 @@ struct HistoryRead {
 // process's write, the settling of rows whose process is gone) or for the network. With a
 // line's history set it reads the server, as `tarvel-update history` does; when the server
 // cannot be read it reads this station's own file instead and says why, and tries the server
-// again after kLineRetryMs, or at once when asked to. Made, used and destroyed on the worker's
+// again after kCentralRetryMs, or at once when asked to. Made, used and destroyed on the worker's
 // thread; its jobs call readIfChanged.
 class HistoryReader : public BackgroundTask {
   public:
     // How long after a failure the server is tried again, unless a read is forced.
-    static constexpr int kLineRetryMs = 10000;
+    static constexpr int kCentralRetryMs = 10000;
 
-    HistoryReader(QString stateFolder, HistoryLine line);
+    HistoryReader(QString stateFolder, HistoryDestination line);
     ~HistoryReader() override;
 
     qint64 work(bool) override { return kWhenHanded; }
@@ -60,13 +60,13 @@ class HistoryReader : public BackgroundTask {
     QString filesNow() const;
 
     QString folder_;
-    HistoryLine line_;
-    std::unique_ptr<LineHistory>
+    HistoryDestination destination_;
+    std::unique_ptr<CentralHistory>
         server_;  // made on the reader's thread, which its connection serves
     Source shown_ = Source::None;
     QString filesRead_;
     bool runningRead_ = false;
-    QString serverRead_;    // the server's mark (LineHistory::changeMark) at the last read
+    QString serverRead_;    // the server's mark (CentralHistory::changeMark) at the last read
     QString problem_;       // why the server cannot be read; empty while it can
     QElapsedTimer failed_;  // since the server last failed
 };

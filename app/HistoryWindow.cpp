@@ -2,9 +2,9 @@
 
 #include "app/ElidedLabel.h"
 #include "app/HistoryReader.h"
+#include "central/CentralHistory.h"
 #include "platform/SettingsStore.h"
 #include "record/HistoryCsv.h"
-#include "record/LineHistory.h"
 #include "status/Outcome.h"
 
 #include <QAction>
@@ -53,9 +53,9 @@ QLabel* caption(const QString& text, QWidget* buddy) {
 }  // namespace
 
 HistoryWindow::HistoryWindow(const QString& stateFolder, SettingsStore& settings, QWidget* parent)
-    : HistoryWindow(stateFolder, HistoryLine::from(settings), settings, parent) {}
+    : HistoryWindow(stateFolder, HistoryDestination::from(settings), settings, parent) {}
 
-HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line,
+HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryDestination& line,
                              SettingsStore& settings, QWidget* parent)
     : QDialog(parent),
       settings_(settings),
@@ -81,6 +81,15 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     if (!line.database.isEmpty())
         preloadSqlDriver(QStringLiteral("QPSQL"));
 
+    setUpTable();
+    setUpFilters(!line.database.isEmpty());
+    layOut(buttonRow());
+
+    timer_->setInterval(kLookEveryMs);
+    connect(timer_, &QTimer::timeout, this, [this] { look(false); });
+}
+
+void HistoryWindow::setUpTable() {
     shown_.setSourceModel(&rows_);
     table_->setModel(&shown_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -111,7 +120,11 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, &HistoryWindow::copySelection);
     table_->addAction(copy);
+}
 
+// The filters; "This station only" shows only with a line's history, the only one with another
+// station's rows than this one's.
+void HistoryWindow::setUpFilters(bool centralHistory) {
     for (QComboBox* box : {station_, port_, outcome_, kind_, when_})
         connect(box, &QComboBox::currentIndexChanged, this, &HistoryWindow::applyFilters);
     station_->setObjectName(QStringLiteral("station"));
@@ -123,7 +136,15 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
         date->setCalendarPopup(true);
         connect(date, &QDateEdit::dateChanged, this, &HistoryWindow::applyFilters);
     }
+    local_->setObjectName(QStringLiteral("local"));
+    local_->setToolTip(QStringLiteral("This station's own history instead of the line's"));
+    local_->setVisible(centralHistory);
+    connect(local_, &QCheckBox::toggled, this, [this] { look(true); });
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->hide();
+}
 
+QLayout* HistoryWindow::buttonRow() {
     auto* columns = new QToolButton(this);
     columns->setObjectName(QStringLiteral("columns"));
     columns->setText(QStringLiteral("Columns"));
@@ -147,15 +168,15 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     });
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(count_, 1);
+    for (QWidget* button :
+         std::initializer_list<QWidget*>{columns, copyButton, exportButton, close})
+        buttons->addWidget(button);
+    return buttons;
+}
 
-    // Only a line's history has another station's rows than this one's.
-    local_->setObjectName(QStringLiteral("local"));
-    local_->setToolTip(QStringLiteral("This station's own history instead of the line's"));
-    local_->setVisible(!line.database.isEmpty());
-    connect(local_, &QCheckBox::toggled, this, [this] { look(true); });
-    notice_->setObjectName(QStringLiteral("notice"));
-    notice_->hide();
-
+void HistoryWindow::layOut(QLayout* buttons) {
     auto* filters = new QHBoxLayout;
     filters->addWidget(caption(QStringLiteral("&Station:"), station_));
     filters->addWidget(station_);
@@ -177,11 +198,6 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     between->addWidget(to_);
     between->addStretch();
     range_->hide();
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(count_, 1);
-    for (QWidget* button :
-         std::initializer_list<QWidget*>{columns, copyButton, exportButton, close})
-        buttons->addWidget(button);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(range_);
@@ -189,9 +205,6 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryLine& line
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
     restoreColumns();
-
-    timer_->setInterval(kLookEveryMs);
-    connect(timer_, &QTimer::timeout, this, [this] { look(false); });
 }
 
 // A reader that the network holds is left behind: the window never waits for it.

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QLayout;
 class QMenu;
 class QTableView;
 class QTimer;
@@ -38,8 +39,8 @@ class HistoryWindow : public QDialog {
 
     // The line's history from the settings ([Station] Name=, [History] Database=).
     HistoryWindow(const QString& stateFolder, SettingsStore& settings, QWidget* parent);
-    HistoryWindow(const QString& stateFolder, const HistoryLine& line, SettingsStore& settings,
-                  QWidget* parent);
+    HistoryWindow(const QString& stateFolder, const HistoryDestination& line,
+                  SettingsStore& settings, QWidget* parent);
     ~HistoryWindow() override;
 
     // Reads the history anew (on the reader's thread; the rows follow).
@@ -67,6 +68,10 @@ class HistoryWindow : public QDialog {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    void setUpTable();
+    void setUpFilters(bool centralHistory);
+    QLayout* buttonRow();
+    void layOut(QLayout* buttons);
     void look(bool force);
     void showRows(HistoryRead read);
     void applyFilters();

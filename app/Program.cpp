@@ -3,6 +3,7 @@
 #include "app/ActivityIndWidget.h"
 #include "app/LogViewer.h"
 #include "app/LoginDialog.h"
+#include "central/HistoryForwarder.h"
 #include "record/HistoryStore.h"
 #include "status/ProgramVersion.h"
 #include "update/TrustedKeys.h"
@@ -28,7 +29,8 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
                  QString stateFolder)
     : settings_(settings),
       dialogs_(QString::fromLatin1(Form1::kApplicationTitle)),
-      log_(std::move(stateFolder), programVersionText(), HistoryLine::from(settings)),
+      log_(stateFolder, programVersionText(), HistoryDestination::from(settings).station,
+           forwardingTo(HistoryDestination::from(settings), stateFolder)),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
                  std::move(imageFolder),
                  TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())},

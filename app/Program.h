@@ -10,7 +10,7 @@
 #include "platform/qt/QtEventPump.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtIntervalTimer.h"
-#include "record/UpdateLog.h"
+#include "record/UpdateRecord.h"
 #include "window/Form1.h"
 
 #include <QDesktopServices>
@@ -40,7 +40,7 @@ class Program : public ProgramShell {
     MainWindow& window() { return window_; }
     Form1& form() { return *form_; }
     QtDialogs& dialogs() { return dialogs_; }
-    UpdateLog& log() { return log_; }
+    UpdateRecord& log() { return log_; }
     // Log → History…, once shown.
     HistoryWindow* historyWindow() const { return history_; }
     // Opens a folder in the desktop's file manager; false when nothing opened it.
@@ -67,7 +67,7 @@ class Program : public ProgramShell {
     QtFileSystem files_;
     FileSelectionWindow fileChooser_;
     MainWindow window_;
-    UpdateLog log_;
+    UpdateRecord log_;
     Platform platform_;
     std::unique_ptr<Form1> form_;
     QPointer<HistoryWindow> history_;

@@ -1,5 +1,6 @@
 #include "cli/Exchange.h"
 
+#include "central/HistoryForwarder.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/JsonStream.h"
 #include "cli/TerminalWidth.h"
@@ -11,7 +12,7 @@
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
 #include "record/TranscriptFile.h"
-#include "record/UpdateLog.h"
+#include "record/UpdateRecord.h"
 #include "session/UpdateSession.h"
 #include "status/ProgramVersion.h"
 #include "update/TrustedKeys.h"
@@ -102,10 +103,12 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     }
     // The line's history only when this run is recorded at all, and forwarded by this process
     // only when no station does it for all its updates.
-    HistoryLine line = exchange.record ? HistoryLine::from(settings) : HistoryLine{};
+    HistoryDestination line =
+        exchange.record ? HistoryDestination::from(settings) : HistoryDestination{};
     if (!exchange.forward)
         line.database.clear();
-    UpdateLog log(stateFolder(), programVersionText(), line, exchange.recordFromModule);
+    UpdateRecord log(stateFolder(), programVersionText(), line.station,
+                     forwardingTo(line, stateFolder()), exchange.recordFromModule);
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)

@@ -1,5 +1,6 @@
 #include "cli/History.h"
 
+#include "central/CentralHistory.h"
 #include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
 #include "cli/TerminalWidth.h"
@@ -8,7 +9,6 @@
 #include "platform/qt/StateFolder.h"
 #include "record/HistorySchema.h"
 #include "record/HistoryStore.h"
-#include "record/LineHistory.h"
 #include "status/Outcome.h"
 
 #include <QCommandLineParser>
@@ -49,19 +49,19 @@ QDateTime moment(const QString& text, const QDateTime& now) {
 }
 
 // --upgrade-line: the line's owner makes the tables, or brings them up to date.
-int upgradeLine(const HistoryLine& line) {
+int upgradeCentral(const HistoryDestination& line) {
     if (line.database.isEmpty())
         return usage(
             QStringLiteral("--upgrade-line needs a line's history: [History] Database= "
                            "in the settings, a PostgreSQL URI."));
-    LineHistory history(line.database);
+    CentralHistory history(line.database);
     if (!history.open() || !history.upgrade()) {
         std::fprintf(stderr, "The line's history %s cannot be brought up to date: %s\n",
-                     qPrintable(shownLineUri(line.database)), qPrintable(history.reason()));
+                     qPrintable(shownCentralUri(line.database)), qPrintable(history.reason()));
         return kUnreadable;
     }
-    std::printf("The line's history %s is at schema %d.\n", qPrintable(shownLineUri(line.database)),
-                knownHistoryVersion());
+    std::printf("The line's history %s is at schema %d.\n",
+                qPrintable(shownCentralUri(line.database)), knownHistoryVersion());
     return kListed;
 }
 
@@ -83,13 +83,13 @@ QString heldText(const QString& folder, const QString& station) {
 
 // Whether the history read (the line's, or this station's own with local) holds any row of
 // station.
-bool knowsStation(const HistoryLine& line, bool local, const QString& station) {
+bool knowsStation(const HistoryDestination& line, bool local, const QString& station) {
     HistoryFilter filter;
     filter.station = station;
     filter.last = 1;
     std::optional<std::vector<HistoryRow>> rows;
     if (!line.database.isEmpty() && !local) {
-        LineHistory history(line.database);
+        CentralHistory history(line.database);
         if (history.open() && history.isReady())
             rows = history.rows(filter);
     } else {
@@ -104,7 +104,8 @@ bool knowsStation(const HistoryLine& line, bool local, const QString& station) {
 // The table, or a line that says why there is none; a station the history does not know is
 // named on stderr, since a name mistyped would otherwise read as a station without a failure.
 int printTable(const std::vector<HistoryRow>& rows, const TableLayout& layout,
-               const HistoryFilter& filter, bool filtered, const HistoryLine& line, bool local) {
+               const HistoryFilter& filter, bool filtered, const HistoryDestination& line,
+               bool local) {
     if (rows.empty() && !filter.station.isEmpty() &&
         !knowsStation(line, local || filter.pending, filter.station)) {
         std::fprintf(stderr, "The history holds no row of station %s.\n",
@@ -195,14 +196,14 @@ int runHistory(const QStringList& arguments) {
         QStringLiteral("pending"),
         QStringLiteral("The rows of this station that have not reached the line's history yet "
                        "(as they are now)."));
-    const QCommandLineOption upgradeLineOption(
+    const QCommandLineOption upgradeCentralOption(
         QStringLiteral("upgrade-line"),
         QStringLiteral("Make the line's history's tables, or bring them up to date, and print "
                        "nothing else: for the line's owner, whose database role may create "
                        "them; a station's role may not."));
     parser.addOptions({csvOption, jsonOption, wideOption, noHeaderOption, portOption, outcomeOption,
                        kindOption, sinceOption, untilOption, lastOption, stationOption, localOption,
-                       pendingOption, upgradeLineOption});
+                       pendingOption, upgradeCentralOption});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -268,9 +269,9 @@ int runHistory(const QStringList& arguments) {
                           parser.isSet(kindOption) || filter.since.isValid() ||
                           filter.until.isValid() || !filter.station.isEmpty();
 
-    const HistoryLine line =
-        HistoryLine::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
-    if (parser.isSet(upgradeLineOption)) {
+    const HistoryDestination line =
+        HistoryDestination::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
+    if (parser.isSet(upgradeCentralOption)) {
         for (const QCommandLineOption* other :
              {&csvOption, &jsonOption, &wideOption, &noHeaderOption, &portOption, &outcomeOption,
               &kindOption, &sinceOption, &untilOption, &lastOption, &stationOption, &localOption,
@@ -279,7 +280,7 @@ int runHistory(const QStringList& arguments) {
                 return usage(QStringLiteral("--upgrade-line takes no other option, not --%1.")
                                  .arg(other->names().constFirst()));
         }
-        return upgradeLine(line);
+        return upgradeCentral(line);
     }
     if (parser.isSet(pendingOption) && parser.isSet(localOption))
         return usage(
@@ -294,14 +295,14 @@ int runHistory(const QStringList& arguments) {
     }
     std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
     if (!line.database.isEmpty() && !parser.isSet(localOption) && !filter.pending) {
-        LineHistory history(line.database);
+        CentralHistory history(line.database);
         if (history.open() && history.isReady())
             rows = history.rows(filter);
         else
             rows = std::nullopt;
         if (!rows) {
             std::fprintf(stderr, "The line's history %s cannot be read: %s\n",
-                         qPrintable(shownLineUri(line.database)), qPrintable(history.reason()));
+                         qPrintable(shownCentralUri(line.database)), qPrintable(history.reason()));
             return kUnreadable;
         }
     } else {

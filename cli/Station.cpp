@@ -1,5 +1,7 @@
 #include "cli/Station.h"
 
+#include "central/CentralHistory.h"
+#include "central/HistoryForwarder.h"
 #include "cli/Arguments.h"
 #include "cli/StationPort.h"
 #include "cli/StationScreen.h"
@@ -8,8 +10,6 @@
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
-#include "record/HistoryForwarder.h"
-#include "record/LineHistory.h"
 #include "serial/PortNames.h"
 
 #include <QCommandLineParser>
@@ -249,7 +249,8 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
     // One forwarder for the station, one connection to the line's server at a time: the
     // children only write their own rows and wake it.
     std::unique_ptr<HistoryForwarder> forwarder;
-    if (const HistoryLine line = HistoryLine::from(settings); !line.database.isEmpty()) {
+    if (const HistoryDestination line = HistoryDestination::from(settings);
+        !line.database.isEmpty()) {
         forwarder = std::make_unique<HistoryForwarder>(stateFolder(), line.database, line.station);
         forwarder->onWarning = [](const QString& warning) {
             std::fprintf(stderr, "%s\n", qPrintable(warning));

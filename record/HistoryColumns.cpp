@@ -74,8 +74,10 @@ void HistoryColumn::assign(HistoryRow& row, const QVariant& value) const {
     std::visit(Overloaded{[&](QString HistoryRow::*member) { row.*member = value.toString(); },
                           [&](qint64 HistoryRow::*member) { row.*member = value.toLongLong(); },
                           [&](std::optional<qint64> HistoryRow::*member) {
+                              bool known = false;
+                              const qint64 number = value.toLongLong(&known);
                               row.*member =
-                                  value.isNull() ? std::nullopt : std::optional(value.toLongLong());
+                                  known && !value.isNull() ? std::optional(number) : std::nullopt;
                           },
                           [&](double HistoryRow::*member) { row.*member = value.toDouble(); }},
                field);

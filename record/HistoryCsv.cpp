@@ -135,38 +135,25 @@ QString recordProblem(const CsvRecord& record) {
             .arg(formerColumns().size());
     if (record.fields.join(QString()).contains(QChar::ReplacementCharacter))
         return QStringLiteral("bytes that are no UTF-8 text");
-    if (!QDateTime::fromString(record.fields[0], Qt::ISODate).isValid())
-        return QStringLiteral("its start \"%1\" is no time").arg(record.fields[0]);
-    if (!outcomeFromWord(record.fields[10]))
-        return QStringLiteral("its outcome \"%1\" is none of this program's")
-            .arg(record.fields[10]);
+    const QString& started = record.fields[historyColumn("started").csvPosition];
+    if (!QDateTime::fromString(started, Qt::ISODate).isValid())
+        return QStringLiteral("its start \"%1\" is no time").arg(started);
+    const QString& outcome = record.fields[historyColumn("outcome").csvPosition];
+    if (!outcomeFromWord(outcome))
+        return QStringLiteral("its outcome \"%1\" is none of this program's").arg(outcome);
     return QString();
 }
 
 HistoryRow rowOf(const QStringList& fields) {
     HistoryRow row;
     row.kind = kUpdateKind;  // the file held updates only
-    row.started = fields[0];
-    row.finished = fields[1];
-    row.port = fields[2];
-    row.device = fields[3];
-    row.module = fields[4];
-    row.image = fields[5];
-    bool known = false;
-    const qint64 size = fields[6].toLongLong(&known);
-    if (known)
-        row.imageSize = size;
-    row.imageSha256 = fields[7];
-    row.bytesSent = fields[8].toLongLong();
-    row.seconds = fields[9].toDouble();
+    // Each field into its column by the one table of columns; an empty one is not known.
+    const std::vector<const HistoryColumn*> inFile = csvColumns();
+    for (qsizetype at = 0; at < fields.size() && at < qsizetype(inFile.size()); ++at)
+        inFile[at]->assign(row, fields[at].isEmpty() ? QVariant() : QVariant(fields[at]));
     // The program that wrote the file is gone: nothing of it still runs.
-    row.outcome = outcomeFromWord(fields[10]) == Outcome::Running ? outcomeWord(Outcome::Unfinished)
-                                                                  : fields[10];
-    row.log = fields[11];
-    if (fields.size() == columns().size()) {
-        row.reasonCode = fields[12];
-        row.reason = fields[13];
-    }
+    if (outcomeFromWord(row.outcome) == Outcome::Running)
+        row.outcome = outcomeWord(Outcome::Unfinished);
     return row;
 }
 

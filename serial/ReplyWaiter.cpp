@@ -56,12 +56,12 @@ QString ReplyWaiter::lineFailure() const {
     return port_.failure();
 }
 
-ReplyWaiter::Wait ReplyWaiter::state() const {
+std::optional<ReplyWaiter::Wait> ReplyWaiter::halt() const {
     if (stopped_)
         return Wait::Stopped;
     if (!port_.PortOpen())
         return Wait::LineLost;
-    return Wait::Reply;
+    return std::nullopt;
 }
 
 bool ReplyWaiter::sendExpecting(const QByteArray& text) {
@@ -82,9 +82,9 @@ ReplyWaiter::Wait ReplyWaiter::waitFor(const Expected& expected, double start, d
                                        Unmatched unmatched, LineLoss lineLoss) {
     for (;;) {
         pump_.waitForEvents(std::max(start + limit - clock_.seconds(), kMinimumWait));
-        if (const Wait halt = state();
-            halt == Wait::Stopped || (halt == Wait::LineLost && lineLoss == LineLoss::Ends))
-            return halt;
+        if (const std::optional<Wait> why = halt();
+            why == Wait::Stopped || (why == Wait::LineLost && lineLoss == LineLoss::Ends))
+            return *why;
         if (expected.foundIn(ReceiveBuffer_))
             return Wait::Reply;
         if (unmatched == Unmatched::Discard)

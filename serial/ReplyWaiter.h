@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace tarvel {
 
 class Clock;
@@ -73,9 +75,9 @@ class ReplyWaiter {
     // Ends the running exchange at its next look; begin() clears it for the next one.
     void stop() { stopped_ = true; }
     void begin() { stopped_ = false; }
-    // Stopped or LineLost when the exchange cannot go on; Reply when it can.
-    Wait state() const;
-    bool halted() const { return state() != Wait::Reply; }
+    // Why the exchange cannot go on, Stopped or LineLost; nothing while it can.
+    std::optional<Wait> halt() const;
+    bool halted() const { return halt().has_value(); }
 
     // The port as messages name it ("Com3 (/dev/ttyUSB0)"), and why it failed, if it did.
     QString portName() const;

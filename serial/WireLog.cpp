@@ -24,10 +24,11 @@ QByteArray transcriptLine(double milliseconds, const char* direction, const QByt
 }
 }  // namespace
 
-QByteArray transcriptLines(double milliseconds, const char* direction, const QByteArray& bytes) {
+QByteArray transcriptLines(double milliseconds, Direction direction, const QByteArray& bytes) {
     QByteArray lines;
     for (qsizetype at = 0; at < bytes.size(); at += kBytesPerLine)
-        lines += transcriptLine(milliseconds, direction, bytes.mid(at, kBytesPerLine));
+        lines +=
+            transcriptLine(milliseconds, directionText(direction), bytes.mid(at, kBytesPerLine));
     return lines;
 }
 
@@ -54,25 +55,25 @@ bool WireLog::open(const QString& path, QString* error) {
 
 QByteArray WireLog::readAll() {
     const QByteArray bytes = device_.readAll();
-    record("RX", bytes);
+    record(Direction::Rx, bytes);
     return bytes;
 }
 
 QByteArray WireLog::read(qint64 maxSize) {
     const QByteArray bytes = device_.read(maxSize);
-    record("RX", bytes);
+    record(Direction::Rx, bytes);
     return bytes;
 }
 
 bool WireLog::write(const QByteArray& data) {
-    record("TX", data);
+    record(Direction::Tx, data);
     return device_.write(data);
 }
 
-void WireLog::record(const char* direction, const QByteArray& bytes) {
+void WireLog::record(Direction direction, const QByteArray& bytes) {
     if (onBytes && !bytes.isEmpty())
         onBytes(direction, bytes);
-    (direction[0] == 'T' ? sent_ : received_) += bytes.size();
+    (direction == Direction::Tx ? sent_ : received_) += bytes.size();
     if (!onTranscript || bytes.isEmpty())
         return;
     const double milliseconds = since_.isValid() ? since_.nsecsElapsed() / 1e6 : 0.0;

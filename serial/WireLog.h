@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SerialDevice.h"
+#include "serial/WireDirection.h"
 
 #include <QElapsedTimer>
 
@@ -37,11 +38,11 @@ class WireLog : public SerialDevice {
 
     qint64 bytesSent() const { return sent_; }
     // Told of every piece of bytes on the wire, TX to the module or RX from it.
-    std::function<void(const char* direction, const QByteArray& bytes)> onBytes;
+    std::function<void(Direction direction, const QByteArray& bytes)> onBytes;
     qint64 bytesReceived() const { return received_; }
 
   private:
-    void record(const char* direction, const QByteArray& bytes);
+    void record(Direction direction, const QByteArray& bytes);
 
     SerialDevice& device_;
     QElapsedTimer since_;
@@ -52,6 +53,6 @@ class WireLog : public SerialDevice {
 // The time column of a transcript line: milliseconds with three decimals, ten characters wide.
 QByteArray timeColumn(double milliseconds);
 // Transcript lines for bytes on the wire, 16 bytes a line, each ending in a line break.
-QByteArray transcriptLines(double milliseconds, const char* direction, const QByteArray& bytes);
+QByteArray transcriptLines(double milliseconds, Direction direction, const QByteArray& bytes);
 
 }  // namespace tarvel

@@ -4,19 +4,19 @@
 
 namespace tarvel {
 
-Outcome outcomeOf(UpdateOutcome outcome) {
+Outcome outcomeOf(EngineOutcome outcome) {
     switch (outcome) {
-        case UpdateOutcome::Success:
+        case EngineOutcome::Success:
             return Outcome::Success;
-        case UpdateOutcome::NoImage:
+        case EngineOutcome::NoImage:
             return Outcome::NoImage;
-        case UpdateOutcome::Refused:
+        case EngineOutcome::Refused:
             return Outcome::Refused;
-        case UpdateOutcome::Cancelled:
+        case EngineOutcome::Cancelled:
             return Outcome::Cancelled;
-        case UpdateOutcome::NoPort:
-        case UpdateOutcome::Busy:
-        case UpdateOutcome::Failed:
+        case EngineOutcome::NoPort:
+        case EngineOutcome::Busy:
+        case EngineOutcome::Error:
             break;
     }
     return Outcome::Error;
@@ -48,11 +48,11 @@ UpdateSession::UpdateSession(const EngineServices& services)
       communicationTest_(link_.replies(), status_, services.clock) {
     // Received bytes are read inside the receive handler, which must return before anyone
     // hears of them; what is sent is told at once.
-    wire_.onBytes = [this](const char* direction, const QByteArray& bytes) {
-        if (direction[0] == 'T')
-            events_.publish(WireBytes{0, Direction::Tx, bytes}, &ExchangeListener::wireBytes);
+    wire_.onBytes = [this](Direction direction, const QByteArray& bytes) {
+        if (direction == Direction::Tx)
+            events_.publish(WireBytes{0, direction, bytes}, &ExchangeListener::wireBytes);
         else
-            events_.publishAfterReceive(WireBytes{0, Direction::Rx, bytes},
+            events_.publishAfterReceive(WireBytes{0, direction, bytes},
                                         &ExchangeListener::wireBytes);
     };
     link_.onSlowAdapter = [this](const QString& hint) {
@@ -86,13 +86,13 @@ void UpdateSession::stop(StopReason reason) {
     link_.replies().stop();
 }
 
-UpdateOutcome UpdateSession::runUpdate() {
+EngineOutcome UpdateSession::runUpdate() {
     if (busy())
-        return UpdateOutcome::Busy;
+        return EngineOutcome::Busy;
     begin(ExchangeKind::Update);
-    const UpdateOutcome outcome = updater_.StartUpdate();
+    const EngineOutcome outcome = updater_.StartUpdate();
     const Outcome ended =
-        outcome == UpdateOutcome::Cancelled && stopped_ ? stoppedOutcome() : outcomeOf(outcome);
+        outcome == EngineOutcome::Cancelled && stopped_ ? stoppedOutcome() : outcomeOf(outcome);
     end(ended, updater_.reason(ended));
     return outcome;
 }

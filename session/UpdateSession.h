@@ -43,7 +43,7 @@ class UpdateSession {
     bool busy() const { return exchange_.has_value(); }
     bool updating() const { return exchange_ == ExchangeKind::Update; }
     // Runs a whole update; Busy without doing anything while an exchange runs.
-    UpdateOutcome runUpdate();
+    EngineOutcome runUpdate();
     // Runs the communication test; nothing while an exchange runs, else whether it passed.
     std::optional<bool> runCommunicationTest();
     // Ends the running exchange at its next wait.
@@ -77,7 +77,7 @@ class UpdateSession {
 };
 
 // The engine's outcome of an update as the record and the command line name it.
-Outcome outcomeOf(UpdateOutcome outcome);
+Outcome outcomeOf(EngineOutcome outcome);
 
 // The data phase as the summary and the log say it: "data phase 65536 bytes in 5.7 s, 99.1 % of
 // the line rate (11520 bytes/s)"; empty for an exchange without one.

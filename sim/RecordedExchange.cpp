@@ -157,6 +157,19 @@ class ExchangeBuilder {
     bool lastWasHost_ = false;
 };
 
+// Why a line without a time cannot stand where it does: a log's header and its untimed lines
+// may; a transcript has none.
+QString untimedProblem(QByteArrayView line, int lineNumber, bool isLog, const QString& notOurs) {
+    if (!isLog)
+        return lineNumber == 1 ? neitherLogNorTranscript() : notOurs;
+    if (lineNumber == 1)
+        return headerProblem(line);
+    const auto known = [&line](const char* start) { return line.startsWith(start); };
+    if (std::any_of(std::begin(kUntimedLogLines), std::end(kUntimedLogLines), known))
+        return QString();
+    return notOurs;
+}
+
 }  // namespace
 
 std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QString* error) {
@@ -184,19 +197,12 @@ std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QS
             line.chop(1);
         const bool timed =
             !line.isEmpty() && (line[0] == ' ' || (line[0] >= '0' && line[0] <= '9'));
-        if (!timed && isLog) {
-            if (lineNumber == 1) {
-                if (const QString problem = headerProblem(line); !problem.isEmpty())
-                    return fail(lineNumber, problem);
-                continue;
-            }
-            const auto known = [&line](const char* start) { return line.startsWith(start); };
-            if (std::any_of(std::begin(kUntimedLogLines), std::end(kUntimedLogLines), known))
-                continue;
-            return fail(lineNumber, notOurs);
+        if (!timed) {
+            if (const QString problem = untimedProblem(line, lineNumber, isLog, notOurs);
+                !problem.isEmpty())
+                return fail(lineNumber, problem);
+            continue;
         }
-        if (!timed)
-            return fail(lineNumber, lineNumber == 1 ? neitherLogNorTranscript() : notOurs);
         QString why;
         const std::optional<TimedLine> timedLine = readTimedLine(line, &why);
         if (!timedLine)

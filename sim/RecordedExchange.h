@@ -34,7 +34,7 @@ struct RecordedExchange {
     QList<ModuleAnswer> answers;  // in the order they were received
 };
 
-// Reads the exchange from the text of an update log (record/UpdateLog.cpp) or of a wire
+// Reads the exchange from the text of an update log (record/UpdateRecord.cpp) or of a wire
 // transcript (serial/WireLog.cpp). Refuses anything else, every line it does not know among them
 // and a log of a program newer than this one: *error says "line N: why".
 std::optional<RecordedExchange> parseRecordedExchange(const QByteArray& text, QString* error);

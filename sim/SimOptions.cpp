@@ -116,6 +116,34 @@ bool readReplay(QCommandLineParser& parser, Reader& read, SimOptions& options, Q
     return options.replay.has_value();
 }
 
+// How the module makes itself known: it announces itself, is probed for its type, or speaks
+// first in its test mode. False with the reason in output when the options say otherwise.
+bool readKind(const QCommandLineParser& parser, ModuleConfig& module, QString* output) {
+    const int kinds =
+        int(parser.isSet("announce")) + int(parser.isSet("type")) + int(parser.isSet("test-mode"));
+    if (kinds > 1) {
+        *output = "choose one of --announce, --type and --test-mode";
+        return false;
+    }
+    if (parser.isSet("type")) {
+        module.kind = ModuleConfig::Kind::Probed;
+        module.type = parser.value("type").toLatin1();
+        if (module.type.size() != 6) {
+            *output = "--type takes a six-letter code";
+            return false;
+        }
+    } else if (parser.isSet("test-mode")) {
+        module.kind = ModuleConfig::Kind::TestMode;
+    } else if (parser.isSet("announce")) {
+        module.announcement = parser.value("announce").toLatin1();
+        if (module.announcement.size() != 2) {
+            *output = "--announce takes a two-letter code";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* output,
@@ -148,30 +176,9 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     Reader read{parser, {}};
     if (!readReplay(parser, read, options, output))
         return std::nullopt;
-    ModuleConfig& module = options.module;
-    const int kinds =
-        int(parser.isSet("announce")) + int(parser.isSet("type")) + int(parser.isSet("test-mode"));
-    if (kinds > 1) {
-        *output = "choose one of --announce, --type and --test-mode";
+    if (!readKind(parser, options.module, output))
         return std::nullopt;
-    }
-    if (parser.isSet("type")) {
-        module.kind = ModuleConfig::Kind::Probed;
-        module.type = parser.value("type").toLatin1();
-        if (module.type.size() != 6) {
-            *output = "--type takes a six-letter code";
-            return std::nullopt;
-        }
-    } else if (parser.isSet("test-mode")) {
-        module.kind = ModuleConfig::Kind::TestMode;
-    } else if (parser.isSet("announce")) {
-        module.announcement = parser.value("announce").toLatin1();
-        if (module.announcement.size() != 2) {
-            *output = "--announce takes a two-letter code";
-            return std::nullopt;
-        }
-    }
-
+    ModuleConfig& module = options.module;
     module.switchOffRounds = read.count("switch-off-rounds").value_or(0);
     const double baud = read.number("baud", 0, 1);
     options.bytesPerSecond = baud / 10;  // start bit, eight data bits, stop bit

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/WireDirection.h"
 #include "status/Outcome.h"
 
 #include <QByteArray>
@@ -23,7 +24,6 @@ class EventPump;
 // take what they need from the event itself, never from the order of other events.
 
 enum class ExchangeKind { Update, CommunicationTest };
-enum class Direction { Tx, Rx };  // Tx: host to module; Rx: module to host
 
 struct ExchangeStarted {
     double t = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "status/Outcome.h"
-#include "update/UpdateOutcome.h"
+#include "update/EngineOutcome.h"
 
 #include <QByteArray>
 #include <QString>

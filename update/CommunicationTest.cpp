@@ -24,7 +24,7 @@ bool CommunicationTest::RunComTest() {
     bool passed = false;
     reason_ = {ReasonCode::NoAnswer,
                QStringLiteral("No \"UP\" from the module within 4 s: is it in its test mode?")};
-    if (line_.state() == Wait::LineLost && line_.lineFailure().isEmpty())
+    if (line_.halt() == Wait::LineLost && line_.lineFailure().isEmpty())
         reason_ = {ReasonCode::PortUnavailable, QStringLiteral("No port is open.")};
     if (line_.waitFor(Expected::atStart("UP"), clock_.seconds(), kWaitLimit,
                       ReplyWaiter::Unmatched::Discard,
@@ -43,7 +43,7 @@ bool CommunicationTest::RunComTest() {
         reason_ = {ReasonCode::PortLost,
                    line_.portName() + QStringLiteral(" was lost: ") + line_.lineFailure() + '.'};
     }
-    if (line_.state() == ReplyWaiter::Wait::Stopped) {
+    if (line_.halt() == ReplyWaiter::Wait::Stopped) {
         // The program is ending: no result to show.
     } else if (passed) {
         status_.messageBox(QStringLiteral("Serial Communication O.K."), kTitle,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/UpdateOutcome.h"
+#include "update/EngineOutcome.h"
 
 #include <QByteArray>
 

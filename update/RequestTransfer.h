@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/ReplyWaiter.h"
-#include "update/UpdateOutcome.h"
+#include "update/EngineOutcome.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -98,7 +98,7 @@ UpdateResult UpdateDriver::identifyAndTransfer() {
 // The chosen port was lost (an adapter pulled) and may be back: it is opened again. Without a
 // port, or with one that does not open, the update ends here, saying which and why.
 std::optional<UpdateResult> UpdateDriver::portUnready() {
-    if (update_.line().state() != ReplyWaiter::Wait::LineLost)
+    if (update_.line().halt() != ReplyWaiter::Wait::LineLost)
         return std::nullopt;
     QString why;
     if (link_.reopen(&why))
@@ -111,7 +111,7 @@ std::optional<UpdateResult> UpdateDriver::portUnready() {
     status.messageBox(message, QStringLiteral("ComPortError"), MessageIcon::Critical);
     status.ShowActivity(QString());
     status.ShowReady();
-    return UpdateResult{UpdateOutcome::NoPort, Reason{ReasonCode::PortUnavailable, message}};
+    return UpdateResult{EngineOutcome::NoPort, Reason{ReasonCode::PortUnavailable, message}};
 }
 
 // A round without a word while the module updated before was awaited to leave: it has.

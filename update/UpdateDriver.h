@@ -1,7 +1,7 @@
 #pragma once
 
+#include "update/EngineOutcome.h"
 #include "update/Identification.h"
-#include "update/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QString>

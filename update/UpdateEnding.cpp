@@ -25,7 +25,7 @@ UpdateResult endSucceeded(UpdateContext& update) {
     status.ShowStatus(texts::successWord(), kGreen, QString(), QString());
     update.line().warte(waits::kSuccessShown);
     status.ShowReady();
-    return {UpdateOutcome::Success,
+    return {EngineOutcome::Success,
             Reason{ReasonCode::Completed,
                    QStringLiteral("The module confirmed the end of the update.")}};
 }
@@ -35,15 +35,15 @@ UpdateResult endFailed(UpdateContext& update, Reason reason) {
     update.image().close();
     showUpdateErrorBox(update, reason);
     readyWithClockStopped(update);
-    return {UpdateOutcome::Failed, std::move(reason)};
+    return {EngineOutcome::Error, std::move(reason)};
 }
 
 UpdateResult endHalted(UpdateContext& update) {
     ReplyWaiter& line = update.line();
-    const ReplyWaiter::Wait halt = line.state();
+    const std::optional<ReplyWaiter::Wait> halt = line.halt();
     update.image().close();
     UpdateResult result{
-        halt == ReplyWaiter::Wait::Stopped ? UpdateOutcome::Cancelled : UpdateOutcome::Failed,
+        halt == ReplyWaiter::Wait::Stopped ? EngineOutcome::Cancelled : EngineOutcome::Error,
         std::nullopt};
     if (halt == ReplyWaiter::Wait::LineLost) {
         const QString failure = line.lineFailure();
@@ -67,7 +67,7 @@ UpdateResult refuseImage(UpdateContext& update, const QString& path, const QStri
                         QStringLiteral("The firmware image\n") + path +
                             QStringLiteral("\ncannot be used: ") + reason + QLatin1Char('.'),
                         ReasonCode::ImageRefused);
-    return {UpdateOutcome::Refused, ended.reason};
+    return {EngineOutcome::Refused, ended.reason};
 }
 
 UpdateResult endWithoutImage(UpdateContext& update, const QString& message, ReasonCode code) {
@@ -78,7 +78,7 @@ UpdateResult endWithoutImage(UpdateContext& update, const QString& message, Reas
                                MessageButtons::Ok, reasonDetail(reason));
     update.status().ShowActivity(QString());
     readyWithClockStopped(update);
-    return {UpdateOutcome::NoImage, reason};
+    return {EngineOutcome::NoImage, reason};
 }
 
 // The clock stops where the update ended, before the box waits for the technician.

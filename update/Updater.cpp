@@ -14,7 +14,7 @@ Updater::Updater(const EngineServices& services, SerialLink& link, StatusDisplay
       ack_(update_, recovery_),
       driver_(update_, link, lookup_, recovery_, request_, ack_) {}
 
-UpdateOutcome Updater::StartUpdate() {
+EngineOutcome Updater::StartUpdate() {
     update_.line().begin();
     UpdateResult result = driver_.StartUpdate();
     lastReason_ = std::move(result.reason);

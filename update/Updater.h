@@ -1,12 +1,12 @@
 #pragma once
 
 #include "update/AckTransfer.h"
+#include "update/EngineOutcome.h"
 #include "update/FirmwareLookup.h"
 #include "update/Recovery.h"
 #include "update/RequestTransfer.h"
 #include "update/UpdateContext.h"
 #include "update/UpdateDriver.h"
-#include "update/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,7 +28,7 @@ class Updater {
     Updater(const EngineServices& services, SerialLink& link, StatusDisplay& status);
 
     // The update driver; returns when the update has ended.
-    UpdateOutcome StartUpdate();
+    EngineOutcome StartUpdate();
     // Ends a running update at its next wait, without a message; the port stays as it is.
     void cancel();
     // The next updates take only a module that comes after a round in which nothing answered.

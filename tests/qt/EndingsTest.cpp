@@ -3,7 +3,7 @@
 // log, the exit status, and a duration that ends before any box waits for the technician; the
 // clock stopped there too, and the window's last outcome names its time and the place.
 #include "cli/JsonStream.h"
-#include "record/UpdateLog.h"
+#include "record/UpdateRecord.h"
 #include "tests/support/Rig.h"
 
 #include <QJsonDocument>
@@ -146,7 +146,7 @@ TEST(Endings, EachSaysWhyAndWhere) {
             rig.time.advance(60);
         };
         QTemporaryDir state;
-        UpdateLog log(state.path(), "V1.0.0");
+        UpdateRecord log(state.path(), "V1.0.0");
         char* text = nullptr;
         size_t size = 0;
         std::FILE* out = open_memstream(&text, &size);

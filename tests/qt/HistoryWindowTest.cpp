@@ -4,8 +4,8 @@
 // station's rows, the Station filter, this station only, and a server that cannot be reached.
 #include "app/HistoryWindow.h"
 #include "app/LogViewer.h"
+#include "central/CentralHistory.h"
 #include "record/HistoryStore.h"
-#include "record/LineHistory.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SilentServer.h"
@@ -213,8 +213,8 @@ struct HistoryWindowLineTest : HistoryWindowTest {
             0);
     }
     void open(const QString& database) {
-        window = std::make_unique<HistoryWindow>(state.path(), HistoryLine{"station-a", database},
-                                                 settings, nullptr);
+        window = std::make_unique<HistoryWindow>(
+            state.path(), HistoryDestination{"station-a", database}, settings, nullptr);
         window->show();
     }
     QStringList choices(const char* filter) const {
@@ -283,7 +283,7 @@ TEST_F(HistoryWindowLineTest, ShowsEveryStationsRowsAndThisStationsOwnAndTellsWh
     ASSERT_TRUE(server.start()) << qPrintable(server.why());
     const QString uri = server.socketUri("postgres");
     {
-        LineHistory owner(uri);
+        CentralHistory owner(uri);
         ASSERT_TRUE(owner.open() && owner.upgrade()) << qPrintable(owner.reason());
         const QDateTime now = QDateTime::currentDateTime();
         std::vector<OutboxRow> sent;

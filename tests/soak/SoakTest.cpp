@@ -131,7 +131,7 @@ void addFaults(Draw& draw, Case& c, int cleanReplies) {
 }
 
 struct Ending {
-    UpdateOutcome outcome = UpdateOutcome::Busy;
+    EngineOutcome outcome = EngineOutcome::Busy;
     int replies = 0;
     QStringList problems;
     QList<HostWrite> writes;
@@ -164,21 +164,21 @@ Ending runCase(const Case& c) {
                           rig.dialogs.shown.last().text == "Update error\rUpdate Fehler";
     const bool successShown = rig.status.titles.contains("Update Successful / Update erfolgreich");
     switch (result.outcome) {
-        case UpdateOutcome::Success:
+        case EngineOutcome::Success:
             if (written != expected)
                 problem("false success: the flash differs from the image");
             if (!successShown || errorBox)
                 problem("success without its word, or with the error box");
             break;
-        case UpdateOutcome::Failed:
+        case EngineOutcome::Error:
             if (!errorBox || successShown)
                 problem("failed without the error box, or after the success word");
             break;
-        case UpdateOutcome::Cancelled:  // identification may go on for ever, a transfer must not
+        case EngineOutcome::Cancelled:  // identification may go on for ever, a transfer must not
             if (rig.status.titles.contains("Running"))
                 problem("the transfer still ran after 900 s");
             break;
-        case UpdateOutcome::NoImage:  // a late "R!" is taken for the next probe's type
+        case EngineOutcome::NoImage:  // a late "R!" is taken for the next probe's type
             if (!c.acknowledged || rig.updater().identifiedAs() == c.module.type)
                 problem("no image, although the module's image is there");
             break;
@@ -235,7 +235,7 @@ TEST(Soak, RandomisedUpdatesEndRightAndFaultsStrike) {
         Draw draw(number);
         Case c = baseCase(draw);
         const Ending clean = runCase(c);
-        if (clean.outcome != UpdateOutcome::Success || !clean.problems.isEmpty()) {
+        if (clean.outcome != EngineOutcome::Success || !clean.problems.isEmpty()) {
             ++failing;
             ADD_FAILURE() << report(number, c, clean, "without faults");
             continue;

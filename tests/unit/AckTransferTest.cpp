@@ -23,7 +23,7 @@ QList<QByteArray> commandsOf(const ModuleRig& rig) {
 }
 
 // The transfer to a module that has just answered its probe.
-UpdateOutcome transfer(ModuleRig& rig, const QByteArray& image) {
+EngineOutcome transfer(ModuleRig& rig, const QByteArray& image) {
     rig.useImage("DVB-SAT-1.bin", image);
     rig.module.receive(QByteArray("DVBSAT").repeated(5));
     rig.time.advance(0.1);
@@ -31,7 +31,7 @@ UpdateOutcome transfer(ModuleRig& rig, const QByteArray& image) {
 }
 
 struct AckTransfer : ::testing::Test {
-    void run(const QByteArray& image, UpdateOutcome expected = UpdateOutcome::Success) {
+    void run(const QByteArray& image, EngineOutcome expected = EngineOutcome::Success) {
         EXPECT_EQ(transfer(rig, image), expected);
     }
     ModuleRig rig{probedModule("DVBSAT")};
@@ -75,7 +75,7 @@ TEST(AckWalk, WritesTheSectorsTheWalkVisits) {
     };
     for (const auto& row : rows) {
         ModuleRig rig(probedModule("DVBSAT"));
-        EXPECT_EQ(transfer(rig, row.image), UpdateOutcome::Success);
+        EXPECT_EQ(transfer(rig, row.image), EngineOutcome::Success);
         QList<QByteArray> writes;
         for (const QByteArray& command : commandsOf(rig)) {
             if (command.startsWith('b'))
@@ -120,7 +120,7 @@ TEST(AckRestart, ProgressStartsAgainFromZeroAndReachesAHundredOnlyAtTheEnd) {
         sim::ModuleConfig config = probedModule("DVBSAT");
         config.errorAtReply = row.refusedReply;
         ModuleRig rig(config);
-        EXPECT_EQ(transfer(rig, sparseImage()), UpdateOutcome::Success);
+        EXPECT_EQ(transfer(rig, sparseImage()), EngineOutcome::Success);
         SCOPED_TRACE(row.what);
         // Start-up's ready state and the transfer's start, the failed walk, the restart, the new
         // walk, the ready state.
@@ -171,7 +171,7 @@ TEST(AckGivingUp, ModuleLostAgainAfterEveryRecoveryOrSilentIsGivenUp) {
                 rig.reply("E!");
             return true;
         };
-        EXPECT_EQ(transfer(rig, sparseImage()), UpdateOutcome::Failed);
+        EXPECT_EQ(transfer(rig, sparseImage()), EngineOutcome::Error);
         EXPECT_EQ(rig.countSent(cmd('e', 0)), refused.isEmpty() ? 1 : 3);
         EXPECT_EQ(rig.countSent("q"), 0);
         EXPECT_EQ(rig.dialogs.shown, QList{kUpdateErrorBox});
@@ -188,7 +188,7 @@ TEST(TransferEnding, SuccessWordAfterTwoSecondsThenReadyAfterThree) {
         ModuleRig rig(acknowledged ? probedModule("DVBSAT") : announcingModule());
         rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
         rig.files.add(Rig::imagePath("DVB-SAT-1.bin"), sparseImage());
-        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        ASSERT_EQ(rig.updater().StartUpdate(), EngineOutcome::Success);
         // The end: "q" from the host, or "EN" from the module.
         const double end = acknowledged ? rig.sentAt("q", 1) : rig.replies.last().at;
         ASSERT_GT(end, 0);

@@ -147,8 +147,8 @@ TEST(ApprovedImages, OnlyListedImagesWithTheirHashAreFlashedAndThoseStoppedAreNa
         }
         ImageWatch watch;
         rig.session().subscribe(watch);
-        const UpdateOutcome outcome = rig.session().runUpdate();
-        EXPECT_EQ(outcome, row.flashed.isEmpty() ? UpdateOutcome::NoImage : UpdateOutcome::Success);
+        const EngineOutcome outcome = rig.session().runUpdate();
+        EXPECT_EQ(outcome, row.flashed.isEmpty() ? EngineOutcome::NoImage : EngineOutcome::Success);
         EXPECT_TRUE(rig.module.flash() == row.flashed);
         EXPECT_EQ(watch.chosen.approvedBy, row.approvedBy);
         EXPECT_EQ(rig.status.notices, row.notices);
@@ -165,7 +165,7 @@ TEST(ApprovedImages, AFileChangedAfterItsCheckIsSentAsItWasChecked) {
     ImageWatch watch;
     watch.afterCheck = [&rig](const QString& path) { rig.files.add(path, requestImage(3)); };
     rig.session().subscribe(watch);
-    EXPECT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
+    EXPECT_EQ(rig.session().runUpdate(), EngineOutcome::Success);
     EXPECT_TRUE(rig.module.flash() == image);
     EXPECT_EQ(watch.chosen.sha256, hashOf(image));
 }

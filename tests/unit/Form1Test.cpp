@@ -195,7 +195,7 @@ TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
     EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1)");
     rig.files.add(Rig::imagePath("DVB-GEN-1.bin"), requestImage(1));
 
-    ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
+    ASSERT_EQ(rig.session().runUpdate(), EngineOutcome::Success);
     EXPECT_EQ(rig.status.elapsed, "0:00:01");
     EXPECT_EQ(rig.status.lastOutcome, "Last update successful in 0:00:01.");
     EXPECT_EQ(rig.status.lastOutcomeGerman, "Letztes Update erfolgreich in 0:00:01.");
@@ -211,7 +211,7 @@ TEST(MainScreen, SaysWhatHappenedUntilTheNextExchange) {
         titleDuringBox = rig.status.title + " | " + rig.status.english;
         lastOutcomeDuringUpdate = rig.status.lastOutcome;
     };
-    ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::NoImage);
+    ASSERT_EQ(rig.session().runUpdate(), EngineOutcome::NoImage);
     EXPECT_EQ(rig.menu.chosenPort, "Com1 (/dev/fake1)");
     EXPECT_EQ(titleDuringBox, "Error | No firmware image DVB-GEN*.bin was found in /images");
     EXPECT_EQ(lastOutcomeDuringUpdate,

@@ -139,7 +139,7 @@ TEST(ImageInspection, JudgesAsTheUpdateDoesAndForecastsIt) {
         EXPECT_EQ(inspection.kind->transfer == TransferKind::Ack
                       ? phases.ack.SendFirmwareWithAck(path, "DVBSAT").outcome
                       : phases.request.SendFirmwareOnRequest(path).outcome,
-                  UpdateOutcome::Refused);
+                  EngineOutcome::Refused);
         const ShownMessage refusal{
             "The firmware image\n" + path + "\ncannot be used: " + row.reason + ".", "Update Error",
             MessageIcon::Critical};

@@ -14,7 +14,7 @@ TEST(RequestTransfer, SectorsGoOutWholeWithProgressAfterEachBlock) {
         const QByteArray image = requestImage(sectors);
         rig.useImage("DVB-GEN-1.bin", image);
         ASSERT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome,
-                  UpdateOutcome::Success);
+                  EngineOutcome::Success);
         const QList<QByteArray> sent = rig.sent();
         ASSERT_EQ(sent.size(), 1 + sectors * 4);
         EXPECT_EQ(sent[0], "OK" + QByteArray(1, static_cast<char>(sectors)));
@@ -48,13 +48,13 @@ TEST(RequestTransfer, RequestIsTheEndOfWhatCameAndTheEndMarkItsStart) {
     struct Row {
         QByteArray request;
         QByteArray end;
-        UpdateOutcome outcome;
+        EngineOutcome outcome;
         int runs;
     };
     const Row rows[] = {
-        {"OK", "EN", UpdateOutcome::Success, 1},   {"xyOK", "EN", UpdateOutcome::Success, 1},
-        {"OKOK", "EN", UpdateOutcome::Success, 1}, {"OKxy", "EN", UpdateOutcome::Failed, 4},
-        {"OK", "ENxy", UpdateOutcome::Success, 1}, {"OK", "xEN", UpdateOutcome::Failed, 4}};
+        {"OK", "EN", EngineOutcome::Success, 1},   {"xyOK", "EN", EngineOutcome::Success, 1},
+        {"OKOK", "EN", EngineOutcome::Success, 1}, {"OKxy", "EN", EngineOutcome::Error, 4},
+        {"OK", "ENxy", EngineOutcome::Success, 1}, {"OK", "xEN", EngineOutcome::Error, 4}};
     for (const Row& row : rows) {
         ModuleRig rig;
         rig.useImage("DVB-GEN-1.bin", requestImage(1));
@@ -77,11 +77,11 @@ TEST(RequestTransfer, RequestIsTheEndOfWhatCameAndTheEndMarkItsStart) {
 TEST(RequestTransfer, RequestJustInsideTheLimitIsServedJustOutsideItRestarts) {
     struct Row {
         double requestAfter;
-        UpdateOutcome outcome;
+        EngineOutcome outcome;
         int runs;
     };
     for (const Row& row :
-         {Row{3.9, UpdateOutcome::Success, 1}, Row{4.1, UpdateOutcome::Failed, 4}}) {
+         {Row{3.9, EngineOutcome::Success, 1}, Row{4.1, EngineOutcome::Error, 4}}) {
         sim::ModuleConfig config;
         config.sectorWriteTime = 0;
         config.replyDelay = row.requestAfter;
@@ -90,7 +90,7 @@ TEST(RequestTransfer, RequestJustInsideTheLimitIsServedJustOutsideItRestarts) {
         EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, row.outcome)
             << row.requestAfter;
         EXPECT_EQ(rig.countSent(QByteArray("OK\x02", 3)), row.runs);
-        if (row.outcome == UpdateOutcome::Success) {
+        if (row.outcome == EngineOutcome::Success) {
             // Sector 1 goes out one second after its request.
             EXPECT_NEAR(rig.writes[5].at - rig.writes[4].at, 3.9 + 1.0, 1e-6);
         }
@@ -105,7 +105,7 @@ TEST(RequestTransfer, ARequestThatComesBeforeTheWriteIsReportedDoneIsServed) {
     const QByteArray image = requestImage(2);
     rig.useImage("DVB-GEN-1.bin", image);
     EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome,
-              UpdateOutcome::Success);
+              EngineOutcome::Success);
     EXPECT_EQ(rig.countSent(QByteArray("OK\x02", 3)), 1);
     EXPECT_TRUE(rig.module.flash() == image);
 }
@@ -115,7 +115,7 @@ TEST(RequestTransfer, SilentModuleGetsThreeRestartsThenTheErrorBox) {
     rig.intercept = [](const QByteArray&) { return true; };
     rig.useImage("DVB-GEN-1.bin", requestImage(2));
     rig.display().StartElapsedClock();
-    EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, UpdateOutcome::Failed);
+    EXPECT_EQ(rig.phases().request.SendFirmwareOnRequest(rig.image).outcome, EngineOutcome::Error);
     // Four waits of 4 s, with 2 s before each of the three restarts.
     EXPECT_EQ(rig.sent(), QList<QByteArray>(4, QByteArray("OK\x02", 3)));
     EXPECT_NEAR(rig.sentAt(QByteArray("OK\x02", 3), 3), 3 * (4 + 2), 0.01);

@@ -41,7 +41,7 @@ TEST(Identification, EveryModuleGetsItsOwnImageByItsOwnTransfer) {
         ModuleRig rig(row.module);
         addEveryImage(rig);
         SCOPED_TRACE(row.code.toStdString());
-        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        ASSERT_EQ(rig.updater().StartUpdate(), EngineOutcome::Success);
         const QList<QByteArray> sent = rig.sent();
         ASSERT_GE(sent.size(), 3);
         EXPECT_EQ(sent[0], kSwitchCheck);
@@ -90,7 +90,7 @@ TEST(Identification, NextModuleOnlyWaitsForARoundWithoutAnAnswer) {
             return rounds == 3;  // taken off: the module hears nothing of the third round
         };
         rig.updater().setNextModuleOnly(row.nextModuleOnly);
-        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        ASSERT_EQ(rig.updater().StartUpdate(), EngineOutcome::Success);
         const QList<QByteArray> sent = rig.sent();
         const qsizetype count = sent.indexOf(QByteArray("OK\x01", 3));
         ASSERT_GE(count, 0);
@@ -132,7 +132,7 @@ TEST(Identification, UnansweredPassesRepeatWhileTheClockCountsAndLateAnswersAreD
         return true;
     };
     rig.time.at(31.0, [&rig] { rig.updater().cancel(); });
-    EXPECT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Cancelled);
+    EXPECT_EQ(rig.updater().StartUpdate(), EngineOutcome::Cancelled);
     // Each pass takes 0.2 + 1 + 10 + 7 x 0.5 = 14.7 s.
     EXPECT_EQ(rig.countSent(kSwitchCheck), 3);
     EXPECT_NEAR(rig.sentAt(kSwitchCheck, 1) - rig.sentAt(kSwitchCheck, 0), 14.7, 1e-6);
@@ -146,7 +146,7 @@ TEST(Identification, UnansweredPassesRepeatWhileTheClockCountsAndLateAnswersAreD
 TEST(Identification, WhatStopsAnUpdateIsNamedInOneBoxThenTheReadyState) {
     struct Row {
         const char* what;
-        UpdateOutcome outcome;
+        EngineOutcome outcome;
         QList<QByteArray> sent;
         double endsAt;
         ShownMessage box;
@@ -156,19 +156,19 @@ TEST(Identification, WhatStopsAnUpdateIsNamedInOneBoxThenTheReadyState) {
     };
     // clang-format off
     const Row rows[] = {
-        {"no port", UpdateOutcome::NoPort, {}, 0,
+        {"no port", EngineOutcome::NoPort, {}, 0,
          {"No Com Port selected!", "ComPortError", MessageIcon::Critical}},
-        {"port gone", UpdateOutcome::NoPort, {}, 0,
+        {"port gone", EngineOutcome::NoPort, {}, 0,
          {"Com1 (/dev/fake1) cannot be opened: /dev/fake1 does not exist", "ComPortError",
           MessageIcon::Critical}},
-        {"no image", UpdateOutcome::NoImage, {kSwitchCheck}, 1.2,
+        {"no image", EngineOutcome::NoImage, {kSwitchCheck}, 1.2,
          noImage("No firmware image DVB-GEN*.bin was found in\n/images")},
-        {"no folder", UpdateOutcome::NoImage, {kSwitchCheck}, 1.2,
+        {"no folder", EngineOutcome::NoImage, {kSwitchCheck}, 1.2,
          noImage("The image folder\n/images\ndoes not exist.")},
-        {"unreadable name", UpdateOutcome::NoImage, {kSwitchCheck}, 1.2,
+        {"unreadable name", EngineOutcome::NoImage, {kSwitchCheck}, 1.2,
          noImage("The image folder\n/images\nholds DVB-GEN-\\xe9.bin, whose name cannot be read. "
                  "Rename it, then try again.")},
-        {"port vanished", UpdateOutcome::Failed, {kSwitchCheck, "q"}, 5.0, kUpdateErrorBox},
+        {"port vanished", EngineOutcome::Error, {kSwitchCheck, "q"}, 5.0, kUpdateErrorBox},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -233,7 +233,7 @@ TEST(Statuses, AnUpdateShowsEachStateInItsWordsAndColours) {
         ModuleRig rig(row.module);
         addEveryImage(rig);
         rig.status.statuses.clear();
-        ASSERT_EQ(rig.updater().StartUpdate(), UpdateOutcome::Success);
+        ASSERT_EQ(rig.updater().StartUpdate(), EngineOutcome::Success);
         EXPECT_EQ(rig.status.statuses, row.expected);
         // The indicator: as stored in the layout, red from the start, green at the end.
         EXPECT_EQ(rig.surface.foreColors, (QList<quint32>{0x00C00000, kRed, kGreen, kGreen}));

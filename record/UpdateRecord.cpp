@@ -1,6 +1,7 @@
-#include "record/UpdateLog.h"
+#include "record/UpdateRecord.h"
 
 #include "platform/ShownText.h"
+#include "record/HistoryStore.h"
 #include "record/LogFile.h"
 #include "record/ProcessIdentity.h"
 #include "serial/WireLog.h"
@@ -40,23 +41,21 @@ QString portInFileName(QString port) {
 
 }  // namespace
 
-UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line, bool fromModule)
+UpdateRecord::UpdateRecord(QString folder, QString programVersion, QString station,
+                           std::unique_ptr<RowForwarding> forwarding, bool fromModule)
     : folder_(std::move(folder)),
       version_(std::move(programVersion)),
       logs_(folder_ + QStringLiteral("/logs")),
-      line_(std::move(line)),
-      writer_(folder_, line_.station),
+      station_(station.isEmpty() ? defaultStationName() : std::move(station)),
+      writer_(folder_, station_),
+      forwarder_(std::move(forwarding)),
       fromModule_(fromModule) {
-    if (line_.station.isEmpty())
-        line_.station = defaultStationName();
     writer_.onWarning = [this](const QString& warning) {
         if (onWarning)
             onWarning(warning);
     };
-    if (!line_.database.isEmpty()) {
-        forwarder_ = std::make_unique<HistoryForwarder>(folder_, line_.database, line_.station);
+    if (forwarder_)
         forwarder_->onWarning = writer_.onWarning;
-    }
     writer_.onHistoryChanged = [this] {
         if (forwarder_)
             forwarder_->poke();
@@ -65,7 +64,7 @@ UpdateLog::UpdateLog(QString folder, QString programVersion, HistoryLine line, b
     };
 }
 
-QString UpdateLog::finish(int ms) {
+QString UpdateRecord::finish(int ms) {
     QString missing = writer_.finish(ms);
     if (forwarder_) {
         const QString left = forwarder_->finish();
@@ -75,11 +74,11 @@ QString UpdateLog::finish(int ms) {
     return missing;
 }
 
-QString UpdateLog::lastLog() const {
+QString UpdateRecord::lastLog() const {
     return QFileInfo::exists(logPath_) ? logPath_ : QString();
 }
 
-void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
+void UpdateRecord::exchangeStarted(const ExchangeStarted& exchange) {
     unrecorded_.reset();
     running_ = false;
     logPath_.clear();
@@ -92,7 +91,7 @@ void UpdateLog::exchangeStarted(const ExchangeStarted& exchange) {
 // The log file is made here, before the exchange sends anything (or, recorded from its module
 // on, as soon as the module is known): one exclusive create in the state folder. Everything
 // written to it goes through the writer.
-void UpdateLog::begin(const ExchangeStarted& exchange) {
+void UpdateRecord::begin(const ExchangeStarted& exchange) {
     warned_ = false;
     running_ = true;
     received_ = 0;
@@ -104,7 +103,7 @@ void UpdateLog::begin(const ExchangeStarted& exchange) {
     row_.port = exchange.port;
     row_.device = exchange.device;
     row_.outcome = outcomeWord(Outcome::Running);
-    row_.station = line_.station;
+    row_.station = station_;
     row_.exchangeId = QUuid::createUuid().toString(QUuid::WithoutBraces);
 
     auto file = std::make_unique<LogFile>();
@@ -134,25 +133,25 @@ void UpdateLog::begin(const ExchangeStarted& exchange) {
     if (exchange.latencyTimerMs)
         header +=
             "\nAdapter latency timer: " + QByteArray::number(*exchange.latencyTimerMs) + " ms";
-    line(header);
+    writeLogLine(header);
     if (onLogOpened)
         onLogOpened(logPath_);
 }
 
-void UpdateLog::moduleIdentified(const ModuleIdentified& event) {
+void UpdateRecord::moduleIdentified(const ModuleIdentified& event) {
     if (const std::optional<ExchangeStarted> started = std::exchange(unrecorded_, std::nullopt)) {
         begin(*started);
         this->event(event.t, "NT",
                     QStringLiteral("Recorded from here on: the wait for this module is not."));
     }
     row_.module = QString::fromLatin1(event.code);
-    line("Module: " + event.code);
+    writeLogLine("Module: " + event.code);
     recordProgress(event.t, true);
 }
 
 // The path comes from a folder anyone may have written: shown as text, so that a newline in a
 // name cannot add a line (a false "Outcome:") to the log.
-void UpdateLog::imageChosen(const ImageChosen& event) {
+void UpdateRecord::imageChosen(const ImageChosen& event) {
     row_.image = event.path;
     row_.imageSize = event.size < 0 ? std::nullopt : std::optional<qint64>(event.size);
     row_.imageSha256 = QString::fromLatin1(event.sha256);
@@ -160,36 +159,36 @@ void UpdateLog::imageChosen(const ImageChosen& event) {
                       QByteArray::number(event.size) + " bytes, SHA-256 " + event.sha256;
     if (!event.approvedBy.isEmpty())
         text += ", approved by " + shownText(event.approvedBy).toUtf8();
-    line(text);
+    writeLogLine(text);
     recordProgress(event.t, true);
 }
 
-void UpdateLog::statusChanged(const StatusChanged& event) {
+void UpdateRecord::statusChanged(const StatusChanged& event) {
     this->event(
         event.t, "ST",
         event.word + QStringLiteral(" | ") + event.english + QStringLiteral(" | ") + event.german);
     recordProgress(event.t, true);
 }
 
-void UpdateLog::activityChanged(const ActivityChanged& event) {
+void UpdateRecord::activityChanged(const ActivityChanged& event) {
     if (!event.text.isEmpty())
         this->event(event.t, "AC", event.text);
 }
 
 // A notice during the exchange (an image passed over, a slow adapter), as the technician saw it.
-void UpdateLog::notice(const Notice& event) {
+void UpdateRecord::notice(const Notice& event) {
     if (running_)
         this->event(event.t, "NT", event.text);
 }
 
 // A box's lines joined as the console joins them, so that the log keeps one line per box.
-void UpdateLog::messageShown(const MessageShown& event) {
+void UpdateRecord::messageShown(const MessageShown& event) {
     if (!running_)
         return;
     this->event(event.t, "MB", event.title + QStringLiteral(" | ") + messageLine(event.text));
 }
 
-void UpdateLog::wireBytes(const WireBytes& event) {
+void UpdateRecord::wireBytes(const WireBytes& event) {
     if (event.bytes.isEmpty() || !running_)
         return;
     if (event.direction == Direction::Tx)
@@ -202,8 +201,7 @@ void UpdateLog::wireBytes(const WireBytes& event) {
     }
     // A block of 16 KiB is a thousand lines: written, and put on the disk, in one go.
     if (!logged.isEmpty()) {
-        line(transcriptLines(event.t * 1000, event.direction == Direction::Tx ? "TX" : "RX", logged)
-                 .chopped(1));
+        writeLogLine(transcriptLines(event.t * 1000, event.direction, logged).chopped(1));
     }
     if (logged.size() < event.bytes.size() &&
         received_ - event.bytes.size() <= kLoggedReceiveLimit) {
@@ -215,7 +213,7 @@ void UpdateLog::wireBytes(const WireBytes& event) {
     recordProgress(event.t, false);
 }
 
-void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
+void UpdateRecord::exchangeEnded(const ExchangeEnded& ended) {
     if (!running_)
         return;
     running_ = false;
@@ -236,7 +234,7 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
         outcome += "; " + phase.toUtf8();
     outcome += "; reason " + reasonCodeText(ended.reason.code).toUtf8() + ": " +
                shownText(ended.reason.text).toUtf8();
-    line(outcome);
+    writeLogLine(outcome);
     row_.finished = isoTime(QDateTime::currentDateTime());
     row_.outcome = word;
     row_.reasonCode = reasonCodeText(ended.reason.code);
@@ -246,23 +244,23 @@ void UpdateLog::exchangeEnded(const ExchangeEnded& ended) {
     writer_.end(row_);
 }
 
-void UpdateLog::recordProgress(double t, bool urgent) {
+void UpdateRecord::recordProgress(double t, bool urgent) {
     if (!running_)
         return;
     row_.seconds = t;
     writer_.update(row_, urgent);
 }
 
-void UpdateLog::line(const QByteArray& text) {
+void UpdateRecord::writeLogLine(const QByteArray& text) {
     if (!logPath_.isEmpty())
         writer_.append(text + '\n');
 }
 
-void UpdateLog::event(double t, const char* kind, const QString& text) {
-    line(timeColumn(t * 1000) + ' ' + kind + "  " + shownText(text).toUtf8());
+void UpdateRecord::event(double t, const char* kind, const QString& text) {
+    writeLogLine(timeColumn(t * 1000) + ' ' + kind + "  " + shownText(text).toUtf8());
 }
 
-void UpdateLog::fail(const QString& what, const QString& reason) {
+void UpdateRecord::fail(const QString& what, const QString& reason) {
     if (warned_)
         return;
     warned_ = true;

@@ -1,11 +1,11 @@
-#include "record/LineHistory.h"
+#include "central/CentralHistory.h"
 
+#include "central/QueryDeadline.h"
 #include "platform/SettingsStore.h"
 #include "platform/ShownText.h"
 #include "record/BackgroundWorker.h"
 #include "record/HistoryColumns.h"
 #include "record/HistorySchema.h"
-#include "record/QueryDeadline.h"
 #include "record/SqlValue.h"
 
 #include <QSqlError>
@@ -69,8 +69,8 @@ QString heldOtherwise(const OutboxRow& sent, const QSqlQuery& found) {
 
 }  // namespace
 
-HistoryLine HistoryLine::from(const SettingsStore& settings) {
-    HistoryLine line;
+HistoryDestination HistoryDestination::from(const SettingsStore& settings) {
+    HistoryDestination line;
     line.station =
         settings.value(QStringLiteral("Station"), QStringLiteral("Name"), QString()).trimmed();
     if (line.station.isEmpty())
@@ -80,33 +80,33 @@ HistoryLine HistoryLine::from(const SettingsStore& settings) {
     return line;
 }
 
-LineHistory::LineHistory(QString uri)
+CentralHistory::CentralHistory(QString uri)
     : uri_(std::move(uri)), connection_(uniqueConnectionName(QStringLiteral("line"))) {}
 
-LineHistory::~LineHistory() {
+CentralHistory::~CentralHistory() {
     if (QSqlDatabase::contains(connection_)) {
         QSqlDatabase::database(connection_, false).close();
         QSqlDatabase::removeDatabase(connection_);
     }
 }
 
-QSqlDatabase LineHistory::database() const {
+QSqlDatabase CentralHistory::database() const {
     return QSqlDatabase::database(connection_, false);
 }
 
-bool LineHistory::isOpen() const {
+bool CentralHistory::isOpen() const {
     return QSqlDatabase::contains(connection_) && database().isOpen();
 }
 
-void LineHistory::close() {
+void CentralHistory::close() {
     if (QSqlDatabase::contains(connection_))
         database().close();
 }
 
-bool LineHistory::open() {
+bool CentralHistory::open() {
     if (isOpen())
         return true;
-    const std::optional<LineAddress> address = parseLineUri(uri_, &reason_);
+    const std::optional<CentralAddress> address = parseCentralUri(uri_, &reason_);
     if (!address)
         return false;
     QSqlDatabase database = QSqlDatabase::contains(connection_)
@@ -137,7 +137,7 @@ bool LineHistory::open() {
     return true;
 }
 
-bool LineHistory::unanswered(const QueryDeadline& deadline) {
+bool CentralHistory::unanswered(const QueryDeadline& deadline) {
     if (!deadline.expired())
         return false;
     reason_ = QStringLiteral("the server did not answer within %1 s").arg(kReplyBoundMs / 1000);
@@ -145,7 +145,7 @@ bool LineHistory::unanswered(const QueryDeadline& deadline) {
     return true;
 }
 
-bool LineHistory::isReady() {
+bool CentralHistory::isReady() {
     QSqlDatabase database = this->database();
     const QueryDeadline deadline(database, kReplyBoundMs);
     const int version = historyVersionOf(database, &reason_);
@@ -165,7 +165,7 @@ bool LineHistory::isReady() {
     return false;
 }
 
-bool LineHistory::upgrade() {
+bool CentralHistory::upgrade() {
     QSqlDatabase database = this->database();
     QString warning;
     const QueryDeadline deadline(database, kReplyBoundMs);
@@ -175,7 +175,10 @@ bool LineHistory::upgrade() {
     return false;
 }
 
-bool LineHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QString>* held) {
+namespace {
+
+// A row's insert, or its update while the server's copy still runs and is older.
+QString upsertStatement() {
     const QStringList columns = forwardedColumns();
     QStringList marks, updates;
     for (const QString& column : columns) {
@@ -183,21 +186,44 @@ bool LineHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QStrin
         if (column != QLatin1String("exchange_id"))
             updates << column + QStringLiteral(" = EXCLUDED.") + column;
     }
-    QSqlDatabase database = this->database();
-    QSqlQuery upsert(database);
-    const bool prepared = upsert.prepare(
-        QStringLiteral("INSERT INTO history (%1) VALUES (%2) ON CONFLICT (exchange_id) DO UPDATE "
-                       "SET %3 WHERE history.outcome = 'running' AND history.revision < "
-                       "EXCLUDED.revision")
-            .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")),
-                 updates.join(QStringLiteral(", "))));
+    return QStringLiteral(
+               "INSERT INTO history (%1) VALUES (%2) ON CONFLICT (exchange_id) DO UPDATE "
+               "SET %3 WHERE history.outcome = 'running' AND history.revision < "
+               "EXCLUDED.revision")
+        .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")),
+             updates.join(QStringLiteral(", ")));
+}
+
+// What the server holds of one exchange, read back after its upsert.
+QString heldStatement() {
     QStringList shown;
     for (const HistoryColumn& column : historyColumns())
         shown << QLatin1String(column.name);
+    return QStringLiteral("SELECT revision, %1 FROM history WHERE exchange_id = ?")
+        .arg(shown.join(QStringLiteral(", ")));
+}
+
+// The upsert's values for one row of the outbox, in forwardedColumns()'s order.
+void bindRow(QSqlQuery& upsert, const OutboxRow& each) {
+    for (const HistoryColumn& column : historyColumns()) {
+        const QVariant value = column.value(each.row);
+        const bool number = column.kind == ColumnKind::Count || column.kind == ColumnKind::Seconds;
+        upsert.addBindValue(number ? value : sqlText(value.toString()));
+    }
+    for (const QVariant& value :
+         {QVariant(each.startedMs), QVariant(each.revision), sqlText(each.owner.host),
+          sqlText(each.owner.boot), QVariant(each.owner.pid), sqlText(each.owner.started)})
+        upsert.addBindValue(value);
+}
+
+}  // namespace
+
+bool CentralHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QString>* held) {
+    QSqlDatabase database = this->database();
+    QSqlQuery upsert(database);
+    const bool prepared = upsert.prepare(upsertStatement());
     QSqlQuery check(database);
-    const bool checkPrepared =
-        check.prepare(QStringLiteral("SELECT revision, %1 FROM history WHERE exchange_id = ?")
-                          .arg(shown.join(QStringLiteral(", "))));
+    const bool checkPrepared = check.prepare(heldStatement());
     if (!prepared || !checkPrepared || !database.transaction()) {
         reason_ = failureOf(!prepared        ? upsert.lastError()
                             : !checkPrepared ? check.lastError()
@@ -214,16 +240,7 @@ bool LineHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QStrin
     };
     for (const OutboxRow& each : rows) {
         deadline.renew();
-        for (const HistoryColumn& column : historyColumns()) {
-            const QVariant value = column.value(each.row);
-            const bool number =
-                column.kind == ColumnKind::Count || column.kind == ColumnKind::Seconds;
-            upsert.addBindValue(number ? value : sqlText(value.toString()));
-        }
-        for (const QVariant& value :
-             {QVariant(each.startedMs), QVariant(each.revision), sqlText(each.owner.host),
-              sqlText(each.owner.boot), QVariant(each.owner.pid), sqlText(each.owner.started)})
-            upsert.addBindValue(value);
+        bindRow(upsert, each);
         if (!upsert.exec())
             return failed(upsert.lastError());
         // What the server holds now: the upsert skips a row it may not replace, silently.
@@ -241,7 +258,7 @@ bool LineHistory::forward(const std::vector<OutboxRow>& rows, std::vector<QStrin
     return failed(database.lastError());
 }
 
-std::optional<std::vector<HistoryRow>> LineHistory::rows(const HistoryFilter& filter) {
+std::optional<std::vector<HistoryRow>> CentralHistory::rows(const HistoryFilter& filter) {
     QSqlDatabase database = this->database();
     const QueryDeadline deadline(database, kReplyBoundMs);
     auto read = readHistoryRows(database, filter, &reason_);
@@ -250,7 +267,7 @@ std::optional<std::vector<HistoryRow>> LineHistory::rows(const HistoryFilter& fi
     return read;
 }
 
-bool LineHistory::changeMark(QString* mark) {
+bool CentralHistory::changeMark(QString* mark) {
     const QueryDeadline deadline(database(), kReplyBoundMs);
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("SELECT count(*), coalesce(max(id), 0), coalesce(sum(revision), "

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "central/CentralHistory.h"
 #include "record/BackgroundWorker.h"
+#include "record/RowForwarding.h"
 
 #include <QString>
 
@@ -18,7 +20,7 @@ namespace tarvel {
 // costs one warning per run; the rows stay in the outbox and go when it is back, in this run or
 // a later one. One process per station forwards: `station` and the window program for all
 // their updates, a lone `update` for its own.
-class HistoryForwarder {
+class HistoryForwarder : public RowForwarding {
   public:
     // How many rows go in one transaction.
     static constexpr int kBatch = 200;
@@ -27,20 +29,17 @@ class HistoryForwarder {
 
     HistoryForwarder(QString folder, QString uri, QString station);
     // finish().
-    ~HistoryForwarder();
+    ~HistoryForwarder() override;
     HistoryForwarder(const HistoryForwarder&) = delete;
     HistoryForwarder& operator=(const HistoryForwarder&) = delete;
 
     // Rows may wait in the outbox: look now.
-    void poke();
+    void poke() override;
     // One last pass, within kLastPassMs, when the server answered the last time it was asked in
     // this run; none otherwise (a silent server would cost the whole wait). Empty when the outbox
     // is empty or its rows were named in this run's warning already; otherwise a sentence on
     // what stays in it. A warning not yet told is told here.
-    QString finish();
-
-    // Told on the thread that made the forwarder.
-    std::function<void(const QString& warning)> onWarning;
+    QString finish() override;
 
   private:
     class Forwarding;
@@ -56,5 +55,9 @@ class HistoryForwarder {
     std::unique_ptr<Worker<Forwarding>> worker_;
     bool finished_ = false;
 };
+
+// The forwarding to the line's history that line names, from the outbox in folder; none when it
+// names no database.
+std::unique_ptr<RowForwarding> forwardingTo(const HistoryDestination& line, const QString& folder);
 
 }  // namespace tarvel

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "central/CentralAddress.h"
 #include "record/HistoryRow.h"
 #include "record/HistoryStore.h"
-#include "record/LineAddress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -19,37 +19,37 @@ class SettingsStore;
 // Where this station's rows go besides its own file, from the settings: [Station] Name= (the
 // host's name when not set) and [History] Database=, the line's PostgreSQL history as a
 // connection URI in libpq's form; empty: none, the station keeps its own history only.
-struct HistoryLine {
+struct HistoryDestination {
     QString station;
     QString database;
 
-    static HistoryLine from(const SettingsStore& settings);
+    static HistoryDestination from(const SettingsStore& settings);
 };
 
 // The line's history on a PostgreSQL server: its own connection, for the thread that made it.
 // Every statement is bounded in time, so that a server that stops answering costs seconds, not
 // a hung program.
-class LineHistory {
+class CentralHistory {
   public:
     // How long a connection attempt may take, unless the URI says otherwise, and a statement.
-    static constexpr int kConnectTimeoutS = kLineConnectTimeoutS;
+    static constexpr int kConnectTimeoutS = kCentralConnectTimeoutS;
     static constexpr int kStatementTimeoutMs = 10000;
     // How long the program waits for any reply of the server, whatever the server's own limit:
     // a server that stopped answering cannot end a statement itself.
     static constexpr int kReplyBoundMs = kStatementTimeoutMs + 5000;
 
-    explicit LineHistory(QString uri);
-    ~LineHistory();
-    LineHistory(const LineHistory&) = delete;
-    LineHistory& operator=(const LineHistory&) = delete;
+    explicit CentralHistory(QString uri);
+    ~CentralHistory();
+    CentralHistory(const CentralHistory&) = delete;
+    CentralHistory& operator=(const CentralHistory&) = delete;
 
     // Connects, once; false with reason() when it cannot.
     bool open();
     bool isOpen() const;
     void close();
     const QString& reason() const { return reason_; }
-    // As a message shows it (shownLineUri).
-    QString uri() const { return shownLineUri(uri_); }
+    // As a message shows it (shownCentralUri).
+    QString uri() const { return shownCentralUri(uri_); }
 
     // The server's tables are of this program's version; false with the reason otherwise (not
     // made yet, older, or newer).

@@ -7,9 +7,9 @@
 namespace tarvel {
 
 // How an update ended, as the engine knows it.
-enum class UpdateOutcome {
+enum class EngineOutcome {
     Success,    // "Update Successful"
-    Failed,     // the module did not answer in time, or the line failed
+    Error,      // the module did not answer in time, or the line failed
     NoPort,     // no port was open
     NoImage,    // no image matched, or none was chosen
     Refused,    // the image cannot be carried by its transfer; nothing was sent
@@ -21,7 +21,7 @@ enum class UpdateOutcome {
 // no reason of its own yet: how it was stopped (a time-out, Ctrl+C, the program closing) and
 // where it stood make it.
 struct UpdateResult {
-    UpdateOutcome outcome = UpdateOutcome::Failed;
+    EngineOutcome outcome = EngineOutcome::Error;
     std::optional<Reason> reason;
 };
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "record/HistoryForwarder.h"
 #include "record/HistoryRow.h"
-#include "record/LineHistory.h"
 #include "record/LogFolder.h"
 #include "record/RecordWriter.h"
+#include "record/RowForwarding.h"
 #include "status/ExchangeEvents.h"
 
 #include <QByteArray>
@@ -24,9 +23,9 @@ namespace tarvel {
 // makes the log file itself here; every write goes through the RecordWriter, on a thread of its
 // own, so that recording never holds up the line. Whatever cannot be written (a full disk, a
 // read-only folder) costs one warning per exchange naming the system's reason, and nothing
-// else. Each row names the station; with a line's history configured, a HistoryForwarder
-// sends the rows there from the outbox of the station's own history.
-class UpdateLog : public ExchangeListener {
+// else. Each row names the station (the host's name unless given); a forwarding, when given,
+// sends the rows on from the outbox of the station's own history.
+class UpdateRecord : public ExchangeListener {
   public:
     // What the module sends is logged up to this many bytes in one exchange. A whole update of
     // the largest image receives about 30 kB of replies; a module that sends garbage at line
@@ -37,8 +36,8 @@ class UpdateLog : public ExchangeListener {
     // fromModule: waiting for a module that may not come (a station's --repeat), an exchange is
     // recorded from the moment its module makes itself known, its log starting there; one that
     // ends before (Ctrl+C, the port taken away with the module) leaves no log and no row.
-    UpdateLog(QString folder, QString programVersion, HistoryLine line = {},
-              bool fromModule = false);
+    UpdateRecord(QString folder, QString programVersion, QString station = {},
+                 std::unique_ptr<RowForwarding> forwarding = nullptr, bool fromModule = false);
 
     void exchangeStarted(const ExchangeStarted& event) override;
     void statusChanged(const StatusChanged& event) override;
@@ -57,7 +56,7 @@ class UpdateLog : public ExchangeListener {
     // it is, else what is missing.
     QString waitUntilWritten(int ms) { return writer_.waitUntilWritten(ms); }
     // Before the program ends: writes what it still can within ms, then stops recording; then
-    // forwards what it can to the line's history (HistoryForwarder::finish, a second at most).
+    // forwards what it can (RowForwarding::finish, a second at most).
     QString finish(int ms = RecordWriter::kExitWaitMs);
 
     // A warning for the technician; told from the event loop, never from inside an event.
@@ -70,7 +69,7 @@ class UpdateLog : public ExchangeListener {
   private:
     // Makes the log and the row of the exchange started so.
     void begin(const ExchangeStarted& exchange);
-    void line(const QByteArray& text);
+    void writeLogLine(const QByteArray& text);
     // A line of what the technician saw, with its time in the transcript's column.
     void event(double t, const char* kind, const QString& text);
     // The row as known at t; urgent: worth writing at once.
@@ -80,9 +79,9 @@ class UpdateLog : public ExchangeListener {
     QString folder_;
     QString version_;
     LogFolder logs_;
-    HistoryLine line_;
+    QString station_;
     RecordWriter writer_;
-    std::unique_ptr<HistoryForwarder> forwarder_;  // none without a line's history
+    std::unique_ptr<RowForwarding> forwarder_;  // none without a line's history
     QString logPath_;  // of the running or last exchange; empty when none could be made
     HistoryRow row_;
     bool running_ = false;  // an exchange has started and not ended

@@ -1,4 +1,4 @@
-#include "record/QueryDeadline.h"
+#include "central/QueryDeadline.h"
 
 #include <QSqlDriver>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "record/LineAddress.h"
+#include "central/CentralAddress.h"
 
 #include "platform/ShownText.h"
 
@@ -56,11 +56,11 @@ const QString kUnusable = QStringLiteral("(the [History] Database= that is refus
 
 }  // namespace
 
-QString shownLineUri(const QString& setting) {
+QString shownCentralUri(const QString& setting) {
     // A setting that is refused may hold a password that libpq read as something else.
     QString refused;
     const std::optional<Keywords> keywords = keywordsOf(setting);
-    if (!keywords || !parseLineUri(setting, &refused))
+    if (!keywords || !parseCentralUri(setting, &refused))
         return kUnusable;
     QString user, host, port, database;
     QStringList query;
@@ -85,71 +85,91 @@ QString shownLineUri(const QString& setting) {
     return shownText(shown);
 }
 
-std::optional<LineAddress> parseLineUri(const QString& setting, QString* reason) {
+namespace {
+
+// Why libpq cannot read the setting, or why there is no libpq to read it.
+QString unreadableSetting() {
+#ifdef TARVEL_LIBPQ
+    return QStringLiteral(
+        "[History] Database= takes a PostgreSQL URI such as "
+        "postgresql://station@server:5432/line, and libpq cannot read the one given (it is "
+        "not shown, since it may hold a password)");
+#else
+    return QStringLiteral(
+        "this program was built without libpq, so it has no line's "
+        "history; leave [History] Database= empty");
+#endif
+}
+
+// Why the setting cannot hold keyword=value; empty when it can.
+QString keywordProblem(const QString& keyword, const QString& value) {
+    static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
+    if (isSecret(keyword)) {
+        return QStringLiteral(
+            "[History] Database= holds a password; give it to libpq in ~/.pgpass, PGPASSFILE "
+            "or a service file instead, never in the settings");
+    }
+    // libpq would try each server of a list in turn: the line has one history.
+    if ((keyword == QLatin1String("host") || keyword == QLatin1String("hostaddr") ||
+         keyword == QLatin1String("port")) &&
+        value.contains(QLatin1Char(','))) {
+        return QStringLiteral("[History] Database= names one server only, not \"%1\"")
+            .arg(shownText(value));
+    }
+    if (keyword == QLatin1String("port")) {
+        // Not shown: in postgresql://user:pw/rest@host libpq reads "pw" as the port.
+        bool number = false;
+        const int port = value.toInt(&number);
+        if (!number || port <= 0 || port > 65535) {
+            return QStringLiteral(
+                "[History] Database= takes a port from 1 to 65535 (what "
+                "it gives is not shown: it may be part of a password)");
+        }
+        return QString();
+    }
+    // The same: "rest@host" read as the database's name.
+    if (keyword == QLatin1String("dbname") &&
+        (value.contains(QLatin1Char('@')) || value.contains(QLatin1Char('/')))) {
+        return QStringLiteral(
+            "[History] Database= names a database with \"@\" or "
+            "\"/\" in it (not shown: it may be part of a password)");
+    }
+    const bool kept = keyword == QLatin1String("host") || keyword == QLatin1String("dbname") ||
+                      keyword == QLatin1String("user");
+    // Qt joins the other options with spaces: a value with a space, quote or ";" would break them.
+    if (!kept && !plain.match(value).hasMatch()) {
+        return QStringLiteral(
+                   "[History] Database=: the option \"%1\" cannot be passed on (a value "
+                   "without spaces, quotes or \";\")")
+            .arg(shownText(keyword));
+    }
+    return QString();
+}
+
+}  // namespace
+
+std::optional<CentralAddress> parseCentralUri(const QString& setting, QString* reason) {
     const std::optional<Keywords> keywords = keywordsOf(setting);
     if (!keywords) {
-#ifdef TARVEL_LIBPQ
-        *reason = QStringLiteral(
-            "[History] Database= takes a PostgreSQL URI such as "
-            "postgresql://station@server:5432/line, and libpq cannot read the one given (it is "
-            "not shown, since it may hold a password)");
-#else
-        *reason = QStringLiteral(
-            "this program was built without libpq, so it has no line's "
-            "history; leave [History] Database= empty");
-#endif
+        *reason = unreadableSetting();
         return std::nullopt;
     }
-    LineAddress address;
+    CentralAddress address;
     QStringList options;
     QStringList given;
-    static const QRegularExpression plain(QStringLiteral("^[^\\s;'\"\\\\]*$"));
     for (const auto& [keyword, value] : *keywords) {
-        if (isSecret(keyword)) {
-            *reason = QStringLiteral(
-                "[History] Database= holds a password; give it to libpq in ~/.pgpass, PGPASSFILE "
-                "or a service file instead, never in the settings");
-            return std::nullopt;
-        }
-        // libpq would try each server of a list in turn: the line has one history.
-        if ((keyword == QLatin1String("host") || keyword == QLatin1String("hostaddr") ||
-             keyword == QLatin1String("port")) &&
-            value.contains(QLatin1Char(','))) {
-            *reason = QStringLiteral("[History] Database= names one server only, not \"%1\"")
-                          .arg(shownText(value));
+        if (QString problem = keywordProblem(keyword, value); !problem.isEmpty()) {
+            *reason = std::move(problem);
             return std::nullopt;
         }
         if (keyword == QLatin1String("host")) {
             address.host = value;
         } else if (keyword == QLatin1String("port")) {
-            // Not shown: in postgresql://user:pw/rest@host libpq reads "pw" as the port.
-            bool number = false;
-            address.port = value.toInt(&number);
-            if (!number || address.port <= 0 || address.port > 65535) {
-                *reason = QStringLiteral(
-                    "[History] Database= takes a port from 1 to 65535 (what "
-                    "it gives is not shown: it may be part of a password)");
-                return std::nullopt;
-            }
+            address.port = value.toInt();
         } else if (keyword == QLatin1String("dbname")) {
-            // The same: "rest@host" read as the database's name.
-            if (value.contains(QLatin1Char('@')) || value.contains(QLatin1Char('/'))) {
-                *reason = QStringLiteral(
-                    "[History] Database= names a database with \"@\" or "
-                    "\"/\" in it (not shown: it may be part of a password)");
-                return std::nullopt;
-            }
             address.database = value;
         } else if (keyword == QLatin1String("user")) {
             address.user = value;
-        } else if (!plain.match(value).hasMatch()) {
-            // Qt joins the options with spaces: a value with a space, quote or ";" would break
-            // them.
-            *reason = QStringLiteral(
-                          "[History] Database=: the option \"%1\" cannot be passed on (a value "
-                          "without spaces, quotes or \";\")")
-                          .arg(shownText(keyword));
-            return std::nullopt;
         } else {
             given << keyword;
             options << keyword + QLatin1Char('=') + value;
@@ -157,7 +177,7 @@ std::optional<LineAddress> parseLineUri(const QString& setting, QString* reason)
     }
     // Every wait on the server is bounded unless the setting says otherwise: connecting, and a
     // connection whose server falls silent, idle (keepalives) or with data unacknowledged.
-    for (const auto& [name, bound] : kLineNetworkBounds) {
+    for (const auto& [name, bound] : kCentralNetworkBounds) {
         if (!given.contains(QLatin1String(name)))
             options << QLatin1String(name) + QLatin1Char('=') + QString::number(bound);
     }

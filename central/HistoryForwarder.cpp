@@ -1,8 +1,8 @@
-#include "record/HistoryForwarder.h"
+#include "central/HistoryForwarder.h"
 
+#include "central/CentralHistory.h"
 #include "platform/ShownText.h"
 #include "record/HistoryStore.h"
-#include "record/LineHistory.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,7 +20,7 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
         : folder_(folder),
           uri_(uri),
           local_(folder, BackgroundWorker::kBusyWaitMs),
-          line_(uri),
+          central_(uri),
           state_(std::move(state)) {
         local_.setStation(station);
         clock_.start();
@@ -75,15 +75,15 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
             if (rows->empty())
                 return 0;
             std::vector<QString> held;
-            if (!line_.open() || !line_.isReady() || !line_.forward(*rows, &held)) {
+            if (!central_.open() || !central_.isReady() || !central_.forward(*rows, &held)) {
                 state_->answered = false;
                 if (!state_->warned.exchange(true)) {
                     warn(QStringLiteral(
                              "The line's history %1 cannot be written (%2); this station's rows "
                              "wait in its own history and go when it can be written.")
-                             .arg(shownLineUri(uri_), line_.reason()));
+                             .arg(shownCentralUri(uri_), central_.reason()));
                 }
-                line_.close();
+                central_.close();
                 return BackgroundWorker::retryAfterMs(failures_++);
             }
             state_->answered = true;
@@ -113,7 +113,7 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
                    "The line's history %1 does not hold this station's row of %2 on %3 (exchange "
                    "%4) as this station wrote it: %5. It stays in this station's outbox; "
                    "tarvel-update history --pending lists it.")
-            .arg(shownLineUri(uri_), shownText(row.row.started), shownText(row.row.port),
+            .arg(shownCentralUri(uri_), shownText(row.row.started), shownText(row.row.port),
                  row.row.exchangeId, why);
     }
 
@@ -147,7 +147,7 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
                                "in this station's history (deleted or replaced) and are lost to "
                                "it: %3.")
                     .arg(lost.size())
-                    .arg(shownLineUri(uri_), lost.join(QStringLiteral(", "))));
+                    .arg(shownCentralUri(uri_), lost.join(QStringLiteral(", "))));
         }
         return true;
     }
@@ -175,7 +175,7 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
     QString folder_;
     QString uri_;
     HistoryStore local_;
-    LineHistory line_;
+    CentralHistory central_;
     std::shared_ptr<State> state_;
     QElapsedTimer clock_;
     qint64 nextTry_ = 0;
@@ -187,7 +187,7 @@ class HistoryForwarder::Forwarding : public BackgroundTask {
 };
 
 HistoryForwarder::HistoryForwarder(QString folder, QString uri, QString station)
-    : uri_(shownLineUri(uri)), state_(std::make_shared<State>()) {
+    : uri_(shownCentralUri(uri)), state_(std::make_shared<State>()) {
     preloadSqlDriver(QStringLiteral("QSQLITE"));
     preloadSqlDriver(QStringLiteral("QPSQL"));
     worker_ = std::make_unique<Worker<Forwarding>>(
@@ -227,6 +227,12 @@ QString HistoryForwarder::finish() {
                "station's own history and go with a later run.")
         .arg(state_->waiting.load())
         .arg(uri_);
+}
+
+std::unique_ptr<RowForwarding> forwardingTo(const HistoryDestination& line, const QString& folder) {
+    if (line.database.isEmpty())
+        return nullptr;
+    return std::make_unique<HistoryForwarder>(folder, line.database, line.station);
 }
 
 }  // namespace tarvel

@@ -1,7 +1,7 @@
 // One history for the line: stations (tarvel-update against tarvel-module-sim) that forward their
 // rows to a real PostgreSQL 15 server of the test's own, while it runs, stops, starts again and
 // refuses a login.
-#include "record/LineAddress.h"
+#include "central/CentralAddress.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/Programs.h"
 
@@ -149,7 +149,7 @@ QStringList sorted(QStringList list) {
     return list;
 }
 
-TEST(LineHistory, TwoStationsWritingAtOnceEachRowArrivesOnce) {
+TEST(CentralHistory, TwoStationsWritingAtOnceEachRowArrivesOnce) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -186,7 +186,7 @@ TEST(LineHistory, TwoStationsWritingAtOnceEachRowArrivesOnce) {
     EXPECT_EQ(line.ids().size(), 7);
 }
 
-TEST(LineHistory, AServerStoppedInTheMiddleOfEightUpdatesGetsEveryRowOnce) {
+TEST(CentralHistory, AServerStoppedInTheMiddleOfEightUpdatesGetsEveryRowOnce) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -211,7 +211,7 @@ TEST(LineHistory, AServerStoppedInTheMiddleOfEightUpdatesGetsEveryRowOnce) {
     EXPECT_EQ(a.run({"history", "--pending"}).out, "Every row has reached the line's history.\n");
 }
 
-TEST(LineHistory, AWrongPasswordCostsOneWarningAndTheRowsWaitUntilItIsRight) {
+TEST(CentralHistory, AWrongPasswordCostsOneWarningAndTheRowsWaitUntilItIsRight) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "wrong"));
@@ -231,7 +231,7 @@ TEST(LineHistory, AWrongPasswordCostsOneWarningAndTheRowsWaitUntilItIsRight) {
 
 // Every spelling of a password that libpq reads, or might, is refused, and none is ever shown:
 // not by history, not on an update's stderr, in its JSON stream or its log.
-TEST(LineHistory, APasswordInTheSettingsIsRefusedAndNeverShown) {
+TEST(CentralHistory, APasswordInTheSettingsIsRefusedAndNeverShown) {
     const QString password =
         "[History] Database= holds a password; give it to libpq in "
         "~/.pgpass, PGPASSFILE or a service file instead";
@@ -266,9 +266,9 @@ TEST(LineHistory, APasswordInTheSettingsIsRefusedAndNeverShown) {
     };
     for (const auto& row : rows) {
         QString reason;
-        EXPECT_FALSE(parseLineUri(row.setting, &reason)) << row.setting;
+        EXPECT_FALSE(parseCentralUri(row.setting, &reason)) << row.setting;
         EXPECT_TRUE(reason.contains(row.refusal)) << row.setting << ": " << qPrintable(reason);
-        EXPECT_FALSE(shownLineUri(row.setting).contains("s3")) << row.setting;
+        EXPECT_FALSE(shownCentralUri(row.setting).contains("s3")) << row.setting;
 
         Station a("station-a", row.setting);
         const CliRun listed = a.run({"history"});
@@ -294,16 +294,16 @@ TEST(LineHistory, APasswordInTheSettingsIsRefusedAndNeverShown) {
         }
     }
     // What a message shows of a setting without a secret: libpq's reading of it, as a URI.
-    EXPECT_EQ(shownLineUri("postgres://station_a@127.0.0.1:5432/line?sslmode=verify-full"),
+    EXPECT_EQ(shownCentralUri("postgres://station_a@127.0.0.1:5432/line?sslmode=verify-full"),
               "postgresql://station_a@127.0.0.1:5432/line?sslmode=verify-full");
-    EXPECT_EQ(shownLineUri("host=/run/pg user=station_a dbname=line"),
+    EXPECT_EQ(shownCentralUri("host=/run/pg user=station_a dbname=line"),
               "postgresql://station_a@%2Frun%2Fpg/line");
 }
 
 // A server that stops answering while a query is under way (its process stopped, so that its own
 // statement_timeout cannot end the statement either): history gives up after its bound, and
 // says why.
-TEST(LineHistory, AServerThatStopsAnsweringCostsABoundedWait) {
+TEST(CentralHistory, AServerThatStopsAnsweringCostsABoundedWait) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -335,7 +335,7 @@ TEST(LineHistory, AServerThatStopsAnsweringCostsABoundedWait) {
 // The station's own history marks a row forwarded only after the server took it. A mark that
 // cannot be written (the history refuses it here, as a busy or full disk would) leaves the row
 // in the outbox: it is listed as pending, sent again by the next run, and arrives once, whole.
-TEST(LineHistory, ARowWhoseMarkCannotBeWrittenStaysPendingAndArrivesOnce) {
+TEST(CentralHistory, ARowWhoseMarkCannotBeWrittenStaysPendingAndArrivesOnce) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -391,7 +391,7 @@ std::set<QString> schemaOf(QSqlDatabase database, bool postgres) {
     return names;
 }
 
-TEST(LineHistory, BothBackEndsGetTheSameSchemaFromTheSameSteps) {
+TEST(CentralHistory, BothBackEndsGetTheSameSchemaFromTheSameSteps) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.socketUri("postgres"));
@@ -420,7 +420,7 @@ TEST(LineHistory, BothBackEndsGetTheSameSchemaFromTheSameSteps) {
 
 // A history deleted (or replaced) while rows in it had not reached the line's history: the next
 // run names them, instead of losing them without a word.
-TEST(LineHistory, RowsLostWithADeletedHistoryAreNamed) {
+TEST(CentralHistory, RowsLostWithADeletedHistoryAreNamed) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "wrong"));
@@ -450,7 +450,7 @@ CliRun psqlAs(const Station& station, const QString& uri, const QString& stateme
     return finish(psql, 30);
 }
 
-TEST(LineHistory, AStationsRoleCannotDeleteOrChangeWhatHasEnded) {
+TEST(CentralHistory, AStationsRoleCannotDeleteOrChangeWhatHasEnded) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -480,7 +480,7 @@ TEST(LineHistory, AStationsRoleCannotDeleteOrChangeWhatHasEnded) {
 
 // A station's role writes only its own station's rows: another station's running row is not
 // even seen by its UPDATE, and a row in another station's name is refused.
-TEST(LineHistory, AStationCannotForgeAnotherStationsRecord) {
+TEST(CentralHistory, AStationCannotForgeAnotherStationsRecord) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));
@@ -528,7 +528,7 @@ TEST(LineHistory, AStationCannotForgeAnotherStationsRecord) {
 
 // Someone who may (the owner, or a role set up wrongly) changes a station's row on the server:
 // the station names the row, keeps it in its outbox and history --pending says why.
-TEST(LineHistory, ARowTheServerHoldsOtherwiseIsNamedAndStaysPending) {
+TEST(CentralHistory, ARowTheServerHoldsOtherwiseIsNamedAndStaysPending) {
     Line line;
     START_LINE(line);
     Station a("station-a", line.server.tcpUri("station_a"), line.password("station_a", "right"));

@@ -6,7 +6,7 @@
 #include "cli/JsonStream.h"
 #include "record/HistoryCsv.h"
 #include "record/HistoryStore.h"
-#include "record/UpdateLog.h"
+#include "record/UpdateRecord.h"
 #include "session/UpdateSession.h"
 #include "tests/support/Rig.h"
 #include "tests/support/Wire.h"
@@ -44,10 +44,10 @@ ExchangeEnded endedWith(const char* word, qint64 bytesSent = 0, double seconds =
     return ended;
 }
 
-TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
+TEST(UpdateRecord, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     QTemporaryDir state;
     const QString image = state.filePath("DVB-SAT \"new\", 2.bin");  // a name that needs quotes
-    UpdateLog log(state.path(), "V1.0.0");
+    UpdateRecord log(state.path(), "V1.0.0");
     log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyUSB0", 16});
     log.statusChanged({0.001, "Running", "Update in progress, please wait",
                        "Update wird ausgeführt, bitte warten", 0x0000FF});
@@ -103,12 +103,12 @@ TEST(UpdateLog, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
 // Two exchanges in the same second on the same port name each keep a log of their own.
 // A warning that the event loop would tell after the program has stopped listening: what
 // finish() says carries it, once.
-TEST(UpdateLog, AWarningNotToldByTheEndComesWithWhatFinishSays) {
+TEST(UpdateRecord, AWarningNotToldByTheEndComesWithWhatFinishSays) {
     QTemporaryDir dir;
     const QString folder = dir.filePath("state");
     QFile file(folder);  // where the record's folder should be
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    UpdateLog log(folder, "V1.0.0");
+    UpdateRecord log(folder, "V1.0.0");
     QStringList told;
     log.onWarning = [&told](const QString& warning) { told << warning; };
     log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyUSB0", {}});
@@ -120,9 +120,9 @@ TEST(UpdateLog, AWarningNotToldByTheEndComesWithWhatFinishSays) {
     EXPECT_EQ(told, QStringList());
 }
 
-TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
+TEST(UpdateRecord, RunsOnOnePortInOneSecondKeepALogEach) {
     QTemporaryDir state;
-    UpdateLog first(state.path(), "V1.0.0"), second(state.path(), "V1.0.0");
+    UpdateRecord first(state.path(), "V1.0.0"), second(state.path(), "V1.0.0");
     first.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS0", {}});
     second.exchangeStarted({0, ExchangeKind::CommunicationTest, "COM1", "/dev/ttyS1", {}});
     EXPECT_NE(first.lastLog(), second.lastLog());
@@ -140,13 +140,13 @@ TEST(UpdateLog, RunsOnOnePortInOneSecondKeepALogEach) {
 
 // What the console, the JSON stream and the record say of an update does not depend on the order
 // they listen in: each takes what it needs from the events themselves.
-TEST(UpdateLog, ListenersInEitherOrderTellTheSame) {
+TEST(UpdateRecord, ListenersInEitherOrderTellTheSame) {
     QStringList outputs[2];
     for (const bool reversed : {false, true}) {
         ModuleRig rig(announcingModule());
         rig.useImage("DVB-GEN-1.bin", requestImage(1));
         QTemporaryDir state;
-        UpdateLog log(state.path(), "V1.0.0");
+        UpdateRecord log(state.path(), "V1.0.0");
         log.onLogOpened = [&rig](const QString& path) { rig.session().logOpened(path); };
         char* consoleText = nullptr;
         char* jsonText = nullptr;
@@ -161,7 +161,7 @@ TEST(UpdateLog, ListenersInEitherOrderTellTheSame) {
                 std::reverse(listeners.begin(), listeners.end());
             for (ExchangeListener* listener : listeners)
                 rig.session().subscribe(*listener);
-            ASSERT_EQ(rig.session().runUpdate(), UpdateOutcome::Success);
+            ASSERT_EQ(rig.session().runUpdate(), EngineOutcome::Success);
             for (ExchangeListener* listener : listeners)
                 rig.session().unsubscribe(*listener);
         }
@@ -186,13 +186,13 @@ TEST(UpdateLog, ListenersInEitherOrderTellTheSame) {
 }
 
 // Every outcome as stored and as exported; a refused image never reads as a missing one.
-TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
-    const std::pair<const char*, std::optional<UpdateOutcome>> words[] = {
-        {"success", UpdateOutcome::Success},
-        {"error", UpdateOutcome::Failed},
-        {"no-image", UpdateOutcome::NoImage},
-        {"refused", UpdateOutcome::Refused},
-        {"cancelled", UpdateOutcome::Cancelled},
+TEST(UpdateRecord, EachOutcomeIsStoredAndExportedAsItsWord) {
+    const std::pair<const char*, std::optional<EngineOutcome>> words[] = {
+        {"success", EngineOutcome::Success},
+        {"error", EngineOutcome::Error},
+        {"no-image", EngineOutcome::NoImage},
+        {"refused", EngineOutcome::Refused},
+        {"cancelled", EngineOutcome::Cancelled},
         {"timeout", {}},
         {"interrupted", {}},
         {"unfinished", {}}};
@@ -214,7 +214,7 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
             running.log = "x.log";
             history.add(running, dead);
         } else {
-            UpdateLog log(state.path(), "V1.0.0");
+            UpdateRecord log(state.path(), "V1.0.0");
             log.exchangeStarted({0, ExchangeKind::Update, "COM1", "/dev/ttyS0", {}});
             log.exchangeEnded(endedWith(word));
             ASSERT_EQ(log.waitUntilWritten(5000), "");
@@ -231,7 +231,7 @@ TEST(UpdateLog, EachOutcomeIsStoredAndExportedAsItsWord) {
 // The old file, imported once: every good record as it was (quoted fields and all), each bad one
 // left out and named with its line and cause; a file that is no text, or mostly bad records, is
 // left as it is. A second start imports nothing again.
-TEST(UpdateLog, AnOldHistoryCsvIsImportedOnceWithItsBadRecordsNamed) {
+TEST(UpdateRecord, AnOldHistoryCsvIsImportedOnceWithItsBadRecordsNamed) {
     const QByteArray header =
         "started,finished,port,device,module,image,image_size,image_sha256,bytes_sent,"
         "duration_s,outcome,log\r\n";
@@ -299,7 +299,7 @@ TEST(UpdateLog, AnOldHistoryCsvIsImportedOnceWithItsBadRecordsNamed) {
 
 // The export quotes a field for each character that needs it, each on its own, and the import
 // reads it back.
-TEST(UpdateLog, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
+TEST(UpdateRecord, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
     const std::pair<QString, QString> fields[] = {{"a,b", "\"a,b\""},
                                                   {"a\"b", "\"a\"\"b\""},
                                                   {"a\rb", "\"a\rb\""},
@@ -320,7 +320,7 @@ TEST(UpdateLog, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
 
 // A reason or name that a spreadsheet would run as a formula (from another station's row, say)
 // is exported as text: a ' before it, the cell quoted; the window's Export writes the same cells.
-TEST(UpdateLog, ACellASpreadsheetWouldRunIsExportedAsText) {
+TEST(UpdateRecord, ACellASpreadsheetWouldRunIsExportedAsText) {
     const std::pair<QString, QString> fields[] = {
         {"=HYPERLINK(\"http://x.example/\",\"Click\")",
          "\"'=HYPERLINK(\"\"http://x.example/\"\",\"\"Click\"\")\""},
@@ -344,7 +344,7 @@ TEST(UpdateLog, ACellASpreadsheetWouldRunIsExportedAsText) {
 
 // Pruning goes by the history alone: 150 logs dated later than the clock, a running exchange's
 // log, a technician's notes.
-TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
+TEST(UpdateRecord, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
     QTemporaryDir state;
     QDir().mkpath(state.filePath("logs"));
     QFile(state.filePath("logs/NOTES.log")).open(QIODevice::WriteOnly);
@@ -364,7 +364,7 @@ TEST(UpdateLog, KeepsTheNewestHundredLogsOfTheHistoryAndNothingElse) {
             history.add(row, ProcessIdentity::current());
         }
     }
-    UpdateLog log(state.path(), "V1.0.0");
+    UpdateRecord log(state.path(), "V1.0.0");
     log.exchangeStarted({0, ExchangeKind::Update, "COM2", "/dev/ttyS1", {}});
     ASSERT_EQ(log.waitUntilWritten(5000), "");
     EXPECT_TRUE(QFile::exists(log.lastLog()));
