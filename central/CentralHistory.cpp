@@ -267,6 +267,16 @@ std::optional<std::vector<HistoryRow>> CentralHistory::rows(const HistoryFilter&
     return read;
 }
 
+std::optional<HistoryReport> CentralHistory::report(const HistoryFilter& filter,
+                                                    const std::vector<ReportGroup>& by) {
+    QSqlDatabase database = this->database();
+    const QueryDeadline deadline(database, kReplyBoundMs);
+    auto read = readHistoryReport(database, filter, by, &reason_);
+    if (!read)
+        unanswered(deadline);
+    return read;
+}
+
 bool CentralHistory::changeMark(QString* mark) {
     const QueryDeadline deadline(database(), kReplyBoundMs);
     QSqlQuery query(database());

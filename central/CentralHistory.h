@@ -1,6 +1,7 @@
 #pragma once
 
 #include "central/CentralAddress.h"
+#include "record/HistoryReport.h"
 #include "record/HistoryRow.h"
 #include "record/HistoryStore.h"
 
@@ -65,6 +66,9 @@ class CentralHistory {
     // this station never wrote), empty where it holds it as sent.
     bool forward(const std::vector<OutboxRow>& rows, std::vector<QString>* held);
     std::optional<std::vector<HistoryRow>> rows(const HistoryFilter& filter);
+    // The report of the rows the filter selects, counted by the server.
+    std::optional<HistoryReport> report(const HistoryFilter& filter,
+                                        const std::vector<ReportGroup>& by);
     // A mark that any write to the server's rows changes (their count, newest id and the sum of
     // their revisions), for a reader that reads them again only when it changed; false with
     // reason() when it cannot be read.

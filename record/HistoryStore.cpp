@@ -80,11 +80,11 @@ QString defaultStationName() {
     return QSysInfo::machineHostName();
 }
 
-std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
-                                                       const HistoryFilter& filter,
-                                                       QString* reason) {
-    QString where = QStringLiteral("1 = 1");
-    QVariantList values;
+HistoryCondition historyCondition(const HistoryFilter& filter) {
+    HistoryCondition condition;
+    QString& where = condition.where;
+    QVariantList& values = condition.values;
+    where = QStringLiteral("1 = 1");
     const bool everyFailure = filter.outcome == QLatin1String(kEveryFailure);
     if (everyFailure)
         where += QStringLiteral(" AND outcome NOT IN ('success', 'running')");
@@ -113,6 +113,13 @@ std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
     }
     if (filter.pending)
         where += QStringLiteral(" AND revision > forwarded");
+    return condition;
+}
+
+std::optional<std::vector<HistoryRow>> readHistoryRows(QSqlDatabase& database,
+                                                       const HistoryFilter& filter,
+                                                       QString* reason) {
+    const auto [where, values] = historyCondition(filter);
     QSqlQuery query(database);
     query.setForwardOnly(true);
     query.prepare(

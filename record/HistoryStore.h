@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 #include <optional>
 #include <vector>
@@ -35,6 +36,13 @@ struct OutboxRow {
     qint64 revision = 0;
     ProcessIdentity owner;
 };
+
+// The filter as SQL: a condition on the history table, and the values for its "?" in order.
+struct HistoryCondition {
+    QString where;
+    QVariantList values;
+};
+HistoryCondition historyCondition(const HistoryFilter& filter);
 
 // The newest rows of a history that match the filter, on any connection (a station's own file
 // or the line's server); none with the reason when they cannot be read.
