@@ -1,9 +1,14 @@
 #include "central/CentralHistory.h"
+#include "cli/ReportHtml.h"
+#include "cli/ReportOutput.h"
 #include "record/HistoryReport.h"
 #include "record/HistoryStore.h"
 #include "tests/support/PostgresServer.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -184,6 +189,45 @@ TEST_F(HistoryReportTest, AnEmptyRangeAndOneWithOnlyFailuresHaveNoYieldToInvent)
         lines << figures(line);
     EXPECT_EQ(lines,
               QStringList({"SAT 1 0 0 0.0 - - [timeout=1]", "TER 1 0 0 0.0 - - [timeout=1]"}));
+}
+
+TEST_F(HistoryReportTest, TheTableFitsEightyColumnsAndTheHtmlIsWholeAndSaysWhatTheJsonSays) {
+    const auto read = report({ReportGroup::Station, ReportGroup::Day});
+    const auto perDay = report({ReportGroup::Day});
+    ASSERT_TRUE(read && perDay);
+    const QStringList table = reportTable(*read, 80).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(table.value(0),
+              "STATION  DAY         UPDATES  OK  YIELD%  MEDIAN_S  P95_S  RUNNING  "
+              "FAILURES");
+    EXPECT_EQ(table.value(4),
+              "all      all         9        5   55.6    20.0      40.0   1        "
+              "timeout 2, …");
+    for (const QString& line : table)
+        EXPECT_LE(line.size(), 80) << qPrintable(line);
+
+    const QJsonObject json = QJsonDocument::fromJson(reportJson(*read)).object();
+    EXPECT_EQ(json["schema"].toInt(), 1);
+    const QJsonObject whole = json["whole"].toObject();
+    const QByteArray html = reportHtml(*read, *perDay, "Line 3", "8 December 2026");
+    EXPECT_FALSE(html.contains("http")) << "fetches nothing";
+    EXPECT_FALSE(html.contains("<script"));
+    // Well-formed, and its last table row (the whole) holds the JSON's figures.
+    QXmlStreamReader xml(html);
+    QStringList cells, lastRow;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"tr")
+            cells.clear();
+        if (xml.isStartElement() && xml.name() == u"td")
+            cells << xml.readElementText();
+        if (xml.isEndElement() && xml.name() == u"tr" && cells.value(0) == "all")
+            lastRow = cells;
+    }
+    EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    EXPECT_EQ(lastRow.mid(2, 3),
+              QStringList({QString::number(whole["updates"].toInt()),
+                           QString::number(whole["successes"].toInt()),
+                           QString::number(whole["yield_percent"].toDouble(), 'f', 1)}));
 }
 
 }  // namespace
