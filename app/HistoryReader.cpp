@@ -94,4 +94,23 @@ std::optional<HistoryRead> HistoryReader::readIfChanged(bool force, bool localOn
     return HistoryRead{std::move(*rows), false, problem_};
 }
 
+std::optional<HistoryReport> HistoryReader::report(const HistoryFilter& filter,
+                                                   const std::vector<ReportGroup>& by,
+                                                   QString* why) {
+    if (shown_ == Source::Line && server_) {
+        std::optional<HistoryReport> read = server_->report(filter, by);
+        if (!read)
+            *why = server_->reason();
+        return read;
+    }
+    HistoryStore history(folder_);
+    history.setStation(destination_.station);
+    if (!history.open(false)) {
+        *why = history.reason();
+        return std::nullopt;
+    }
+    QSqlDatabase database = history.database();
+    return readHistoryReport(database, filter, by, why);
+}
+
 }  // namespace tarvel

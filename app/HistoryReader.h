@@ -48,6 +48,10 @@ class HistoryReader : public BackgroundTask {
     // a row was still running then (its process may have gone since), the source changed, or
     // force; nothing otherwise. localOnly: this station's own, also with a line's history set.
     std::optional<HistoryRead> readIfChanged(bool force, bool localOnly);
+    // The report of the rows filter selects, counted where the last rows were read (the line's
+    // history, or this station's own file); none with why when it cannot be read.
+    std::optional<HistoryReport> report(const HistoryFilter& filter,
+                                        const std::vector<ReportGroup>& by, QString* why);
 
   private:
     enum class Source { None, Line, Local, LocalInstead };

@@ -2,6 +2,7 @@
 
 #include "app/ElidedLabel.h"
 #include "app/HistoryReader.h"
+#include "app/HistorySummary.h"
 #include "central/CentralHistory.h"
 #include "platform/SettingsStore.h"
 #include "record/HistoryCsv.h"
@@ -75,13 +76,17 @@ HistoryWindow::HistoryWindow(const QString& stateFolder, const HistoryDestinatio
       local_(new QCheckBox(QStringLiteral("T&his station only"), this)),
       notice_(new ElidedLabel(this)),
       count_(new QLabel(this)),
-      table_(new QTableView(this)) {
+      table_(new QTableView(this)),
+      summary_(new HistorySummary(this)) {
     setWindowTitle(QStringLiteral("History"));
     preloadSqlDriver(QStringLiteral("QSQLITE"));
     if (!line.database.isEmpty())
         preloadSqlDriver(QStringLiteral("QPSQL"));
 
     setUpTable();
+    summary_->setObjectName(QStringLiteral("summaryView"));
+    summary_->hide();
+    summary_->onGroupingChanged = [this] { summarize(); };
     setUpFilters(!line.database.isEmpty());
     layOut(buttonRow());
 
@@ -169,7 +174,16 @@ QLayout* HistoryWindow::buttonRow() {
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     auto* buttons = new QHBoxLayout;
+    auto* summary = new QPushButton(QStringLiteral("S&ummary"), this);
+    summary->setObjectName(QStringLiteral("summary"));
+    summary->setCheckable(true);
+    connect(summary, &QPushButton::toggled, this, [this](bool on) {
+        table_->setVisible(!on);
+        summary_->setVisible(on);
+        summarize();
+    });
     buttons->addWidget(count_, 1);
+    buttons->addWidget(summary);
     for (QWidget* button :
          std::initializer_list<QWidget*>{columns, copyButton, exportButton, close})
         buttons->addWidget(button);
@@ -203,6 +217,7 @@ void HistoryWindow::layOut(QLayout* buttons) {
     layout->addWidget(range_);
     layout->addWidget(notice_);
     layout->addWidget(table_, 1);
+    layout->addWidget(summary_, 1);
     layout->addLayout(buttons);
     restoreColumns();
 }
@@ -347,6 +362,45 @@ void HistoryWindow::applyFilters() {
         : shown_.rowCount() == 0
             ? QStringLiteral("No row matches (of %1)").arg(rows_.rowCount())
             : QStringLiteral("%1 of %2 rows").arg(shown_.rowCount()).arg(rows_.rowCount()));
+    summarize();
+}
+
+HistoryFilter HistoryWindow::filter() const {
+    auto chosen = [](const QComboBox* box) {
+        return box->currentIndex() <= 0 ? QString() : box->currentText();
+    };
+    HistoryFilter filter;
+    filter.station = chosen(station_);
+    filter.port = chosen(port_);
+    filter.outcome = chosen(outcome_) == HistoryFilterModel::kEveryFailure
+                         ? QString::fromLatin1(kEveryFailure)
+                         : chosen(outcome_);
+    const QDate today = QDate::currentDate();
+    if (when_->currentIndex() == kToday)
+        filter.since = today.startOfDay();
+    if (when_->currentIndex() == kLastWeek)
+        filter.since = today.addDays(-6).startOfDay();
+    if (when_->currentIndex() == kBetween) {
+        filter.since = from_->date().startOfDay();
+        filter.until = to_->date().addDays(1).startOfDay();
+    }
+    return filter;
+}
+
+// The summary of what the filters select, counted on the reader's worker like every read.
+void HistoryWindow::summarize() {
+    if (!summary_->isVisible())
+        return;
+    reader_.post([this, filter = filter(), by = summary_->grouping()](HistoryReader& reader) {
+        QString why;
+        std::optional<HistoryReport> report = reader.report(filter, by, &why);
+        reader.tell([this, report = std::move(report), why] {
+            if (report)
+                summary_->setReport(*report);
+            else
+                summary_->setProblem(why);
+        });
+    });
 }
 
 QMenu* HistoryWindow::columnMenu() {

@@ -18,6 +18,10 @@ class QTableView;
 class QTimer;
 
 namespace tarvel {
+class HistorySummary;
+}
+
+namespace tarvel {
 
 class ElidedLabel;
 class SettingsStore;
@@ -73,6 +77,9 @@ class HistoryWindow : public QDialog {
     QLayout* buttonRow();
     void layOut(QLayout* buttons);
     void look(bool force);
+    // What the filters select, as the history's own filter.
+    HistoryFilter filter() const;
+    void summarize();
     void showRows(HistoryRead read);
     void applyFilters();
     // The choices of a filter: All and the values of the rows, the chosen one kept.
@@ -103,6 +110,7 @@ class HistoryWindow : public QDialog {
     ElidedLabel* notice_;
     QLabel* count_;
     QTableView* table_;
+    HistorySummary* summary_;
 };
 
 }  // namespace tarvel

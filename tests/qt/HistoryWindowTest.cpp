@@ -21,8 +21,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -205,6 +207,44 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
 }
 
 // Against a line's history: not among HistoryWindowTest.*, which runs again at other scales.
+// The Summary counts what the filters select, per module, by the database: the same figures as
+// `tarvel-update report`.
+TEST_F(HistoryWindowTest, TheSummaryGivesTheYieldOfWhatTheFiltersSelect) {
+    const QDateTime noon(QDate::currentDate().addDays(-1), QTime(12, 0));
+    const Exchange made[] = {{noon, "update", "COM1", "SAT", "success", 10},
+                             {noon.addSecs(60), "update", "COM1", "SAT", "error", 4},
+                             {noon.addSecs(120), "update", "COM2", "TER", "success", 20},
+                             {noon.addSecs(180), "comtest", "COM2", "B", "success", 1}};
+    for (const Exchange& exchange : made)
+        ASSERT_GT(record(state.path(), exchange), 0);
+    window = std::make_unique<HistoryWindow>(state.path(), settings, nullptr);
+    window->show();
+    ASSERT_TRUE(waitForRows(4));
+    window->findChild<QPushButton*>("summary")->click();
+    window->findChild<QComboBox*>("by")->setCurrentIndex(1);  // module
+    const auto* figures = window->findChild<QTableWidget*>("figures");
+    const auto rows = [figures] {
+        QStringList all;
+        for (int row = 0; row < figures->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < figures->columnCount(); ++column)
+                cells << (figures->item(row, column) ? figures->item(row, column)->text() : "");
+            all << cells.join(' ');
+        }
+        return all;
+    };
+    const QStringList expected{"SAT 2 1 50.0 10.0 10.0 0 no-answer 1", "TER 1 1 100.0 20.0 20.0 0 ",
+                               "all 3 2 66.7 10.0 20.0 0 no-answer 1"};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == expected; }, 30000))
+        << qPrintable(rows().join('|'));
+    EXPECT_FALSE(window->table()->isVisible());
+
+    choose("port", 1);  // COM1: only SAT's
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows().size() == 2; }, 30000))
+        << qPrintable(rows().join('|'));
+    EXPECT_EQ(rows().value(1), "all 2 1 50.0 10.0 10.0 0 no-answer 1");
+}
+
 struct HistoryWindowLineTest : HistoryWindowTest {
     // This station (station-a) has one row of its own, L, which is on no server.
     void SetUp() override {
