@@ -52,17 +52,12 @@ QByteArray stationLine(double t, const std::vector<std::unique_ptr<StationPort>>
     for (std::size_t i = 0; i < ports.size(); ++i) {
         QJsonArray modules;
         for (const ModuleResult& result : ports[i]->results()) {
-            modules.append(QJsonObject{
-                {"module", result.module.isEmpty() ? QJsonValue() : QJsonValue(result.module)},
-                {"image", result.image.isEmpty() ? QJsonValue() : QJsonValue(result.image)},
-                {"word", result.word},
-                {"exit_code", result.exitStatus},
-                {"reason_code", result.reasonCode},
-                {"reason", result.reason},
-                {"duration_s", std::round(result.seconds * 1000) / 1000},
-                {"data_line_share", result.dataLineShare},
-                {"log", result.log},
-            });
+            QJsonObject module = moduleOutcomeFields(result.ended);
+            module.insert(QLatin1String("module"),
+                          result.module.isEmpty() ? QJsonValue() : QJsonValue(result.module));
+            module.insert(QLatin1String("image"),
+                          result.image.isEmpty() ? QJsonValue() : QJsonValue(result.image));
+            modules.append(module);
         }
         list.append(QJsonObject{{"port", names[i]}, {"modules", modules}});
     }
@@ -288,7 +283,7 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         outcomes.emplace_back(names[i], ports[i]->results());
         for (const ModuleResult& result : ports[i]->results())
-            worst = worseExitStatus(worst, result.exitStatus);
+            worst = worseExitStatus(worst, exitStatusOf(result.ended.outcome));
     }
     if (options.json) {
         std::fputs(stationLine(clock.elapsed() / 1000.0, ports, names, worst, {}).constData(),
