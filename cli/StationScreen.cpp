@@ -157,7 +157,11 @@ void StationScreen::change(const QString& port, const QString& text) {
     std::fflush(out_);
 }
 
-void StationScreen::summary(const PortResults& ports) {
+namespace {
+
+// The table of every module's outcome, a port without one as "none"; its outcomes coloured
+// with color.
+QString outcomeTable(const PortResults& ports, bool color) {
     struct Row {
         QString port, module, image, outcome, seconds;
         const char* color = nullptr;
@@ -179,15 +183,19 @@ void StationScreen::summary(const PortResults& ports) {
             widths[i] = std::max(widths[i], int(cells[i]->size()));
     }
     QString text;
-    if (!terminal_)
-        text += QLatin1Char('\n');
     for (const Row& row : rows) {
         const QString outcome = row.outcome.leftJustified(widths[3]);
         text += row.port.leftJustified(widths[0]) + kGapText + row.module.leftJustified(widths[1]) +
                 kGapText + row.image.leftJustified(widths[2]) + kGapText +
-                painted(outcome, row.color, color_) + kGapText + row.seconds.rightJustified(7) +
+                painted(outcome, row.color, color) + kGapText + row.seconds.rightJustified(7) +
                 QLatin1Char('\n');
     }
+    return text;
+}
+
+// "COM1: 3 modules, 2 succeeded" for each port that saw more than one.
+QString portCounts(const PortResults& ports) {
+    QString text;
     for (const auto& [port, results] : ports) {
         if (results.size() > 1) {
             const auto succeeded = std::count_if(results.begin(), results.end(), [](const auto& r) {
@@ -198,6 +206,16 @@ void StationScreen::summary(const PortResults& ports) {
                              QString::number(succeeded));
         }
     }
+    return text;
+}
+
+}  // namespace
+
+void StationScreen::summary(const PortResults& ports) {
+    QString text;
+    if (!terminal_)
+        text += QLatin1Char('\n');
+    text += outcomeTable(ports, color_) + portCounts(ports);
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results) {
             if (result.ended.outcome != Outcome::Success)
