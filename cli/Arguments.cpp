@@ -46,19 +46,6 @@ QByteArray ArgumentText::bytesOf(const QString& text) const {
     return text.toUtf8();
 }
 
-QString singleValueProblem(const QCommandLineParser& parser,
-                           const QList<QCommandLineOption>& options) {
-    for (const QCommandLineOption& option : options) {
-        const QString name = QStringLiteral("--") + option.names().constFirst();
-        const QStringList values = parser.values(option);
-        if (values.size() > 1)
-            return name + QStringLiteral(" is given more than once.");
-        if (values.size() == 1 && values.constFirst().trimmed().isEmpty())
-            return name + QStringLiteral(" is empty.");
-    }
-    return QString();
-}
-
 std::optional<double> timeoutSeconds(const QString& text) {
     bool ok = false;
     const double seconds = text.toDouble(&ok);

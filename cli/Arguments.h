@@ -3,7 +3,6 @@
 #include "serial/SerialLink.h"
 
 #include <QByteArray>
-#include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QList>
 #include <QString>
@@ -34,12 +33,6 @@ class ArgumentText {
     QList<QByteArray> bytes_;
     QStringList text_;
 };
-
-// Why options taking one value are misused: one given more than once (a script that adds a
-// second --port would otherwise silently change the port), or given empty or only spaces.
-// Empty when they are not.
-QString singleValueProblem(const QCommandLineParser& parser,
-                           const QList<QCommandLineOption>& options);
 
 // --timeout in seconds: a finite number above 0 and at most a day. Nothing for any other text
 // ("nan", "inf", "1e10" would mean no limit at all).

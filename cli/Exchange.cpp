@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 namespace tarvel {
@@ -72,6 +73,85 @@ QString notKnown(const EndListener& end) {
         .arg(end.device);
 }
 
+// Hands the session's transcript to the file, when one is asked for; false when it cannot be
+// written.
+bool keepTranscript(const Exchange& exchange, TranscriptFile& transcript, UpdateSession& session,
+                    const std::function<void(const QString&)>& warn) {
+    if (exchange.transcript.isEmpty())
+        return true;
+    QString error;
+    if (!transcript.open(exchange.transcript, &error)) {
+        warn(QStringLiteral("Cannot write the transcript %1: %2").arg(exchange.transcript, error));
+        return false;
+    }
+    session.keepTranscript([&transcript](const QByteArray& lines) { transcript.append(lines); });
+    return true;
+}
+
+// The line's history only when this run is recorded at all, and forwarded by this process only
+// when no station does it for all its updates.
+HistoryDestination historyLineFor(const Exchange& exchange, const SettingsStore& settings) {
+    HistoryDestination line =
+        exchange.record ? HistoryDestination::from(settings) : HistoryDestination{};
+    if (!exchange.forward)
+        line.database.clear();
+    return line;
+}
+
+// A port that cannot be opened ends the JSON stream as a refused run.
+void endUnopened(const Exchange& exchange, JsonStream& json, const QString& failure) {
+    json.endWithoutExchange(
+        exchange.communicationTest ? QStringLiteral("comtest") : QStringLiteral("update"),
+        exchange.port.comPort > 0 ? QStringLiteral("COM%1").arg(exchange.port.comPort)
+                                  : exchange.port.device,
+        {ReasonCode::PortUnavailable, failure});
+}
+
+// The update, with its limits: --timeout, --switch-wait, and the hint after 30 s without a
+// module. switchWaitRanOut: whether --switch-wait ended it.
+void runUpdate(const Exchange& exchange, UpdateSession& session, const EndListener& end,
+               bool* switchWaitRanOut) {
+    if (exchange.timeout > 0) {
+        QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),
+                           [&session] { session.stop(UpdateSession::StopReason::Timeout); });
+    }
+    // The window waits for the technician; a script may not have one watching. Waiting for the
+    // next module is waiting for the technician to bring it.
+    session.updater().setNextModuleOnly(exchange.nextModule);
+    QTimer::singleShot(kHintAfterMs, [&] {
+        if (session.busy() && !end.identified && !exchange.nextModule)
+            session.warn(notKnown(end));
+    });
+    if (exchange.switchWait > 0) {
+        QTimer::singleShot(static_cast<int>(exchange.switchWait * 1000),
+                           [&session, &end, switchWaitRanOut] {
+                               *switchWaitRanOut = !end.identified;
+                               if (!end.identified)
+                                   session.stop(UpdateSession::StopReason::NoAnswer);
+                           });
+    }
+    session.runUpdate();
+}
+
+// Says how it ended where the outcome alone does not: the limit that ran out, the log, an
+// interruption; the exit status.
+int endStatus(const Exchange& exchange, const EndListener& end, bool switchWaitRanOut,
+              ConsoleListener& console, const std::function<void(const QString&)>& warn) {
+    if (!end.ended)
+        return kExitFailed;
+    if (switchWaitRanOut)
+        warn(QStringLiteral("Stopped after %1 s (--switch-wait): %2")
+                 .arg(QString::number(exchange.switchWait), notKnown(end)));
+    else if (end.ended->outcome == Outcome::Timeout)
+        warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
+                 .arg(exchange.timeout));
+    if (!exchange.json && !end.log.isEmpty() && QFileInfo::exists(end.log))
+        console.line(QStringLiteral("Log: ") + end.log);
+    if (end.ended->outcome == Outcome::Interrupted)
+        warn(QStringLiteral("Interrupted: the port is closed."));
+    return exitStatusOf(end.ended->outcome);
+}
+
 }  // namespace
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
@@ -91,22 +171,9 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     UpdateSession session(
         {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder,
          TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())});
-    if (!exchange.transcript.isEmpty()) {
-        QString error;
-        if (!transcript.open(exchange.transcript, &error)) {
-            warn(QStringLiteral("Cannot write the transcript %1: %2")
-                     .arg(exchange.transcript, error));
-            return kExitUsage;
-        }
-        session.keepTranscript(
-            [&transcript](const QByteArray& lines) { transcript.append(lines); });
-    }
-    // The line's history only when this run is recorded at all, and forwarded by this process
-    // only when no station does it for all its updates.
-    HistoryDestination line =
-        exchange.record ? HistoryDestination::from(settings) : HistoryDestination{};
-    if (!exchange.forward)
-        line.database.clear();
+    if (!keepTranscript(exchange, transcript, session, warn))
+        return kExitUsage;
+    const HistoryDestination line = historyLineFor(exchange, settings);
     UpdateRecord log(stateFolder(), programVersionText(), line.station,
                      forwardingTo(line, stateFolder()), exchange.recordFromModule);
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
@@ -117,17 +184,11 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     session.subscribe(exchange.json ? static_cast<ExchangeListener&>(json) : console);
     EndListener end;
     session.subscribe(end);
-    bool switchWaitRanOut = false;
 
     QString openFailure;
     if (!session.openPort(exchange.port, &openFailure)) {
-        if (exchange.json) {
-            json.endWithoutExchange(
-                exchange.communicationTest ? QStringLiteral("comtest") : QStringLiteral("update"),
-                exchange.port.comPort > 0 ? QStringLiteral("COM%1").arg(exchange.port.comPort)
-                                          : exchange.port.device,
-                {ReasonCode::PortUnavailable, openFailure});
-        }
+        if (exchange.json)
+            endUnopened(exchange, json, openFailure);
         return kExitUsage;
     }
     const TerminationSignals termination([&] {
@@ -135,29 +196,11 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
             console.interrupted();
         session.stop(UpdateSession::StopReason::Interrupted);
     });
-    if (exchange.communicationTest) {
+    bool switchWaitRanOut = false;
+    if (exchange.communicationTest)
         session.runCommunicationTest();
-    } else {
-        if (exchange.timeout > 0) {
-            QTimer::singleShot(static_cast<int>(exchange.timeout * 1000),
-                               [&session] { session.stop(UpdateSession::StopReason::Timeout); });
-        }
-        // The window waits for the technician; a script may not have one watching. Waiting for
-        // the next module is waiting for the technician to bring it.
-        session.updater().setNextModuleOnly(exchange.nextModule);
-        QTimer::singleShot(kHintAfterMs, [&] {
-            if (session.busy() && !end.identified && !exchange.nextModule)
-                session.warn(notKnown(end));
-        });
-        if (exchange.switchWait > 0) {
-            QTimer::singleShot(static_cast<int>(exchange.switchWait * 1000), [&] {
-                switchWaitRanOut = !end.identified;
-                if (!end.identified)
-                    session.stop(UpdateSession::StopReason::NoAnswer);
-            });
-        }
-        session.runUpdate();
-    }
+    else
+        runUpdate(exchange, session, end, &switchWaitRanOut);
     session.closePort();
     // What the record holds still goes to the disk, within a bounded wait; what cannot be
     // written by then is named.
@@ -165,19 +208,7 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         warn(missing);
     if (const QString missing = transcript.finish(kTranscriptWaitMs); !missing.isEmpty())
         warn(missing);
-    if (!end.ended)
-        return kExitFailed;
-    if (switchWaitRanOut)
-        warn(QStringLiteral("Stopped after %1 s (--switch-wait): %2")
-                 .arg(QString::number(exchange.switchWait), notKnown(end)));
-    else if (end.ended->outcome == Outcome::Timeout)
-        warn(QStringLiteral("Time-out: the update did not finish within %1 s.")
-                 .arg(exchange.timeout));
-    if (!exchange.json && !end.log.isEmpty() && QFileInfo::exists(end.log))
-        console.line(QStringLiteral("Log: ") + end.log);
-    if (end.ended->outcome == Outcome::Interrupted)
-        warn(QStringLiteral("Interrupted: the port is closed."));
-    return exitStatusOf(end.ended->outcome);
+    return endStatus(exchange, end, switchWaitRanOut, console, warn);
 }
 
 }  // namespace tarvel

@@ -3,6 +3,7 @@
 #include "central/CentralHistory.h"
 #include "cli/Arguments.h"
 #include "cli/HistoryOutput.h"
+#include "cli/Options.h"
 #include "cli/TerminalWidth.h"
 #include "platform/ShownText.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -129,10 +130,8 @@ int printTable(const std::vector<HistoryRow>& rows, const TableLayout& layout,
     return kListed;
 }
 
-}  // namespace
-
-int runHistory(const QStringList& arguments) {
-    QCommandLineParser parser;
+// history's options.
+void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Prints the history of updates and communication tests, newest first: when each "
         "started, its port, module, image, outcome, seconds and reason (and its station, from a "
@@ -149,191 +148,205 @@ int runHistory(const QStringList& arguments) {
     parser.addPositionalArgument(QStringLiteral("history"),
                                  QStringLiteral("Print the history instead of updating a module."),
                                  QStringLiteral("history"));
-    const QCommandLineOption csvOption(
-        QStringLiteral("csv"),
-        QStringLiteral("The updates as the former history.csv held them: its 12 columns and "
-                       "header, RFC 4180 with CRLF line ends."));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("One JSON array, an object per row."));
-    const QCommandLineOption wideOption(
-        QStringLiteral("wide"),
-        QStringLiteral("Every column in full (times with their offset, whole paths); the table "
-                       "is otherwise fitted to the terminal's width or COLUMNS."));
-    const QCommandLineOption noHeaderOption(QStringLiteral("no-header"),
-                                            QStringLiteral("The table without its line of "
-                                                           "column names, for scripts."));
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("Only the rows of port P: COM1 to COM9 (any letter case), or a device "
-                       "path, which also finds the COM name that led to it."),
-        QStringLiteral("P"));
-    const QCommandLineOption outcomeOption(
-        QStringLiteral("outcome"),
-        QStringLiteral("Only the rows of outcome O (failed: any failure)."), QStringLiteral("O"));
-    const QCommandLineOption kindOption(QStringLiteral("kind"),
-                                        QStringLiteral("Only updates (update) or tests (comtest)."),
-                                        QStringLiteral("K"));
-    const QCommandLineOption sinceOption(
-        QStringLiteral("since"),
-        QStringLiteral("Only what started from WHEN on: today, yesterday (from midnight), a "
-                       "time ago (45m, 2h, 7d), a date (2026-12-06, from its midnight) or a "
-                       "date and time (2026-12-06T14:00)."),
-        QStringLiteral("WHEN"));
-    const QCommandLineOption untilOption(
-        QStringLiteral("until"),
-        QStringLiteral("Only what started before WHEN, given as for --since (--until today: "
-                       "before today's midnight)."),
-        QStringLiteral("WHEN"));
-    const QCommandLineOption lastOption(
-        QStringLiteral("last"), QStringLiteral("Only the newest N rows."), QStringLiteral("N"));
-    const QCommandLineOption stationOption(
-        QStringLiteral("station"), QStringLiteral("Only the rows of station NAME, which it holds."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption localOption(
-        QStringLiteral("local"),
-        QStringLiteral("This station's own history, also when a line's history is set."));
-    const QCommandLineOption pendingOption(
-        QStringLiteral("pending"),
-        QStringLiteral("The rows of this station that have not reached the line's history yet "
-                       "(as they are now)."));
-    const QCommandLineOption upgradeCentralOption(
-        QStringLiteral("upgrade-line"),
-        QStringLiteral("Make the line's history's tables, or bring them up to date, and print "
-                       "nothing else: for the line's owner, whose database role may create "
-                       "them; a station's role may not."));
-    parser.addOptions({csvOption, jsonOption, wideOption, noHeaderOption, portOption, outcomeOption,
-                       kindOption, sinceOption, untilOption, lastOption, stationOption, localOption,
-                       pendingOption, upgradeCentralOption});
+    addOptions(parser,
+               {Option::Csv, Option::Json, Option::Wide, Option::NoHeader, Option::Port,
+                Option::Outcome, Option::ExchangeKind, Option::Since, Option::Until, Option::Last,
+                Option::Station, Option::Local, Option::Pending, Option::UpgradeLine});
+}
+
+// What the command line asks for, checked.
+struct HistoryRequest {
+    HistoryFilter filter;
+    bool filtered = false;  // by anything but --last
+    bool csv = false, json = false, wide = false, header = true, local = false;
+    bool upgradeLine = false;
+};
+
+// --since and --until, each as far as it is given; or why not.
+QString boundsProblem(const QCommandLineParser& parser, HistoryFilter* filter) {
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto& [option, bound] :
+         {std::pair{Option::Since, &filter->since}, std::pair{Option::Until, &filter->until}}) {
+        if (!isSet(parser, option))
+            continue;
+        *bound = moment(valueOf(parser, option), now);
+        if (!bound->isValid())
+            return QStringLiteral(
+                       "--%1 takes today, yesterday, a time ago such as 2h or 7d, or "
+                       "a date such as 2026-12-06, not \"%2\".")
+                .arg(optionName(option), valueOf(parser, option));
+    }
+    return QString();
+}
+
+// The rows asked for: station, port, outcome and kind; or why not.
+QString matchProblem(const QCommandLineParser& parser, HistoryFilter* filter) {
+    filter->station = valueOf(parser, Option::Station);
+    if (isSet(parser, Option::Station) && filter->station.isEmpty())
+        return QStringLiteral("--station takes a station's name, not an empty one.");
+    if (isSet(parser, Option::Port)) {
+        const QString port = valueOf(parser, Option::Port);
+        if (const QString problem = valueProblem(Option::Port, port); !problem.isEmpty())
+            return problem;
+        const PortChoice choice = *portChoice(port);
+        filter->port =
+            choice.comPort > 0 ? QStringLiteral("COM%1").arg(choice.comPort) : choice.device;
+    }
+    filter->outcome = valueOf(parser, Option::Outcome);
+    if (isSet(parser, Option::Outcome) && !outcomeWords().contains(filter->outcome) &&
+        filter->outcome != QLatin1String(kEveryFailure))
+        return QStringLiteral("--outcome takes %1 (every failure) or one of %2, not \"%3\".")
+            .arg(QLatin1String(kEveryFailure), outcomeWords().join(QStringLiteral(", ")),
+                 filter->outcome);
+    filter->kind = valueOf(parser, Option::ExchangeKind);
+    if (isSet(parser, Option::ExchangeKind) && filter->kind != kUpdateKind &&
+        filter->kind != kComtestKind)
+        return QStringLiteral("--kind takes update or comtest, not \"%1\".").arg(filter->kind);
+    return QString();
+}
+
+// The filter: the rows asked for, since and until when, how many; or why not.
+QString filterProblem(const QCommandLineParser& parser, HistoryFilter* filter) {
+    if (const QString problem = matchProblem(parser, filter); !problem.isEmpty())
+        return problem;
+    if (const QString problem = boundsProblem(parser, filter); !problem.isEmpty())
+        return problem;
+    if (isSet(parser, Option::Last)) {
+        bool ok = false;
+        filter->last = valueOf(parser, Option::Last).toInt(&ok);
+        if (!ok || filter->last < 1)
+            return QStringLiteral("--last takes a whole number above 0, not \"%1\".")
+                .arg(valueOf(parser, Option::Last));
+    }
+    // The former file held updates only; its columns cannot tell a test from an update.
+    if (isSet(parser, Option::Csv)) {
+        if (filter->kind == kComtestKind)
+            return QStringLiteral("--csv holds updates only, not --kind comtest.");
+        filter->kind = kUpdateKind;
+    }
+    return QString();
+}
+
+// Why the options do not go together; empty when they do.
+QString combinationProblem(const QCommandLineParser& parser) {
+    if (isSet(parser, Option::UpgradeLine)) {
+        for (const Option other :
+             {Option::Csv, Option::Json, Option::Wide, Option::NoHeader, Option::Port,
+              Option::Outcome, Option::ExchangeKind, Option::Since, Option::Until, Option::Last,
+              Option::Station, Option::Local, Option::Pending}) {
+            if (isSet(parser, other))
+                return QStringLiteral("--upgrade-line takes no other option, not --%1.")
+                    .arg(optionName(other));
+        }
+    }
+    if (isSet(parser, Option::Pending) && isSet(parser, Option::Local))
+        return QStringLiteral(
+            "--pending lists this station's own rows; --local adds nothing to it.");
+    return QString();
+}
+
+// Why the parsed command line asks for nothing history can do, else what it asks for.
+QString requestProblem(const QCommandLineParser& parser, HistoryRequest* request) {
+    // A filter given twice would silently keep only the second, as for the other commands.
+    if (const QString problem = singleValueProblem(
+            parser, {Option::Port, Option::Outcome, Option::ExchangeKind, Option::Since,
+                     Option::Until, Option::Last, Option::Station});
+        !problem.isEmpty())
+        return problem;
+    if (parser.positionalArguments().size() > 1)
+        return QStringLiteral("\"%1\" is not an option of history.")
+            .arg(parser.positionalArguments().at(1));
+    if (isSet(parser, Option::Csv) && isSet(parser, Option::Json))
+        return QStringLiteral("--csv and --json exclude each other.");
+    HistoryFilter& filter = request->filter;
+    if (const QString problem = filterProblem(parser, &filter); !problem.isEmpty())
+        return problem;
+    request->filtered = !filter.port.isEmpty() || !filter.outcome.isEmpty() ||
+                        isSet(parser, Option::ExchangeKind) || filter.since.isValid() ||
+                        filter.until.isValid() || !filter.station.isEmpty();
+    if (const QString problem = combinationProblem(parser); !problem.isEmpty())
+        return problem;
+    filter.pending = isSet(parser, Option::Pending);
+    request->csv = isSet(parser, Option::Csv);
+    request->json = isSet(parser, Option::Json);
+    request->wide = isSet(parser, Option::Wide);
+    request->header = !isSet(parser, Option::NoHeader);
+    request->local = isSet(parser, Option::Local);
+    request->upgradeLine = isSet(parser, Option::UpgradeLine);
+    return QString();
+}
+
+// The rows asked for, from the line's history or this station's own; nothing when they cannot
+// be read, which is said on stderr.
+std::optional<std::vector<HistoryRow>> readRows(const HistoryDestination& line,
+                                                const HistoryRequest& request) {
+    if (!line.database.isEmpty() && !request.local && !request.filter.pending) {
+        CentralHistory history(line.database);
+        std::optional<std::vector<HistoryRow>> rows;
+        if (history.open() && history.isReady())
+            rows = history.rows(request.filter);
+        if (!rows)
+            std::fprintf(stderr, "The line's history %s cannot be read: %s\n",
+                         qPrintable(shownCentralUri(line.database)), qPrintable(history.reason()));
+        return rows;
+    }
+    const QString folder = stateFolder();
+    HistoryStore history(folder);
+    history.setStation(line.station);
+    const bool found = history.open(false);
+    if (!history.importWarning().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
+    std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
+    if (found)
+        rows = history.rows(request.filter);
+    if (!rows || (!found && !history.reason().isEmpty())) {
+        std::fprintf(stderr, "The history %s cannot be read: %s\n",
+                     qPrintable(HistoryStore::fileIn(folder)), qPrintable(history.reason()));
+        return std::nullopt;
+    }
+    return rows;
+}
+
+// Lists the rows asked for as a table, the CSV or the JSON; the exit status.
+int listRows(const HistoryRequest& request) {
+    const HistoryDestination line =
+        HistoryDestination::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
+    if (request.upgradeLine)
+        return upgradeCentral(line);
+    if (request.filter.pending && line.database.isEmpty()) {
+        std::fprintf(stderr,
+                     "No line's history is set ([History] Database= in the settings): "
+                     "every row stays in this station's own history.\n");
+        return kListed;
+    }
+    const std::optional<std::vector<HistoryRow>> rows = readRows(line, request);
+    if (!rows)
+        return kUnreadable;
+    if (!request.csv && !request.json)
+        return printTable(*rows,
+                          {request.wide, request.header, terminalColumns(stdout),
+                           !line.database.isEmpty() && !request.local},
+                          request.filter, request.filtered, line, request.local);
+    const QByteArray out = request.csv ? historyCsv(*rows) : historyJson(*rows);
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return kListed;
+}
+
+}  // namespace
+
+int runHistory(const QStringList& arguments) {
+    QCommandLineParser parser;
+    describe(parser);
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         printHelp(parser);
         return kListed;
     }
-    // A filter given twice would silently keep only the second, as for the other commands.
-    if (const QString problem =
-            singleValueProblem(parser, {portOption, outcomeOption, kindOption, sinceOption,
-                                        untilOption, lastOption, stationOption});
-        !problem.isEmpty())
+    HistoryRequest request;
+    if (const QString problem = requestProblem(parser, &request); !problem.isEmpty())
         return usage(problem);
-    if (parser.positionalArguments().size() > 1)
-        return usage(QStringLiteral("\"%1\" is not an option of history.")
-                         .arg(parser.positionalArguments().at(1)));
-    if (parser.isSet(csvOption) && parser.isSet(jsonOption))
-        return usage(QStringLiteral("--csv and --json exclude each other."));
-    HistoryFilter filter;
-    filter.station = parser.value(stationOption);
-    if (parser.isSet(stationOption) && filter.station.isEmpty())
-        return usage(QStringLiteral("--station takes a station's name, not an empty one."));
-    if (parser.isSet(portOption)) {
-        const std::optional<PortChoice> port = portChoice(parser.value(portOption));
-        if (!port)
-            return usage(portProblem(parser.value(portOption)));
-        filter.port = port->comPort > 0 ? QStringLiteral("COM%1").arg(port->comPort) : port->device;
-    }
-    filter.outcome = parser.value(outcomeOption);
-    if (parser.isSet(outcomeOption) && !outcomeWords().contains(filter.outcome) &&
-        filter.outcome != QLatin1String(kEveryFailure))
-        return usage(QStringLiteral("--outcome takes %1 (every failure) or one of %2, not \"%3\".")
-                         .arg(QLatin1String(kEveryFailure),
-                              outcomeWords().join(QStringLiteral(", ")), filter.outcome));
-    filter.kind = parser.value(kindOption);
-    if (parser.isSet(kindOption) && filter.kind != kUpdateKind && filter.kind != kComtestKind)
-        return usage(
-            QStringLiteral("--kind takes update or comtest, not \"%1\".").arg(filter.kind));
-    const QDateTime now = QDateTime::currentDateTime();
-    for (const auto& [option, bound] :
-         {std::pair{&sinceOption, &filter.since}, std::pair{&untilOption, &filter.until}}) {
-        if (!parser.isSet(*option))
-            continue;
-        *bound = moment(parser.value(*option), now);
-        if (!bound->isValid())
-            return usage(QStringLiteral("--%1 takes today, yesterday, a time ago such as 2h or "
-                                        "7d, or a date such as 2026-12-06, not \"%2\".")
-                             .arg(option->names().constFirst(), parser.value(*option)));
-    }
-    if (parser.isSet(lastOption)) {
-        bool ok = false;
-        filter.last = parser.value(lastOption).toInt(&ok);
-        if (!ok || filter.last < 1)
-            return usage(QStringLiteral("--last takes a whole number above 0, not \"%1\".")
-                             .arg(parser.value(lastOption)));
-    }
-    // The former file held updates only; its columns cannot tell a test from an update.
-    if (parser.isSet(csvOption)) {
-        if (filter.kind == kComtestKind)
-            return usage(QStringLiteral("--csv holds updates only, not --kind comtest."));
-        filter.kind = kUpdateKind;
-    }
-    const bool filtered = !filter.port.isEmpty() || !filter.outcome.isEmpty() ||
-                          parser.isSet(kindOption) || filter.since.isValid() ||
-                          filter.until.isValid() || !filter.station.isEmpty();
-
-    const HistoryDestination line =
-        HistoryDestination::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
-    if (parser.isSet(upgradeCentralOption)) {
-        for (const QCommandLineOption* other :
-             {&csvOption, &jsonOption, &wideOption, &noHeaderOption, &portOption, &outcomeOption,
-              &kindOption, &sinceOption, &untilOption, &lastOption, &stationOption, &localOption,
-              &pendingOption}) {
-            if (parser.isSet(*other))
-                return usage(QStringLiteral("--upgrade-line takes no other option, not --%1.")
-                                 .arg(other->names().constFirst()));
-        }
-        return upgradeCentral(line);
-    }
-    if (parser.isSet(pendingOption) && parser.isSet(localOption))
-        return usage(
-            QStringLiteral("--pending lists this station's own rows; --local adds "
-                           "nothing to it."));
-    filter.pending = parser.isSet(pendingOption);
-    if (filter.pending && line.database.isEmpty()) {
-        std::fprintf(stderr,
-                     "No line's history is set ([History] Database= in the settings): "
-                     "every row stays in this station's own history.\n");
-        return kListed;
-    }
-    std::optional<std::vector<HistoryRow>> rows = std::vector<HistoryRow>();
-    if (!line.database.isEmpty() && !parser.isSet(localOption) && !filter.pending) {
-        CentralHistory history(line.database);
-        if (history.open() && history.isReady())
-            rows = history.rows(filter);
-        else
-            rows = std::nullopt;
-        if (!rows) {
-            std::fprintf(stderr, "The line's history %s cannot be read: %s\n",
-                         qPrintable(shownCentralUri(line.database)), qPrintable(history.reason()));
-            return kUnreadable;
-        }
-    } else {
-        const QString folder = stateFolder();
-        HistoryStore history(folder);
-        history.setStation(line.station);
-        const bool found = history.open(false);
-        if (!history.importWarning().isEmpty())
-            std::fprintf(stderr, "%s\n", qPrintable(history.importWarning()));
-        if (found)
-            rows = history.rows(filter);
-        if (!rows || (!found && !history.reason().isEmpty())) {
-            std::fprintf(stderr, "The history %s cannot be read: %s\n",
-                         qPrintable(HistoryStore::fileIn(folder)), qPrintable(history.reason()));
-            return kUnreadable;
-        }
-    }
-    QByteArray out;
-    if (parser.isSet(csvOption)) {
-        out = historyCsv(*rows);
-    } else if (parser.isSet(jsonOption)) {
-        out = historyJson(*rows);
-    } else {
-        return printTable(
-            *rows,
-            {parser.isSet(wideOption), !parser.isSet(noHeaderOption), terminalColumns(stdout),
-             !line.database.isEmpty() && !parser.isSet(localOption)},
-            filter, filtered, line, parser.isSet(localOption));
-    }
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    return kListed;
+    return listRows(request);
 }
 
 }  // namespace tarvel

@@ -63,10 +63,11 @@ std::vector<const HistoryColumn*> shownColumns(const TableLayout& layout) {
     return columns;
 }
 
-}  // namespace
+using Columns = std::vector<const HistoryColumn*>;
 
-QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout) {
-    const std::vector<const HistoryColumn*> columns = shownColumns(layout);
+// The header's cells and each row's, as shown, in full.
+std::vector<QStringList> tableCells(const std::vector<HistoryRow>& rows, const Columns& columns,
+                                    const TableLayout& layout) {
     std::vector<QStringList> lines;
     if (layout.header) {
         lines.emplace_back();
@@ -78,22 +79,20 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
         for (const HistoryColumn* column : columns)
             lines.back() << shownText(layout.wide ? column->text(row) : column->display(row));
     }
-    std::vector<qsizetype> widths(columns.size(), 0);
-    for (const QStringList& line : lines) {
-        for (size_t at = 0; at < columns.size(); ++at)
-            widths[at] = std::max(widths[at], line[at].size());
-    }
-    // Too wide: the widest column that may be cut gives a character at a time, down to its
-    // header's width.
-    auto total = [&widths] {
-        qsizetype sum = kGap * qsizetype(widths.size() - 1);
-        for (qsizetype width : widths)
-            sum += width;
-        return sum;
-    };
-    if (layout.wide && layout.width > 0 && total() > layout.width)
-        return historyBlocks(rows, columns);
-    while (layout.width > 0 && total() > layout.width) {
+    return lines;
+}
+
+qsizetype tableWidth(const std::vector<qsizetype>& widths) {
+    qsizetype sum = kGap * qsizetype(widths.size() - 1);
+    for (qsizetype width : widths)
+        sum += width;
+    return sum;
+}
+
+// Too wide: the widest column that may be cut gives a character at a time, down to its
+// header's width.
+void narrow(std::vector<qsizetype>& widths, const Columns& columns, int width) {
+    while (width > 0 && tableWidth(widths) > width) {
         std::optional<size_t> widest;
         for (size_t at = 0; at < columns.size(); ++at) {
             const qsizetype least =
@@ -106,6 +105,11 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
             break;
         --widths[*widest];
     }
+}
+
+// The lines, each cell cut to its column's width and aligned in it.
+QString tableText(const std::vector<QStringList>& lines, const std::vector<qsizetype>& widths,
+                  const Columns& columns) {
     QString text;
     for (const QStringList& line : lines) {
         QString out;
@@ -122,6 +126,22 @@ QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& lay
         text += out + QLatin1Char('\n');
     }
     return text;
+}
+
+}  // namespace
+
+QString historyTable(const std::vector<HistoryRow>& rows, const TableLayout& layout) {
+    const Columns columns = shownColumns(layout);
+    const std::vector<QStringList> lines = tableCells(rows, columns, layout);
+    std::vector<qsizetype> widths(columns.size(), 0);
+    for (const QStringList& line : lines) {
+        for (size_t at = 0; at < columns.size(); ++at)
+            widths[at] = std::max(widths[at], line[at].size());
+    }
+    if (layout.wide && layout.width > 0 && tableWidth(widths) > layout.width)
+        return historyBlocks(rows, columns);
+    narrow(widths, columns, layout.width);
+    return tableText(lines, widths, columns);
 }
 
 QByteArray historyJson(const std::vector<HistoryRow>& rows) {

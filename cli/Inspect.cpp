@@ -2,6 +2,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/InspectOutput.h"
+#include "cli/Options.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -65,10 +66,8 @@ InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> given
         file.approval = approved->refusal(info.fileName(), file.sha256);
     return file;
 }
-}  // namespace
-
-int runInspect(const QList<QByteArray>& arguments) {
-    QCommandLineParser parser;
+// inspect's options.
+void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Tells for each image whether an update would accept it, and if not why; what its "
         "update sends and how long it takes at 115200 baud with a module that answers at once; "
@@ -79,17 +78,48 @@ int runInspect(const QList<QByteArray>& arguments) {
                                  QStringLiteral("inspect"));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The images to inspect."),
                                  QStringLiteral("FILE..."));
-    const QCommandLineOption kindOption(
-        QStringLiteral("kind"),
-        QStringLiteral("The transfer for images whose names fit no module's pattern (DVB-GEN*.bin "
-                       "request-driven; DVB-SAT, -SLV, -TER, -SCI, -SCR, -SCO, -TCI*.bin "
-                       "acknowledged): request or ack."),
-        QStringLiteral("KIND"));
-    const QCommandLineOption jsonOption(
-        QStringLiteral("json"),
-        QStringLiteral("One JSON object per image and line (\"schema\": 1; \"file_bytes\": the "
-                       "name's bytes in hex)."));
-    parser.addOptions({kindOption, jsonOption});
+    addOptions(parser, {Option::TransferKind, Option::Json});
+}
+
+// The transfer --kind names, if given; or why it is refused.
+QString kindProblem(const QCommandLineParser& parser, const ArgumentText& parsed,
+                    std::optional<ImageKind>* givenKind) {
+    if (const QString problem = singleValueProblem(parser, {Option::TransferKind});
+        !problem.isEmpty())
+        return problem;
+    if (!isSet(parser, Option::TransferKind))
+        return QString();
+    const QString kind = valueOf(parser, Option::TransferKind);
+    if (kind == QLatin1String("request"))
+        *givenKind = ImageKind{TransferKind::Request, 0};
+    else if (kind == QLatin1String("ack"))
+        *givenKind = ImageKind{TransferKind::Ack, 1};  // as if the first probe were answered
+    else
+        return QStringLiteral("--kind takes request or ack, not \"%1\".")
+            .arg(shownName(parsed.bytesOf(kind)));
+    return QString();
+}
+
+// Reports each file, as text or JSON; the exit status.
+int inspectAll(const QList<QByteArray>& names, std::optional<ImageKind> givenKind, bool json) {
+    int result = kAllUsable;
+    for (const QByteArray& name : names) {
+        const InspectedFile file = inspectFile(name, givenKind);
+        if (!file.inspection.usable() || (file.approval && !file.approval->isEmpty()))
+            result = kSomeRefused;
+        if (json)
+            std::fputs(jsonReport(file).constData(), stdout);
+        else
+            std::fputs(qPrintable(humanReport(file)), stdout);
+    }
+    return result;
+}
+
+}  // namespace
+
+int runInspect(const QList<QByteArray>& arguments) {
+    QCommandLineParser parser;
+    describe(parser);
     const ArgumentText parsed(arguments);
     if (!parser.parse(parsed.text()))
         return usage(parser.errorText());
@@ -97,34 +127,15 @@ int runInspect(const QList<QByteArray>& arguments) {
         printHelp(parser);
         return kAllUsable;
     }
-    if (const QString problem = singleValueProblem(parser, {kindOption}); !problem.isEmpty())
-        return usage(problem);
     std::optional<ImageKind> givenKind;
-    if (parser.isSet(kindOption)) {
-        const QString kind = parser.value(kindOption);
-        if (kind == QLatin1String("request"))
-            givenKind = ImageKind{TransferKind::Request, 0};
-        else if (kind == QLatin1String("ack"))
-            givenKind = ImageKind{TransferKind::Ack, 1};  // as if the first probe were answered
-        else
-            return usage(QStringLiteral("--kind takes request or ack, not \"%1\".")
-                             .arg(shownName(parsed.bytesOf(kind))));
-    }
-    const QStringList names = parser.positionalArguments().mid(1);
+    if (const QString problem = kindProblem(parser, parsed, &givenKind); !problem.isEmpty())
+        return usage(problem);
+    QList<QByteArray> names;
+    for (const QString& name : parser.positionalArguments().mid(1))
+        names << parsed.bytesOf(name);
     if (names.isEmpty())
         return usage(QStringLiteral("Name at least one image file."));
-
-    int result = kAllUsable;
-    for (const QString& name : names) {
-        const InspectedFile file = inspectFile(parsed.bytesOf(name), givenKind);
-        if (!file.inspection.usable() || (file.approval && !file.approval->isEmpty()))
-            result = kSomeRefused;
-        if (parser.isSet(jsonOption))
-            std::fputs(jsonReport(file).constData(), stdout);
-        else
-            std::fputs(qPrintable(humanReport(file)), stdout);
-    }
-    return result;
+    return inspectAll(names, givenKind, isSet(parser, Option::Json));
 }
 
 }  // namespace tarvel

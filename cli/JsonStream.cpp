@@ -1,5 +1,7 @@
 #include "cli/JsonStream.h"
 
+#include "cli/OutcomeJson.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,21 +124,9 @@ void JsonStream::logOpened(const LogOpened& event) {
 }
 
 void JsonStream::exchangeEnded(const ExchangeEnded& event) {
-    QJsonObject fields{
-        {"word", outcomeWord(event.outcome)},
-        {"exit_code", exitStatusOf(event.outcome)},
-        {"reason_code", reasonCodeText(event.reason.code)},
-        {"reason", event.reason.text},
-        {"bytes_sent", static_cast<double>(event.bytesSent)},
-        {"duration_s", rounded(event.seconds, 3)},
-        {"bytes_per_second", event.seconds > 0
-                                 ? QJsonValue(rounded(event.bytesSent / event.seconds, 1))
-                                 : QJsonValue()},
-        {"data_line_share",
-         event.dataLineShare ? QJsonValue(rounded(*event.dataLineShare, 1)) : QJsonValue()},
-        {"log", log_.isEmpty() ? QJsonValue() : QJsonValue(log_)},
-    };
-    write(event.t, "outcome", fields);
+    write(event.t, "outcome",
+          outcomeFields({event.outcome, event.reason.code, event.reason.text, event.bytesSent,
+                         event.seconds, event.dataLineShare, log_}));
 }
 
 // The start and the outcome of a run refused before it became an exchange, as any run has them.
@@ -154,16 +144,7 @@ void JsonStream::endWithoutExchange(const QString& kind, const QString& port,
     else
         addPath(start, "device", port);
     write(0, "start", start);
-    write(0, "outcome",
-          {{"word", "error"},
-           {"exit_code", kExitUsage},
-           {"reason_code", reasonCodeText(reason.code)},
-           {"reason", reason.text},
-           {"bytes_sent", 0},
-           {"duration_s", 0},
-           {"bytes_per_second", QJsonValue()},
-           {"data_line_share", QJsonValue()},
-           {"log", QJsonValue()}});
+    write(0, "outcome", outcomeFields({Outcome::Refused, reason.code, reason.text}));
 }
 
 }  // namespace tarvel

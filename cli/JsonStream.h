@@ -36,7 +36,7 @@ class JsonStream : public ExchangeListener {
     void logOpened(const LogOpened& event) override;
 
     // A run that never became an exchange: refused for its usage, or its port could not be
-    // opened. kind and port as far as they are known; the exit status is 2.
+    // opened. kind and port as far as they are known; refused, with the exit status 2.
     void endWithoutExchange(const QString& kind, const QString& port, const Reason& reason);
 
   private:

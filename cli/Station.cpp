@@ -3,6 +3,7 @@
 #include "central/CentralHistory.h"
 #include "central/HistoryForwarder.h"
 #include "cli/Arguments.h"
+#include "cli/Options.h"
 #include "cli/StationPort.h"
 #include "cli/StationScreen.h"
 #include "cli/TerminalWidth.h"
@@ -11,8 +12,10 @@
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
 #include "serial/PortNames.h"
+#include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -22,6 +25,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -52,17 +56,12 @@ QByteArray stationLine(double t, const std::vector<std::unique_ptr<StationPort>>
     for (std::size_t i = 0; i < ports.size(); ++i) {
         QJsonArray modules;
         for (const ModuleResult& result : ports[i]->results()) {
-            modules.append(QJsonObject{
-                {"module", result.module.isEmpty() ? QJsonValue() : QJsonValue(result.module)},
-                {"image", result.image.isEmpty() ? QJsonValue() : QJsonValue(result.image)},
-                {"word", result.word},
-                {"exit_code", result.exitStatus},
-                {"reason_code", result.reasonCode},
-                {"reason", result.reason},
-                {"duration_s", std::round(result.seconds * 1000) / 1000},
-                {"data_line_share", result.dataLineShare},
-                {"log", result.log},
-            });
+            QJsonObject module = moduleOutcomeFields(result.ended);
+            module.insert(QLatin1String("module"),
+                          result.module.isEmpty() ? QJsonValue() : QJsonValue(result.module));
+            module.insert(QLatin1String("image"),
+                          result.image.isEmpty() ? QJsonValue() : QJsonValue(result.image));
+            modules.append(module);
         }
         list.append(QJsonObject{{"port", names[i]}, {"modules", modules}});
     }
@@ -93,7 +92,7 @@ QString portsProblem(const QStringList& given, const QString& source, const Sett
         const std::optional<PortChoice> choice = portChoice(text);
         if (!choice)
             return source == QLatin1String("--port")
-                       ? portProblem(text)
+                       ? valueProblem(Option::Port, text)
                        : QStringLiteral("%1 names %2: a port is COM1 to COM9 or a device path.")
                              .arg(source, text);
         const QString name =
@@ -111,10 +110,8 @@ QString portsProblem(const QStringList& given, const QString& source, const Sett
     return QString();
 }
 
-// Parses the command line; returns the exit status of a refused or answered one.
-std::optional<int> parse(const QStringList& arguments, const SettingsStore& settings,
-                         StationOptions* options) {
-    QCommandLineParser parser;
+// station's options, the image folder's default named in the help.
+void describe(QCommandLineParser& parser, const QString& defaultFolder) {
     parser.setApplicationDescription(QStringLiteral(
         "Updates the modules on many ports at once, each in a process of its own (tarvel-update "
         "update --json), so that a module or adapter that misbehaves leaves the others alone. On "
@@ -129,32 +126,63 @@ std::optional<int> parse(const QStringList& arguments, const SettingsStore& sett
     parser.addPositionalArgument(QStringLiteral("station"),
                                  QStringLiteral("Update the modules on many ports at once."),
                                  QStringLiteral("station"));
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("A port to update on: COM1 to COM9 or a device path; give it once for "
-                       "each port. Without it, the ports of Ports= in section [Station] of the "
-                       "settings (separated by commas or spaces)."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption folderOption(
-        QStringLiteral("folder"),
-        QStringLiteral("Where the images are looked up (default: as for update)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption timeoutOption(
-        QStringLiteral("timeout"),
-        QStringLiteral("End each update that has not finished after SEC seconds (above 0, at "
-                       "most 86400)."),
-        QStringLiteral("SEC"));
-    const QCommandLineOption jsonOption(
-        QStringLiteral("json"),
-        QStringLiteral("JSON Lines: every update's events with \"port\" added, then one "
-                       "\"station\" line with every port's outcomes and the exit status."));
-    const QCommandLineOption repeatOption(
-        QStringLiteral("repeat"),
-        QStringLiteral("After each module's update wait for the next module on that port: once "
-                       "a whole round of the identification has gone unanswered (the module was "
-                       "taken off) or the port has vanished and come back, the next module to "
-                       "answer is updated. Until Ctrl+C. Not with --timeout."));
-    parser.addOptions({portOption, folderOption, timeoutOption, jsonOption, repeatOption});
+    addOptions(parser, {Option::Port});
+    parser.addOption(commandLineOption(Option::Folder, defaultFolder));
+    addOptions(parser, {Option::Timeout, Option::Json, Option::Repeat});
+}
+
+// The ports from --port, else from Ports= in [Station] of the settings; or why not.
+QString stationPortsProblem(const QCommandLineParser& parser, const SettingsStore& settings,
+                            QStringList* ports) {
+    if (isSet(parser, Option::Port))
+        return portsProblem(parser.values(optionName(Option::Port)), QStringLiteral("--port"),
+                            settings, ports);
+    const QString fromSettings =
+        settings.value(QStringLiteral("Station"), QStringLiteral("Ports"), QString());
+    return portsProblem(
+        fromSettings.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts),
+        QStringLiteral("Ports= in [Station]"), settings, ports);
+}
+
+// Why the parsed command line is no station that can start, else its options.
+QString stationProblem(const QCommandLineParser& parser, const SettingsStore& settings,
+                       StationOptions* options) {
+    if (parser.positionalArguments().size() > 1)
+        return QStringLiteral("\"%1\" is not an option of station.")
+            .arg(parser.positionalArguments().at(1));
+    if (const QString problem = singleValueProblem(parser, {Option::Folder, Option::Timeout});
+        !problem.isEmpty())
+        return problem;
+    if (const QString problem = stationPortsProblem(parser, settings, &options->ports);
+        !problem.isEmpty())
+        return problem;
+    if (options->ports.isEmpty())
+        return QStringLiteral(
+            "No port: give --port, or Ports= in section [Station] of the settings.");
+    for (const Option given : {Option::Timeout, Option::Folder}) {
+        if (!isSet(parser, given))
+            continue;
+        const QString value = valueOf(parser, given);
+        if (const QString problem = valueProblem(given, value); !problem.isEmpty())
+            return problem;
+        if (given == Option::Timeout && isSet(parser, Option::Repeat))
+            return QStringLiteral(
+                "--timeout does not go with --repeat: a port waits for its next module for as "
+                "long as it takes.");
+        options->childArguments << QStringLiteral("--") + optionName(given)
+                                << (given == Option::Folder ? QFileInfo(value).absoluteFilePath()
+                                                            : value);
+    }
+    options->json = isSet(parser, Option::Json);
+    options->repeat = isSet(parser, Option::Repeat);
+    return QString();
+}
+
+// Parses and checks the command line; returns the exit status of a refused or answered one.
+std::optional<int> parse(const QStringList& arguments, const SettingsStore& settings,
+                         StationOptions* options) {
+    QCommandLineParser parser;
+    describe(parser, imageFolder(QCoreApplication::applicationDirPath(), settings));
     const bool json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments))
         return refused(parser.errorText(), json);
@@ -162,48 +190,115 @@ std::optional<int> parse(const QStringList& arguments, const SettingsStore& sett
         printHelp(parser);
         return kExitSuccess;
     }
-    if (parser.positionalArguments().size() > 1)
-        return refused(QStringLiteral("\"%1\" is not an option of station.")
-                           .arg(parser.positionalArguments().at(1)),
-                       json);
-    if (const QString problem = singleValueProblem(parser, {folderOption, timeoutOption});
-        !problem.isEmpty())
+    if (const QString problem = stationProblem(parser, settings, options); !problem.isEmpty())
         return refused(problem, json);
-    const QString fromSettings =
-        settings.value(QStringLiteral("Station"), QStringLiteral("Ports"), QString());
-    const QString problem =
-        parser.isSet(portOption)
-            ? portsProblem(parser.values(portOption), QStringLiteral("--port"), settings,
-                           &options->ports)
-            : portsProblem(fromSettings.split(QRegularExpression(QStringLiteral("[,\\s]+")),
-                                              Qt::SkipEmptyParts),
-                           QStringLiteral("Ports= in [Station]"), settings, &options->ports);
-    if (!problem.isEmpty())
-        return refused(problem, json);
-    if (options->ports.isEmpty())
-        return refused(QStringLiteral("No port: give --port, or Ports= in section [Station] of "
-                                      "the settings."),
-                       json);
-    if (parser.isSet(timeoutOption)) {
-        if (!timeoutSeconds(parser.value(timeoutOption)))
-            return refused(QStringLiteral("--timeout %1: give seconds above 0, at most %2.")
-                               .arg(parser.value(timeoutOption), QString::number(kLongestTimeout)),
-                           json);
-        if (parser.isSet(repeatOption))
-            return refused(QStringLiteral("--timeout does not go with --repeat: a port waits "
-                                          "for its next module for as long as it takes."),
-                           json);
-        options->childArguments << QStringLiteral("--timeout") << parser.value(timeoutOption);
-    }
-    if (parser.isSet(folderOption)) {
-        const QString folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
-        if (const QString why = QtFileSystem().folderProblem(folder); !why.isEmpty())
-            return refused(QStringLiteral("The image folder %1 %2.").arg(folder, why), json);
-        options->childArguments << QStringLiteral("--folder") << folder;
-    }
-    options->json = parser.isSet(jsonOption);
-    options->repeat = parser.isSet(repeatOption);
     return std::nullopt;
+}
+
+// The ports of a run, in the order given, and the names they were given by.
+struct Ports {
+    std::vector<std::unique_ptr<StationPort>> ports;
+    std::vector<QString> names;
+
+    std::vector<PortView> views() const {
+        std::vector<PortView> all;
+        for (const auto& port : ports)
+            all.push_back(port->view());
+        return all;
+    }
+    bool finished() const {
+        return std::all_of(ports.begin(), ports.end(),
+                           [](const auto& port) { return port->finished(); });
+    }
+};
+
+// One StationPort per port: its JSON lines to stdout, or its changes to the screen; the loop
+// ends once every port has.
+void makePorts(const StationOptions& options, StationScreen& screen, QEventLoop& loop,
+               Ports* made) {
+    for (const QString& name : options.ports) {
+        made->ports.push_back(
+            std::make_unique<StationPort>(name, options.childArguments, options.repeat));
+        made->names.push_back(name);
+        StationPort& port = *made->ports.back();
+        if (options.json) {
+            port.onJsonLine = [](const QByteArray& line) {
+                std::fputs(line.constData(), stdout);
+                std::fputc('\n', stdout);
+                std::fflush(stdout);
+            };
+        } else {
+            port.onChange = [&screen, name](const QString& text) { screen.change(name, text); };
+        }
+        port.onFinished = [made, &loop] {
+            if (made->finished())
+                loop.quit();
+        };
+    }
+}
+
+// One forwarder for the station, one connection to the line's server at a time: the children
+// only write their own rows and wake it. None without a line's history.
+std::unique_ptr<HistoryForwarder> lineForwarder(const SettingsStore& settings, Ports& ports) {
+    const HistoryDestination line = HistoryDestination::from(settings);
+    if (line.database.isEmpty())
+        return nullptr;
+    auto forwarder = std::make_unique<HistoryForwarder>(stateFolder(), line.database, line.station);
+    forwarder->onWarning = [](const QString& warning) {
+        std::fprintf(stderr, "%s\n", qPrintable(warning));
+        std::fflush(stderr);
+    };
+    for (const auto& port : ports.ports)
+        port->onRecorded = [forwarder = forwarder.get()] { forwarder->poke(); };
+    return forwarder;
+}
+
+// Runs every port until each has ended, the screen redrawn meanwhile; whether it was stopped.
+bool runPorts(Ports& ports, StationScreen& screen, QEventLoop& loop) {
+    // Ctrl+C, SIGTERM, a hang-up or an output nobody reads any more (each later write would
+    // say so again): every update is told once to end, and ends interrupted, recorded.
+    bool stopping = false;
+    const TerminationSignals termination([&ports, &stopping] {
+        if (std::exchange(stopping, true))
+            return;
+        for (const auto& port : ports.ports)
+            port->stop();
+    });
+    QTimer redraw;
+    QObject::connect(&redraw, &QTimer::timeout, [&] { screen.draw(ports.views()); });
+    redraw.start(kRedrawMs);
+    for (const auto& port : ports.ports)
+        port->start();
+    loop.exec();
+    redraw.stop();
+    screen.draw(ports.views());
+    return stopping;
+}
+
+// The outcome: the station's line or the table, then the updates' warnings and what a process
+// without an outcome said; the exit status, the worst of them all.
+int report(const Ports& ports, bool stopped, double seconds, bool json, StationScreen& screen) {
+    // Stopped by Ctrl+C, also the end of --repeat: interrupted.
+    ExitStatus worst = stopped ? kExitInterrupted : kExitSuccess;
+    PortResults outcomes;
+    for (std::size_t i = 0; i < ports.ports.size(); ++i) {
+        outcomes.emplace_back(ports.names[i], ports.ports[i]->results());
+        for (const ModuleResult& result : ports.ports[i]->results())
+            worst = worseExitStatus(worst, exitStatusOf(result.ended.outcome));
+    }
+    if (json) {
+        std::fputs(stationLine(seconds, ports.ports, ports.names, worst, {}).constData(), stdout);
+        std::fflush(stdout);
+    } else {
+        screen.summary(outcomes);
+    }
+    for (const auto& [name, results] : outcomes) {
+        for (const ModuleResult& result : results) {
+            for (const QString& line : result.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(line));
+        }
+    }
+    return worst;
 }
 
 }  // namespace
@@ -215,96 +310,17 @@ int runStation(const QStringList& arguments, SettingsStore& settings) {
     QElapsedTimer clock;
     clock.start();
     StationScreen screen(stdout, !options.json);
-    std::vector<std::unique_ptr<StationPort>> ports;
-    std::vector<QString> names;
     QEventLoop loop;
-    const auto views = [&ports] {
-        std::vector<PortView> all;
-        for (const auto& port : ports)
-            all.push_back(port->view());
-        return all;
-    };
-    for (const QString& name : options.ports) {
-        ports.push_back(
-            std::make_unique<StationPort>(name, options.childArguments, options.repeat));
-        names.push_back(name);
-        StationPort& port = *ports.back();
-        if (options.json) {
-            port.onJsonLine = [](const QByteArray& line) {
-                std::fputs(line.constData(), stdout);
-                std::fputc('\n', stdout);
-                std::fflush(stdout);
-            };
-        } else {
-            port.onChange = [&screen, name](const QString& text) { screen.change(name, text); };
-        }
-        port.onFinished = [&ports, &loop] {
-            for (const auto& each : ports) {
-                if (!each->finished())
-                    return;
-            }
-            loop.quit();
-        };
-    }
-    // One forwarder for the station, one connection to the line's server at a time: the
-    // children only write their own rows and wake it.
-    std::unique_ptr<HistoryForwarder> forwarder;
-    if (const HistoryDestination line = HistoryDestination::from(settings);
-        !line.database.isEmpty()) {
-        forwarder = std::make_unique<HistoryForwarder>(stateFolder(), line.database, line.station);
-        forwarder->onWarning = [](const QString& warning) {
-            std::fprintf(stderr, "%s\n", qPrintable(warning));
-            std::fflush(stderr);
-        };
-        for (const auto& port : ports)
-            port->onRecorded = [&forwarder] { forwarder->poke(); };
-    }
-    // Ctrl+C, SIGTERM, a hang-up or an output nobody reads any more (each later write would
-    // say so again): every update is told once to end, and ends interrupted, recorded.
-    bool stopping = false;
-    const TerminationSignals termination([&ports, &stopping] {
-        if (std::exchange(stopping, true))
-            return;
-        for (const auto& port : ports)
-            port->stop();
-    });
-    QTimer redraw;
-    QObject::connect(&redraw, &QTimer::timeout, [&] { screen.draw(views()); });
-    redraw.start(kRedrawMs);
-    for (const auto& port : ports)
-        port->start();
-    loop.exec();
-    redraw.stop();
-    screen.draw(views());
+    Ports ports;
+    makePorts(options, screen, loop, &ports);
+    const std::unique_ptr<HistoryForwarder> forwarder = lineForwarder(settings, ports);
+    const bool stopped = runPorts(ports, screen, loop);
     // What is not forwarded by now goes with a later run.
     if (forwarder) {
         if (const QString left = forwarder->finish(); !left.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(left));
     }
-
-    // Stopped by Ctrl+C, also the end of --repeat: interrupted.
-    ExitStatus worst = stopping ? kExitInterrupted : kExitSuccess;
-    PortResults outcomes;
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        outcomes.emplace_back(names[i], ports[i]->results());
-        for (const ModuleResult& result : ports[i]->results())
-            worst = worseExitStatus(worst, result.exitStatus);
-    }
-    if (options.json) {
-        std::fputs(stationLine(clock.elapsed() / 1000.0, ports, names, worst, {}).constData(),
-                   stdout);
-        std::fflush(stdout);
-    } else {
-        screen.summary(outcomes);
-    }
-    // The updates' warnings, what a process without an outcome said, after the table.
-    for (const auto& [name, results] : outcomes) {
-        for (const ModuleResult& result : results) {
-            for (const QString& line : result.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-                std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(line));
-        }
-    }
-    return worst;
+    return report(ports, stopped, clock.elapsed() / 1000.0, options.json, screen);
 }
 
 }  // namespace tarvel

@@ -170,13 +170,13 @@ void StationPort::take(const QJsonObject& event) {
     } else if (name == QLatin1String("warning") || name == QLatin1String("hint")) {
         warnings_ << event.value(QLatin1String("text")).toString();
     } else if (name == QLatin1String("outcome")) {
-        outcome_ = event;
+        outcome_ = outcomeRecordFrom(event);
     }
     if (name != QLatin1String("progress") && onRecorded)
         onRecorded();
 }
 
-ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) {
+ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) const {
     ModuleResult result;
     result.module = module_;
     result.image = image_;
@@ -184,28 +184,19 @@ ModuleResult StationPort::result(int exitCode, QProcess::ExitStatus status) {
     // The outcome and its reason tell a failure; the child's stderr repeats its boxes, so it
     // is shown only for a child that told nothing.
     result.errors = warnings_.join(QLatin1Char('\n'));
-    if (!outcome_) {
-        result.errors = QString::fromLocal8Bit(errors_ + pending_).trimmed();
-        result.word = QStringLiteral("crashed");
-        result.exitStatus = kExitFailed;
-        result.seconds = since_.elapsed() / 1000.0;
-        result.reasonCode = QStringLiteral("crashed");
-        result.reason = status == QProcess::CrashExit
-                            ? QStringLiteral("The update's process crashed.")
-                            : QStringLiteral(
-                                  "The update's process ended without an outcome "
-                                  "(exit status %1).")
-                                  .arg(exitCode);
+    if (outcome_) {
+        result.ended = *outcome_;
         return result;
     }
-    const QJsonObject& outcome = *outcome_;
-    result.word = outcome.value(QLatin1String("word")).toString();
-    result.exitStatus = static_cast<ExitStatus>(outcome.value(QLatin1String("exit_code")).toInt());
-    result.seconds = outcome.value(QLatin1String("duration_s")).toDouble();
-    result.reasonCode = outcome.value(QLatin1String("reason_code")).toString();
-    result.reason = outcome.value(QLatin1String("reason")).toString();
-    result.dataLineShare = outcome.value(QLatin1String("data_line_share"));
-    result.log = outcome.value(QLatin1String("log"));
+    result.errors = QString::fromLocal8Bit(errors_ + pending_).trimmed();
+    result.ended.outcome = Outcome::Crashed;
+    result.ended.code = ReasonCode::Crashed;
+    result.ended.seconds = since_.elapsed() / 1000.0;
+    result.ended.reason =
+        status == QProcess::CrashExit
+            ? QStringLiteral("The update's process crashed.")
+            : QStringLiteral("The update's process ended without an outcome (exit status %1).")
+                  .arg(exitCode);
     return result;
 }
 
@@ -222,14 +213,15 @@ void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
     const bool counted = !repeat_ || !ended.module.isEmpty() || !outcome_;
     if (counted) {
         results_.push_back(ended);
-        status_ = ended.word;
+        status_ = outcomeWord(ended.ended.outcome);
         if (onChange)
-            onChange(QStringLiteral("%1 after %2 s").arg(ended.word).arg(ended.seconds, 0, 'f', 1));
+            onChange(
+                QStringLiteral("%1 after %2 s").arg(status_).arg(ended.ended.seconds, 0, 'f', 1));
     }
     if (repeat_ && !stopping_) {
         // A port that vanished took its module with it; one that stayed may still hold it.
-        const bool portGone = ended.reasonCode == QLatin1String("port-lost") ||
-                              ended.reasonCode == QLatin1String("port-unavailable");
+        const bool portGone = ended.ended.code == ReasonCode::PortLost ||
+                              ended.ended.code == ReasonCode::PortUnavailable;
         if (portGone)
             nextModuleOnly_ = false;
         else if (counted)
@@ -250,33 +242,35 @@ PortView StationPort::view() const {
     view.port = port_;
     view.done = static_cast<int>(results_.size());
     const bool running = child_ && child_->state() != QProcess::NotRunning;
-    if (running || results_.empty()) {
-        view.module = module_;
-        view.image = image_;
-        view.percent = percent_;
-        view.word =
-            repeat_ && module_.isEmpty() && !results_.empty() ? QStringLiteral("waiting") : status_;
-        view.seconds = since_.isValid() ? since_.elapsed() / 1000.0 : 0;
-        if (view.word == QLatin1String("waiting") && !results_.empty()) {
-            const ModuleResult& last = results_.back();
-            view.module = last.module;
-            view.image = last.image;
-            view.percent = -1;
-            // A failed module stays on the screen as failed until it is taken off.
-            if (last.word != QLatin1String("success") && !moduleLeft_ && nextModuleOnly_) {
-                view.word = last.word;
-                view.percent = last.percent;
-                view.takeOff = true;
-            }
-        }
+    if (!running && !results_.empty()) {
+        const OutcomeRecord& last = results_.back().ended;
+        view.module = results_.back().module;
+        view.image = results_.back().image;
+        view.word = outcomeWord(last.outcome);
+        view.outcome = last.outcome;
+        view.percent = last.outcome == Outcome::Success ? 100 : results_.back().percent;
+        view.seconds = last.seconds;
         return view;
     }
-    const ModuleResult& last = results_.back();
-    view.module = last.module;
-    view.image = last.image;
-    view.word = last.word;
-    view.percent = last.word == QLatin1String("success") ? 100 : last.percent;
-    view.seconds = last.seconds;
+    view.module = module_;
+    view.image = image_;
+    view.percent = percent_;
+    view.waiting = repeat_ && module_.isEmpty() && !results_.empty();
+    view.word = view.waiting ? QStringLiteral("waiting") : status_;
+    view.seconds = since_.isValid() ? since_.elapsed() / 1000.0 : 0;
+    if (view.waiting) {
+        const ModuleResult& last = results_.back();
+        view.module = last.module;
+        view.image = last.image;
+        view.percent = -1;
+        // A failed module stays on the screen as failed until it is taken off.
+        if (last.ended.outcome != Outcome::Success && !moduleLeft_ && nextModuleOnly_) {
+            view.word = outcomeWord(last.ended.outcome);
+            view.outcome = last.ended.outcome;
+            view.percent = last.percent;
+            view.takeOff = true;
+        }
+    }
     return view;
 }
 

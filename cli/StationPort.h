@@ -1,6 +1,6 @@
 #pragma once
 
-#include "status/Outcome.h"
+#include "cli/OutcomeJson.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -21,15 +21,10 @@ namespace tarvel {
 struct ModuleResult {
     QString module;  // the announcement or probed type; empty when none made itself known
     QString image;   // the image's file name; empty when none was chosen
-    QString word;    // the outcome's word, or "crashed" for a child that gave none
-    ExitStatus exitStatus = kExitFailed;
-    double seconds = 0;  // the exchange's own duration
-    QString reasonCode;
-    QString reason;
-    int percent = -1;          // how far its progress got; -1: none
-    QJsonValue dataLineShare;  // null without a figure
-    QJsonValue log;            // the log's path, or null
-    QString errors;            // its warnings, and what a child that gave no outcome said on stderr
+    // Its outcome line; a child that gave none crashed.
+    OutcomeRecord ended;
+    int percent = -1;  // how far its progress got; -1: none
+    QString errors;    // its warnings, and what a child that gave no outcome said on stderr
 };
 
 // What the live line of a port shows.
@@ -37,8 +32,10 @@ struct PortView {
     QString port;
     QString module;
     QString image;
-    QString word;      // the status word, the outcome's word once it ended, or "waiting"
-    int percent = -1;  // -1: no progress yet
+    QString word;  // the status word, the outcome's word once it ended, or "waiting"
+    std::optional<Outcome> outcome;  // the outcome the word is of, once one ended
+    bool waiting = false;            // for the next module
+    int percent = -1;                // -1: no progress yet
     double seconds = 0;
     int done = 0;  // modules counted so far
     // The module that failed is still attached: the line shows its failure until it is taken
@@ -81,7 +78,7 @@ class StationPort {
     void readLines();
     void take(const QJsonObject& event);
     void childEnded(int exitCode, QProcess::ExitStatus status);
-    ModuleResult result(int exitCode, QProcess::ExitStatus status);
+    ModuleResult result(int exitCode, QProcess::ExitStatus status) const;
 
     QString port_;
     QStringList childArguments_;
@@ -98,7 +95,7 @@ class StationPort {
     // The running child's update, as far as its events told it.
     QString module_, image_, status_;
     int percent_ = -1;
-    std::optional<QJsonObject> outcome_;
+    std::optional<OutcomeRecord> outcome_;
     QStringList warnings_;     // the running child's warnings
     bool moduleLeft_ = false;  // the module updated before has gone quiet
     QElapsedTimer since_;

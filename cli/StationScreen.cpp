@@ -25,18 +25,40 @@ const char* const kRedText = "\033[31m";
 const char* const kYellowText = "\033[33m";
 const char* const kPlainText = "\033[0m";
 
-const char* colorOf(const QString& word) {
+// A status word of a port still at work: "Successful", "Warning", "Error", "waiting".
+const char* statusColor(const QString& word) {
     const QString lower = word.toLower();
-    if (lower == QLatin1String("success") || lower == QLatin1String("successful"))
+    if (lower == QLatin1String("successful"))
         return kGreenText;
-    if (lower == QLatin1String("waiting") || lower == QLatin1String("warning") ||
-        lower == QLatin1String("interrupted") || lower == QLatin1String("cancelled"))
+    if (lower == QLatin1String("waiting") || lower == QLatin1String("warning"))
         return kYellowText;
-    if (lower == QLatin1String("error") || lower == QLatin1String("timeout") ||
-        lower == QLatin1String("crashed") || lower == QLatin1String("no-image") ||
-        lower == QLatin1String("refused"))
+    if (lower == QLatin1String("error"))
         return kRedText;
     return nullptr;
+}
+
+const char* outcomeColor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Success:
+            return kGreenText;
+        case Outcome::Interrupted:
+        case Outcome::Cancelled:
+            return kYellowText;
+        case Outcome::Error:
+        case Outcome::NoImage:
+        case Outcome::Refused:
+        case Outcome::Timeout:
+        case Outcome::Crashed:
+            return kRedText;
+        case Outcome::Running:
+        case Outcome::Unfinished:
+            break;
+    }
+    return nullptr;
+}
+
+const char* colorOf(const PortView& view) {
+    return view.outcome ? outcomeColor(*view.outcome) : statusColor(view.word);
 }
 
 QString painted(const QString& text, const char* color, bool enabled) {
@@ -51,7 +73,7 @@ QString fitted(const QString& text, int width) {
 }
 
 QString countText(const PortView& view) {
-    if (view.done > 1 || (view.done == 1 && view.word == QLatin1String("waiting")))
+    if (view.done > 1 || (view.done == 1 && view.waiting && !view.takeOff))
         return QStringLiteral("#%1").arg(view.done);
     return QString();
 }
@@ -104,7 +126,7 @@ QString StationScreen::line(const PortView& view, const StationColumns& columns,
                 .rightJustified(kPercentWidth) +
             kGapText;
     const QString word = shownText(view.word).left(kWordWidth);
-    const char* wordColor = colorOf(view.word);
+    const char* wordColor = colorOf(view);
     text += painted(word, wordColor, color) + QString(kWordWidth - word.size(), QLatin1Char(' ')) +
             kGapText;
     text += view.takeOff ? painted(QStringLiteral("take off"), wordColor, color)
@@ -135,15 +157,22 @@ void StationScreen::change(const QString& port, const QString& text) {
     std::fflush(out_);
 }
 
-void StationScreen::summary(const PortResults& ports) {
+namespace {
+
+// The table of every module's outcome, a port without one as "none"; its outcomes coloured
+// with color.
+QString outcomeTable(const PortResults& ports, bool color) {
     struct Row {
         QString port, module, image, outcome, seconds;
+        const char* color = nullptr;
     };
     std::vector<Row> rows{{"PORT", "MODULE", "IMAGE", "OUTCOME", "SECONDS"}};
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results)
             rows.push_back({shownText(port), shownText(result.module), shownText(result.image),
-                            shownText(result.word), QString::number(result.seconds, 'f', 1)});
+                            outcomeWord(result.ended.outcome),
+                            QString::number(result.ended.seconds, 'f', 1),
+                            outcomeColor(result.ended.outcome)});
         if (results.empty())
             rows.push_back({shownText(port), {}, {}, QStringLiteral("none"), {}});
     }
@@ -154,31 +183,45 @@ void StationScreen::summary(const PortResults& ports) {
             widths[i] = std::max(widths[i], int(cells[i]->size()));
     }
     QString text;
-    if (!terminal_)
-        text += QLatin1Char('\n');
     for (const Row& row : rows) {
         const QString outcome = row.outcome.leftJustified(widths[3]);
         text += row.port.leftJustified(widths[0]) + kGapText + row.module.leftJustified(widths[1]) +
                 kGapText + row.image.leftJustified(widths[2]) + kGapText +
-                painted(outcome, colorOf(row.outcome), color_) + kGapText +
-                row.seconds.rightJustified(7) + QLatin1Char('\n');
+                painted(outcome, row.color, color) + kGapText + row.seconds.rightJustified(7) +
+                QLatin1Char('\n');
     }
+    return text;
+}
+
+// "COM1: 3 modules, 2 succeeded" for each port that saw more than one.
+QString portCounts(const PortResults& ports) {
+    QString text;
     for (const auto& [port, results] : ports) {
         if (results.size() > 1) {
             const auto succeeded = std::count_if(results.begin(), results.end(), [](const auto& r) {
-                return r.word == QLatin1String("success");
+                return r.ended.outcome == Outcome::Success;
             });
             text += QStringLiteral("%1: %2 modules, %3 succeeded\n")
                         .arg(shownText(port), QString::number(results.size()),
                              QString::number(succeeded));
         }
     }
+    return text;
+}
+
+}  // namespace
+
+void StationScreen::summary(const PortResults& ports) {
+    QString text;
+    if (!terminal_)
+        text += QLatin1Char('\n');
+    text += outcomeTable(ports, color_) + portCounts(ports);
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results) {
-            if (result.word != QLatin1String("success"))
+            if (result.ended.outcome != Outcome::Success)
                 text += wrapped(QStringLiteral("%1: %2: %3")
-                                    .arg(shownText(port), shownText(result.reasonCode),
-                                         shownText(result.reason)),
+                                    .arg(shownText(port), reasonCodeText(result.ended.code),
+                                         shownText(result.ended.reason)),
                                 terminal_ ? columns_ : 0) +
                         QLatin1Char('\n');
         }

@@ -6,15 +6,8 @@
 
 namespace tarvel {
 
-Fault faultOf(const QString& reasonCode) {
-    if (reasonCode == QLatin1String("completed"))
-        return Fault::None;
-    if (reasonCode == QLatin1String("crashed"))
-        return Fault::Station;
-    const std::optional<ReasonCode> code = reasonCodeFromText(reasonCode);
-    if (!code)
-        return Fault::Module;
-    switch (*code) {
+Fault faultOf(ReasonCode code) {
+    switch (code) {
         case ReasonCode::Completed:
             return Fault::None;
         case ReasonCode::PortUnavailable:
@@ -26,6 +19,7 @@ Fault faultOf(const QString& reasonCode) {
         case ReasonCode::UntrustedKey:
         case ReasonCode::ImageRefused:
         case ReasonCode::Usage:
+        case ReasonCode::Crashed:
             return Fault::Station;
         case ReasonCode::Interrupted:
         case ReasonCode::Cancelled:
@@ -48,10 +42,10 @@ std::pair<QString, bool> stationVerdict(const PortResults& ports) {
     for (const auto& [port, results] : ports) {
         for (const ModuleResult& result : results) {
             ++modules;
-            passed += result.word == QLatin1String("success");
+            passed += result.ended.outcome == Outcome::Success;
         }
         // An earlier module that failed has been taken off since: the port's last one counts.
-        const Fault fault = results.empty() ? Fault::Stopped : faultOf(results.back().reasonCode);
+        const Fault fault = results.empty() ? Fault::Stopped : faultOf(results.back().ended.code);
         if (fault == Fault::Module)
             pull << port;
         else if (fault == Fault::Station)

@@ -21,11 +21,11 @@ enum class Fault {
 // The one table of it:
 //   Module   switch-off, no-answer, no-confirmation, unknown-module, recovery-exhausted,
 //            module-error, timeout (a module that answers but does not get through in time)
-//   Station  port-unavailable, port-lost, no-image, not-approved, image-refused, usage, and
-//            "crashed" (an update process that gave no outcome)
+//   Station  port-unavailable, port-lost, no-image, not-approved, not-signed, bad-signature,
+//            untrusted-key, image-refused, usage, crashed (an update process that gave no
+//            outcome)
 //   Stopped  interrupted, cancelled
-// A code this table does not know counts as the module's.
-Fault faultOf(const QString& reasonCode);
+Fault faultOf(ReasonCode code);
 
 using PortResults = std::vector<std::pair<QString, std::vector<ModuleResult>>>;
 

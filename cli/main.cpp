@@ -5,7 +5,7 @@
 //                         [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update comtest --port PORT [--transcript FILE] [--prefix-port] [--no-log] [--json]
 //   tarvel-update inspect FILE... [--kind request|ack] [--json]
-//   tarvel-update history [--csv | --json | --wide] [--no-header] [--port P] [--outcome O]
+//   tarvel-update history [--csv | --json | --wide] [--no-header] [--port PORT] [--outcome O]
 //                         [--kind K] [--since WHEN] [--until WHEN] [--last N]
 //   tarvel-update station --port PORT... [--folder DIR] [--timeout SEC] [--json] [--repeat]
 //
@@ -18,8 +18,8 @@
 #include "cli/History.h"
 #include "cli/Inspect.h"
 #include "cli/JsonStream.h"
+#include "cli/Options.h"
 #include "cli/Station.h"
-#include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "record/BackgroundWorker.h"
 #include "status/ProgramVersion.h"
@@ -37,7 +37,7 @@ namespace {
 
 // A refused command line says why on stderr; one that asked for --json gets its stream too, a
 // start and an outcome, so that software reading it sees why it ended.
-int usage(const QCommandLineParser&, const QString& problem) {
+int usage(const QString& problem) {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.contains(QStringLiteral("--json"))) {
         const QString command = arguments.value(1);
@@ -58,20 +58,8 @@ int printVersion() {
     return kExitSuccess;
 }
 
-// The command the arguments name; its exit status.
-int runCommand(int argc, char* argv[]) {
-    // inspect has options of its own and needs no port: it takes over before the parser below.
-    if (QCoreApplication::arguments().value(1) == QLatin1String("inspect"))
-        return runInspect(argumentBytes(argc, argv));
-    if (QCoreApplication::arguments().value(1) == QLatin1String("history"))
-        return runHistory(QCoreApplication::arguments());
-
-    QtSettingsStore settings(QString::fromLatin1(kApplicationName));
-    if (QCoreApplication::arguments().value(1) == QLatin1String("station"))
-        return runStation(QCoreApplication::arguments(), settings);
-    const QString defaultFolder = imageFolder(QCoreApplication::applicationDirPath(), settings);
-
-    QCommandLineParser parser;
+// update's and comtest's options, the image folder's default named in the help.
+void describe(QCommandLineParser& parser, const QString& defaultFolder) {
     parser.setApplicationDescription(QStringLiteral(
         "Updates the firmware of a module (update), tests the line to a module in its test "
         "mode (comtest), tells whether images would be accepted (inspect FILE..., see "
@@ -87,113 +75,96 @@ int runCommand(int argc, char* argv[]) {
         QStringLiteral("command"),
         QStringLiteral("update, comtest, inspect, history or station (each has --help of its "
                        "own)."));
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("COM1 to COM9 (mapped as in the window) or a device path."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption folderOption(
-        QStringLiteral("folder"),
-        QStringLiteral("Where the images are looked up (default: %1).").arg(defaultFolder),
-        QStringLiteral("DIR"), defaultFolder);
-    const QCommandLineOption timeoutOption(
-        QStringLiteral("timeout"),
-        QStringLiteral("End a run that has not finished after SEC seconds (above 0, at most "
-                       "86400)."),
-        QStringLiteral("SEC"));
-    const QCommandLineOption switchWaitOption(
-        QStringLiteral("switch-wait"),
-        QStringLiteral("update: stop when the module has not made itself known (setup switch "
-                       "ON, identified) after SEC seconds, a time-out (default: wait for ever, "
-                       "as the window does; after 30 s a hint says what to check)."),
-        QStringLiteral("SEC"));
-    const QCommandLineOption nextModuleOption(
-        QStringLiteral("next-module"),
-        QStringLiteral("update: take only a module that comes after a whole round of the "
-                       "identification in which nothing answered, so that the module updated "
-                       "before is not updated again while it is still attached (what station "
-                       "--repeat runs)."));
-    const QCommandLineOption transcriptOption(
-        QStringLiteral("transcript"),
-        QStringLiteral("Write every byte both ways, with time and direction, to FILE."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption prefixOption(
-        QStringLiteral("prefix-port"),
-        QStringLiteral("Start every output line with the port, for runs side by side."));
-    const QCommandLineOption noLogOption(
-        QStringLiteral("no-log"),
-        QStringLiteral("Leave no log and no history row in the record of updates."));
-    const QCommandLineOption jsonOption(
-        QStringLiteral("json"),
-        QStringLiteral("JSON Lines on stdout instead of text: one object per event, the last "
-                       "the outcome (see the manual page)."));
-    // What station gives its children: it forwards their rows to the line's history itself;
-    // with --repeat a wait for a module that never came (Ctrl+C, the adapter pulled) leaves none.
-    QCommandLineOption stationForwardsOption(QStringLiteral("forwarded-by-station"));
-    QCommandLineOption fromModuleOption(QStringLiteral("record-from-module"));
-    for (QCommandLineOption* hidden : {&stationForwardsOption, &fromModuleOption})
-        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, nextModuleOption,
-                       transcriptOption, prefixOption, noLogOption, jsonOption,
-                       stationForwardsOption, fromModuleOption});
+    addOptions(parser, {Option::Port});
+    parser.addOption(commandLineOption(Option::Folder, defaultFolder));
+    addOptions(parser, {Option::Timeout, Option::SwitchWait, Option::NextModule, Option::Transcript,
+                        Option::PrefixPort, Option::NoLog, Option::Json, Option::ForwardedByStation,
+                        Option::RecordFromModule});
+}
+
+// Why the parsed command line is no update or test that can start; empty when it is one.
+QString exchangeProblem(const QCommandLineParser& parser, bool communicationTest) {
+    if (const QString problem =
+            singleValueProblem(parser, {Option::Port, Option::Folder, Option::Timeout,
+                                        Option::SwitchWait, Option::Transcript});
+        !problem.isEmpty())
+        return problem;
+    const QStringList positional = parser.positionalArguments();
+    if (!communicationTest && positional != QStringList{QStringLiteral("update")})
+        return QStringLiteral("Say what to do: update or comtest.");
+    if (!isSet(parser, Option::Port))
+        return QStringLiteral("--port is missing.");
+    for (const Option seconds : {Option::Timeout, Option::SwitchWait}) {
+        const QString problem =
+            isSet(parser, seconds) ? valueProblem(seconds, valueOf(parser, seconds)) : QString();
+        if (!problem.isEmpty())
+            return problem;
+    }
+    for (const Option updateOnly : {Option::SwitchWait, Option::NextModule}) {
+        if (communicationTest && isSet(parser, updateOnly))
+            return QStringLiteral("--%1 is an option of update only.").arg(optionName(updateOnly));
+    }
+    if (const QString problem = valueProblem(Option::Port, valueOf(parser, Option::Port));
+        !problem.isEmpty())
+        return problem;
+    return communicationTest ? QString()
+                             : valueProblem(Option::Folder, valueOf(parser, Option::Folder));
+}
+
+// The update or test the checked command line asks for.
+Exchange exchangeOf(const QCommandLineParser& parser, bool communicationTest) {
+    Exchange exchange;
+    exchange.communicationTest = communicationTest;
+    const auto seconds = [&parser](Option option) {
+        return isSet(parser, option) ? timeoutSeconds(valueOf(parser, option)).value_or(0) : 0;
+    };
+    exchange.timeout = seconds(Option::Timeout);
+    exchange.switchWait = seconds(Option::SwitchWait);
+    exchange.nextModule = isSet(parser, Option::NextModule);
+    const QString port = valueOf(parser, Option::Port);
+    exchange.port = *portChoice(port);
+    exchange.folder = QFileInfo(valueOf(parser, Option::Folder)).absoluteFilePath();
+    exchange.transcript = valueOf(parser, Option::Transcript);
+    exchange.prefix =
+        isSet(parser, Option::PrefixPort) ? QStringLiteral("[%1] ").arg(port) : QString();
+    exchange.record = !isSet(parser, Option::NoLog);
+    exchange.forward = !isSet(parser, Option::ForwardedByStation);
+    exchange.recordFromModule = isSet(parser, Option::RecordFromModule);
+    exchange.json = isSet(parser, Option::Json);
+    return exchange;
+}
+
+// update and comtest: parsed, checked, run; the exit status.
+int runUpdateOrTest(SettingsStore& settings) {
+    QCommandLineParser parser;
+    describe(parser, imageFolder(QCoreApplication::applicationDirPath(), settings));
     if (!parser.parse(QCoreApplication::arguments()))
-        return usage(parser, parser.errorText());
+        return usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         printHelp(parser);
         return kExitSuccess;
     }
     if (parser.isSet(QStringLiteral("version")))
         return printVersion();
-    if (const QString problem = singleValueProblem(
-            parser, {portOption, folderOption, timeoutOption, switchWaitOption, transcriptOption});
-        !problem.isEmpty())
-        return usage(parser, problem);
-    const QStringList positional = parser.positionalArguments();
-    const bool communicationTest = positional == QStringList{QStringLiteral("comtest")};
-    if (!communicationTest && positional != QStringList{QStringLiteral("update")})
-        return usage(parser, QStringLiteral("Say what to do: update or comtest."));
-    if (!parser.isSet(portOption))
-        return usage(parser, QStringLiteral("--port is missing."));
-    double timeout = 0, switchWait = 0;
-    for (const auto& [option, seconds] :
-         {std::pair{&timeoutOption, &timeout}, std::pair{&switchWaitOption, &switchWait}}) {
-        if (!parser.isSet(*option))
-            continue;
-        const auto given = timeoutSeconds(parser.value(*option));
-        if (!given)
-            return usage(parser, QStringLiteral("--%1 %2: give seconds above 0, at most %3.")
-                                     .arg(option->names().constFirst(), parser.value(*option),
-                                          QString::number(kLongestTimeout)));
-        *seconds = *given;
-    }
-    if (communicationTest && parser.isSet(switchWaitOption))
-        return usage(parser, QStringLiteral("--switch-wait is an option of update only."));
-    if (communicationTest && parser.isSet(nextModuleOption))
-        return usage(parser, QStringLiteral("--next-module is an option of update only."));
-    Exchange exchange;
-    exchange.communicationTest = communicationTest;
-    exchange.timeout = timeout;
-    exchange.switchWait = switchWait;
-    exchange.nextModule = parser.isSet(nextModuleOption);
-    const QString port = parser.value(portOption);
-    const std::optional<PortChoice> choice = portChoice(port);
-    if (!choice)
-        return usage(parser, portProblem(port));
-    exchange.port = *choice;
-    exchange.folder = QFileInfo(parser.value(folderOption)).absoluteFilePath();
-    if (!communicationTest) {
-        const QString problem = QtFileSystem().folderProblem(exchange.folder);
-        if (!problem.isEmpty()) {
-            return usage(parser,
-                         QStringLiteral("The image folder %1 %2.").arg(exchange.folder, problem));
-        }
-    }
-    exchange.transcript = parser.value(transcriptOption);
-    exchange.prefix = parser.isSet(prefixOption) ? QStringLiteral("[%1] ").arg(port) : QString();
-    exchange.record = !parser.isSet(noLogOption);
-    exchange.forward = !parser.isSet(stationForwardsOption);
-    exchange.recordFromModule = parser.isSet(fromModuleOption);
-    exchange.json = parser.isSet(jsonOption);
-    return runExchange(exchange, settings);
+    const bool communicationTest =
+        parser.positionalArguments() == QStringList{QStringLiteral("comtest")};
+    if (const QString problem = exchangeProblem(parser, communicationTest); !problem.isEmpty())
+        return usage(problem);
+    return runExchange(exchangeOf(parser, communicationTest), settings);
+}
+
+// The command the arguments name; its exit status.
+int runCommand(int argc, char* argv[]) {
+    const QString command = QCoreApplication::arguments().value(1);
+    // inspect has options of its own and needs no port.
+    if (command == QLatin1String("inspect"))
+        return runInspect(argumentBytes(argc, argv));
+    if (command == QLatin1String("history"))
+        return runHistory(QCoreApplication::arguments());
+    QtSettingsStore settings(QString::fromLatin1(kApplicationName));
+    if (command == QLatin1String("station"))
+        return runStation(QCoreApplication::arguments(), settings);
+    return runUpdateOrTest(settings);
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ QString recordProblem(const CsvRecord& record) {
     if (!QDateTime::fromString(started, Qt::ISODate).isValid())
         return QStringLiteral("its start \"%1\" is no time").arg(started);
     const QString& outcome = record.fields[historyColumn("outcome").csvPosition];
-    if (!outcomeFromWord(outcome))
+    if (!outcomeWords().contains(outcome))
         return QStringLiteral("its outcome \"%1\" is none of this program's").arg(outcome);
     return QString();
 }

@@ -11,7 +11,7 @@ struct OutcomeRow {
     ExitStatus exit;
 };
 // clang-format off
-constexpr std::array<OutcomeRow, 9> kOutcomes{{
+constexpr std::array<OutcomeRow, 10> kOutcomes{{
     {Outcome::Success,     "success",     kExitSuccess},
     {Outcome::Error,       "error",       kExitFailed},
     {Outcome::NoImage,     "no-image",    kExitUsage},
@@ -21,6 +21,7 @@ constexpr std::array<OutcomeRow, 9> kOutcomes{{
     {Outcome::Interrupted, "interrupted", kExitInterrupted},
     {Outcome::Running,     "running",     kExitFailed},
     {Outcome::Unfinished,  "unfinished",  kExitFailed},
+    {Outcome::Crashed,     "crashed",     kExitFailed},
 }};
 // clang-format on
 
@@ -67,8 +68,10 @@ ExitStatus worseExitStatus(ExitStatus a, ExitStatus b) {
 const QStringList& outcomeWords() {
     static const QStringList words = [] {
         QStringList all;
-        for (const OutcomeRow& row : kOutcomes)
-            all << QString::fromLatin1(row.word);
+        for (const OutcomeRow& row : kOutcomes) {
+            if (row.outcome != Outcome::Crashed)
+                all << QString::fromLatin1(row.word);
+        }
         return all;
     }();
     return words;
@@ -172,6 +175,11 @@ const std::array<ReasonRow, kReasonCodeCount> kReasons{{
      "The command line was refused before anything was sent.", "Check the command's options.",
      "Die Befehlszeile wurde abgelehnt, bevor etwas gesendet wurde.",
      "Optionen des Befehls prüfen."},
+    {ReasonCode::Crashed, "crashed",
+     "The update's process ended without telling how the update ended.",
+     "Look at what it said on stderr, then update again; if it happens again, report it.",
+     "Der Update-Prozess endete, ohne zu melden, wie das Update ausging.",
+     "Seine Meldungen auf stderr ansehen, dann erneut updaten; geschieht es wieder, melden."},
 }};
 // clang-format on
 

@@ -26,7 +26,8 @@ ExitStatus worseExitStatus(ExitStatus a, ExitStatus b);
 
 // How an exchange ended, as the record, the console, the JSON stream and the history name it.
 // Running and Unfinished exist only in the history: an exchange under way, and one whose
-// program ended without ending it.
+// program ended without ending it. Crashed exists only at a station: an update process that
+// ended without telling its outcome.
 enum class Outcome {
     Success,
     Error,
@@ -36,18 +37,19 @@ enum class Outcome {
     Timeout,
     Interrupted,
     Running,
-    Unfinished
+    Unfinished,
+    Crashed
 };
 
 // The word: "success", "error", "no-image", "refused", "cancelled", "timeout", "interrupted",
-// "running", "unfinished".
+// "running", "unfinished", "crashed".
 QString outcomeWord(Outcome outcome);
 // The command line's exit status for an exchange that ended so.
 ExitStatus exitStatusOf(Outcome outcome);
 // Whether the outcome is a failure of some kind (neither success nor still running).
 bool isFailure(Outcome outcome);
 std::optional<Outcome> outcomeFromWord(const QString& word);
-// Every word, in the order above.
+// Every word a history row can hold (all but crashed), in the order above.
 const QStringList& outcomeWords();
 
 // Why an exchange ended, as a code from a small fixed set that software can act on:
@@ -72,6 +74,7 @@ const QStringList& outcomeWords();
 //   interrupted        Ctrl+C or SIGTERM
 //   cancelled          the program was closed
 //   usage              the command line was refused before anything was sent
+//   crashed            the update's process ended without telling its outcome (a station's)
 enum class ReasonCode {
     Completed,
     SwitchOff,
@@ -92,9 +95,10 @@ enum class ReasonCode {
     Interrupted,
     Cancelled,
     Usage,
+    Crashed,
 };
 // How many codes there are; each has its row in the one table of words and sentences.
-constexpr int kReasonCodeCount = static_cast<int>(ReasonCode::Usage) + 1;
+constexpr int kReasonCodeCount = static_cast<int>(ReasonCode::Crashed) + 1;
 
 // The code and a sentence for the log that names the place: the sector and block, the wait and
 // how long it lasted, the recoveries tried, the system's error text for the port. Where the

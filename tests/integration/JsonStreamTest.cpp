@@ -139,8 +139,8 @@ TEST(JsonStream, ErrorTimeOutAndInterruptionEndWithTheirOutcome) {
          false,
          {}},
         {"Ctrl+C", "interrupted", 130, "interrupted", {"--type", "DVBSAT"}, {}, true, {}},
-        {"no such port", "error", 2, "port-unavailable", {}, {}, false, "/nonexistent/tty"},
-        {"refused", "error", 2, "usage", {}, {"--timeout", "0"}, false, {}},
+        {"no such port", "refused", 2, "port-unavailable", {}, {}, false, "/nonexistent/tty"},
+        {"refused", "refused", 2, "usage", {}, {"--timeout", "0"}, false, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
