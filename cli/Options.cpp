@@ -38,7 +38,7 @@ struct OptionRow {
 };
 
 // clang-format off
-const std::array<OptionRow, 25> kOptions{{
+const std::array<OptionRow, 28> kOptions{{
     {Option::Port, "port", "PORT",
      "COM1 to COM9 (any letter case, mapped as in the window) or a device path. station: give "
      "it once for each port; without it, the ports of Ports= in section [Station] of the "
@@ -71,7 +71,8 @@ const std::array<OptionRow, 25> kOptions{{
      "one object per event, the last the outcome. station: every update's lines with \"port\" "
      "added, then one \"station\" line with every port's outcomes and the exit status. "
      "inspect: one object per image and line (\"schema\": 1; \"file_bytes\": the name's bytes "
-     "in hex). history: one JSON array, an object per row."},
+     "in hex). history: one JSON array, an object per row. report: one object with the "
+     "figures (\"schema\": 1)."},
     // station forwards its children's rows to the line's history itself; with --repeat a wait
     // for a module that never came (Ctrl+C, the adapter pulled) leaves none.
     {Option::ForwardedByStation, "forwarded-by-station", nullptr, nullptr},
@@ -111,6 +112,14 @@ const std::array<OptionRow, 25> kOptions{{
     {Option::UpgradeLine, "upgrade-line", nullptr,
      "Make the line's history's tables, or bring them up to date, and print nothing else: for "
      "the line's owner, whose database role may create them; a station's role may not."},
+    {Option::By, "by", "GROUPS",
+     "Group the updates by one or two of station, module, image, port, day and hour, separated "
+     "by a comma (default: station). A day or an hour is the station's local one."},
+    {Option::ReportCsv, "csv", nullptr,
+     "The figures as CSV (RFC 4180): a line per group and one for all of them."},
+    {Option::Html, "html", "FILE",
+     "Write the report to FILE as one HTML page with its charts, for a browser or a printer "
+     "(A4): no script, nothing fetched from anywhere."},
 }};
 // clang-format on
 

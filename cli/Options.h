@@ -38,6 +38,9 @@ enum class Option {
     Local,
     Pending,
     UpgradeLine,
+    By,
+    ReportCsv,  // report's --csv
+    Html,
 };
 
 // "port", as the parser knows it.

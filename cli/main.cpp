@@ -8,6 +8,8 @@
 //   tarvel-update history [--csv | --json | --wide] [--no-header] [--port PORT] [--outcome O]
 //                         [--kind K] [--since WHEN] [--until WHEN] [--last N]
 //   tarvel-update station --port PORT... [--folder DIR] [--timeout SEC] [--json] [--repeat]
+//   tarvel-update report [--by GROUPS] [--since WHEN] [--until WHEN] [--station NAME] [--local]
+//                        [--wide | --csv | --json | --html FILE]
 //
 // Exit status of update: 0 update successful; 1 update error; 2 bad usage, port not openable or
 // no usable image; 3 time-out (also --switch-wait). Of comtest: 0 "Serial
@@ -19,6 +21,7 @@
 #include "cli/Inspect.h"
 #include "cli/JsonStream.h"
 #include "cli/Options.h"
+#include "cli/Report.h"
 #include "cli/Station.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "record/BackgroundWorker.h"
@@ -64,8 +67,9 @@ void describe(QCommandLineParser& parser, const QString& defaultFolder) {
         "Updates the firmware of a module (update), tests the line to a module in its test "
         "mode (comtest), tells whether images would be accepted (inspect FILE..., see "
         "inspect --help), prints the history of updates and tests (history, see history "
-        "--help), or updates the modules on many ports at once (station, see station "
-        "--help).\nExit status: 0 success, 1 update error or test failed, 2 bad usage "
+        "--help), reports their yield (report, see report --help), or updates the modules on "
+        "many ports at once (station, see station --help).\nExit status: 0 success, 1 update error "
+        "or test failed, 2 bad usage "
         "(refused before the port is opened; each option at most once), port not openable or "
         "no usable image, 3 time-out (--timeout, or --switch-wait without an answer), 130 "
         "interrupted."));
@@ -73,8 +77,8 @@ void describe(QCommandLineParser& parser, const QString& defaultFolder) {
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("update, comtest, inspect, history or station (each has --help of its "
-                       "own)."));
+        QStringLiteral("update, comtest, inspect, history, report or station (each has --help "
+                       "of its own)."));
     addOptions(parser, {Option::Port});
     parser.addOption(commandLineOption(Option::Folder, defaultFolder));
     addOptions(parser, {Option::Timeout, Option::SwitchWait, Option::NextModule, Option::Transcript,
@@ -161,6 +165,8 @@ int runCommand(int argc, char* argv[]) {
         return runInspect(argumentBytes(argc, argv));
     if (command == QLatin1String("history"))
         return runHistory(QCoreApplication::arguments());
+    if (command == QLatin1String("report"))
+        return runReport(QCoreApplication::arguments());
     QtSettingsStore settings(QString::fromLatin1(kApplicationName));
     if (command == QLatin1String("station"))
         return runStation(QCoreApplication::arguments(), settings);
