@@ -24,6 +24,7 @@ Fault faultOf(const QString& reasonCode) {
         case ReasonCode::NotSigned:
         case ReasonCode::BadSignature:
         case ReasonCode::UntrustedKey:
+        case ReasonCode::OlderRelease:
         case ReasonCode::ImageRefused:
         case ReasonCode::Usage:
             return Fault::Station;
