@@ -31,7 +31,7 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
       log_(std::move(stateFolder), programVersionText(), HistoryLine::from(settings)),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
                  std::move(imageFolder),
-                 TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())},
+                 TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath()), &log_},
                 window_,
                 window_,
                 *window_.activitySurface(),

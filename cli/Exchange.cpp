@@ -71,6 +71,12 @@ QString notKnown(const EndListener& end) {
         .arg(end.device);
 }
 
+// The trusted keys' folder. The session is made after the record (UpdateLog), which it asks
+// for the newest signed list of a key used before.
+QString keysFolder(const SettingsStore& settings) {
+    return TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath());
+}
+
 }  // namespace
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
@@ -87,9 +93,15 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     ConsoleListener console(stdout, isTerminal(stdout), prefix);
     ConsoleDialogs dialogs(console, prefix);
     TranscriptFile transcript;  // outlives the session, which hands it lines
-    UpdateSession session(
-        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder,
-         TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())});
+    // The line's history only when this run is recorded at all, and forwarded by this process
+    // only when no station does it for all its updates.
+    HistoryLine line = exchange.record ? HistoryLine::from(settings) : HistoryLine{};
+    if (!exchange.forward)
+        line.database.clear();
+    UpdateLog log(stateFolder(), programVersionText(), line, exchange.recordFromModule);
+    UpdateSession session({clock, pump, settings, dialogs, serial, timer1, files, nullptr,
+                           exchange.folder, keysFolder(settings), &log,
+                           exchange.allowOlderRelease});
     if (!exchange.transcript.isEmpty()) {
         QString error;
         if (!transcript.open(exchange.transcript, &error)) {
@@ -100,12 +112,6 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
         session.keepTranscript(
             [&transcript](const QByteArray& lines) { transcript.append(lines); });
     }
-    // The line's history only when this run is recorded at all, and forwarded by this process
-    // only when no station does it for all its updates.
-    HistoryLine line = exchange.record ? HistoryLine::from(settings) : HistoryLine{};
-    if (!exchange.forward)
-        line.database.clear();
-    UpdateLog log(stateFolder(), programVersionText(), line, exchange.recordFromModule);
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)

@@ -112,6 +112,10 @@ int runCommand(int argc, char* argv[]) {
                        "identification in which nothing answered, so that the module updated "
                        "before is not updated again while it is still attached (what station "
                        "--repeat runs)."));
+    const QCommandLineOption olderReleaseOption(
+        QStringLiteral("allow-older-release"),
+        QStringLiteral("update: let a signed approved list through once, though it is older than "
+                       "one this station has already used; the log and the history say so."));
     const QCommandLineOption transcriptOption(
         QStringLiteral("transcript"),
         QStringLiteral("Write every byte both ways, with time and direction, to FILE."),
@@ -133,7 +137,7 @@ int runCommand(int argc, char* argv[]) {
     for (QCommandLineOption* hidden : {&stationForwardsOption, &fromModuleOption})
         hidden->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({portOption, folderOption, timeoutOption, switchWaitOption, nextModuleOption,
-                       transcriptOption, prefixOption, noLogOption, jsonOption,
+                       olderReleaseOption, transcriptOption, prefixOption, noLogOption, jsonOption,
                        stationForwardsOption, fromModuleOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser, parser.errorText());
@@ -169,11 +173,14 @@ int runCommand(int argc, char* argv[]) {
         return usage(parser, QStringLiteral("--switch-wait is an option of update only."));
     if (communicationTest && parser.isSet(nextModuleOption))
         return usage(parser, QStringLiteral("--next-module is an option of update only."));
+    if (communicationTest && parser.isSet(olderReleaseOption))
+        return usage(parser, QStringLiteral("--allow-older-release is an option of update only."));
     Exchange exchange;
     exchange.communicationTest = communicationTest;
     exchange.timeout = timeout;
     exchange.switchWait = switchWait;
     exchange.nextModule = parser.isSet(nextModuleOption);
+    exchange.allowOlderRelease = parser.isSet(olderReleaseOption);
     const QString port = parser.value(portOption);
     const std::optional<PortChoice> choice = portChoice(port);
     if (!choice)
