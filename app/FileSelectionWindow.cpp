@@ -1,5 +1,7 @@
 #include "app/FileSelectionWindow.h"
 
+#include "platform/ShownText.h"
+
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +16,15 @@ std::optional<int> FileSelectionWindow::choose(const QList<FileChoice>& choices)
     window.setWindowTitle(QStringLiteral("Fileselection"));
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(new QLabel(QStringLiteral("Please select File:"), &window));
+    // The list that decides which images may be chosen, and who signed it.
+    if (!choices.isEmpty() && !choices.first().signature.isEmpty()) {
+        auto* signedBy = new QLabel(
+            QStringLiteral("Approved list signed with ") + shownText(choices.first().signature),
+            &window);
+        signedBy->setObjectName(QStringLiteral("SignedBy"));
+        signedBy->setTextFormat(Qt::PlainText);
+        layout->addWidget(signedBy);
+    }
     auto* list = new QTreeWidget(&window);
     list->setObjectName(QStringLiteral("List1"));
     list->setRootIsDecorated(false);

@@ -33,7 +33,7 @@ Program::Program(SettingsStore& settings, SerialDevice& serial, QString imageFol
            forwardingTo(HistoryDestination::from(settings), stateFolder)),
       platform_{{clock_, pump_, settings, dialogs_, serial, timer1_, files_, nullptr,
                  std::move(imageFolder),
-                 TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())},
+                 TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath()), &log_},
                 window_,
                 window_,
                 *window_.activitySurface(),

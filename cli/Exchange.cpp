@@ -152,6 +152,12 @@ int endStatus(const Exchange& exchange, const EndListener& end, bool switchWaitR
     return exitStatusOf(end.ended->outcome);
 }
 
+// The trusted keys' folder. The session is made after the record (UpdateRecord), which it asks
+// for the newest signed list of a key used before.
+QString keysFolder(const SettingsStore& settings) {
+    return TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath());
+}
+
 }  // namespace
 
 int runExchange(const Exchange& exchange, SettingsStore& settings) {
@@ -168,14 +174,14 @@ int runExchange(const Exchange& exchange, SettingsStore& settings) {
     ConsoleListener console(stdout, isTerminal(stdout), prefix);
     ConsoleDialogs dialogs(console, prefix);
     TranscriptFile transcript;  // outlives the session, which hands it lines
-    UpdateSession session(
-        {clock, pump, settings, dialogs, serial, timer1, files, nullptr, exchange.folder,
-         TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath())});
-    if (!keepTranscript(exchange, transcript, session, warn))
-        return kExitUsage;
     const HistoryDestination line = historyLineFor(exchange, settings);
     UpdateRecord log(stateFolder(), programVersionText(), line.station,
                      forwardingTo(line, stateFolder()), exchange.recordFromModule);
+    UpdateSession session({clock, pump, settings, dialogs, serial, timer1, files, nullptr,
+                           exchange.folder, keysFolder(settings), &log,
+                           exchange.allowOlderRelease});
+    if (!keepTranscript(exchange, transcript, session, warn))
+        return kExitUsage;
     log.onWarning = [&session](const QString& warning) { session.warn(warning); };
     log.onLogOpened = [&session](const QString& path) { session.logOpened(path); };
     if (exchange.record)

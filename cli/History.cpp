@@ -140,7 +140,7 @@ struct HistoryRequest {
     HistoryFilter filter;
     bool filtered = false;  // by anything but --last
     bool csv = false, json = false, wide = false, header = true, local = false;
-    bool upgradeLine = false;
+    bool upgradeCentral = false;
 };
 
 // The rows asked for: station, port, outcome and kind; or why not.
@@ -236,7 +236,7 @@ QString requestProblem(const QCommandLineParser& parser, HistoryRequest* request
     request->wide = isSet(parser, Option::Wide);
     request->header = !isSet(parser, Option::NoHeader);
     request->local = isSet(parser, Option::Local);
-    request->upgradeLine = isSet(parser, Option::UpgradeLine);
+    request->upgradeCentral = isSet(parser, Option::UpgradeLine);
     return QString();
 }
 
@@ -275,7 +275,7 @@ std::optional<std::vector<HistoryRow>> readRows(const HistoryDestination& line,
 int listRows(const HistoryRequest& request) {
     const HistoryDestination line =
         HistoryDestination::from(QtSettingsStore(QString::fromLatin1(kApplicationName)));
-    if (request.upgradeLine)
+    if (request.upgradeCentral)
         return upgradeCentral(line);
     if (request.filter.pending && line.database.isEmpty()) {
         std::fprintf(stderr,

@@ -6,7 +6,10 @@
 #include "platform/SettingsStore.h"
 #include "platform/qt/QtFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/StateFolder.h"
+#include "record/HistoryStore.h"
 #include "update/ApprovedImages.h"
+#include "update/Minisign.h"
 #include "update/TrustedKeys.h"
 
 #include <QCommandLineParser>
@@ -39,6 +42,29 @@ class NamedFile : public QtFileSystem {
     QByteArray name_;
 };
 
+// The list's signature as the report shows it; a list whose signature holds is also compared,
+// as an update would, with the newest of its key that this station has used.
+InspectedFile::Signature judgeSignature(ApprovedImages& list, const TrustedKeys& keys) {
+    const ListSignature& signature = list.signature();
+    if (!keys.inForce())
+        return {QStringLiteral("not-checked"), {}, {}, {}};
+    if (signature.holds) {
+        HistoryStore history(stateFolder());
+        std::optional<qint64> newest;
+        QString problem;
+        // A station without a history has used no list yet.
+        if (!history.open(false) ? !history.reason().isEmpty()
+                                 : !history.newestRelease(signature.keyId, &newest))
+            problem = history.reason();
+        list.checkRelease(newest, problem, {});
+        return {
+            QStringLiteral("valid"), signature.keyId, commentLine(signature.trustedComment), {}};
+    }
+    if (!signature.found)
+        return {QStringLiteral("none"), {}, {}, {}};
+    return {QStringLiteral("invalid"), signature.keyId, {}, signature.problem};
+}
+
 InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> givenKind) {
     InspectedFile file;
     file.name = name;
@@ -62,8 +88,10 @@ InspectedFile inspectFile(const QByteArray& name, std::optional<ImageKind> given
     const QFileInfo info(QtFileSystem::nameText(name));
     const TrustedKeys keys = TrustedKeys::load(
         folders, TrustedKeys::folderFor(settings, QCoreApplication::applicationDirPath()));
-    if (const auto approved = approvedImagesFor(folders, settings, info.absolutePath(), keys))
+    if (auto approved = approvedImagesFor(folders, settings, info.absolutePath(), keys)) {
+        file.signature = judgeSignature(*approved, keys);
         file.approval = approved->refusal(info.fileName(), file.sha256);
+    }
     return file;
 }
 // inspect's options.

@@ -39,6 +39,22 @@ QString transferText(const InspectedFile& file) {
         .arg(QString::fromLatin1(probedTypes().at(kind->probes - 1).code));
 }
 
+// "valid, key 4A1C..., "release 2.00 for line 3"", "invalid (why)", "none".
+QString signatureText(const InspectedFile::Signature& signature) {
+    if (signature.state == QLatin1String("valid"))
+        return QStringLiteral("valid, key %1, \"%2\"")
+            .arg(signature.keyId, shownText(signature.comment));
+    if (signature.state == QLatin1String("invalid"))
+        return QStringLiteral("invalid (%1)").arg(shownText(signature.why));
+    if (signature.state == QLatin1String("not-checked"))
+        return QStringLiteral("not checked: no trusted key is installed");
+    return signature.state;
+}
+
+QJsonValue textOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
 double hundredths(double seconds) {
     return std::round(seconds * 100) / 100;
 }
@@ -79,6 +95,8 @@ QString humanReport(const InspectedFile& file) {
                              : file.approval->isEmpty()
                                  ? QStringLiteral("yes")
                                  : QStringLiteral("no (%1)").arg(*file.approval));
+    if (file.signature)
+        text += line("signature", signatureText(*file.signature));
     text += line("verdict", inspection.usable() ? QStringLiteral("usable")
                                                 : QStringLiteral("refused: ") + check.problem);
     return text + QLatin1Char('\n');
@@ -112,6 +130,12 @@ QByteArray jsonReport(const InspectedFile& file) {
         {"approval_reason",
          file.approval && !file.approval->isEmpty() ? QJsonValue(*file.approval) : QJsonValue()},
     };
+    if (file.signature) {
+        object.insert("signature", file.signature->state);
+        object.insert("signing_key", textOrNull(file.signature->keyId));
+        object.insert("trusted_comment", textOrNull(file.signature->comment));
+        object.insert("signature_problem", textOrNull(file.signature->why));
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 

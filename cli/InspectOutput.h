@@ -19,6 +19,16 @@ struct InspectedFile {
     // Whether the approved list in force lets it through: nothing without a list, empty when it
     // does, else why not.
     std::optional<QString> approval;
+    // The list's signature: nothing without a list; else "valid" (with the key and its trusted
+    // comment), "invalid" (with why), "none" (no signature file), or "not-checked" (no trusted
+    // key installed, so nothing is asked of it).
+    struct Signature {
+        QString state;
+        QString keyId;
+        QString comment;
+        QString why;
+    };
+    std::optional<Signature> signature;
 };
 
 // A name fit for one line of output: as QtFileSystem::nameText, and control characters (a

@@ -98,6 +98,13 @@ void JsonStream::imageChosen(const ImageChosen& event) {
         {"sha256", event.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString(event.sha256))},
     };
     addPath(fields, "path", event.path);
+    // The list's signature where one holds; its comment is the release team's text, as signed.
+    if (!event.signingKey.isEmpty()) {
+        fields.insert("signing_key", event.signingKey);
+        fields.insert("trusted_comment", event.trustedComment);
+        fields.insert("older_release",
+                      event.olderAllowed.isEmpty() ? QJsonValue() : QJsonValue(event.olderAllowed));
+    }
     write(event.t, "image", fields);
 }
 

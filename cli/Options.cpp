@@ -38,7 +38,7 @@ struct OptionRow {
 };
 
 // clang-format off
-const std::array<OptionRow, 28> kOptions{{
+const std::array<OptionRow, 29> kOptions{{
     {Option::Port, "port", "PORT",
      "COM1 to COM9 (any letter case, mapped as in the window) or a device path. station: give "
      "it once for each port; without it, the ports of Ports= in section [Station] of the "
@@ -60,6 +60,9 @@ const std::array<OptionRow, 28> kOptions{{
      "update: take only a module that comes after a whole round of the identification in which "
      "nothing answered, so that the module updated before is not updated again while it is "
      "still attached (what station --repeat runs)."},
+    {Option::AllowOlderRelease, "allow-older-release", nullptr,
+     "update: let a signed approved list through once, though it is older than one this "
+     "station has already used; the log and the history say so."},
     {Option::Transcript, "transcript", "FILE",
      "Write every byte both ways, with time and direction, to FILE."},
     {Option::PrefixPort, "prefix-port", nullptr,

@@ -18,6 +18,7 @@ enum class Option {
     Timeout,
     SwitchWait,
     NextModule,
+    AllowOlderRelease,
     Transcript,
     PrefixPort,
     NoLog,

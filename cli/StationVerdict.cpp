@@ -17,6 +17,7 @@ Fault faultOf(ReasonCode code) {
         case ReasonCode::NotSigned:
         case ReasonCode::BadSignature:
         case ReasonCode::UntrustedKey:
+        case ReasonCode::OlderRelease:
         case ReasonCode::ImageRefused:
         case ReasonCode::Usage:
         case ReasonCode::Crashed:

@@ -81,9 +81,10 @@ void describe(QCommandLineParser& parser, const QString& defaultFolder) {
                        "of its own)."));
     addOptions(parser, {Option::Port});
     parser.addOption(commandLineOption(Option::Folder, defaultFolder));
-    addOptions(parser, {Option::Timeout, Option::SwitchWait, Option::NextModule, Option::Transcript,
-                        Option::PrefixPort, Option::NoLog, Option::Json, Option::ForwardedByStation,
-                        Option::RecordFromModule});
+    addOptions(parser,
+               {Option::Timeout, Option::SwitchWait, Option::NextModule, Option::AllowOlderRelease,
+                Option::Transcript, Option::PrefixPort, Option::NoLog, Option::Json,
+                Option::ForwardedByStation, Option::RecordFromModule});
 }
 
 // Why the parsed command line is no update or test that can start; empty when it is one.
@@ -104,7 +105,8 @@ QString exchangeProblem(const QCommandLineParser& parser, bool communicationTest
         if (!problem.isEmpty())
             return problem;
     }
-    for (const Option updateOnly : {Option::SwitchWait, Option::NextModule}) {
+    for (const Option updateOnly :
+         {Option::SwitchWait, Option::NextModule, Option::AllowOlderRelease}) {
         if (communicationTest && isSet(parser, updateOnly))
             return QStringLiteral("--%1 is an option of update only.").arg(optionName(updateOnly));
     }
@@ -125,6 +127,7 @@ Exchange exchangeOf(const QCommandLineParser& parser, bool communicationTest) {
     exchange.timeout = seconds(Option::Timeout);
     exchange.switchWait = seconds(Option::SwitchWait);
     exchange.nextModule = isSet(parser, Option::NextModule);
+    exchange.allowOlderRelease = isSet(parser, Option::AllowOlderRelease);
     const QString port = valueOf(parser, Option::Port);
     exchange.port = *portChoice(port);
     exchange.folder = QFileInfo(valueOf(parser, Option::Folder)).absoluteFilePath();

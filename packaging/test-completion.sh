@@ -48,7 +48,7 @@ cases=(
   "tarvel-update history --outcome fa|failed"
   "tarvel-update up|update"
   "tarvel-update -|--help --version"
-  "tarvel-update update |--folder --help --json --next-module --no-log --port --prefix-port --switch-wait --timeout --transcript"
+  "tarvel-update update |--allow-older-release --folder --help --json --next-module --no-log --port --prefix-port --switch-wait --timeout --transcript"
   "tarvel-update update --p|--port --prefix-port"
   "tarvel-update comtest --port COM1 --|--help --json --no-log --prefix-port --transcript"
   "tarvel-update update --port COM1 --timeout 60 --no-log --t|--transcript"

@@ -23,7 +23,8 @@
 #                /var/lib/tarvel-update-utility belongs to the group dialout with mode 2775,
 #                so a member of dialout who is not root adds an image there, and
 #                /usr/bin/tarvel-update, without --folder, finds that image and flashes it into
-#                the module simulator.
+#                the module simulator; /etc/tarvel-update-utility/trusted-keys is the package's,
+#                root's, mode 755 and empty.
 #   removed:     nothing of the package is left but the image the technician added; purged:
 #                that is gone too.
 #   upgraded:    the earlier package (commit bd6e03e) with an image added to
@@ -224,6 +225,13 @@ pass "bash-completion loads $completion; $(tail -n 1 "$work/completion.txt")"
 [ "$(stat -c '%G %a' "$images")" = "dialout 2775" ] \
   || fail "$images is $(stat -c '%G %a' "$images"), not dialout 2775"
 pass "$images: group dialout, mode 2775"
+
+keys=/etc/tarvel-update-utility/trusted-keys
+[ "$(stat -c '%U %G %a' "$keys")" = "root root 755" ] \
+  || fail "$keys is $(stat -c '%U %G %a' "$keys" 2>&1), not root root 755"
+[ -z "$(ls -A "$keys")" ] || fail "$keys is not empty: $(ls -A "$keys")"
+dpkg -S "$keys" >/dev/null 2>&1 || fail "$keys does not belong to the package"
+pass "$keys: root's, mode 755, empty, the package's"
 
 python3 "$source_dir/scripts/make-sample-image" "$work/sample.bin" 1
 chmod 644 "$work/sample.bin"

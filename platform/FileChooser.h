@@ -14,6 +14,9 @@ struct FileChoice {
     QString size;      // "3,211,328 bytes"
     QString duration;  // "about 4 min 10 s", or why an update would refuse the image
     QString refusal;   // why the approved list stops it; such an image cannot be chosen
+    // The approved list's signature where one holds: "key 4A1C..., "release 2.00"", its trusted
+    // comment as commentLine shows it; empty else.
+    QString signature;
 };
 
 // The modal selection window "Fileselection": the technician double-clicks one of the images.

@@ -29,6 +29,12 @@ class FileSystem {
     // letter case not significant, in alphabetical order. Folders, pipes, sockets and devices are
     // never among them.
     virtual QStringList filesMatching(const QString& folder, const QString& pattern) const = 0;
+    // Every entry in folder that matches the pattern, whatever it is (a pipe, a dangling link, a
+    // folder too), in alphabetical order: for a folder in which anything of a name must be
+    // looked at rather than passed over. Only what filesMatching lists, unless told otherwise.
+    virtual QStringList entriesMatching(const QString& folder, const QString& pattern) const {
+        return filesMatching(folder, pattern);
+    }
     // Entries in folder matching the pattern whose names this system cannot spell, with the
     // bytes it cannot read written as \xNN: files no path can reach.
     virtual QStringList unreadableNames(const QString& folder, const QString& pattern) const = 0;

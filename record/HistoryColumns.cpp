@@ -37,6 +37,10 @@ const std::vector<HistoryColumn>& historyColumns() {
         {"reason_code", "Reason code", 12, false, false, K::Text, &HistoryRow::reasonCode},
         {"reason", "Reason", 13, true, true, K::Text, &HistoryRow::reason},
         {"exchange_id", "Exchange id", -1, false, false, K::Text, &HistoryRow::exchangeId},
+        {"signing_key", "Signed by", 14, false, false, K::Text, &HistoryRow::signingKey},
+        {"trusted_comment", "Comment", 15, false, false, K::Text, &HistoryRow::trustedComment},
+        {"older_release", "Older list", 16, false, false, K::Text, &HistoryRow::olderRelease},
+        {"release_used", "List time", -1, false, false, K::Count, &HistoryRow::releaseUsed},
     };
     return columns;
 }

@@ -68,6 +68,8 @@ struct Step {
     }
 };
 
+bool importCsv(Step& step, QString* reason);
+
 // Version 1: one row per exchange, with the process that ran it; the columns of the former
 // history.csv keep their names. started_ms orders the rows whatever offset their time was
 // written with; log_kept is 0 once the log has been pruned.
@@ -101,6 +103,11 @@ bool createVersion1(Step& step, QString* reason) {
                  reason);
     if (!made || step.postgres)
         return made;  // a server has no history.csv
+    return importCsv(step, reason);
+}
+
+// The former history.csv of the station's folder, where there is one, into the new table.
+bool importCsv(Step& step, QString* reason) {
     QFile old(step.folder + QStringLiteral("/history.csv"));
     if (!old.exists())
         return true;
@@ -220,9 +227,26 @@ bool guardStations(Step& step, QString* reason) {
                     reason);
 }
 
+// Version 5: the approved list's signature: the key that made it and its trusted comment, how
+// an older list than one already used went through once, and the list's time once a transfer
+// with it began, by which a station refuses an older list of the same key.
+bool addSignatures(Step& step, QString* reason) {
+    for (const char* column : {"signing_key", "trusted_comment", "older_release"}) {
+        if (!step.run(QStringLiteral("ALTER TABLE history ADD COLUMN %1 TEXT NOT NULL DEFAULT ''")
+                          .arg(QLatin1String(column)),
+                      reason))
+            return false;
+    }
+    return step.run(QStringLiteral("ALTER TABLE history ADD COLUMN release_used INTEGER"),
+                    reason) &&
+           step.run(QStringLiteral("CREATE INDEX history_release ON history "
+                                   "(signing_key, release_used)"),
+                    reason);
+}
+
 using Upgrade = bool (*)(Step&, QString*);
 // Step n brings version n to version n + 1.
-const Upgrade kUpgrades[] = {createVersion1, addReasons, addLine, guardStations};
+const Upgrade kUpgrades[] = {createVersion1, addReasons, addLine, guardStations, addSignatures};
 constexpr int kVersion = int(std::size(kUpgrades));
 
 // The bad records of an old file, each with its line: the first ten, and how many more.
@@ -240,6 +264,66 @@ QString importedName(const QString& old) {
     for (int n = 2; QFile::exists(name); ++n)
         name = old + QStringLiteral(".imported-%1").arg(n);
     return name;
+}
+
+// The steps from the version found to this one, in one transaction with the new version number.
+// The write lock is taken (or waited for) before the version is read, so that two processes never
+// both upgrade: SQLite's immediate transaction, a lock of the transaction's on a server.
+bool runUpgrades(Step& step, const QString& what, QString* reason) {
+    const bool begun =
+        step.postgres
+            ? step.run(QStringLiteral("BEGIN"), reason) &&
+                  step.run(QStringLiteral("SELECT pg_advisory_xact_lock(2026120614)"), reason)
+            : step.run(QStringLiteral("BEGIN IMMEDIATE"), reason);
+    if (!begun)
+        return false;
+    // Another process may have brought it up to date, or further, meanwhile.
+    const int version = historyVersionOf(step.database, reason, &step.busy);
+    const QString newer = historyVersionProblem(version, what);
+    if (!newer.isEmpty())
+        *reason = newer;
+    bool done = version >= 0 && newer.isEmpty();
+    for (int next = version; done && next < kVersion; ++next)
+        done = kUpgrades[next](step, reason);
+    if (done && step.postgres) {
+        done = step.run(QStringLiteral("CREATE TABLE IF NOT EXISTS history_version "
+                                       "(version INTEGER NOT NULL)"),
+                        reason) &&
+               step.run(QStringLiteral("DELETE FROM history_version"), reason) &&
+               step.run(QStringLiteral("INSERT INTO history_version VALUES (%1)").arg(kVersion),
+                        reason);
+    } else if (done) {
+        done = step.run(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), reason);
+    }
+    if (!done || !step.run(QStringLiteral("COMMIT"), reason)) {
+        QSqlQuery(step.database).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
+}
+
+// What became of an old history.csv, once the upgrade is committed: renamed when imported, and
+// a warning for records left out or a file left as it is.
+QString importOutcome(const Step& step) {
+    const QString old = step.folder + QStringLiteral("/history.csv");
+    QString warning;
+    if (!step.notImported.isEmpty()) {
+        warning = QStringLiteral("%1 was not imported: %2").arg(old, step.notImported);
+        if (!step.badRecords.isEmpty())
+            warning += QStringLiteral(" (%1)").arg(namedRecords(step.badRecords));
+        warning += QStringLiteral(". It is left as it is.");
+    } else if (step.imported) {
+        const QString kept = importedName(old);
+        QFile::rename(old, kept);
+        if (!step.badRecords.isEmpty()) {
+            warning = QStringLiteral(
+                          "%1: %2 of its %3 records were not imported (%4). It is "
+                          "kept as %5.")
+                          .arg(old, QString::number(step.badRecords.size()),
+                               QString::number(step.records), namedRecords(step.badRecords), kept);
+        }
+    }
+    return warning;
 }
 
 }  // namespace
@@ -298,60 +382,13 @@ bool upgradeHistory(QSqlDatabase& database, const QString& folder, const QString
         return false;
     }
     Step step{database, folder, station, postgres};
-    const auto failed = [&] {
+    if (!runUpgrades(step, what, reason)) {
         if (busy)
             *busy = step.busy;
         return false;
-    };
-    // The write lock is taken (or waited for) before the version is read, so that two processes
-    // never both upgrade: SQLite's immediate transaction, a lock of the transaction's on a server.
-    const bool begun =
-        postgres ? step.run(QStringLiteral("BEGIN"), reason) &&
-                       step.run(QStringLiteral("SELECT pg_advisory_xact_lock(2026120614)"), reason)
-                 : step.run(QStringLiteral("BEGIN IMMEDIATE"), reason);
-    if (!begun)
-        return failed();
-    // Another process may have brought it up to date, or further, meanwhile.
-    const int version = historyVersionOf(database, reason, &step.busy);
-    const QString newer = historyVersionProblem(version, what);
-    if (!newer.isEmpty())
-        *reason = newer;
-    bool done = version >= 0 && newer.isEmpty();
-    for (int next = version; done && next < kVersion; ++next)
-        done = kUpgrades[next](step, reason);
-    if (done && postgres) {
-        done = step.run(QStringLiteral("CREATE TABLE IF NOT EXISTS history_version "
-                                       "(version INTEGER NOT NULL)"),
-                        reason) &&
-               step.run(QStringLiteral("DELETE FROM history_version"), reason) &&
-               step.run(QStringLiteral("INSERT INTO history_version VALUES (%1)").arg(kVersion),
-                        reason);
-    } else if (done) {
-        done = step.run(QStringLiteral("PRAGMA user_version = %1").arg(kVersion), reason);
     }
-    if (!done || !step.run(QStringLiteral("COMMIT"), reason)) {
-        QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
-        return failed();
-    }
-    if (postgres)
-        return true;
-    const QString old = folder + QStringLiteral("/history.csv");
-    if (!step.notImported.isEmpty()) {
-        *warning = QStringLiteral("%1 was not imported: %2").arg(old, step.notImported);
-        if (!step.badRecords.isEmpty())
-            *warning += QStringLiteral(" (%1)").arg(namedRecords(step.badRecords));
-        *warning += QStringLiteral(". It is left as it is.");
-    } else if (step.imported) {
-        const QString kept = importedName(old);
-        QFile::rename(old, kept);
-        if (!step.badRecords.isEmpty()) {
-            *warning = QStringLiteral(
-                           "%1: %2 of its %3 records were not imported (%4). It is "
-                           "kept as %5.")
-                           .arg(old, QString::number(step.badRecords.size()),
-                                QString::number(step.records), namedRecords(step.badRecords), kept);
-        }
-    }
+    if (const QString told = postgres ? QString() : importOutcome(step); !told.isEmpty())
+        *warning = told;
     return true;
 }
 

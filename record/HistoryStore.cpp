@@ -362,6 +362,16 @@ bool HistoryStore::update(const HistoryRow& row) {
     return exec(query);
 }
 
+bool HistoryStore::newestRelease(const QString& keyId, std::optional<qint64>* newest) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT max(release_used) FROM history WHERE signing_key = ?"));
+    query.addBindValue(keyId);
+    if (!exec(query) || !query.next())
+        return false;
+    *newest = query.value(0).isNull() ? std::nullopt : std::optional(query.value(0).toLongLong());
+    return true;
+}
+
 bool HistoryStore::settleAbandoned() {
     QSqlQuery running(database());
     running.prepare(

@@ -127,6 +127,9 @@ class HistoryStore {
     std::optional<bool> holds(const QString& exchangeId);
     // Why the line's history holds a pending row otherwise, by exchange id, for those it does.
     std::optional<std::vector<std::pair<QString, QString>>> heldRows();
+    // The time of the newest signed list of that key with which a transfer began, into *newest
+    // (none when none did); false with reason() when it cannot be read.
+    bool newestRelease(const QString& keyId, std::optional<qint64>* newest);
     // The logs of ended exchanges beyond both the newest `kept` by start time (a start later
     // than now counting as now) and the last `kept` begun.
     std::vector<SpareLog> spareLogs(int kept);

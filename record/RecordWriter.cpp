@@ -8,7 +8,9 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
+#include <future>
 #include <limits>
 #include <utility>
 
@@ -129,18 +131,37 @@ class RecordWriter::Writing : public BackgroundTask {
         }
     }
 
-    void writeRow(Exchange& exchange) {
+    // The history, open for writing; false with its reason when it cannot be.
+    bool opened() {
         if (!history) {
             history = std::make_unique<HistoryStore>(folder, BackgroundWorker::kBusyWaitMs);
             if (!station.isEmpty())
                 history->setStation(station);
         }
+        return history->open();
+    }
+
+    // A history that another process holds is asked again until the deadline.
+    ReleaseMemory::Newest newestRelease(const QString& keyId, QDeadlineTimer deadline) {
+        ReleaseMemory::Newest newest;
+        while (true) {
+            if (opened() && history->newestRelease(keyId, &newest.timestamp))
+                return newest;
+            if (!history->busy() || deadline.remainingTime() < BackgroundWorker::kBusyRetryMs)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(BackgroundWorker::kBusyRetryMs));
+        }
+        newest.problem = HistoryStore::fileIn(folder) + QStringLiteral(": ") + history->reason();
+        return newest;
+    }
+
+    void writeRow(Exchange& exchange) {
         HistoryRow row = exchange.row;
         if (!exchange.ended)
             row.seconds += exchange.sinceRow.elapsed() / 1000.0;
         // A log that holds nothing is gone; the row names none then.
         row.log = exchange.log ? exchange.log->path() : QString();
-        if (!history->open()) {
+        if (!opened()) {
             failed(exchange);
             return;
         }
@@ -281,6 +302,23 @@ void RecordWriter::end(const HistoryRow& row) {
         exchange->row.id = id;
         exchange->ended = exchange->dirty = true;
     });
+}
+
+ReleaseMemory::Newest RecordWriter::newestRelease(const QString& keyId, int ms) {
+    const QString late = QStringLiteral("%1 did not answer within %2 s")
+                             .arg(HistoryStore::fileIn(folder_))
+                             .arg(ms / 1000.0);
+    if (finished_)
+        return {std::nullopt, late};
+    auto answer = std::make_shared<std::promise<ReleaseMemory::Newest>>();
+    std::future<ReleaseMemory::Newest> told = answer->get_future();
+    const QDeadlineTimer deadline(ms);
+    worker_->post([answer, keyId, deadline](Writing& writing) {
+        answer->set_value(writing.newestRelease(keyId, deadline));
+    });
+    if (told.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready)
+        return {std::nullopt, late};
+    return told.get();
 }
 
 QString RecordWriter::waitUntilWritten(int ms) {

@@ -3,6 +3,7 @@
 #include "record/BackgroundWorker.h"
 #include "record/HistoryRow.h"
 #include "record/ProcessIdentity.h"
+#include "update/ReleaseMemory.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -51,6 +52,10 @@ class RecordWriter {
     void update(const HistoryRow& row, bool urgent);
     // The exchange has ended with this row; its log is closed once written.
     void end(const HistoryRow& row);
+
+    // The newest signed list of the key with which a transfer began, read on the writer's thread
+    // after what was handed over before; waits at most ms, then says that it cannot be told.
+    ReleaseMemory::Newest newestRelease(const QString& keyId, int ms);
 
     // Waits until everything handed over is written, at most ms milliseconds. Empty when it
     // was; otherwise what is still missing, in a sentence for the technician.

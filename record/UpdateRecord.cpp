@@ -98,6 +98,7 @@ void UpdateRecord::begin(const ExchangeStarted& exchange) {
     logPath_.clear();
     const QDateTime started = QDateTime::currentDateTime();
     row_ = HistoryRow();
+    release_.reset();
     row_.kind = exchange.kind == ExchangeKind::Update ? kUpdateKind : kComtestKind;
     row_.started = isoTime(started);
     row_.port = exchange.port;
@@ -159,8 +160,36 @@ void UpdateRecord::imageChosen(const ImageChosen& event) {
                       QByteArray::number(event.size) + " bytes, SHA-256 " + event.sha256;
     if (!event.approvedBy.isEmpty())
         text += ", approved by " + shownText(event.approvedBy).toUtf8();
+    row_.signingKey = event.signingKey;
+    row_.trustedComment = event.trustedComment;
+    row_.olderRelease = event.olderAllowed;
+    release_ = event.signingKey.isEmpty() ? std::nullopt : event.signedAt;
+    if (!event.signingKey.isEmpty())
+        text += ", signed by key " + event.signingKey.toUtf8() + " (\"" +
+                shownText(event.trustedComment).toUtf8() + "\")";
+    if (!event.olderAllowed.isEmpty())
+        text += ", older release " + shownText(event.olderAllowed).toUtf8();
     writeLogLine(text);
     recordProgress(event.t, true);
+}
+
+// The first block of the image is on its way: the list that let it through is used, and from
+// now on no older list of its key is accepted here. A transfer that fails later proves nothing
+// against the list, and a module half written with the newer image must not get an older one.
+void UpdateRecord::progressChanged(const ProgressChanged& event) {
+    if (event.sector)
+        acceptRelease(event.t);
+}
+
+void UpdateRecord::acceptRelease(double t) {
+    if (!running_ || !release_ || row_.releaseUsed)
+        return;
+    row_.releaseUsed = release_;
+    recordProgress(t, true);
+}
+
+ReleaseMemory::Newest UpdateRecord::newestAccepted(const QString& keyId) {
+    return writer_.newestRelease(keyId, kReleaseWaitMs);
 }
 
 void UpdateRecord::statusChanged(const StatusChanged& event) {
@@ -235,6 +264,9 @@ void UpdateRecord::exchangeEnded(const ExchangeEnded& ended) {
     outcome += "; reason " + reasonCodeText(ended.reason.code).toUtf8() + ": " +
                shownText(ended.reason.text).toUtf8();
     writeLogLine(outcome);
+    // A transfer whose first data byte went out, though no block was confirmed.
+    if (ended.dataBytes.value_or(0) > 0 && release_ && !row_.releaseUsed)
+        row_.releaseUsed = release_;
     row_.finished = isoTime(QDateTime::currentDateTime());
     row_.outcome = word;
     row_.reasonCode = reasonCodeText(ended.reason.code);

@@ -5,6 +5,7 @@
 #include "record/RecordWriter.h"
 #include "record/RowForwarding.h"
 #include "status/ExchangeEvents.h"
+#include "update/ReleaseMemory.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,13 +26,19 @@ namespace tarvel {
 // read-only folder) costs one warning per exchange naming the system's reason, and nothing
 // else. Each row names the station (the host's name unless given); a forwarding, when given,
 // sends the rows on from the outbox of the station's own history.
-class UpdateRecord : public ExchangeListener {
+//
+// It also remembers, per release key, the newest signed list with which a transfer began (in
+// the history's rows), and answers the engine's question for it (ReleaseMemory) from the
+// writer's thread within kReleaseWaitMs.
+class UpdateRecord : public ExchangeListener, public ReleaseMemory {
   public:
     // What the module sends is logged up to this many bytes in one exchange. A whole update of
     // the largest image receives about 30 kB of replies; a module that sends garbage at line
     // rate would otherwise grow the log by about 60 kB a second for as long as the update
     // waits. Beyond it the bytes are counted, not logged.
     static constexpr qint64 kLoggedReceiveLimit = 256 * 1024;
+    // How long the engine waits for the newest list of a key before it refuses the list.
+    static constexpr int kReleaseWaitMs = 3000;
 
     // fromModule: waiting for a module that may not come (a station's --repeat), an exchange is
     // recorded from the moment its module makes itself known, its log starting there; one that
@@ -43,11 +50,14 @@ class UpdateRecord : public ExchangeListener {
     void statusChanged(const StatusChanged& event) override;
     void activityChanged(const ActivityChanged& event) override;
     void imageChosen(const ImageChosen& event) override;
+    void progressChanged(const ProgressChanged& event) override;
     void moduleIdentified(const ModuleIdentified& event) override;
     void wireBytes(const WireBytes& event) override;
     void notice(const Notice& event) override;
     void messageShown(const MessageShown& event) override;
     void exchangeEnded(const ExchangeEnded& event) override;
+
+    Newest newestAccepted(const QString& keyId) override;
 
     const QString& folder() const { return folder_; }
     // The log of this program's last exchange while it exists; empty when it left none.
@@ -75,6 +85,8 @@ class UpdateRecord : public ExchangeListener {
     // The row as known at t; urgent: worth writing at once.
     void recordProgress(double t, bool urgent);
     void fail(const QString& what, const QString& reason);
+    // The list of this update is used: its time goes into the row.
+    void acceptRelease(double t);
 
     QString folder_;
     QString version_;
@@ -84,9 +96,10 @@ class UpdateRecord : public ExchangeListener {
     std::unique_ptr<RowForwarding> forwarder_;  // none without a line's history
     QString logPath_;  // of the running or last exchange; empty when none could be made
     HistoryRow row_;
-    bool running_ = false;  // an exchange has started and not ended
-    qint64 received_ = 0;   // bytes the module sent in this exchange
-    bool warned_ = false;   // this exchange's one warning is given
+    bool running_ = false;           // an exchange has started and not ended
+    qint64 received_ = 0;            // bytes the module sent in this exchange
+    bool warned_ = false;            // this exchange's one warning is given
+    std::optional<qint64> release_;  // the time of the signed list this update goes by
     bool fromModule_;
     std::optional<ExchangeStarted> unrecorded_;  // the start of an exchange not recorded yet
 };

@@ -66,6 +66,13 @@ struct ImageChosen {
     qint64 size = -1;
     QByteArray sha256;   // hexadecimal, of the bytes the transfer sends
     QString approvedBy;  // the approved list that let it through; empty without a list
+    // Where the list's signature holds: the key's id (keyIdText), its trusted comment as
+    // commentLine shows it (one line, no control character), the time it names, and how an older
+    // list than one already used was let through once (empty when not).
+    QString signingKey = {};
+    QString trustedComment = {};
+    std::optional<qint64> signedAt = {};
+    QString olderAllowed = {};
 };
 
 // How the module made itself known: its two-letter announcement or its six-letter type.

@@ -136,6 +136,12 @@ const std::array<ReasonRow, kReasonCodeCount> kReasons{{
      "Die Freigabeliste wurde mit einem Schlüssel signiert, dem diese Station nicht vertraut.",
      "Beim Release-Team nachfragen, welcher Schlüssel signiert hat; nur deren Schlüssel "
      "installieren."},
+    {ReasonCode::OlderRelease, "older-release",
+     "The approved list is older than one this station has already used.",
+     "Get the newest list from the release team; only an expert may use an older one, once.",
+     "Die Freigabeliste ist älter als eine, die diese Station schon verwendet hat.",
+     "Neueste Liste vom Release-Team holen; eine ältere darf nur ein Experte einmal "
+     "verwenden."},
     {ReasonCode::ImageRefused, "image-refused",
      "The firmware image cannot be used.",
      "Check or replace the image file, then update again.",

@@ -65,6 +65,8 @@ const QStringList& outcomeWords();
 //   bad-signature      the list's signature is unusable or does not hold: the list or its
 //                      trusted comment was changed after it was signed
 //   untrusted-key      the list was signed by a key that is not trusted here
+//   older-release      the list's signature holds, but it is older than a list of the same key
+//                      this station has already used (a rollback)
 //   image-refused      the image cannot be carried by its transfer
 //   recovery-exhausted the module stopped answering and the recovery did not bring it back
 //   module-error       the module answered "E!" to the same step again and again
@@ -86,6 +88,7 @@ enum class ReasonCode {
     NotSigned,
     BadSignature,
     UntrustedKey,
+    OlderRelease,
     ImageRefused,
     RecoveryExhausted,
     ModuleError,

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
+#include "update/Minisign.h"
 #include "update/TrustedKeys.h"
 
 #include <QDir>
@@ -141,8 +142,10 @@ QString ApprovedImages::description() const {
 void ApprovedImages::checkSignature(const FileSystem& files, const TrustedKeys& keys,
                                     const QByteArray& text) {
     signature_.path = path_ + QStringLiteral(".minisig");
+    signature_.found = files.hasEntry(signature_.path);
     const auto stop = [this](ReasonCode code, const QString& why) {
         code_ = code;
+        signature_.problem = why;
         untrusted_ = QStringLiteral("its signature %1 %2").arg(signature_.path, why);
     };
     if (const QString problem = files.whyUnreadable(signature_.path); !problem.isEmpty())
@@ -167,6 +170,41 @@ void ApprovedImages::checkSignature(const FileSystem& files, const TrustedKeys& 
     }
     if (const QString problem = minisignProblem(*signature, *key, text); !problem.isEmpty())
         return stop(ReasonCode::BadSignature, QStringLiteral("does not hold: ") + problem);
+    signature_.holds = true;
+    signature_.signedAt = signedAt(signature_.trustedComment);
+}
+
+void ApprovedImages::checkRelease(std::optional<qint64> newest, const QString& problem,
+                                  const std::function<QString(const QString&)>& allow) {
+    if (!signature_.holds || (problem.isEmpty() && !newest))
+        return;
+    const std::optional<qint64> at = signature_.signedAt;
+    if (problem.isEmpty() && at && *at >= *newest)
+        return;
+    const QString used = newest ? signedAtText(*newest) : QString();
+    QString why;
+    if (!problem.isEmpty())
+        why = QStringLiteral(
+                  "whether it is older than a list of key %1 this station has used "
+                  "cannot be told: %2")
+                  .arg(signature_.keyId, problem);
+    else if (!at)
+        why = QStringLiteral(
+                  "its trusted comment names no time, and this station has used a "
+                  "list of key %1 signed %2")
+                  .arg(signature_.keyId, used);
+    else
+        why = QStringLiteral(
+                  "it was signed %1, before the list of key %2 signed %3 that this "
+                  "station has used")
+                  .arg(signedAtText(*at), signature_.keyId, used);
+    const QString how = allow ? allow(why) : QString();
+    if (!how.isEmpty()) {
+        signature_.olderAllowed = QStringLiteral("allowed once by %1: %2").arg(how, why);
+        return;
+    }
+    code_ = ReasonCode::OlderRelease;
+    untrusted_ = why;
 }
 
 QString ApprovedImages::refusal(const QString& fileName, const QByteArray& sha256) const {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace tarvel {
@@ -22,6 +23,12 @@ struct ListSignature {
     QString path;
     QString keyId;  // "AEB770F009C60C7E"; empty until known
     QString trustedComment;
+    bool found = false;              // anything of that name is there
+    QString problem;                 // why it does not hold; empty when it does or is not asked
+    bool holds = false;              // made by a trusted key, over this list and this comment
+    std::optional<qint64> signedAt;  // the comment's timestamp (Minisign.h), where it has one
+    // The expert let an older list than one already used through, once: how, and both dates.
+    QString olderAllowed;
 };
 
 // The released images, as a list in the format of sha256sum: one "HASH  NAME" line per image,
@@ -42,6 +49,13 @@ class ApprovedImages {
     // Checks the list's signature (its path with ".minisig") against the trusted keys; a list
     // whose signature does not hold refuses every image, and says why. text: the list as read.
     void checkSignature(const FileSystem& files, const TrustedKeys& keys, const QByteArray& text);
+    // Compares a list whose signature holds with the newest of its key that this station has
+    // used (none: none yet; problem: it cannot be told); an older one, one without a timestamp
+    // once a list with one was used, and one that cannot be compared refuse every image
+    // (older-release), unless allow says yes to the question: then the list goes through once,
+    // noted as allowed. allow is asked only when needed, with the question naming both dates.
+    void checkRelease(std::optional<qint64> newest, const QString& problem,
+                      const std::function<QString(const QString& question)>& allow);
 
     const QString& path() const { return path_; }
     // The list as a message names it: "the approved list PATH", with why it cannot be read.
@@ -50,7 +64,8 @@ class ApprovedImages {
     // The signature, when trusted keys are in force and one was found.
     const ListSignature& signature() const { return signature_; }
     // Why every image stops, as a code: not-approved for a list that cannot be read, or
-    // not-signed, bad-signature, untrusted-key for one whose signature does not hold.
+    // not-signed, bad-signature, untrusted-key for one whose signature does not hold,
+    // older-release for an older one than a list of its key this station has used.
     ReasonCode code() const { return code_; }
     // Why an image of this name and SHA-256 (hexadecimal) may not be flashed; empty when the list
     // approves it.

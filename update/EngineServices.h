@@ -10,6 +10,7 @@ class EventPump;
 class FileSystem;
 class ImageChooser;
 class IntervalTimer;
+class ReleaseMemory;
 class SerialDevice;
 class SettingsStore;
 
@@ -27,6 +28,10 @@ struct EngineServices {
     QString imageFolder;    // where the firmware images lie
     // The release teams' public keys; none (empty) where no signature is asked for.
     QString trustedKeysFolder = {};
+    // The newest signed list of each key used before; none: lists are not compared.
+    ReleaseMemory* releases = nullptr;
+    // Lets a list older than one already used through, for this run (--allow-older-release).
+    bool allowOlderRelease = false;
 };
 
 }  // namespace tarvel

@@ -7,6 +7,8 @@
 #include "update/ImageCheck.h"
 #include "update/ImageChooser.h"
 #include "update/ImageSnapshot.h"
+#include "update/Minisign.h"
+#include "update/ReleaseMemory.h"
 #include "update/TrustedKeys.h"
 #include "update/UpdateContext.h"
 
@@ -19,13 +21,16 @@ namespace tarvel {
 
 FirmwareLookup::FirmwareLookup(UpdateContext& update, const FileSystem& files,
                                const SettingsStore& settings, ImageChooser* chooser,
-                               QString imageFolder, QString keysFolder)
+                               QString imageFolder, QString keysFolder, ReleaseMemory* releases,
+                               bool allowOlderRelease)
     : update_(update),
       files_(files),
       settings_(settings),
       chooser_(chooser),
       imageFolder_(std::move(imageFolder)),
-      keysFolder_(std::move(keysFolder)) {}
+      keysFolder_(std::move(keysFolder)),
+      releases_(releases),
+      allowOlderRelease_(allowOlderRelease) {}
 
 FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     if (const QString problem = files_.folderProblem(imageFolder_); !problem.isEmpty())
@@ -33,6 +38,7 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
                                problem + QLatin1Char('.')};
     const TrustedKeys keys = TrustedKeys::load(files_, keysFolder_);
     approved_ = approvedImagesFor(files_, settings_, imageFolder_, keys);
+    checkRelease();
     QStringList problems = keys.problems();
     if (approved_)
         problems << approved_->problems();
@@ -58,10 +64,42 @@ FirmwareLookup::Result FirmwareLookup::imageFor(const QString& pattern) {
     } else if (update_.image().oversize() > 0) {
         chosen.size = update_.image().oversize();
     }
-    if (approved_)
+    if (approved_) {
+        const ListSignature& signature = approved_->signature();
         chosen.approvedBy = approved_->path();
+        if (signature.holds) {
+            chosen.signingKey = signature.keyId;
+            chosen.trustedComment = commentLine(signature.trustedComment);
+            chosen.signedAt = signature.signedAt;
+            chosen.olderAllowed = signature.olderAllowed;
+        }
+    }
     update_.status().events().publish(chosen, &ExchangeListener::imageChosen);
     return {image, QString()};
+}
+
+// The newest list of the key is asked for once, here, before the first byte of the transfer;
+// the record answers within a bounded wait.
+void FirmwareLookup::checkRelease() {
+    if (!approved_ || !approved_->signature().holds || !releases_)
+        return;
+    const ReleaseMemory::Newest newest = releases_->newestAccepted(approved_->signature().keyId);
+    approved_->checkRelease(newest.timestamp, newest.problem, [this](const QString& why) {
+        if (allowOlderRelease_)
+            return QStringLiteral("--allow-older-release");
+        if (!chooser_ || !chooser_->choosing())
+            return QString();
+        update_.status().setBusy(false);
+        const bool allowed = chooser_->allowOlderRelease(approved_->path(), why);
+        update_.status().setBusy(true);
+        return allowed ? QStringLiteral("the expert") : QString();
+    });
+    if (!approved_->signature().olderAllowed.isEmpty())
+        update_.status().events().publish(
+            Notice{0, Notice::Kind::Warning,
+                   QStringLiteral("The approved list %1 is older than one already used, %2.")
+                       .arg(approved_->path(), approved_->signature().olderAllowed)},
+            &ExchangeListener::notice);
 }
 
 // Names and folders are the technician's: they go into the message as they are.
@@ -130,6 +168,10 @@ QString FirmwareLookup::chooseAmong(const QStringList& names, const QList<qint64
         FileChoice choice = describeChoice(files_, imageFolder_, names[i], modified[i]);
         const QString path = files_.join(imageFolder_, names[i]);
         choice.refusal = approve(names[i], path);
+        if (approved_ && approved_->signature().holds)
+            choice.signature = QStringLiteral("key %1, \"%2\"")
+                                   .arg(approved_->signature().keyId,
+                                        commentLine(approved_->signature().trustedComment));
         if (choice.refusal.isEmpty() && update_.image().bytes())
             approvedBytes.insert(path, *update_.image().bytes());
         choices << choice;

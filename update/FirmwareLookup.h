@@ -13,6 +13,7 @@ namespace tarvel {
 
 class FileSystem;
 class ImageChooser;
+class ReleaseMemory;
 class SettingsStore;
 class UpdateContext;
 
@@ -22,7 +23,8 @@ class UpdateContext;
 class FirmwareLookup {
   public:
     FirmwareLookup(UpdateContext& update, const FileSystem& files, const SettingsStore& settings,
-                   ImageChooser* chooser, QString imageFolder, QString keysFolder = QString());
+                   ImageChooser* chooser, QString imageFolder, QString keysFolder = QString(),
+                   ReleaseMemory* releases = nullptr, bool allowOlderRelease = false);
 
     // The image for pattern, read once into the update's image slot and announced; or the
     // message that tells why there is none.
@@ -48,6 +50,8 @@ class FirmwareLookup {
     // image's bytes are kept in the image slot for the transfer.
     QString approve(const QString& name, const QString& path);
     void passOver(const QString& name, const QString& refusal);
+    // A list whose signature holds against the newest of its key this station has used.
+    void checkRelease();
     QString whyNone(const QString& pattern) const;
 
     UpdateContext& update_;
@@ -55,7 +59,9 @@ class FirmwareLookup {
     const SettingsStore& settings_;
     ImageChooser* chooser_;
     QString imageFolder_;
-    QString keysFolder_;  // the trusted keys'; empty: none
+    QString keysFolder_;       // the trusted keys'; empty: none
+    ReleaseMemory* releases_;  // none: lists are not compared with earlier ones
+    bool allowOlderRelease_;   // the command line's --allow-older-release
     // The approved list in force for this update; nothing when there is none.
     std::optional<ApprovedImages> approved_;
     // The image chosen last, in this update or an earlier one: what the expert's selection

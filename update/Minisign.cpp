@@ -1,6 +1,10 @@
 #include "update/Minisign.h"
 
+#include "platform/ShownText.h"
+
+#include <QDateTime>
 #include <QList>
+#include <QRegularExpression>
 
 #ifdef TARVEL_SODIUM
 #include <sodium.h>
@@ -132,6 +136,24 @@ QString keyIdText(const QByteArray& id) {
     for (qsizetype i = id.size() - 1; i >= 0; --i)
         number = (number << 8) | static_cast<unsigned char>(id[i]);
     return QString::number(number, 16).toUpper();
+}
+
+std::optional<qint64> signedAt(const QString& trustedComment) {
+    static const QRegularExpression kTimestamp(
+        QStringLiteral("(?:^|\\s)timestamp:([0-9]{1,12})(?:\\s|$)"));
+    const QRegularExpressionMatch match = kTimestamp.match(trustedComment);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toLongLong();
+}
+
+QString signedAtText(qint64 seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"));
+}
+
+QString commentLine(const QString& trustedComment) {
+    return shownText(QString(trustedComment).replace(QLatin1Char('\t'), QLatin1Char(' ')));
 }
 
 bool canCheckSignatures() {

@@ -38,6 +38,17 @@ QString minisignProblem(const MinisignSignature& signature, const MinisignKey& k
                         const QByteArray& message);
 // The id as minisign shows it: hexadecimal without leading zeros, "AEB770F009C60C7E".
 QString keyIdText(const QByteArray& id);
+// The time a list was signed, as minisign writes it into the trusted comment it makes by
+// default ("timestamp:1765000000\tfile:SHA256SUMS\thashed"): seconds since 1970, UTC. Nothing
+// when the comment names none (a comment the release team wrote whole with -t).
+std::optional<qint64> signedAt(const QString& trustedComment);
+// A time of signedAt as people read it: "2025-12-06 05:46:40 UTC".
+QString signedAtText(qint64 seconds);
+// The trusted comment as every front end, the log and the history show it: text from outside, on
+// one line, minisign's tabs between its fields as spaces and every other control character or
+// escape sequence as \xNN (shownText), so that it never reaches a terminal, a log or a CSV cell
+// raw.
+QString commentLine(const QString& trustedComment);
 // Whether this build can check signatures at all.
 bool canCheckSignatures();
 

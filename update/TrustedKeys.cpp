@@ -44,7 +44,9 @@ TrustedKeys TrustedKeys::load(const FileSystem& files, const QString& folder) {
     trusted.folder_ = folder;
     if (folder.isEmpty() || !files.folderProblem(folder).isEmpty())
         return trusted;
-    const QStringList names = files.filesMatching(folder, QStringLiteral("*.pub"));
+    // A pipe or a dangling link named like a key is named with why, never passed over: it
+    // was meant as a key.
+    const QStringList names = files.entriesMatching(folder, QStringLiteral("*.pub"));
     if (names.isEmpty())
         return trusted;
     trusted.inForce_ = true;

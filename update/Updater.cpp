@@ -8,7 +8,7 @@ namespace tarvel {
 Updater::Updater(const EngineServices& services, SerialLink& link, StatusDisplay& status)
     : update_(link.replies(), status, services.clock, services.files),
       lookup_(update_, services.files, services.settings, services.chooser, services.imageFolder,
-              services.trustedKeysFolder),
+              services.trustedKeysFolder, services.releases, services.allowOlderRelease),
       recovery_(update_),
       request_(update_),
       ack_(update_, recovery_),

@@ -1,5 +1,6 @@
 #include "window/Form1.h"
 
+#include "platform/Dialogs.h"
 #include "platform/PropertyBag.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusView.h"
@@ -56,6 +57,17 @@ void Form1::Form_Unload() {
 
 std::optional<int> Form1::choose(const QList<FileChoice>& choices) {
     return platform_.fileChooser.choose(choices);
+}
+
+bool Form1::allowOlderRelease(const QString& path, const QString& why) {
+    const QString question =
+        QStringLiteral(
+            "The approved list\n%1\nis older than one this station has already used: "
+            "%2.\n\nUse this older list for this one update?")
+            .arg(path, why);
+    return platform_.engine.dialogs.messageBox(question, QStringLiteral("Older release"),
+                                               MessageIcon::Question,
+                                               MessageButtons::YesNo) == MessageResult::Yes;
 }
 
 int Form1::savedPort() const {

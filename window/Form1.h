@@ -66,6 +66,8 @@ class Form1 : public ImageChooser {
 
     bool choosing() const override { return ManualFileSelect; }
     std::optional<int> choose(const QList<FileChoice>& choices) override;
+    // The expert's question before an older approved list than one already used goes through.
+    bool allowOlderRelease(const QString& path, const QString& why) override;
 
     ActivityInd Activity1;
     bool ManualFileSelect = false;

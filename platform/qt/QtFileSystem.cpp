@@ -110,6 +110,14 @@ QStringList QtFileSystem::filesMatching(const QString& folder, const QString& pa
     return names;
 }
 
+QStringList QtFileSystem::entriesMatching(const QString& folder, const QString& pattern) const {
+    QDir dir(folder);
+    dir.setNameFilters({pattern});
+    dir.setFilter(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    return dir.entryList();
+}
+
 std::optional<qint64> QtFileSystem::lastModified(const QString& path) const {
     const QFileInfo info(path);
     if (!info.exists())

@@ -7,6 +7,7 @@ namespace tarvel {
 class QtFileSystem : public FileSystem {
   public:
     QStringList filesMatching(const QString& folder, const QString& pattern) const override;
+    QStringList entriesMatching(const QString& folder, const QString& pattern) const override;
     std::optional<qint64> lastModified(const QString& path) const override;
     QStringList unreadableNames(const QString& folder, const QString& pattern) const override;
     bool isFile(const QString& path) const override;

@@ -59,7 +59,7 @@ TEST_F(EndToEnd, RequestDrivenUpdateWritesTheImageAndItsRecord) {
     const QByteArray row = this->run({"history", "--csv"}).out.toUtf8().split('\n').value(1);
     EXPECT_TRUE(row.contains(",SA,") && row.endsWith(",success," + log.toUtf8() +
                                                      ",completed,The module confirmed the end of "
-                                                     "the update.\r"))
+                                                     "the update.,,,\r"))
         << row.constData();
 }
 

@@ -282,7 +282,7 @@ TEST(Record, AfterEachFaultTheHistoryReadsWholeAndTheNextRunRecords) {
         EXPECT_EQ(rows.front().join(',') + "\r\n", historyCsvHeader());
         QStringList outcomes;
         for (auto row = rows.begin() + 1; row != rows.end(); ++row) {
-            EXPECT_EQ(row->size(), 14) << qPrintable(row->join(','));
+            EXPECT_EQ(row->size(), 17) << qPrintable(row->join(','));
             outcomes << row->value(10);
             EXPECT_TRUE(QFile::exists(row->value(11))) << qPrintable(row->value(11));
         }
@@ -307,7 +307,7 @@ void edit(const QString& file, const QStringList& statements) {
 TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
     const QString newer =
         "history.sqlite was written by a newer version (schema 99; this "
-        "program knows 4)";
+        "program knows 5)";
     const struct {
         const char* what;
         std::function<void(const QString& file)> make;  // from a history of one run

@@ -32,10 +32,12 @@ struct SignedList : ::testing::Test {
         ::unlink(QFile::encodeName(signature()).constData());
         image = requestImage(1);
         writeFile(file("images/DVB-GEN-1.bin"), image);
-        writeFile(list(), QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex() +
-                              "  DVB-GEN-1.bin\n");
+        writeFile(list(), hashOf(image) + "  DVB-GEN-1.bin\n");
     }
     QString file(const QString& name) const { return home.filePath(name); }
+    static QByteArray hashOf(const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    }
     QString list() const { return file("images/SHA256SUMS"); }
     QString signature() const { return list() + ".minisig"; }
     static bool minisign(const QStringList& arguments) {
@@ -45,10 +47,14 @@ struct SignedList : ::testing::Test {
                tool.exitCode() == 0;
     }
     // Signs the list as a release team does; extra: "-l" for the legacy algorithm.
-    bool sign(const QString& key = "team", const QStringList& extra = {}) {
-        return minisign(QStringList{"-S", "-s", file(key + ".key"), "-m", list(), "-t",
-                                    "release 2.00 for line 3"} +
+    bool sign(const QString& key = "team", const QStringList& extra = {},
+              const QString& comment = "release 2.00 for line 3") {
+        return minisign(QStringList{"-S", "-s", file(key + ".key"), "-m", list(), "-t", comment} +
                         extra);
+    }
+    // minisign's own trusted comment, of a list signed at that time.
+    static QString stamped(qint64 at) {
+        return QStringLiteral("timestamp:%1\tfile:SHA256SUMS\thashed").arg(at);
     }
     // The key's id as minisign writes it into the public key's comment (one key in sixteen has
     // fewer than 16 digits there: no leading zeros).
@@ -64,9 +70,7 @@ struct SignedList : ::testing::Test {
     }
     QString refusal() const {
         const std::optional<ApprovedImages> approved = judged();
-        return approved ? approved->refusal(
-                              "DVB-GEN-1.bin",
-                              QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex())
+        return approved ? approved->refusal("DVB-GEN-1.bin", hashOf(image))
                         : QStringLiteral("(no list)");
     }
 
@@ -159,14 +163,24 @@ TEST_F(SignedList, TheKeysFolderDecidesWhetherListsMustBeSigned) {
     QFile::remove(file("keys/team.pub"));
     EXPECT_EQ(refusal(), "");  // an unsigned list, as before keys were installed
 
+    // A key file that is a pipe must not hold the update up; one that a link names but is gone
+    // is named, not passed over.
     writeFile(file("keys/broken.pub"), "untrusted comment: x\nnot a key\n");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file("keys/fifo.pub")).constData(), 0600), 0);
+    ASSERT_EQ(::symlink("/mnt/keys/gone.pub", QFile::encodeName(file("keys/gone.pub")).constData()),
+              0);
     QFile::copy(file("team.pub"), file("keys/team.pub"));
     ASSERT_TRUE(sign());
     const QtFileSystem files;
     const TrustedKeys keys = TrustedKeys::load(files, file("keys"));
-    EXPECT_EQ(keys.problems(),
-              QStringList{"The key file " + file("keys/broken.pub") +
-                          " trusts nothing: its key line is no Ed25519 key in base64."});
+    const QString trustsNothing = " trusts nothing: ";
+    EXPECT_EQ(
+        keys.problems(),
+        (QStringList{"The key file " + file("keys/broken.pub") + trustsNothing +
+                         "its key line is no Ed25519 key in base64.",
+                     "The key file " + file("keys/fifo.pub") + trustsNothing + "it is a FIFO.",
+                     "The key file " + file("keys/gone.pub") + trustsNothing +
+                         "it is a dangling link to /mnt/keys/gone.pub."}));
     EXPECT_EQ(refusal(), "");
 
     ASSERT_EQ(::chmod(QFile::encodeName(file("keys")).constData(), 0777), 0);
@@ -185,35 +199,136 @@ TEST_F(SignedList, TheKeysFolderDecidesWhetherListsMustBeSigned) {
                              file("keys") + " every image must be named by a signed one");
 }
 
-// The whole update: a signed list flashes its image; the same list with one byte changed
-// flashes nothing, and the update and inspect say why.
-TEST_F(SignedList, AModuleGetsItsImageOnlyThroughASignedList) {
+// A list whose signature holds is compared with the newest of its key that the station has used:
+// an older one, or one without a time once a list with one was used, is refused with both dates,
+// unless the expert lets it through once.
+TEST_F(SignedList, AnOlderListThanOneUsedIsRefusedUnlessAllowed) {
+    const QString refused = "older-release";
+    const struct {
+        const char* what;
+        QString comment;
+        std::optional<qint64> newest;  // used before
+        QString problem;               // of the history
+        QString allowedBy;             // the expert's answer
+        QString code;                  // "" when the list goes through
+        QString says;                  // its refusal, or how it was allowed
+    } rows[] = {
+        {"none used yet", stamped(1765000000), std::nullopt, "", "", "", ""},
+        {"the same list again", stamped(1765000000), 1765000000, "", "", "", ""},
+        {"a newer list", stamped(1766000000), 1765000000, "", "", "", ""},
+        {"an older list", stamped(1765000000), 1766000000, "", "", refused,
+         "it was signed 2025-12-06 05:46:40 UTC, before the list of key %1 signed 2025-12-17 "
+         "19:33:20 UTC that this station has used"},
+        {"no time, after one with a time", "release 2.00 for line 3", 1765000000, "", "", refused,
+         "its trusted comment names no time, and this station has used a list of key %1 signed "
+         "2025-12-06 05:46:40 UTC"},
+        {"no time, none used", "release 2.00 for line 3", std::nullopt, "", "", "", ""},
+        {"the history cannot be read", stamped(1766000000), std::nullopt, "history.sqlite: I/O", "",
+         refused,
+         "whether it is older than a list of key %1 this station has used cannot be told: "
+         "history.sqlite: I/O"},
+        {"an older list, allowed", stamped(1765000000), 1766000000, "", "the expert", "",
+         "allowed once by the expert: it was signed 2025-12-06 05:46:40 UTC, before the list of "
+         "key %1 signed 2025-12-17 19:33:20 UTC that this station has used"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        freshList();
+        ASSERT_TRUE(sign("team", {}, row.comment));
+        std::optional<ApprovedImages> approved = judged();
+        ASSERT_TRUE(approved && approved->signature().holds);
+        approved->checkRelease(row.newest, row.problem,
+                               [&row](const QString&) { return row.allowedBy; });
+        const QString says = QString(row.says).arg(idOf("team"));
+        const QString why = approved->refusal("DVB-GEN-1.bin", hashOf(image));
+        EXPECT_EQ(why, row.code.isEmpty()
+                           ? ""
+                           : "the approved list " + list() + " is not trusted: " + says);
+        EXPECT_EQ(reasonCodeText(approved->code()), row.code.isEmpty() ? "not-approved" : row.code);
+        EXPECT_EQ(approved->signature().olderAllowed, row.allowedBy.isEmpty() ? "" : says);
+    }
+}
+
+// The whole update: a signed list flashes its image; the same list with one byte changed flashes
+// nothing, and neither does an older list of the key than one a transfer began with, unless
+// --allow-older-release lets it through for that one update. The log, the history and inspect
+// name the key and the trusted comment, whose control characters never reach them raw.
+TEST_F(SignedList, AModuleGetsItsImageOnlyThroughASignedListNoOlderThanOneUsed) {
     writeFile(file("config/Tarvel_Update_Utility.ini"),
               "[Trust]\nKeys=" + file("keys").toUtf8() + "\n");
-    ASSERT_TRUE(sign());
-    for (const bool tampered : {false, true}) {
-        SCOPED_TRACE(tampered ? "tampered" : "signed");
-        if (tampered)
+    const QString newer = stamped(1766000000) + " line 3\x1b[2J", older = stamped(1765000000);
+    const QString olderSays = "it was signed 2025-12-06 05:46:40 UTC, before the list of key " +
+                              idOf("team") +
+                              " signed 2025-12-17 19:33:20 UTC that this station has used";
+    const struct {
+        const char* what;
+        QString comment;  // the list is signed afresh with it; empty: changed after signing
+        QStringList extra;
+        bool flashed;
+        QString says;  // on stderr, or in the log's Image: line when flashed
+    } rows[] = {
+        {"signed",
+         newer,
+         {},
+         true,
+         ", signed by key " + idOf("team") +
+             " (\"timestamp:1766000000 file:SHA256SUMS hashed line 3\\x1b[2J\")"},
+        {"changed after signing",
+         "",
+         {},
+         false,
+         "(the approved list " + list() + " is not trusted: its signature " + signature() +
+             " does not hold: the signature does not match the list"},
+        {"older than the list used", older, {}, false, olderSays},
+        {"older, allowed once",
+         older,
+         {"--allow-older-release"},
+         true,
+         "older release allowed once by --allow-older-release: " + olderSays},
+        {"older, once only", older, {}, false, olderSays},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        freshList();
+        ASSERT_TRUE(sign("team", {}, row.comment.isEmpty() ? newer : row.comment));
+        if (row.comment.isEmpty())
             writeFile(list(), readFile(list()) + "\n");
+        QFile::remove(file("flash.bin"));
         CliRun run;
         {
             SimulatorProcess module({"--announce", "UP", "--flash", file("flash.bin")});
             QProcess cli;
-            startCli(
-                cli, home.path(),
-                {"update", "--port", module.path(), "--folder", file("images"), "--timeout", "60"});
+            startCli(cli, home.path(),
+                     QStringList{"update", "--port", module.path(), "--folder", file("images"),
+                                 "--timeout", "60"} +
+                         row.extra);
             run = finish(cli, 90);
         }  // the simulator writes its flash as it ends
-        EXPECT_EQ(run.exitCode, tampered ? 2 : 0) << qPrintable(run.err);
-        EXPECT_EQ(readFile(file("flash.bin")) == image, !tampered);
-        if (tampered) {
-            EXPECT_TRUE(run.err.contains("(the approved list " + list() +
-                                         " is not trusted: its signature " + signature() +
-                                         " does not hold: the signature does not match the list"))
-                << qPrintable(run.err);
-            QFile::remove(file("flash.bin"));
-        }
+        EXPECT_EQ(run.exitCode, row.flashed ? 0 : 2) << qPrintable(run.err);
+        EXPECT_EQ(readFile(file("flash.bin")) == image, row.flashed);
+        const QString log = run.out.section("Log: ", 1).trimmed();
+        EXPECT_TRUE((row.flashed ? QString::fromUtf8(readFile(log)) : run.err).contains(row.says))
+            << qPrintable(row.flashed ? log : run.err);
     }
+    // The override is in the history's row; the older list stays refused, and inspect says why.
+    const auto history = [this](const QStringList& arguments) {
+        QProcess cli;
+        startCli(cli, home.path(), arguments);
+        return finish(cli, 60).out;
+    };
+    const QString listed = history({"history", "--json", "--last", "2"});
+    EXPECT_TRUE(listed.contains(
+        "\"older_release\":\"allowed once by --allow-older-release: " + olderSays + "\""))
+        << qPrintable(listed);
+    EXPECT_TRUE(listed.contains("\"signing_key\":\"" + idOf("team") + "\"")) << qPrintable(listed);
+    EXPECT_FALSE(history({"history", "--csv"}).contains('\x1b'));
+    const QString inspected = history({"inspect", file("images/DVB-GEN-1.bin")});
+    EXPECT_TRUE(inspected.contains("signature   valid, key " + idOf("team") +
+                                   ", \"timestamp:1765000000 file:SHA256SUMS hashed\"\n"))
+        << qPrintable(inspected);
+    EXPECT_TRUE(inspected.contains("approved    no (the approved list " + list() +
+                                   " is not trusted: " + olderSays + ")"))
+        << qPrintable(inspected);
 }
 
 }  // namespace

@@ -191,7 +191,8 @@ TEST_F(HistoryWindowTest, ShowsSortsFiltersAndFollowsTheHistory) {
     const QStringList exported = window->exportText().split("\r\n");
     EXPECT_EQ(exported.value(0),
               "started,kind,station,port,device,module,image,outcome,duration_s,"
-              "bytes_sent,image_size,image_sha256,finished,log,reason_code,reason,exchange_id");
+              "bytes_sent,image_size,image_sha256,finished,log,reason_code,reason,exchange_id,"
+              "signing_key,trusted_comment,older_release,release_used");
     EXPECT_EQ(exported.size(), 3);  // the header, the test, and the empty rest
 
     // The columns chosen are kept for the next window.

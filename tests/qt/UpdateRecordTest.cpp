@@ -95,7 +95,7 @@ TEST(UpdateRecord, HoldsTheHeaderTheStatusTheWireAndTheOutcomeAndAHistoryRow) {
     const QRegularExpression row(
         "^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d),\\1?[^,]*,COM1,/dev/ttyUSB0,"
         "DVBSAT,\"[^\"]*/DVB-SAT \"\"new\"\", 2\\.bin\",3,ba7816bf[0-9a-f]{56},2,0\\.4,success,"
-        "[^,]*_COM1\\.log,completed,The module confirmed the end of the update\\.\\r\\n$");
+        "[^,]*_COM1\\.log,completed,The module confirmed the end of the update\\.,,,\\r\\n$");
     EXPECT_TRUE(historyCsvLine(rows[0]).contains(row)) << qPrintable(historyCsvLine(rows[0]));
     EXPECT_EQ(rows[0].kind, "update");
 }
@@ -290,7 +290,7 @@ TEST(UpdateRecord, AnOldHistoryCsvIsImportedOnceWithItsBadRecordsNamed) {
             // The export's line: the old file's fields, then no reason, which it did not know.
             for (size_t n = 0; n < imported.size(); ++n)
                 EXPECT_EQ(historyCsvLine(imported[n]).toUtf8(),
-                          row.imported[n].chopped(2) + ",,\r\n");
+                          row.imported[n].chopped(2) + ",,,,,\r\n");
         }
         EXPECT_EQ(contents(row.imported.empty() ? old : old + ".imported"), row.file);
         EXPECT_FALSE(QFile::exists(row.imported.empty() ? old + ".imported" : old));
@@ -311,7 +311,7 @@ TEST(UpdateRecord, EachCharacterThatNeedsQuotesIsQuotedOnItsOwn) {
         row.image = image;
         row.outcome = "success";
         const QString line = historyCsvLine(row);
-        EXPECT_EQ(line, "2026-01-05T09:00:00+01:00,,,,," + field + ",,,0,0.0,success,,,\r\n");
+        EXPECT_EQ(line, "2026-01-05T09:00:00+01:00,,,,," + field + ",,,0,0.0,success,,,,,,\r\n");
         const HistoryCsvImport read = readHistoryCsv(line.toUtf8());
         ASSERT_EQ(read.rows.size(), 1u) << qPrintable(read.bad.join(';'));
         EXPECT_EQ(read.rows[0].image, image);
@@ -337,7 +337,7 @@ TEST(UpdateRecord, ACellASpreadsheetWouldRunIsExportedAsText) {
         row.outcome = "error";
         row.reason = reason;
         EXPECT_EQ(historyCsvLine(row),
-                  "2026-01-05T09:00:00+01:00,,,,,,,,0,0.0,error,,," + field + "\r\n");
+                  "2026-01-05T09:00:00+01:00,,,,,,,,0,0.0,error,,," + field + ",,,\r\n");
         EXPECT_EQ(csvLine({reason}), field + "\r\n");
     }
 }

@@ -80,6 +80,23 @@ TEST(Expert, OnlyAnAcceptedLoginEntersExpertMode) {
     EXPECT_EQ(rig.dialogs.shown, (QList{ShownMessage{"F2", "", MessageIcon::None}}));
 }
 
+// An approved list older than one already used goes through only on the expert's Yes to a
+// question that names the list and both dates.
+TEST(Expert, AnOlderListGoesThroughOnlyOnYes) {
+    for (const MessageResult answer : {MessageResult::Yes, MessageResult::No}) {
+        ModuleRig rig;
+        rig.dialogs.answers = {answer};
+        EXPECT_EQ(rig.form->allowOlderRelease("/srv/SHA256SUMS", "it was signed A, before B"),
+                  answer == MessageResult::Yes);
+        EXPECT_EQ(
+            rig.dialogs.shown,
+            (QList{ShownMessage{"The approved list\n/srv/SHA256SUMS\nis older than one this "
+                                "station has already used: it was signed A, before B.\n\n"
+                                "Use this older list for this one update?",
+                                "Older release", MessageIcon::Question, MessageButtons::YesNo}}));
+    }
+}
+
 // Exit by Esc or the toolbar: when idle at once; during an update only after Yes to the question,
 // and then without an error box. Either way the port is closed and its number stored. No keeps
 // the update running, and the controls come back when it ends.
