@@ -14,6 +14,8 @@ GRANT CONNECT ON DATABASE line TO tarvel_station;
 GRANT USAGE ON SCHEMA public TO tarvel_station;
 GRANT SELECT, INSERT, UPDATE ON history TO tarvel_station;
 GRANT SELECT ON history_version, history_station TO tarvel_station;
+-- The yield's views, for a dashboard or a spreadsheet connected with a station's role.
+GRANT SELECT ON yield_per_station_day, failures_per_day TO tarvel_station;
 -- No DELETE, no TRUNCATE, no table of its own.
 REVOKE CREATE ON SCHEMA public FROM PUBLIC;
 

@@ -244,9 +244,42 @@ bool addSignatures(Step& step, QString* reason) {
                     reason);
 }
 
+// Version 6: the yield for the tools a supervisor already has (a dashboard or a spreadsheet
+// connected to the database): per station and day, and the failures' reasons per day, counted
+// as tarvel-update report counts them. A station's role of the line may read them.
+bool addYieldViews(Step& step, QString* reason) {
+    const QString day = QStringLiteral("substr(started, 1, 10)");
+    const bool made =
+        step.run(
+            QStringLiteral("CREATE VIEW yield_per_station_day AS SELECT station, %1 AS day, "
+                           "SUM(CASE WHEN outcome <> 'running' THEN 1 ELSE 0 END) AS updates, "
+                           "SUM(CASE WHEN outcome = 'success' THEN 1 ELSE 0 END) AS successes, "
+                           "SUM(CASE WHEN outcome = 'running' THEN 1 ELSE 0 END) AS running, "
+                           "round(100.0 * SUM(CASE WHEN outcome = 'success' THEN 1 ELSE 0 END) / "
+                           "NULLIF(SUM(CASE WHEN outcome <> 'running' THEN 1 ELSE 0 END), 0), 1) "
+                           "AS yield_percent, SUM(bytes_sent) AS bytes_sent FROM history "
+                           "WHERE kind = 'update' GROUP BY station, %1")
+                .arg(day),
+            reason) &&
+        step.run(QStringLiteral("CREATE VIEW failures_per_day AS SELECT %1 AS day, "
+                                "COALESCE(NULLIF(reason_code, ''), outcome) AS reason_code, "
+                                "COUNT(*) AS failures FROM history WHERE kind = 'update' AND "
+                                "outcome NOT IN ('success', 'running') GROUP BY %1, "
+                                "COALESCE(NULLIF(reason_code, ''), outcome)")
+                     .arg(day),
+                 reason);
+    if (!made || !step.postgres)
+        return made;
+    return step.run(QStringLiteral("DO $$ BEGIN IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+                                   "'tarvel_station') THEN GRANT SELECT ON yield_per_station_day, "
+                                   "failures_per_day TO tarvel_station; END IF; END $$"),
+                    reason);
+}
+
 using Upgrade = bool (*)(Step&, QString*);
 // Step n brings version n to version n + 1.
-const Upgrade kUpgrades[] = {createVersion1, addReasons, addLine, guardStations, addSignatures};
+const Upgrade kUpgrades[] = {createVersion1, addReasons,    addLine,
+                             guardStations,  addSignatures, addYieldViews};
 constexpr int kVersion = int(std::size(kUpgrades));
 
 // The bad records of an old file, each with its line: the first ten, and how many more.

@@ -415,7 +415,7 @@ TEST(CentralHistory, BothBackEndsGetTheSameSchemaFromTheSameSteps) {
     }
     QSqlDatabase::removeDatabase("local");
     QSqlDatabase::removeDatabase("server");
-    EXPECT_EQ(line.server.value("SELECT version FROM history_version"), "5");
+    EXPECT_EQ(line.server.value("SELECT version FROM history_version"), "6");
 }
 
 // A history deleted (or replaced) while rows in it had not reached the line's history: the next

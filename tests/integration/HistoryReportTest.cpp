@@ -230,5 +230,31 @@ TEST_F(HistoryReportTest, TheTableFitsEightyColumnsAndTheHtmlIsWholeAndSaysWhatT
                            QString::number(whole["yield_percent"].toDouble(), 'f', 1)}));
 }
 
+// A dashboard connected to the line's database reads the same figures from its views.
+TEST_F(HistoryReportTest, TheLinesViewsShowTheReportsFigures) {
+    const auto read = report({ReportGroup::Station, ReportGroup::Day});
+    ASSERT_TRUE(read);
+    QStringList fromReport;
+    for (const ReportLine& line : read->lines)
+        fromReport << QStringLiteral("%1|%2|%3|%4|%5")
+                          .arg(line.group.join('|'))
+                          .arg(line.updates)
+                          .arg(line.successes)
+                          .arg(line.running)
+                          .arg(reportFigure(line.yield()));
+    QString output;
+    ASSERT_TRUE(
+        server->sql("SELECT station, day, updates, successes, running, yield_percent "
+                    "FROM yield_per_station_day ORDER BY station, day",
+                    &output));
+    EXPECT_EQ(output.split('\n', Qt::SkipEmptyParts), fromReport);
+    ASSERT_TRUE(server->sql(
+        "SELECT day, reason_code, failures FROM failures_per_day ORDER BY day, reason_code",
+        &output));
+    EXPECT_EQ(
+        output.split('\n', Qt::SkipEmptyParts),
+        QStringList({"2026-12-01|timeout|2", "2026-12-02|port-lost|1", "2026-12-02|unfinished|1"}));
+}
+
 }  // namespace
 }  // namespace tarvel::test

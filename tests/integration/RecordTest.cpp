@@ -307,7 +307,7 @@ void edit(const QString& file, const QStringList& statements) {
 TEST(Record, AHistoryItMayNotChangeIsListedOrRefusedAndLeftAsItWas) {
     const QString newer =
         "history.sqlite was written by a newer version (schema 99; this "
-        "program knows 5)";
+        "program knows 6)";
     const struct {
         const char* what;
         std::function<void(const QString& file)> make;  // from a history of one run
