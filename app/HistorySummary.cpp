@@ -16,17 +16,6 @@ namespace tarvel {
 
 namespace {
 
-QString figure(std::optional<double> value) {
-    return value ? QString::number(*value, 'f', 1) : QStringLiteral("-");
-}
-
-QString failures(const ReportLine& line) {
-    QStringList each;
-    for (const auto& [code, count] : line.failures)
-        each << QStringLiteral("%1 %2").arg(code).arg(count);
-    return each.join(QStringLiteral(", "));
-}
-
 // A yield bar per group, then the Pareto: each reason's count as a bar, the cumulative share
 // as a line over them.
 class SummaryChart : public QWidget {
@@ -57,7 +46,7 @@ class SummaryChart : public QWidget {
             painter.fillRect(bar.adjusted(0, 0, good - bar.width(), 0), QColor(0x2e, 0x7d, 0x32));
             painter.drawText(
                 QRect(label + bars, y, width() - label - bars, rowHeight()), Qt::AlignVCenter,
-                QStringLiteral("%1 % of %2").arg(figure(line.yield())).arg(line.updates));
+                QStringLiteral("%1 % of %2").arg(reportFigure(line.yield())).arg(line.updates));
             y += rowHeight();
         }
         paintPareto(painter, QRect(0, y + 8, width(), kParetoHeight - 8));
@@ -152,11 +141,11 @@ void HistorySummary::setReport(const HistoryReport& report) {
         const QStringList cells{shownText(group),
                                 QString::number(line.updates),
                                 QString::number(line.successes),
-                                figure(line.yield()),
-                                figure(line.medianSeconds),
-                                figure(line.p95Seconds),
+                                reportFigure(line.yield()),
+                                reportFigure(line.medianSeconds),
+                                reportFigure(line.p95Seconds),
                                 QString::number(line.running),
-                                failures(line)};
+                                reportFailures(line)};
         for (int column = 0; column < cells.size(); ++column)
             figures_->setItem(row, column, new QTableWidgetItem(cells[column]));
     };

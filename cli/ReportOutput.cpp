@@ -70,17 +70,6 @@ QJsonObject lineJson(const HistoryReport& report, const ReportLine& line) {
 
 }  // namespace
 
-QString reportFigure(std::optional<double> value) {
-    return value ? QString::number(*value, 'f', 1) : QStringLiteral("-");
-}
-
-QString reportFailures(const ReportLine& line) {
-    QStringList each;
-    for (const auto& [code, count] : line.failures)
-        each << QStringLiteral("%1 %2").arg(code).arg(count);
-    return each.join(QStringLiteral(", "));
-}
-
 QString reportTable(const HistoryReport& report, int width) {
     std::vector<QStringList> rows;
     QStringList header;

@@ -20,9 +20,4 @@ QByteArray reportJson(const HistoryReport& report);
 // The JSON object's version, raised only by a change that breaks a reader.
 constexpr int kReportJsonSchema = 1;
 
-// "57.1", "-" where there is no figure; seconds and per cent with one decimal.
-QString reportFigure(std::optional<double> value);
-// "timeout 2, port-lost 1".
-QString reportFailures(const ReportLine& line);
-
 }  // namespace tarvel

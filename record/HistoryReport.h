@@ -28,7 +28,8 @@ struct ReportLine {
     qint64 successes = 0;
     qint64 running = 0;    // still under way
     qint64 bytesSent = 0;  // by every update of the group, ended or not
-    // Of the successful updates' durations, by nearest rank; none without a success.
+    // Of the successful updates' durations to a tenth of a second, by nearest rank; none
+    // without a success.
     std::optional<double> medianSeconds;
     std::optional<double> p95Seconds;
     // Failures by reason code (the outcome's word for rows older than reason codes), the most
@@ -54,6 +55,12 @@ struct HistoryReport {
     ReportLine whole;               // every update the filter selects
     std::vector<ParetoLine> pareto;
 };
+
+// A figure as a report shows it: "57.1", "-" where there is none; seconds and per cent with one
+// decimal.
+QString reportFigure(std::optional<double> value);
+// A line's failures as a report shows them: "timeout 2, port-lost 1".
+QString reportFailures(const ReportLine& line);
 
 // The report of the updates the filter selects, grouped by up to two groups, counted by the
 // database itself (SQLite or PostgreSQL alike); none with the reason when it cannot be read.
