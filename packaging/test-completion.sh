@@ -42,7 +42,8 @@ coms="COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9"
 devices="$dev/serial/by-id/usb-FTDI_FT232R-if00-port0 $dev/ttyACM0 $dev/ttyS0 $dev/ttyUSB0"
 # The line as typed up to the cursor, "|", and the completions expected, sorted.
 cases=(
-  "tarvel-update |comtest history inspect station update"
+  "tarvel-update |comtest history inspect report station update"
+  "tarvel-update report --by s|station station,day"
   "tarvel-update station --port COM1 --|--folder --help --json --port --repeat --timeout"
   "tarvel-update history --outcome un|unfinished"
   "tarvel-update history --outcome fa|failed"
