@@ -151,7 +151,11 @@ void JsonStream::endWithoutExchange(const QString& kind, const QString& port,
     else
         addPath(start, "device", port);
     write(0, "start", start);
-    write(0, "outcome", outcomeFields({Outcome::Refused, reason.code, reason.text}));
+    OutcomeRecord refused;
+    refused.outcome = Outcome::Refused;
+    refused.code = reason.code;
+    refused.reason = reason.text;
+    write(0, "outcome", outcomeFields(refused));
 }
 
 }  // namespace tarvel

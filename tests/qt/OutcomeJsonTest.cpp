@@ -57,8 +57,9 @@ TEST(OutcomeJson, ReadsBackEveryFieldItWrites) {
 
 TEST(StationVerdict, AProcessThatCrashedIsTheStationsFault) {
     ModuleResult crashed, failed;
-    crashed.ended = {Outcome::Crashed, ReasonCode::Crashed, "The update's process crashed."};
-    failed.ended = {Outcome::Error, ReasonCode::ModuleError, "E! to sector 20"};
+    crashed.ended = {
+        Outcome::Crashed, ReasonCode::Crashed, "The update's process crashed.", 0, 0, {}, {}};
+    failed.ended = {Outcome::Error, ReasonCode::ModuleError, "E! to sector 20", 0, 0, {}, {}};
     EXPECT_EQ(stationVerdict({{"COM1", {crashed}}, {"COM2", {failed}}}).first.toStdString(),
               "0 of 2 passed: pull COM2. Station not set up on COM1 (check the port, its adapter "
               "and cable, the image folder).");
