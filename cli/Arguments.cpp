@@ -54,17 +54,6 @@ std::optional<double> timeoutSeconds(const QString& text) {
     return seconds;
 }
 
-std::optional<PortChoice> portChoice(const QString& text) {
-    const auto com =
-        QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
-            .match(text);
-    if (!com.hasMatch())
-        return PortChoice::path(text);
-    if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch())
-        return std::nullopt;
-    return PortChoice::com(com.captured(1).toInt());
-}
-
 QString portProblem(const QString& text) {
     return QStringLiteral("--port %1: a port is COM1 to COM9 or a device path.").arg(text);
 }

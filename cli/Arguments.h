@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/PortNames.h"
 #include "serial/SerialLink.h"
 
 #include <QByteArray>
@@ -39,9 +40,6 @@ class ArgumentText {
 std::optional<double> timeoutSeconds(const QString& text);
 constexpr double kLongestTimeout = 86400;
 
-// PORT as a technician names it: COM1 to COM9 (in any letter case) as the window maps them, or
-// else a device path. Nothing for another COM name.
-std::optional<PortChoice> portChoice(const QString& text);
 // Why portChoice refuses text.
 QString portProblem(const QString& text);
 

@@ -1,6 +1,6 @@
 #include "cli/JsonStream.h"
 
-#include "cli/OutcomeJson.h"
+#include "station/OutcomeJson.h"
 
 #include <QFile>
 #include <QJsonArray>

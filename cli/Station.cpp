@@ -4,11 +4,11 @@
 #include "central/HistoryForwarder.h"
 #include "cli/Arguments.h"
 #include "cli/Options.h"
-#include "cli/StationPort.h"
+#include "station/StationPort.h"
 #include "cli/StationScreen.h"
+#include "station/StationPorts.h"
 #include "cli/TerminalWidth.h"
 #include "platform/SettingsStore.h"
-#include "platform/qt/QtFileSystem.h"
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
 #include "serial/PortNames.h"
@@ -22,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -80,36 +79,6 @@ int refused(const QString& problem, bool json) {
     return refuse(problem, kCommand);
 }
 
-// The ports as the technician named them, each once, COM names in capitals; or why not. A port
-// is compared by the device it leads to, so that two names of one module (a by-id link and
-// /dev/ttyUSB0, a COM name and its device) never start two updates on it.
-QString portsProblem(const QStringList& given, const QString& source, const SettingsStore& settings,
-                     QStringList* ports) {
-    QStringList devices;
-    for (const QString& text : given) {
-        if (text.trimmed().isEmpty())
-            return source + QStringLiteral(" is empty.");
-        const std::optional<PortChoice> choice = portChoice(text);
-        if (!choice)
-            return source == QLatin1String("--port")
-                       ? valueProblem(Option::Port, text)
-                       : QStringLiteral("%1 names %2: a port is COM1 to COM9 or a device path.")
-                             .arg(source, text);
-        const QString name =
-            choice->comPort > 0 ? QStringLiteral("COM%1").arg(choice->comPort) : choice->device;
-        if (ports->contains(name))
-            return QStringLiteral("%1 names %2 twice.").arg(source, name);
-        const QString device = QtFileSystem::identity(
-            choice->comPort > 0 ? devicePathForPort(settings, choice->comPort) : choice->device);
-        if (const qsizetype same = devices.indexOf(device); same >= 0)
-            return QStringLiteral("%1 names %2 and %3, one device.")
-                .arg(source, ports->at(same), name);
-        *ports << name;
-        devices << device;
-    }
-    return QString();
-}
-
 // station's options, the image folder's default named in the help.
 void describe(QCommandLineParser& parser, const QString& defaultFolder) {
     parser.setApplicationDescription(QStringLiteral(
@@ -132,16 +101,17 @@ void describe(QCommandLineParser& parser, const QString& defaultFolder) {
 }
 
 // The ports from --port, else from Ports= in [Station] of the settings; or why not.
-QString stationPortsProblem(const QCommandLineParser& parser, const SettingsStore& settings,
-                            QStringList* ports) {
-    if (isSet(parser, Option::Port))
-        return portsProblem(parser.values(optionName(Option::Port)), QStringLiteral("--port"),
-                            settings, ports);
-    const QString fromSettings =
-        settings.value(QStringLiteral("Station"), QStringLiteral("Ports"), QString());
-    return portsProblem(
-        fromSettings.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts),
-        QStringLiteral("Ports= in [Station]"), settings, ports);
+QString portsProblem(const QCommandLineParser& parser, const SettingsStore& settings,
+                    QStringList* ports) {
+    if (!isSet(parser, Option::Port))
+        return stationPortsProblem(stationPortsSetting(settings),
+                                   QStringLiteral("Ports= in [Station]"), settings, ports);
+    const QStringList given = parser.values(optionName(Option::Port));
+    for (const QString& port : given) {
+        if (!port.trimmed().isEmpty() && !portChoice(port))
+            return valueProblem(Option::Port, port);
+    }
+    return stationPortsProblem(given, QStringLiteral("--port"), settings, ports);
 }
 
 // Why the parsed command line is no station that can start, else its options.
@@ -153,7 +123,7 @@ QString stationProblem(const QCommandLineParser& parser, const SettingsStore& se
     if (const QString problem = singleValueProblem(parser, {Option::Folder, Option::Timeout});
         !problem.isEmpty())
         return problem;
-    if (const QString problem = stationPortsProblem(parser, settings, &options->ports);
+    if (const QString problem = portsProblem(parser, settings, &options->ports);
         !problem.isEmpty())
         return problem;
     if (options->ports.isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/StationPort.h"
-#include "cli/StationVerdict.h"
+#include "station/StationPort.h"
+#include "station/StationVerdict.h"
 #include "cli/TerminalWidth.h"
 
 #include <QString>

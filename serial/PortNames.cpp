@@ -2,6 +2,8 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QRegularExpression>
+
 namespace tarvel {
 
 QString devicePathForPort(const SettingsStore& settings, int port) {
@@ -14,6 +16,18 @@ QString devicePathForPort(const SettingsStore& settings, int port) {
         settings.value(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(port), fallback);
     return mapped.trimmed().isEmpty() ? fallback : mapped.trimmed();
 #endif
+}
+
+
+std::optional<PortChoice> portChoice(const QString& text) {
+    const auto com =
+        QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
+            .match(text);
+    if (!com.hasMatch())
+        return PortChoice::path(text);
+    if (!QRegularExpression(QStringLiteral("^[1-9]$")).match(com.captured(1)).hasMatch())
+        return std::nullopt;
+    return PortChoice::com(com.captured(1).toInt());
 }
 
 }  // namespace tarvel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/StationPort.h"
+#include "station/StationPort.h"
 
 #include <QString>
 

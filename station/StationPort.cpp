@@ -1,4 +1,4 @@
-#include "cli/StationPort.h"
+#include "station/StationPort.h"
 
 #include "platform/ShownText.h"
 

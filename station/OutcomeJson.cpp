@@ -1,4 +1,4 @@
-#include "cli/OutcomeJson.h"
+#include "station/OutcomeJson.h"
 
 #include <QJsonValue>
 

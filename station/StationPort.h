@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/OutcomeJson.h"
+#include "station/OutcomeJson.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

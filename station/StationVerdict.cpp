@@ -1,4 +1,4 @@
-#include "cli/StationVerdict.h"
+#include "station/StationVerdict.h"
 
 #include "status/Outcome.h"
 
