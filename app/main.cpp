@@ -1,14 +1,18 @@
 #include "app/Program.h"
 #include "app/Screenshot.h"
+#include "app/StationWindow.h"
 #include "platform/qt/QtSerialDevice.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/StateFolder.h"
 #include "record/BackgroundWorker.h"
+#include "station/StationPort.h"
+#include "station/StationPorts.h"
 #include "status/ProgramVersion.h"
 #include "update/ImageFolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QPointer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +48,11 @@ void answerHelpOrVersion(int argc, char* argv[]) {
         "Writes new firmware into a plug-in module over a serial port, in a window: press "
         "Update (F1) with the module's setup switch ON."));
     const QCommandLineOption help = parser.addHelpOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("station"),
+        QStringLiteral("Open the station window: one tile per port of Ports= in section [Station] "
+                       "of the settings, each port's module updated at the same time (also "
+                       "without this option when Window=on is set there).")));
     const QCommandLineOption version = parser.addVersionOption();
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
@@ -54,6 +63,34 @@ void answerHelpOrVersion(int argc, char* argv[]) {
     }
 }
 
+// The station window instead of the one-module window: asked for, or set up in the settings.
+bool stationWanted(const tarvel::SettingsStore& settings) {
+    const QString section = QStringLiteral("Station");
+    return QCoreApplication::arguments().contains(QStringLiteral("--station")) ||
+           (settings.value(section, QStringLiteral("Window"), QString()) == QLatin1String("on") &&
+            !tarvel::stationPortsSetting(settings).isEmpty());
+}
+
+int runStationWindow(tarvel::SettingsStore& settings) {
+    const QString state = tarvel::stateFolder();
+    tarvel::StationWindow window(
+        settings, {tarvel::updateProgramBeside(),
+                   tarvel::imageFolder(QCoreApplication::applicationDirPath(), settings), state});
+    QPointer<tarvel::HistoryWindow> history;
+    window.onShowHistory = [&] {
+        if (!history)
+            history = new tarvel::HistoryWindow(state, settings, &window);
+        history->show();
+        history->refresh();
+        history->raise();
+    };
+    const QString screenshot = qEnvironmentVariable("TARVEL_SCREENSHOT");
+    if (!screenshot.isEmpty())
+        tarvel::screenshotAndQuit(window, screenshot, 1500);
+    window.showMaximized();
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -61,6 +98,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(tarvel::kApplicationName));
     tarvel::QtSettingsStore settings(QString::fromLatin1(tarvel::kApplicationName));
+    if (stationWanted(settings))
+        return tarvel::BackgroundWorker::endProcess(runStationWindow(settings));
     tarvel::QtSerialDevice serial;
     int status = 0;
     {

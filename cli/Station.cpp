@@ -1,17 +1,16 @@
 #include "cli/Station.h"
 
-#include "central/CentralHistory.h"
-#include "central/HistoryForwarder.h"
 #include "cli/Arguments.h"
 #include "cli/Options.h"
-#include "station/StationPort.h"
 #include "cli/StationScreen.h"
-#include "station/StationPorts.h"
 #include "cli/TerminalWidth.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
 #include "serial/PortNames.h"
+#include "station/StationPort.h"
+#include "station/StationForwarder.h"
+#include "station/StationPorts.h"
 #include "update/ImageFolder.h"
 
 #include <QCommandLineParser>
@@ -102,7 +101,7 @@ void describe(QCommandLineParser& parser, const QString& defaultFolder) {
 
 // The ports from --port, else from Ports= in [Station] of the settings; or why not.
 QString portsProblem(const QCommandLineParser& parser, const SettingsStore& settings,
-                    QStringList* ports) {
+                     QStringList* ports) {
     if (!isSet(parser, Option::Port))
         return stationPortsProblem(stationPortsSetting(settings),
                                    QStringLiteral("Ports= in [Station]"), settings, ports);
@@ -123,8 +122,7 @@ QString stationProblem(const QCommandLineParser& parser, const SettingsStore& se
     if (const QString problem = singleValueProblem(parser, {Option::Folder, Option::Timeout});
         !problem.isEmpty())
         return problem;
-    if (const QString problem = portsProblem(parser, settings, &options->ports);
-        !problem.isEmpty())
+    if (const QString problem = portsProblem(parser, settings, &options->ports); !problem.isEmpty())
         return problem;
     if (options->ports.isEmpty())
         return QStringLiteral(
@@ -187,8 +185,8 @@ struct Ports {
 void makePorts(const StationOptions& options, StationScreen& screen, QEventLoop& loop,
                Ports* made) {
     for (const QString& name : options.ports) {
-        made->ports.push_back(
-            std::make_unique<StationPort>(name, options.childArguments, options.repeat));
+        made->ports.push_back(std::make_unique<StationPort>(
+            updateProgramBeside(), name, options.childArguments, options.repeat));
         made->names.push_back(name);
         StationPort& port = *made->ports.back();
         if (options.json) {
@@ -207,13 +205,12 @@ void makePorts(const StationOptions& options, StationScreen& screen, QEventLoop&
     }
 }
 
-// One forwarder for the station, one connection to the line's server at a time: the children
-// only write their own rows and wake it. None without a line's history.
+// The station's forwarder, when a line's history is set: its warnings on stderr, poked by every
+// port's rows.
 std::unique_ptr<HistoryForwarder> lineForwarder(const SettingsStore& settings, Ports& ports) {
-    const HistoryDestination line = HistoryDestination::from(settings);
-    if (line.database.isEmpty())
+    std::unique_ptr<HistoryForwarder> forwarder = stationForwarder(settings, stateFolder());
+    if (!forwarder)
         return nullptr;
-    auto forwarder = std::make_unique<HistoryForwarder>(stateFolder(), line.database, line.station);
     forwarder->onWarning = [](const QString& warning) {
         std::fprintf(stderr, "%s\n", qPrintable(warning));
         std::fflush(stderr);

@@ -3,6 +3,7 @@
 #include "platform/ShownText.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,8 +45,11 @@ QString shortWord(const QString& word) {
 
 }  // namespace
 
-StationPort::StationPort(QString port, QStringList childArguments, bool repeat)
-    : port_(std::move(port)), childArguments_(std::move(childArguments)), repeat_(repeat) {
+StationPort::StationPort(QString program, QString port, QStringList childArguments, bool repeat)
+    : program_(std::move(program)),
+      port_(std::move(port)),
+      childArguments_(std::move(childArguments)),
+      repeat_(repeat) {
     restart_.setSingleShot(true);
     QObject::connect(&restart_, &QTimer::timeout, [this] { startChild(); });
 }
@@ -59,13 +63,40 @@ StationPort::~StationPort() {
 }
 
 void StationPort::start() {
+    if (busy())
+        return;
+    stopping_ = false;
+    finished_ = false;
+    held_ = false;
+    acknowledged_ = false;
     startChild();
+}
+
+bool StationPort::busy() const {
+    return (child_ && child_->state() != QProcess::NotRunning) || restart_.isActive();
+}
+
+bool StationPort::acknowledge() {
+    if (held_) {
+        held_ = false;
+        acknowledged_ = true;
+        startChild();
+        return true;
+    }
+    const bool running = child_ && child_->state() != QProcess::NotRunning;
+    if (running || results_.empty() || acknowledged_ ||
+        results_.back().ended.outcome == Outcome::Success)
+        return false;
+    acknowledged_ = true;
+    return true;
 }
 
 void StationPort::startChild() {
     module_.clear();
     image_.clear();
     status_ = QStringLiteral("starting");
+    english_.clear();
+    german_.clear();
     percent_ = -1;
     outcome_.reset();
     pending_.clear();
@@ -99,11 +130,12 @@ void StationPort::startChild() {
             childEnded(-1, QProcess::CrashExit);
         }
     });
-    child->start(QCoreApplication::applicationFilePath(), arguments);
+    child->start(program_, arguments);
 }
 
 void StationPort::stop() {
     stopping_ = true;
+    held_ = false;
     restart_.stop();
     if (!child_ || child_->state() == QProcess::NotRunning) {
         if (!finished_) {
@@ -150,6 +182,8 @@ void StationPort::take(const QJsonObject& event) {
         if (word != status_)
             changed(word);
         status_ = word;
+        english_ = event.value(QLatin1String("english")).toString();
+        german_ = event.value(QLatin1String("german")).toString();
     } else if (name == QLatin1String("module")) {
         module_ = event.value(QLatin1String("code")).toString();
         changed(QStringLiteral("module ") + module_);
@@ -214,9 +248,12 @@ void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
     if (counted) {
         results_.push_back(ended);
         status_ = outcomeWord(ended.ended.outcome);
+        acknowledged_ = false;
         if (onChange)
             onChange(
                 QStringLiteral("%1 after %2 s").arg(status_).arg(ended.ended.seconds, 0, 'f', 1));
+        if (onModuleEnded)
+            onModuleEnded();
     }
     if (repeat_ && !stopping_) {
         // A port that vanished took its module with it; one that stayed may still hold it.
@@ -226,6 +263,10 @@ void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
             nextModuleOnly_ = false;
         else if (counted)
             nextModuleOnly_ = true;
+        if (counted && holdFailures_ && ended.ended.outcome != Outcome::Success) {
+            held_ = true;  // until acknowledge()
+            return;
+        }
         if (counted)
             startChild();
         else
@@ -238,26 +279,50 @@ void StationPort::childEnded(int exitCode, QProcess::ExitStatus status) {
 }
 
 PortView StationPort::view() const {
+    const bool running = child_ && child_->state() != QProcess::NotRunning;
+    if (running || restart_.isActive() || results_.empty())
+        return runningView();
     PortView view;
     view.port = port_;
     view.done = static_cast<int>(results_.size());
+    const ModuleResult& last = results_.back();
+    view.module = last.module;
+    view.image = last.image;
+    view.word = outcomeWord(last.ended.outcome);
+    view.english = english_;
+    view.german = german_;
+    view.outcome = last.ended.outcome;
+    view.percent = last.ended.outcome == Outcome::Success ? 100 : last.percent;
+    view.seconds = last.ended.seconds;
+    const bool passed = last.ended.outcome == Outcome::Success;
+    view.state = passed ? PortState::Passed : acknowledged_ ? PortState::Idle : PortState::Failed;
+    view.held = held_;
+    if (!passed)
+        view.reason = last.ended.reason;
+    return view;
+}
+
+PortView StationPort::runningView() const {
     const bool running = child_ && child_->state() != QProcess::NotRunning;
-    if (!running && !results_.empty()) {
-        const OutcomeRecord& last = results_.back().ended;
-        view.module = results_.back().module;
-        view.image = results_.back().image;
-        view.word = outcomeWord(last.outcome);
-        view.outcome = last.outcome;
-        view.percent = last.outcome == Outcome::Success ? 100 : results_.back().percent;
-        view.seconds = last.seconds;
-        return view;
-    }
+    PortView view;
+    view.port = port_;
+    view.done = static_cast<int>(results_.size());
     view.module = module_;
     view.image = image_;
     view.percent = percent_;
+    view.english = english_;
+    view.german = german_;
     view.waiting = repeat_ && module_.isEmpty() && !results_.empty();
     view.word = view.waiting ? QStringLiteral("waiting") : status_;
     view.seconds = since_.isValid() ? since_.elapsed() / 1000.0 : 0;
+    if (!running && !restart_.isActive()) {
+        view.state = PortState::Idle;
+        view.word.clear();
+        view.seconds = 0;
+        return view;
+    }
+    // A port that waits for its module, the first or the next one.
+    view.state = repeat_ && module_.isEmpty() ? PortState::Waiting : PortState::Running;
     if (view.waiting) {
         const ModuleResult& last = results_.back();
         view.module = last.module;
@@ -269,9 +334,23 @@ PortView StationPort::view() const {
             view.outcome = last.ended.outcome;
             view.percent = last.percent;
             view.takeOff = true;
+            view.state = PortState::Failed;
+            view.reason = last.ended.reason;
         }
     }
     return view;
+}
+
+QString updateProgramBeside() {
+    const QFileInfo self(QCoreApplication::applicationFilePath());
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("tarvel-update.exe");
+#else
+    const QString name = QStringLiteral("tarvel-update");
+#endif
+    if (self.fileName() == name)
+        return self.filePath();
+    return self.dir().filePath(name);
 }
 
 }  // namespace tarvel

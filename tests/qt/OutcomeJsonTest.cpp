@@ -1,8 +1,8 @@
 // An outcome on its way from an update process to its station: what the JSON stream writes is
 // read back whole, a process that gave no outcome has a word and a reason of the one table, and
 // the verdict counts it as the station's.
-#include "cli/OutcomeJson.h"
-#include "cli/StationVerdict.h"
+#include "station/OutcomeJson.h"
+#include "station/StationVerdict.h"
 
 #include <QJsonDocument>
 
