@@ -15,7 +15,7 @@ QDateTime shiftStartNow() {
 }  // namespace
 
 ShiftCounts::ShiftCounts(QString stateFolder, QStringList ports)
-    : ports_(std::move(ports)), start_(QDateTime::currentDateTime()), reader_([stateFolder] {
+    : ports_(std::move(ports)), start_(shiftStartNow()), reader_([stateFolder] {
           // This station's own rows only: the line's history is never asked here.
           return std::make_unique<HistoryReader>(stateFolder, HistoryDestination{});
       }) {}
@@ -42,6 +42,7 @@ void ShiftCounts::refresh() {
         std::optional<HistoryReport> report = reader.report(filter, {ReportGroup::Port}, &why);
         reader.tell([this, report = std::move(report), why] {
             reading_ = false;
+            ++readings_;
             problem_ = why;
             if (report)
                 take(*report);

@@ -28,6 +28,8 @@ class ShiftCounts {
 
     ShiftCount of(const QString& port) const;
     ShiftCount total() const;
+    // How many counts have been read so far.
+    int readings() const { return readings_; }
     // Why the history could not be counted the last time; empty when it could.
     const QString& problem() const { return problem_; }
 
@@ -42,6 +44,7 @@ class ShiftCounts {
     std::map<QString, ShiftCount> counts_;
     QString problem_;
     bool reading_ = false;
+    int readings_ = 0;
     bool again_ = false;
     Worker<HistoryReader> reader_;
 };

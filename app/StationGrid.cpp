@@ -69,8 +69,10 @@ void StationGrid::place() {
     const int columns = stationColumns(count, room, smallest);
     const int rows = rowsFor(count, columns);
     const int width = std::max(smallest.width(), (this->width() - kGap * (columns + 1)) / columns);
-    const int needed = rows * smallest.height() + kGap * (rows + 1);
-    setMinimumHeight(needed > room.height() ? needed : 0);
+    // Too small a room: the scroll area gets what the tiles need, so that none is cut.
+    const int wide = columns * smallest.width() + kGap * (columns + 1);
+    const int high = rows * smallest.height() + kGap * (rows + 1);
+    setMinimumSize(wide > room.width() ? wide : 0, high > room.height() ? high : 0);
     const int height = std::max(smallest.height(), (this->height() - kGap * (rows + 1)) / rows);
     for (int i = 0; i < count; ++i) {
         tiles_[i]->setGeometry(kGap + (i % columns) * (width + kGap),

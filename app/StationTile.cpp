@@ -26,7 +26,7 @@ ElidedLabel* label(QWidget* parent, bool bold = false) {
     if (bold) {
         QFont font = shown->font();
         font.setBold(true);
-        font.setPointSizeF(font.pointSizeF() * 1.3);
+        font.setPointSizeF(font.pointSizeF() * 1.15);
         shown->setFont(font);
     }
     return shown;
@@ -99,8 +99,8 @@ StationTile::StationTile(int key, QWidget* parent)
       elapsed_(new QLabel(this)),
       reason_(label(this)) {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(kRunningFrame + 4, kRunningFrame + 2, kRunningFrame + 4,
-                               kRunningFrame + 2);
+    layout->setContentsMargins(kRunningFrame + 2, kRunningFrame + 1, kRunningFrame + 2,
+                               kRunningFrame + 1);
     layout->setSpacing(1);
     auto* progress = new QHBoxLayout;
     progress->addWidget(bar_, 1);
@@ -114,6 +114,8 @@ StationTile::StationTile(int key, QWidget* parent)
     layout->addLayout(progress);
     layout->addWidget(reason_);
     layout->addStretch(1);
+    // The port's name stays whole: the grid gives every tile the room for it.
+    title_->setWholeUpTo(QWIDGETSIZE_MAX);
     setCursor(Qt::PointingHandCursor);
     show(PortView{}, true, {});
 }

@@ -328,8 +328,10 @@ PortView StationPort::runningView() const {
         view.module = last.module;
         view.image = last.image;
         view.percent = -1;
-        // A failed module stays on the screen as failed until it is taken off.
-        if (last.ended.outcome != Outcome::Success && !moduleLeft_ && nextModuleOnly_) {
+        // A failed module stays on the screen as failed until it is taken off, or its failure
+        // was acknowledged.
+        if (last.ended.outcome != Outcome::Success && !moduleLeft_ && nextModuleOnly_ &&
+            !acknowledged_) {
             view.word = outcomeWord(last.ended.outcome);
             view.outcome = last.ended.outcome;
             view.percent = last.percent;

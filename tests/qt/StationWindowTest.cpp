@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 
@@ -115,6 +116,93 @@ TEST_F(StationWindowTest, FourModulesAtOnce) {
     QTest::keyClick(&station, Qt::Key_2);
     EXPECT_EQ(station.tile(1).state(), PortState::Idle);
     EXPECT_EQ(station.tile(2).state(), PortState::Failed);
+}
+
+// Esc asks, then every update ends interrupted and records so; a stop is no failure of the shift.
+TEST_F(StationWindowTest, EscStopsEveryUpdateAfterAsking) {
+    SimulatorProcess slow1({"--announce", "UP", "--baud", "19200"});
+    SimulatorProcess slow2({"--announce", "UP", "--baud", "19200"});
+    StationWindow& station = open({slow1.path(), slow2.path()});
+    QTest::keyClick(&station, Qt::Key_F1);
+    ASSERT_TRUE(until([&] {
+        return station.tile(0).progress().value() > 0 && station.tile(1).progress().value() > 0;
+    }));
+    QTest::keyClick(&station, Qt::Key_Escape);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].startsWith("Stop every update? Each ends interrupted and is recorded.\n"));
+    ASSERT_TRUE(until([&] { return !station.busy(); }));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(station.tile(i).state(), PortState::Failed);
+        EXPECT_TRUE(station.tile(i).reason().contains(
+            QRegularExpression("^Interrupted after [0-9.]+ s, during sector 0, block [0-9]+: the "
+                               "module may hold a partial image; run the update again.$")))
+            << qPrintable(station.tile(i).reason());
+    }
+    const QJsonArray rows = history();
+    ASSERT_EQ(rows.size(), 2);
+    for (const QJsonValue& row : rows)
+        EXPECT_EQ(row.toObject().value("outcome"), "interrupted");
+    const int readings = station.counts().readings();
+    station.counts().refresh();
+    ASSERT_TRUE(until([&] { return station.counts().readings() > readings; }));
+    EXPECT_TRUE(station.totals().endsWith(": passed 0, failed 0")) << qPrintable(station.totals());
+}
+
+// With Repeat a failed module holds its port red, with no update running, until its key
+// acknowledges it; then the port waits, amber, for the next module.
+TEST_F(StationWindowTest, RepeatHoldsAFailureUntilAcknowledged) {
+    writeFile(images() + "/DVB-SAT-1.bin", ackImage(1, [](int, int block) { return block < 8; }));
+    SimulatorProcess failing({"--type", "DVBSAT", "--reject-block", "2"});
+    settings.values.insert("Station/Repeat", "on");
+    StationWindow& station = open({failing.path()});
+    QTest::keyClick(&station, Qt::Key_1);
+    ASSERT_TRUE(until([&] { return station.views()[0].held; }));
+    EXPECT_FALSE(station.busy());
+    EXPECT_EQ(station.tile(0).state(), PortState::Failed);
+    EXPECT_EQ(station.tile(0).english(), "Take the module off, then press 1");
+    QTest::keyClick(&station, Qt::Key_F1);  // F1 passes a failed port by
+    EXPECT_FALSE(station.busy());
+    QTest::keyClick(&station, Qt::Key_1);
+    EXPECT_EQ(station.tile(0).state(), PortState::Waiting);
+    EXPECT_EQ(station.tile(0).face().rgb() & 0xFFFFFF, 0xFFBF00u);
+    EXPECT_TRUE(station.stopAll());
+    ASSERT_TRUE(until([&] { return !station.busy(); }));
+}
+
+// Eight tiles on 1024 × 768 and sixteen on 1920 × 1080, at this run's scale: every tile whole
+// in view, none below its smallest readable size, its port's name whole.
+TEST_F(StationWindowTest, TilesFitTheScreen) {
+    const double scale = qApp->primaryScreen()->devicePixelRatio();
+    for (const auto& [count, screen] : {std::pair{8, QSize(1024, 768)}, {16, QSize(1920, 1080)}}) {
+        QStringList ports;
+        for (int i = 1; i <= count; ++i)
+            ports << QStringLiteral("/dev/ttyUSB%1").arg(i - 1);
+        StationWindow& station = open(ports);
+        // The screen less a taskbar and the window's frame.
+        station.resize((QSizeF(screen) / scale).toSize() - QSize(16, 80));
+        QApplication::processEvents();
+        const QWidget& view = *station.grid().parentWidget();
+        EXPECT_LE(station.grid().height(), view.height()) << count << " tiles scroll";
+        for (int i = 0; i < count; ++i) {
+            SCOPED_TRACE(i);
+            StationTile& tile = station.tile(i);
+            EXPECT_TRUE(QRect(QPoint(), view.size())
+                            .contains(QRect(tile.mapTo(&view, QPoint()), tile.size())))
+                << count << " tiles: " << tile.mapTo(&view, QPoint()).x() << ","
+                << tile.mapTo(&view, QPoint()).y() << " " << tile.width() << "x" << tile.height()
+                << " min " << tile.minimumSizeHint().width() << "x"
+                << tile.minimumSizeHint().height() << " in " << view.width() << " x "
+                << view.height();
+            EXPECT_GE(tile.width(), tile.minimumSizeHint().width());
+            EXPECT_GE(tile.height(), tile.minimumSizeHint().height());
+            for (const ElidedLabel* label : tile.findChildren<ElidedLabel*>()) {
+                if (label->fullText() == tile.title()) {
+                    EXPECT_GE(label->contentsRect().width() - 6,
+                              label->fontMetrics().horizontalAdvance(tile.title()));
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
