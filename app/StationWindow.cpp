@@ -67,8 +67,8 @@ StationWindow::StationWindow(SettingsStore& settings, StationSetup setup, QWidge
     makeToolBar();
     makeKeys();
     QStringList names;
-    stationPortsProblem(stationPortsSetting(settings_), QStringLiteral("Ports= in [Station]"),
-                        settings_, &names);
+    portsProblem_ = stationPortsProblem(stationPortsSetting(settings_),
+                                        QStringLiteral("Ports= in [Station]"), settings_, &names);
     makePorts(names);
     QObject::connect(&redraw_, &QTimer::timeout, this, [this] { redraw(); });
     redraw_.start(kRedrawMs);
@@ -133,7 +133,10 @@ void StationWindow::makePorts(const QStringList& names) {
             repeat_->isChecked()));
         StationPort& port = *ports_.back();
         port.setHoldFailures(true);
-        port.onModuleEnded = [this] { counts_->refresh(); };
+        port.onModuleEnded = [this] {
+            counts_->refresh();
+            redraw();
+        };
         port.onFinished = [this] { portFinished(); };
         auto* tile = new StationTile(i < 9 ? i + 1 : 0);
         tile->onClicked = [this, i] { press(i); };
@@ -203,6 +206,7 @@ QString StationWindow::setPorts(const QStringList& ports) {
         !problem.isEmpty())
         return problem;
     settings_.setValue(kSection, QStringLiteral("Ports"), names.join(QStringLiteral(", ")));
+    portsProblem_.clear();
     if (forwarder_)
         forwarder_->finish();
     makePorts(names);
@@ -241,6 +245,10 @@ void StationWindow::redraw() {
                        .arg(counts_->shiftStart().toString(QStringLiteral("HH:mm")))
                        .arg(total.passed)
                        .arg(total.failed);
+    if (ports_.empty())
+        text = QStringLiteral("No port: name the station's ports with Ports…");
+    if (!portsProblem_.isEmpty())
+        text += QStringLiteral(" (%1)").arg(portsProblem_);
     if (!counts_->problem().isEmpty())
         text += QStringLiteral(" (the history cannot be counted: %1)").arg(counts_->problem());
     if (totals_->fullText() != text)

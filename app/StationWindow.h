@@ -92,6 +92,7 @@ class StationWindow : public QMainWindow {
     QTimer redraw_;
     QTimer devices_;
     bool closing_ = false;
+    QString portsProblem_;  // why Ports= was not taken whole
 };
 
 }  // namespace tarvel

@@ -1,3 +1,4 @@
+#include "app/HistoryWindow.h"
 #include "app/Program.h"
 #include "app/Screenshot.h"
 #include "app/StationWindow.h"

@@ -156,7 +156,8 @@ TEST_F(StationWindowTest, RepeatHoldsAFailureUntilAcknowledged) {
     settings.values.insert("Station/Repeat", "on");
     StationWindow& station = open({failing.path()});
     QTest::keyClick(&station, Qt::Key_1);
-    ASSERT_TRUE(until([&] { return station.views()[0].held; }));
+    ASSERT_TRUE(until(
+        [&] { return station.views()[0].held && station.tile(0).state() == PortState::Failed; }));
     EXPECT_FALSE(station.busy());
     EXPECT_EQ(station.tile(0).state(), PortState::Failed);
     EXPECT_EQ(station.tile(0).english(), "Take the module off, then press 1");
