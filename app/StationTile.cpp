@@ -61,6 +61,13 @@ std::pair<QString, QString> instruction(const PortView& view, bool present, int 
     return {view.english, view.german};
 }
 
+// A label's text is set only when it changed: a tile is shown five times a second, and each new
+// text costs a layout and a paint.
+void setText(ElidedLabel* label, const QString& text) {
+    if (label->fullText() != text)
+        label->setFullText(text);
+}
+
 }  // namespace
 
 QColor tileColor(PortState state) {
@@ -128,8 +135,7 @@ void StationTile::show(const PortView& view, bool present, ShiftCount count) {
     const bool changed = view.state != state_;
     state_ = view.state;
     setTexts(view, present);
-    counts_->setFullText(
-        QStringLiteral("passed %1 · failed %2").arg(count.passed).arg(count.failed));
+    setText(counts_, QStringLiteral("passed %1 · failed %2").arg(count.passed).arg(count.failed));
     setProgress(view);
     if (changed) {
         // Dark text on grey, amber, green and the running face; white on the failed red.
@@ -140,15 +146,15 @@ void StationTile::show(const PortView& view, bool present, ShiftCount count) {
 
 void StationTile::setTexts(const PortView& view, bool present) {
     const QString key = key_ > 0 ? QStringLiteral("%1  ").arg(key_) : QString();
-    title_->setFullText(key + view.port);
+    setText(title_, key + view.port);
     const auto [english, german] = instruction(view, present, key_);
-    english_->setFullText(english);
-    german_->setFullText(german);
+    setText(english_, english);
+    setText(german_, german);
     QString module = view.module.isEmpty() ? QStringLiteral("–") : view.module;
     if (!view.image.isEmpty())
         module += QStringLiteral(" · ") + view.image;
-    module_->setFullText(module);
-    reason_->setFullText(view.state == PortState::Failed ? view.reason : QString());
+    setText(module_, module);
+    setText(reason_, view.state == PortState::Failed ? view.reason : QString());
 }
 
 void StationTile::setProgress(const PortView& view) {

@@ -170,6 +170,17 @@ TEST_F(StationWindowTest, RepeatHoldsAFailureUntilAcknowledged) {
     ASSERT_TRUE(until([&] { return !station.busy(); }));
 }
 
+// An update process that ends without an outcome marks its own tile crashed, with why.
+TEST_F(StationWindowTest, AProcessWithoutAnOutcomeIsCrashed) {
+    settings.values.insert("Station/Ports", "/dev/null");
+    StationWindow station(settings, StationSetup{"/bin/false", images(), stateFolder()});
+    station.press(0);
+    ASSERT_TRUE(until([&] { return station.tile(0).state() == PortState::Failed; }));
+    EXPECT_EQ(station.views()[0].word, "crashed");
+    EXPECT_EQ(station.tile(0).reason(),
+              "The update's process ended without an outcome (exit status 1).");
+}
+
 // Eight tiles on 1024 × 768 and sixteen on 1920 × 1080, at this run's scale: every tile whole
 // in view, none below its smallest readable size, its port's name whole.
 TEST_F(StationWindowTest, TilesFitTheScreen) {
