@@ -94,7 +94,7 @@ QString clockText(double seconds) {
         .arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-StationTile::StationTile(int key, QWidget* parent)
+StationTile::StationTile(int key, const QString& port, QWidget* parent)
     : QFrame(parent),
       key_(key),
       title_(label(this, true)),
@@ -124,7 +124,9 @@ StationTile::StationTile(int key, QWidget* parent)
     // The port's name stays whole: the grid gives every tile the room for it.
     title_->setWholeUpTo(QWIDGETSIZE_MAX);
     setCursor(Qt::PointingHandCursor);
-    show(PortView{}, true, {});
+    PortView idle;
+    idle.port = port;
+    show(idle, true, {});
 }
 
 QColor StationTile::face() const {

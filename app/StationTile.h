@@ -28,7 +28,7 @@ QColor tileColor(PortState state);
 class StationTile : public QFrame {
   public:
     // key: the number key that starts or acknowledges it, 1 to 9; 0: none.
-    StationTile(int key, QWidget* parent = nullptr);
+    StationTile(int key, const QString& port, QWidget* parent = nullptr);
 
     // What the tile shows; present: whether the port's device is there.
     void show(const PortView& view, bool present, ShiftCount count);
@@ -58,6 +58,9 @@ class StationTile : public QFrame {
 
     int key_;
     PortState state_ = PortState::Idle;
+    QFont font_;      // the window's own
+    QSize smallest_;  // in that font, with the port's name
+    double scale_ = 1;
     ElidedLabel* title_;
     ElidedLabel* counts_;
     ElidedLabel* english_;

@@ -138,7 +138,7 @@ void StationWindow::makePorts(const QStringList& names) {
             redraw();
         };
         port.onFinished = [this] { portFinished(); };
-        auto* tile = new StationTile(i < 9 ? i + 1 : 0);
+        auto* tile = new StationTile(i < 9 ? i + 1 : 0, names[i]);
         tile->onClicked = [this, i] { press(i); };
         tiles_.push_back(tile);
         shown.push_back(tile);
