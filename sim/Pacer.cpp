@@ -17,9 +17,11 @@ Pacer::Pacer(double bytesPerSecond)
     clock_.start();
 }
 
+// An idle line saves up no more than a burst; one busy with waiting bytes carries them on
+// whether anybody takes them or not.
 void Pacer::refill() {
     const qint64 now = clock_.nsecsElapsed();
-    credit_ = std::min(burst_, credit_ + (now - lastNs_) * 1e-9 * rate_);
+    credit_ = std::min(burst_ + waiting_, credit_ + (now - lastNs_) * 1e-9 * rate_);
     lastNs_ = now;
 }
 
@@ -31,16 +33,30 @@ qint64 Pacer::allowance() {
 }
 
 void Pacer::consume(qint64 bytes) {
-    if (paced())
-        credit_ -= static_cast<double>(bytes);
+    if (!paced())
+        return;
+    refill();
+    credit_ -= static_cast<double>(bytes);
+    waiting_ = 0;
+}
+
+void Pacer::setWaiting(qint64 bytes) {
+    if (!paced())
+        return;
+    refill();
+    waiting_ = static_cast<double>(std::max<qint64>(0, bytes));
 }
 
 // Waiting for half a burst keeps the wake-ups few without starving the line.
 int Pacer::millisecondsToRefill() {
+    return millisecondsUntil(static_cast<qint64>(std::max(1.0, burst_ / 2)));
+}
+
+int Pacer::millisecondsUntil(qint64 bytes) {
     if (!paced())
         return 1;
     refill();
-    const double missing = std::max(1.0, burst_ / 2) - credit_;
+    const double missing = static_cast<double>(bytes) - credit_;
     return std::max(1, static_cast<int>(std::ceil(missing / rate_ * 1000)));
 }
 

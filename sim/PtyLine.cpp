@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +20,10 @@ namespace tarvel::sim {
 namespace {
 constexpr qint64 kChunk = 4096;
 constexpr int kErrorBackOffMs = 50;
+// While the host's bytes wait, they are taken as their line time passes, at most this much line
+// time at a time (the last of them exactly when it has passed, so that the module's answer is
+// as timely as on a real line), instead of a burst's worth at each of many more wake-ups.
+constexpr double kPacedReadSeconds = 0.02;
 
 QString systemError(const char* what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
@@ -34,7 +39,7 @@ PtyLine::PtyLine(double bytesPerSecond, int adapterLatencyMs)
     writeResume_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&readResume_, &QTimer::timeout, [this] {
         if (readNotifier_)
-            readNotifier_->setEnabled(true);
+            readAvailable();
     });
     QObject::connect(&writeResume_, &QTimer::timeout, [this] { writePending(); });
     adapter_.expired = [this](const QByteArray& bytes) {
@@ -91,19 +96,26 @@ bool PtyLine::open(QString* error) {
 }
 
 // Taking no more than the budget leaves the rest in the kernel, where it backs up into the
-// host's writes as on a real line.
+// host's writes as on a real line. What waits there is on the line already: the pacer counts its
+// line time as passing even while the module is slow to take it, as a UART's receiver does.
 void PtyLine::readAvailable() {
+    if (readPace_.paced())
+        readPace_.setWaiting(bytesWaiting());
     const qint64 budget = std::min(readPace_.allowance(), kChunk);
     if (budget <= 0) {
-        pauseReading();
+        pauseReading(bytesWaiting());
         return;
     }
     char buffer[kChunk];
     const ssize_t n = ::read(master_, buffer, static_cast<size_t>(budget));
     if (n > 0) {
         readPace_.consume(n);
-        if (readPace_.paced() && readPace_.allowance() <= 0)
-            pauseReading();
+        const qint64 waiting = readPace_.paced() ? bytesWaiting() : 0;
+        readPace_.setWaiting(waiting);
+        if (waiting > 0 || readPace_.allowance() <= 0)
+            pauseReading(waiting);
+        else
+            readNotifier_->setEnabled(true);
         if (received)
             received(QByteArray(buffer, static_cast<qsizetype>(n)));
     } else if (slave_ < 0 && (n == 0 || errno == EIO)) {
@@ -115,14 +127,26 @@ void PtyLine::readAvailable() {
         // Should the line fail after all, look again later instead of spinning on the error.
         readNotifier_->setEnabled(false);
         readResume_.start(kErrorBackOffMs);
+    } else {
+        readNotifier_->setEnabled(true);
     }
 }
 
-void PtyLine::pauseReading() {
+qint64 PtyLine::bytesWaiting() const {
+    int count = 0;
+    return master_ >= 0 && ::ioctl(master_, FIONREAD, &count) == 0 ? count : 0;
+}
+
+// Reading resumes when what waits has had its line time, at most kPacedReadSeconds of it; with
+// nothing waiting, when half a burst has been saved up.
+void PtyLine::pauseReading(qint64 waiting) {
     if (!readNotifier_)
         return;
     readNotifier_->setEnabled(false);
-    readResume_.start(readPace_.millisecondsToRefill());
+    const auto most =
+        static_cast<qint64>(std::max(1.0, readPace_.bytesPerSecond() * kPacedReadSeconds));
+    readResume_.start(waiting > 0 ? readPace_.millisecondsUntil(std::min(waiting, most))
+                                  : readPace_.millisecondsToRefill());
 }
 
 void PtyLine::write(const QByteArray& bytes) {

@@ -53,7 +53,8 @@ class PtyLine {
   private:
     void readAvailable();
     void writePending();
-    void pauseReading();
+    void pauseReading(qint64 waiting);
+    qint64 bytesWaiting() const;  // the host's bytes not yet read
 
     int master_ = -1;
     int slave_ = -1;
