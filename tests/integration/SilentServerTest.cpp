@@ -111,7 +111,8 @@ TEST(SilentServer, HistoryGivesUpWithinTheConnectTimeout) {
                            " cannot be read: connection to server at \"127.0.0.1\", port " +
                            QString::number(silent.port()) + " failed: timeout expired\n");
     EXPECT_LT(run.seconds, 5 + 10.0);  // the time-out and room for a loaded machine
-    EXPECT_GE(run.seconds, 5 - 0.5);
+    // libpq counts its time-out in whole seconds of the clock: it ends between 4 and 5 s after.
+    EXPECT_GE(run.seconds, 5 - 1.0);
 }
 
 }  // namespace
