@@ -15,7 +15,7 @@ QDateTime shiftStartNow() {
 }  // namespace
 
 ShiftCounts::ShiftCounts(QString stateFolder, QStringList ports)
-    : ports_(std::move(ports)), start_(QDateTime::currentDateTime()), reader_([stateFolder] {
+    : ports_(std::move(ports)), start_(shiftStartNow()), reader_([stateFolder] {
           // This station's own rows only: the line's history is never asked here.
           return std::make_unique<HistoryReader>(stateFolder, HistoryDestination{});
       }) {}
