@@ -1,5 +1,6 @@
 #include "app/ShiftCounts.h"
 
+#include "record/BackgroundWorker.h"
 #include "status/Outcome.h"
 
 namespace tarvel {
@@ -12,10 +13,18 @@ QDateTime shiftStartNow() {
     return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
 }
 
+// Loads Qt's SQLite driver on this thread, which outlives the reader's worker, before the worker
+// starts: a driver first loaded on a worker's thread is taken from under the program when that
+// thread ends (the station window crashed on closing under Windows).
+QStringList withSqliteDriver(QStringList ports) {
+    preloadSqlDriver(QStringLiteral("QSQLITE"));
+    return ports;
+}
+
 }  // namespace
 
 ShiftCounts::ShiftCounts(QString stateFolder, QStringList ports)
-    : ports_(std::move(ports)), start_(shiftStartNow()), reader_([stateFolder] {
+    : ports_(withSqliteDriver(std::move(ports))), start_(shiftStartNow()), reader_([stateFolder] {
           // This station's own rows only: the line's history is never asked here.
           return std::make_unique<HistoryReader>(stateFolder, HistoryDestination{});
       }) {}

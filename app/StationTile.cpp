@@ -104,7 +104,7 @@ StationTile::StationTile(int key, const QString& port, QWidget* parent)
       module_(label(this)),
       bar_(new QProgressBar(this)),
       elapsed_(new QLabel(this)),
-      reason_(label(this)) {
+      reason_(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kRunningFrame + 2, kRunningFrame + 1, kRunningFrame + 2,
                                kRunningFrame + 1);
@@ -114,6 +114,12 @@ StationTile::StationTile(int key, const QString& port, QWidget* parent)
     progress->addWidget(elapsed_);
     bar_->setRange(0, 100);
     bar_->setTextVisible(true);
+    // The failure's sentence whole, below the progress where the tile has room; never wider
+    // than the tile.
+    reason_->setTextFormat(Qt::PlainText);
+    reason_->setWordWrap(true);
+    reason_->setContentsMargins(3, 0, 3, 0);  // in line with the texts above
+    reason_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     for (QWidget* line : {static_cast<QWidget*>(title_), static_cast<QWidget*>(counts_),
                           static_cast<QWidget*>(english_), static_cast<QWidget*>(german_),
                           static_cast<QWidget*>(module_)})
@@ -156,7 +162,10 @@ void StationTile::setTexts(const PortView& view, bool present) {
     if (!view.image.isEmpty())
         module += QStringLiteral(" · ") + view.image;
     setText(module_, module);
-    setText(reason_, view.state == PortState::Failed ? view.reason : QString());
+    const QString reason = view.state == PortState::Failed ? view.reason : QString();
+    if (reason_->text() != reason)
+        reason_->setText(reason);
+    reason_->setToolTip(reason);
 }
 
 void StationTile::setProgress(const PortView& view) {

@@ -40,7 +40,7 @@ class StationTile : public QFrame {
     QString english() const { return english_->fullText(); }
     QString german() const { return german_->fullText(); }
     QString module() const { return module_->fullText(); }
-    QString reason() const { return reason_->fullText(); }
+    QString reason() const { return reason_->text(); }
     QString counts() const { return counts_->fullText(); }
     QString elapsed() const { return elapsed_->text(); }
     const QProgressBar& progress() const { return *bar_; }
@@ -68,7 +68,7 @@ class StationTile : public QFrame {
     ElidedLabel* module_;
     QProgressBar* bar_;
     QLabel* elapsed_;
-    ElidedLabel* reason_;
+    QLabel* reason_;  // wrapped over as many lines as it takes
 };
 
 // The elapsed time as the window's clock shows it: "0:01:05".
