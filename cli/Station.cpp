@@ -8,8 +8,8 @@
 #include "platform/qt/StateFolder.h"
 #include "platform/qt/TerminationSignals.h"
 #include "serial/PortNames.h"
-#include "station/StationPort.h"
 #include "station/StationForwarder.h"
+#include "station/StationPort.h"
 #include "station/StationPorts.h"
 #include "update/ImageFolder.h"
 

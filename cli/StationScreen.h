@@ -1,8 +1,8 @@
 #pragma once
 
+#include "cli/TerminalWidth.h"
 #include "station/StationPort.h"
 #include "station/StationVerdict.h"
-#include "cli/TerminalWidth.h"
 
 #include <QString>
 

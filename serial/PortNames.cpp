@@ -18,7 +18,6 @@ QString devicePathForPort(const SettingsStore& settings, int port) {
 #endif
 }
 
-
 std::optional<PortChoice> portChoice(const QString& text) {
     const auto com =
         QRegularExpression(QStringLiteral("^COM(.*)$"), QRegularExpression::CaseInsensitiveOption)
